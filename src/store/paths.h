@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace tovra {
+
+// Where the client keeps its own files. Both answer nothing when the platform cannot name a
+// folder: callers then keep their state in memory rather than write beside the working directory.
+//   appDataDir(): ~/.local/share/TovraClient (token, device id, last report day)
+//   cacheDir():   ~/.cache/TovraClient (response cache, HTTP disk cache)
+std::optional<QString> appDataDir();
+std::optional<QString> cacheDir();
+
+// The folder of the process-wide HTTP disk cache: a sibling of the response cache, never inside it,
+// because clearing the response cache empties its whole folder.
+std::optional<QString> httpCacheDir();
+
+inline constexpr char kAppName[] = "TovraClient";
+
+}

@@ -1,0 +1,37 @@
+#include "support/testmain.h"
+
+#include <QApplication>
+#include <QTest>
+
+namespace tovra::test {
+std::vector<std::pair<const char *, Factory>> &registry()
+{
+    static std::vector<std::pair<const char *, Factory>> classes;
+    return classes;
+}
+}
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("TovraClientTest"));
+    QApplication::setApplicationName(QStringLiteral("TovraClientTest"));
+
+    // "-class Name" runs one class only; any other arguments go to QTest.
+    QStringList args = app.arguments();
+    QString only;
+    if (const auto at = args.indexOf(QStringLiteral("-class")); at >= 0 && at + 1 < args.size()) {
+        only = args.at(at + 1);
+        args.remove(at, 2);
+    }
+    int failed = 0;
+    for (const auto &[name, make] : tovra::test::registry()) {
+        if (!only.isEmpty() && only != QLatin1String(name))
+            continue;
+        std::unique_ptr<QObject> object(make());
+        failed += QTest::qExec(object.get(), args);
+    }
+    return failed == 0 ? 0 : 1;
+}
