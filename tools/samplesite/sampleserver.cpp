@@ -1,0 +1,409 @@
+#include "sampleserver.h"
+#include "posterpainter.h"
+
+#include <QCryptographicHash>
+#include <QHostAddress>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QJsonDocument>
+#include <QUrlQuery>
+
+namespace tovra::samplesite {
+
+namespace {
+
+const char *methodName(QHttpServerRequest::Method method)
+{
+    switch (method) {
+    case QHttpServerRequest::Method::Get: return "GET";
+    case QHttpServerRequest::Method::Post: return "POST";
+    case QHttpServerRequest::Method::Head: return "HEAD";
+    default: return "OTHER";
+    }
+}
+
+void logRequest(const QHttpServerRequest &request)
+{
+    qInfo().noquote() << "[samplesite]" << methodName(request.method())
+                      << request.url().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::PrettyDecoded);
+}
+
+QJsonObject pageJson(const Page &page)
+{
+    return page.meta;
+}
+
+}
+
+SampleServer::SampleServer() = default;
+SampleServer::~SampleServer() = default;
+
+quint16 SampleServer::listen(quint16 port)
+{
+    const quint16 chosen = m_server.listen(QHostAddress::LocalHost, port);
+    if (chosen == 0)
+        return 0;
+    m_base = QStringLiteral("http://127.0.0.1:%1").arg(chosen);
+    m_catalogue = std::make_unique<Catalogue>(m_base, QDate::currentDate());
+    // Routes go in after the catalogue exists; nothing is served before the event loop runs.
+    registerRoutes();
+    return chosen;
+}
+
+void SampleServer::get(const QString &path, Endpoint endpoint)
+{
+    m_server.route(path, QHttpServerRequest::Method::Get, [this, endpoint](const QHttpServerRequest &request) {
+        logRequest(request);
+        return (this->*endpoint)(request);
+    });
+}
+
+void SampleServer::post(const QString &path, Endpoint endpoint)
+{
+    m_server.route(path, QHttpServerRequest::Method::Post, [this, endpoint](const QHttpServerRequest &request) {
+        logRequest(request);
+        return (this->*endpoint)(request);
+    });
+}
+
+void SampleServer::registerRoutes()
+{
+    get("/api/nav", &SampleServer::apiNav);
+    get("/api/index", &SampleServer::apiIndex);
+    get("/api/ranking", &SampleServer::apiRanking);
+    get("/api/top250", &SampleServer::apiTop250);
+    get("/api/filter_options", &SampleServer::apiFilterOptions);
+    get("/api/tags", &SampleServer::apiTags);
+    get("/api/filter", &SampleServer::apiFilter);
+    get("/api/search", &SampleServer::apiSearch);
+    post("/search", &SampleServer::searchService);
+
+    get("/api/item", &SampleServer::apiItem);
+    get("/api/down", &SampleServer::apiDown);
+    get("/api/res", &SampleServer::apiRes);
+
+    post("/api/login", &SampleServer::apiLogin);
+    get("/api/me", &SampleServer::apiMe);
+    get("/api/sign_status", &SampleServer::apiSignStatus);
+    post("/api/sign", &SampleServer::apiSign);
+    get("/api/unread", &SampleServer::apiUnread);
+    get("/api/web_cookie", &SampleServer::apiWebCookie);
+
+    post("/api/client_report", &SampleServer::apiClientReport);
+    get("/api/update", &SampleServer::apiUpdate);
+
+    m_server.route("/posters/<arg>.jpg", QHttpServerRequest::Method::Get, [this](int number) { return poster(number); });
+    m_server.route("/avatars/<arg>.png", QHttpServerRequest::Method::Get, [this](int number) { return avatar(number); });
+    m_server.route("/torrents/<arg>.torrent", QHttpServerRequest::Method::Get,
+                   [this](const QString &name) { return torrentFile(name); });
+    m_server.route("/web/<arg>", QHttpServerRequest::Method::Get, [this](const QString &name) { return webPage(name); });
+    m_server.route("/ranking", QHttpServerRequest::Method::Get, [this] { return webPage(QStringLiteral("ranking")); });
+    m_server.route("/top250", QHttpServerRequest::Method::Get, [this] { return webPage(QStringLiteral("top250")); });
+
+    m_server.setMissingHandler([](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        logRequest(request);
+        const QJsonObject body{{"code", 404}, {"message", QStringLiteral("接口不存在")}};
+        responder.write(QJsonDocument(body), QHttpServerResponder::StatusCode::NotFound);
+    });
+}
+
+QHttpServerResponse SampleServer::ok(const QJsonValue &data, const QJsonObject &meta)
+{
+    QJsonObject envelope{{"code", 200}, {"message", "ok"}};
+    if (!data.isUndefined())
+        envelope.insert("data", data);
+    if (!meta.isEmpty())
+        envelope.insert("meta", meta);
+    return QHttpServerResponse(envelope);
+}
+
+QHttpServerResponse SampleServer::fail(int code, const QString &message)
+{
+    return QHttpServerResponse(QJsonObject{{"code", code}, {"message", message}});
+}
+
+QString SampleServer::formValue(const QHttpServerRequest &request, const QString &key)
+{
+    QByteArray body = request.body();
+    body.replace('+', "%20");
+    return QUrlQuery(QString::fromUtf8(body)).queryItemValue(key, QUrl::FullyDecoded);
+}
+
+int SampleServer::pageOf(const QHttpServerRequest &request)
+{
+    return std::max(1, request.query().queryItemValue(QStringLiteral("page")).toInt());
+}
+
+SampleServer::Account *SampleServer::accountFor(const QHttpServerRequest &request)
+{
+    const QByteArray header = request.value("Authorization");
+    if (!header.startsWith("Bearer "))
+        return nullptr;
+    const QString token = QString::fromUtf8(header.mid(7)).trimmed();
+    if (auto it = m_accounts.find(token); it != m_accounts.end())
+        return &*it;
+    // A token this site handed out before a restart still counts: tokens are derived from the
+    // account name, so a client profile outlives the site process.
+    if (!token.startsWith(QLatin1String("sample-")))
+        return nullptr;
+    Account account;
+    account.uid = QString::number(10000 + qHash(token) % 90000);
+    account.nickname = QStringLiteral("影迷%1").arg(account.uid);
+    return &*m_accounts.insert(token, account);
+}
+
+QJsonObject SampleServer::userJson(const Account &account) const
+{
+    const qint64 vipExpired = QDateTime(m_catalogue->today().addDays(30), QTime(0, 0)).toSecsSinceEpoch();
+    return QJsonObject{{"uid", account.uid},
+                       {"nickname", account.nickname},
+                       {"gold", account.gold},
+                       {"vip_level", 1},
+                       {"vip_expired", vipExpired},
+                       {"is_vip", true},
+                       {"photo", m_base + QStringLiteral("/avatars/%1.png").arg(account.uid.toInt() % 50)}};
+}
+
+// --- Catalogue ---------------------------------------------------------------------------
+
+QHttpServerResponse SampleServer::apiNav(const QHttpServerRequest &)
+{
+    return ok(m_catalogue->nav());
+}
+
+QHttpServerResponse SampleServer::apiIndex(const QHttpServerRequest &)
+{
+    return ok(m_catalogue->home());
+}
+
+QHttpServerResponse SampleServer::apiRanking(const QHttpServerRequest &)
+{
+    return ok(m_catalogue->ranking());
+}
+
+QHttpServerResponse SampleServer::apiTop250(const QHttpServerRequest &request)
+{
+    const Page page = m_catalogue->top250(pageOf(request));
+    return ok(page.data, pageJson(page));
+}
+
+QHttpServerResponse SampleServer::apiFilterOptions(const QHttpServerRequest &)
+{
+    return ok(m_catalogue->filterOptions());
+}
+
+QHttpServerResponse SampleServer::apiTags(const QHttpServerRequest &request)
+{
+    return ok(m_catalogue->tags(request.query().queryItemValue(QStringLiteral("pid")).toInt()));
+}
+
+QHttpServerResponse SampleServer::apiFilter(const QHttpServerRequest &request)
+{
+    QMap<QString, QString> params;
+    for (const auto &[key, value] : request.query().queryItems(QUrl::FullyDecoded))
+        params.insert(key, value);
+    const Page page = m_catalogue->filter(params, pageOf(request));
+    return ok(page.data, pageJson(page));
+}
+
+QHttpServerResponse SampleServer::apiSearch(const QHttpServerRequest &request)
+{
+    const QString query = request.query().queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded);
+    const Page page = m_catalogue->search(query, pageOf(request));
+    return ok(page.data, pageJson(page));
+}
+
+// The full-text search service: its own JSON in and out, no envelope.
+QHttpServerResponse SampleServer::searchService(const QHttpServerRequest &request)
+{
+    QJsonParseError error;
+    const QJsonObject body = QJsonDocument::fromJson(request.body(), &error).object();
+    if (error.error != QJsonParseError::NoError)
+        return QHttpServerResponse(QJsonObject{{"message", "invalid json"}}, QHttpServerResponder::StatusCode::BadRequest);
+    const QString query = body.value("q").toString();
+    const int limit = std::clamp(body.value("limit").toInt(20), 1, 100);
+    const QJsonArray hits = m_catalogue->suggest(query, limit);
+    return QHttpServerResponse(QJsonObject{{"hits", hits}, {"query", query}, {"limit", limit},
+                                           {"estimatedTotalHits", hits.size()}, {"processingTimeMs", 1}});
+}
+
+// --- Titles and torrents -----------------------------------------------------------------
+
+QHttpServerResponse SampleServer::apiItem(const QHttpServerRequest &request)
+{
+    const Title *title = m_catalogue->find(request.query().queryItemValue(QStringLiteral("did")));
+    if (!title)
+        return fail(404, QStringLiteral("影片不存在或已下架"));
+    return ok(m_catalogue->item(*title));
+}
+
+QHttpServerResponse SampleServer::apiDown(const QHttpServerRequest &request)
+{
+    const QUrlQuery query = request.query();
+    const Title *title = m_catalogue->find(query.queryItemValue(QStringLiteral("did")));
+    const int index = query.queryItemValue(QStringLiteral("n")).toInt();
+    if (!title || index < 0 || index >= title->torrentCount)
+        return fail(404, QStringLiteral("种子不存在"));
+    return ok(m_catalogue->torrentDetail(*title, index));
+}
+
+QHttpServerResponse SampleServer::apiRes(const QHttpServerRequest &request)
+{
+    const QUrlQuery query = request.query();
+    const Title *title = m_catalogue->find(query.queryItemValue(QStringLiteral("did")));
+    const int index = query.queryItemValue(QStringLiteral("n")).toInt();
+    if (!title || index < 0 || index >= title->torrentCount)
+        return fail(404, QStringLiteral("种子不存在"));
+    return ok(m_catalogue->torrentRes(*title, index));
+}
+
+// --- Account -----------------------------------------------------------------------------
+
+// Any account and password sign in, except the password "wrong", which lets the error path be
+// tried by hand.
+QHttpServerResponse SampleServer::apiLogin(const QHttpServerRequest &request)
+{
+    const QString account = formValue(request, QStringLiteral("mobile_email"));
+    const QString password = formValue(request, QStringLiteral("password"));
+    if (account.trimmed().isEmpty() || password.isEmpty())
+        return fail(400, QStringLiteral("请输入账号和密码"));
+    if (password == QLatin1String("wrong"))
+        return fail(401, QStringLiteral("账号或密码错误"));
+
+    const QByteArray digest = QCryptographicHash::hash(account.toUtf8(), QCryptographicHash::Sha256).toHex();
+    const QString token = QStringLiteral("sample-") + QString::fromLatin1(digest.left(32));
+    Account &acc = m_accounts[token];
+    if (acc.uid.isEmpty()) {
+        acc.uid = QString::number(10000 + qHash(token) % 90000);
+        acc.nickname = account.section(QLatin1Char('@'), 0, 0);
+    }
+    const QJsonObject user = userJson(acc);
+    return ok(QJsonObject{{"token", token},
+                          {"uid", acc.uid},
+                          {"nickname", acc.nickname},
+                          {"gold", acc.gold},
+                          {"vip_level", user.value("vip_level")},
+                          {"vip_expired", user.value("vip_expired")}});
+}
+
+QHttpServerResponse SampleServer::apiMe(const QHttpServerRequest &request)
+{
+    const Account *account = accountFor(request);
+    if (!account)
+        return fail(401, QStringLiteral("登录已失效，请重新登录"));
+    return ok(userJson(*account));
+}
+
+QHttpServerResponse SampleServer::apiSignStatus(const QHttpServerRequest &request)
+{
+    const Account *account = accountFor(request);
+    if (!account)
+        return fail(401, QStringLiteral("请先登录"));
+    return ok(QJsonObject{{"signed", account->signedOn == QDate::currentDate()},
+                          {"days", account->days},
+                          {"last_time", account->lastSign.isValid() ? account->lastSign.toSecsSinceEpoch() : 0}});
+}
+
+QHttpServerResponse SampleServer::apiSign(const QHttpServerRequest &request)
+{
+    Account *account = accountFor(request);
+    if (!account)
+        return fail(401, QStringLiteral("请先登录"));
+    // Signing twice on one day is not an error: the reward is simply 0.
+    int reward = 0;
+    if (account->signedOn != QDate::currentDate()) {
+        reward = 5;
+        account->gold += reward;
+        account->days += 1;
+        account->signedOn = QDate::currentDate();
+        account->lastSign = QDateTime::currentDateTime();
+    }
+    return ok(QJsonObject{{"signed", true}, {"gold", reward}, {"total", account->gold}});
+}
+
+QHttpServerResponse SampleServer::apiUnread(const QHttpServerRequest &request)
+{
+    if (!accountFor(request))
+        return fail(401, QStringLiteral("请先登录"));
+    return ok(QJsonObject{{"reply", 2}, {"like", 5}, {"board", 1}, {"total", 8}});
+}
+
+QHttpServerResponse SampleServer::apiWebCookie(const QHttpServerRequest &)
+{
+    const double expires = double(QDateTime::currentSecsSinceEpoch() + 86400);
+    return ok(QJsonObject{{"name", "tovra_session"}, {"value", "sample"}, {"domain", "127.0.0.1"}, {"expires", expires}});
+}
+
+// --- Client housekeeping -----------------------------------------------------------------
+
+QHttpServerResponse SampleServer::apiClientReport(const QHttpServerRequest &request)
+{
+    qInfo().noquote() << "[samplesite] report:" << QString::fromUtf8(request.body());
+    return ok();
+}
+
+QHttpServerResponse SampleServer::apiUpdate(const QHttpServerRequest &request)
+{
+    const qint64 build = request.query().queryItemValue(QStringLiteral("build")).toLongLong();
+    return ok(QJsonObject{{"has_update", false},
+                          {"force", false},
+                          {"version", "1.0.0"},
+                          {"build", build},
+                          {"url", ""},
+                          {"sha256", ""},
+                          {"size", 0},
+                          {"notes", QStringLiteral("当前已是最新版本")},
+                          {"published", m_catalogue->today().toString(Qt::ISODate)}});
+}
+
+// --- Pictures and pages ------------------------------------------------------------------
+
+QHttpServerResponse SampleServer::poster(int number)
+{
+    const QList<Title> &titles = m_catalogue->titles();
+    if (number < 1 || number > titles.size())
+        return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
+    auto it = m_posters.find(number);
+    if (it == m_posters.end())
+        it = m_posters.insert(number, PosterPainter::jpeg(titles.at(number - 1).title, quint32(number)));
+    QHttpServerResponse response("image/jpeg", *it);
+    response.addHeader("Cache-Control", "max-age=86400");
+    return response;
+}
+
+QHttpServerResponse SampleServer::avatar(int number)
+{
+    QHttpServerResponse response("image/png", PosterPainter::png(QStringLiteral("影"), quint32(number) + 7));
+    response.addHeader("Cache-Control", "max-age=86400");
+    return response;
+}
+
+// A small but well-formed single-file torrent, enough for "save the .torrent file" to have
+// something real to save.
+QHttpServerResponse SampleServer::torrentFile(const QString &name)
+{
+    const QString did = name.section(QLatin1Char('-'), 0, 0);
+    const int index = name.section(QLatin1Char('-'), 1).toInt();
+    const Title *title = m_catalogue->find(did);
+    if (!title || index < 0 || index >= title->torrentCount)
+        return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
+    auto text = [](const QByteArray &s) { return QByteArray::number(s.size()) + ':' + s; };
+    const QByteArray fileName = m_catalogue->torrentDetail(*title, index).value("name").toString().toUtf8() + ".mkv";
+    const QByteArray pieces = QCryptographicHash::hash(fileName, QCryptographicHash::Sha1);
+    const QByteArray bencoded = "d" + text("announce") + text("udp://127.0.0.1:6969/announce") + text("info") + "d"
+                                + text("length") + "i262144e" + text("name") + text(fileName) + text("piece length")
+                                + "i262144e" + text("pieces") + text(pieces) + "ee";
+    return QHttpServerResponse("application/x-bittorrent", bencoded);
+}
+
+QHttpServerResponse SampleServer::webPage(const QString &name)
+{
+    const QString html = QStringLiteral(
+        "<!doctype html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>示例站点</title></head>"
+        "<body style=\"font-family:sans-serif;padding:2em\"><h1>示例站点</h1>"
+        "<p>这是示例站点的「%1」页面，仅供本地试用。</p></body></html>")
+        .arg(name.toHtmlEscaped());
+    return QHttpServerResponse("text/html; charset=utf-8", html.toUtf8());
+}
+
+}

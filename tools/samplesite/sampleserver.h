@@ -1,0 +1,92 @@
+#pragma once
+
+#include "catalogue.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QHttpServer>
+#include <QHttpServerResponse>
+#include <memory>
+#include <optional>
+
+namespace tovra::samplesite {
+
+// The sample site's routing: one member function per endpoint, each turning a request into a
+// reply. Every JSON API reply is the site's envelope {"code","message","data","meta"}, sent with
+// HTTP status 200 whatever the code, as the live site does.
+//
+// To add an endpoint: write a member function taking the request and returning a response, and
+// register it in registerRoutes() with get() or post().
+class SampleServer
+{
+public:
+    SampleServer();
+    ~SampleServer();
+
+    // Listens on 127.0.0.1 (port 0: any free port), then builds the catalogue for the address
+    // it got, since poster addresses carry the port. Answers the port, or 0 on failure.
+    quint16 listen(quint16 port);
+
+private:
+    using Endpoint = QHttpServerResponse (SampleServer::*)(const QHttpServerRequest &);
+
+    struct Account
+    {
+        QString uid;
+        QString nickname;
+        qint64 gold = 120;
+        QDate signedOn;
+        int days = 3;
+        QDateTime lastSign;
+    };
+
+    void registerRoutes();
+    void get(const QString &path, Endpoint endpoint);
+    void post(const QString &path, Endpoint endpoint);
+
+    static QHttpServerResponse ok(const QJsonValue &data = QJsonValue::Undefined, const QJsonObject &meta = {});
+    static QHttpServerResponse fail(int code, const QString &message);
+    static QString formValue(const QHttpServerRequest &request, const QString &key);
+    static int pageOf(const QHttpServerRequest &request);
+    // The signed-in account of the request's bearer token, if any.
+    Account *accountFor(const QHttpServerRequest &request);
+    QJsonObject userJson(const Account &account) const;
+
+    // Catalogue
+    QHttpServerResponse apiNav(const QHttpServerRequest &request);
+    QHttpServerResponse apiIndex(const QHttpServerRequest &request);
+    QHttpServerResponse apiRanking(const QHttpServerRequest &request);
+    QHttpServerResponse apiTop250(const QHttpServerRequest &request);
+    QHttpServerResponse apiFilterOptions(const QHttpServerRequest &request);
+    QHttpServerResponse apiTags(const QHttpServerRequest &request);
+    QHttpServerResponse apiFilter(const QHttpServerRequest &request);
+    QHttpServerResponse apiSearch(const QHttpServerRequest &request);
+    QHttpServerResponse searchService(const QHttpServerRequest &request);
+    // Titles and torrents
+    QHttpServerResponse apiItem(const QHttpServerRequest &request);
+    QHttpServerResponse apiDown(const QHttpServerRequest &request);
+    QHttpServerResponse apiRes(const QHttpServerRequest &request);
+    // Account
+    QHttpServerResponse apiLogin(const QHttpServerRequest &request);
+    QHttpServerResponse apiMe(const QHttpServerRequest &request);
+    QHttpServerResponse apiSignStatus(const QHttpServerRequest &request);
+    QHttpServerResponse apiSign(const QHttpServerRequest &request);
+    QHttpServerResponse apiUnread(const QHttpServerRequest &request);
+    QHttpServerResponse apiWebCookie(const QHttpServerRequest &request);
+    // Client housekeeping
+    QHttpServerResponse apiClientReport(const QHttpServerRequest &request);
+    QHttpServerResponse apiUpdate(const QHttpServerRequest &request);
+    // Pictures and pages
+    QHttpServerResponse poster(int number);
+    QHttpServerResponse avatar(int number);
+    QHttpServerResponse torrentFile(const QString &name);
+    QHttpServerResponse webPage(const QString &name);
+
+    QHttpServer m_server;
+    QString m_base;
+    std::unique_ptr<Catalogue> m_catalogue;
+    QHash<QString, Account> m_accounts; // by token
+    QHash<int, QByteArray> m_posters;
+};
+
+}
