@@ -1,22 +1,64 @@
 #include "buildconfig.h"
+#include "network/apiclient.h"
+#include "network/imageloader.h"
+#include "store/authstore.h"
+#include "store/diskcache.h"
 #include "store/paths.h"
+#include "store/telemetry.h"
+#include "store/themestore.h"
+#include "store/updateservice.h"
+#include "views/contentview.h"
+#include "views/palette.h"
+#include "views/startup.h"
 
 #include <QApplication>
-#include <QMainWindow>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+
+using namespace tovra;
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     // Organisation and application share one name so that QSettings lands in
     // ~/.config/TovraClient/TovraClient.conf.
-    QApplication::setOrganizationName(QString::fromLatin1(tovra::kAppName));
-    QApplication::setApplicationName(QString::fromLatin1(tovra::kAppName));
-    QApplication::setApplicationVersion(QString::fromLatin1(tovra::build::kVersion));
+    QApplication::setOrganizationName(QString::fromLatin1(kAppName));
+    QApplication::setApplicationName(QString::fromLatin1(kAppName));
+    QApplication::setApplicationVersion(QString::fromLatin1(build::kVersion));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tovra"));
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("TovraClient"));
-    window.resize(1560, 960);
-    window.setMinimumSize(1340, 720);
+    // The theme store reads the desktop's own palette when it is made, so it comes before any
+    // palette of ours is installed.
+    ThemeStore::shared();
+    Palette::installApplicationTheme();
+
+    // One network manager for the whole process: its cookie jar is shared by the captcha, the
+    // e-mail code and registration, and its disk cache holds posters and other plain fetches.
+    auto *network = new QNetworkAccessManager(&app);
+    if (QNetworkDiskCache *httpCache = APIClient::makeHttpCache(network))
+        network->setCache(httpCache);
+
+    auto *client = new APIClient(network, &app);
+    APIClient::setShared(client);
+    auto *auth = new AuthStore(client, appDataDir(), &app);
+    AuthStore::setShared(auth);
+    // The client asks for the token on every request rather than holding a copy, so a sign-in or
+    // sign-out applies to the very next call.
+    client->setTokenProvider([auth] { return auth->tokenValue(); });
+    Telemetry::setShared(new Telemetry(client, auth, appDataDir(), &app));
+    UpdateService::shared();
+
+    auto *images = new ImageLoader(network, &app);
+    ImageLoader::setShared(images);
+
+    ContentView window;
+    // The start-up work outlives a closed window on purpose: the update check after the pause
+    // still runs when the window goes away early.
+    auto *startup = new Startup(Startup::defaultSteps(), Startup::kPause, &app);
+    QObject::connect(&window, &ContentView::contentShown, startup, [startup] {
+        QCoro::connect(startup->run(), startup, [] {});
+    });
+    QObject::connect(&window, &ContentView::closing, startup, &Startup::interruptPause);
     window.show();
     return app.exec();
 }

@@ -1,0 +1,168 @@
+#include "store/authstore.h"
+
+#include "network/apiclient.h"
+#include "store/log.h"
+#include "store/paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QTimer>
+
+namespace tovra {
+
+namespace {
+const QString kTokenFileName = QStringLiteral("token");
+
+AuthStore *&installed()
+{
+    static AuthStore *store = nullptr;
+    return store;
+}
+
+// The file as UTF-8 text; nothing when it cannot be read or is not valid UTF-8.
+std::optional<QString> readUtf8(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+// Writes the secret atomically, readable by the owner only from the first byte on: the temporary
+// file is narrowed to 0600 before anything is written to it, so the rename never exposes the
+// token, whatever the umask or the old file's mode was.
+std::optional<QString> writeSecret(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return error;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return error;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+}
+
+AuthStore::AuthStore(APIClient *client, std::optional<QString> folder, QObject *parent)
+    : QObject(parent)
+    , m_client(client)
+{
+    if (!folder) {
+        logLine(QStringLiteral("找不到应用数据目录，登录状态只保存在本次运行中"));
+        return;
+    }
+    QDir().mkpath(*folder);
+    m_file = QDir(*folder).filePath(kTokenFileName);
+
+    if (const auto text = readUtf8(m_file)) {
+        const QString token = text->trimmed();
+        if (!token.isEmpty())
+            m_token = token;
+    }
+}
+
+AuthStore::~AuthStore()
+{
+    if (installed() == this)
+        installed() = nullptr;
+}
+
+AuthStore *AuthStore::shared()
+{
+    if (!installed())
+        installed() = new AuthStore(APIClient::shared(), appDataDir(), qApp);
+    return installed();
+}
+
+void AuthStore::setShared(AuthStore *store)
+{
+    installed() = store;
+}
+
+void AuthStore::setToken(std::optional<QString> token)
+{
+    ++m_generation;
+    if (m_token == token)
+        return;
+    m_token = std::move(token);
+    emit tokenChanged();
+}
+
+void AuthStore::setUser(std::optional<User> user)
+{
+    if (!m_user && !user)
+        return;
+    m_user = std::move(user);
+    emit userChanged();
+}
+
+void AuthStore::save(const QString &token)
+{
+    setToken(token);
+    if (m_file.isEmpty())
+        return;
+    if (const auto error = writeSecret(m_file, token.toUtf8()))
+        logLine(QStringLiteral("token 保存失败"), *error);
+}
+
+void AuthStore::logout()
+{
+    setToken(std::nullopt);
+    setUser(std::nullopt);
+    if (!m_file.isEmpty())
+        QFile::remove(m_file);
+    // Emptying the caches can mean deleting many files; it runs after the sign-out has been
+    // published, and nothing waits for it.
+    if (m_client) {
+        APIClient *client = m_client.data();
+        QTimer::singleShot(0, client, [client] { client->clearCaches(); });
+    }
+}
+
+QCoro::Task<void> AuthStore::refresh()
+{
+    if (!m_token) {
+        setUser(std::nullopt);
+        co_return;
+    }
+    if (!m_client)
+        co_return;
+    QPointer self = this;
+    const quint64 generation = m_generation;
+    const auto result = co_await m_client->me();
+    if (!self)
+        co_return;
+    const bool current = generation == m_generation;
+    if (result) {
+        if (current)
+            setUser(*result);
+        co_return;
+    }
+    if (result.error().isServer(401)) {
+        if (current)
+            logout();
+        co_return;
+    }
+    logLine(QStringLiteral("拉取用户信息失败"), result.error().description());
+}
+
+}

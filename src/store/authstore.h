@@ -1,0 +1,64 @@
+#pragma once
+
+#include "models/account.h"
+
+#include <QCoro/QCoroTask>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <optional>
+
+namespace tovra {
+
+class APIClient;
+
+// Who is signed in: the bearer token (kept in a file so a sign-in survives a restart) and the
+// profile the screens show. Lives on the main thread.
+class AuthStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    // folder: where the token file lives, created if missing; none keeps the token in memory only
+    // for this run.
+    AuthStore(APIClient *client, std::optional<QString> folder, QObject *parent = nullptr);
+    ~AuthStore() override;
+
+    // The process-wide store: the one installed with setShared(), or else one made on first use
+    // over the shared client and the application data folder.
+    static AuthStore *shared();
+    static void setShared(AuthStore *store);
+
+    std::optional<User> user() const { return m_user; }
+    std::optional<QString> tokenValue() const { return m_token; }
+    bool isSignedIn() const { return m_token.has_value(); }
+
+    // Reloads the profile. A 401 signs out; any other failure keeps what there is and is logged.
+    QCoro::Task<void> refresh();
+    // Takes the token exactly as given and stores it for the next start.
+    void save(const QString &token);
+    // Forgets token and profile, deletes the file and empties the caches in the background.
+    void logout();
+
+    // The token file, or empty when the store keeps the token in memory only.
+    QString tokenFile() const { return m_file; }
+
+signals:
+    void tokenChanged();
+    void userChanged();
+
+private:
+    void setToken(std::optional<QString> token);
+    void setUser(std::optional<User> user);
+
+    QPointer<APIClient> m_client;
+    QString m_file;
+    std::optional<QString> m_token;
+    std::optional<User> m_user;
+    // Bumped whenever the token is set or removed. A refresh applies its answer only while the
+    // generation it started under is still current, so a slow profile reply can neither bring a
+    // user back after a log-out nor sign out a token that replaced the one it asked about.
+    quint64 m_generation = 0;
+};
+
+}

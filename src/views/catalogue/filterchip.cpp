@@ -1,0 +1,59 @@
+#include "views/catalogue/filterchip.h"
+
+#include "views/components/appearance.h"
+#include "views/components/typography.h"
+#include "views/palette.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace tovra {
+
+namespace {
+constexpr int kPadX = 10;
+constexpr int kPadY = 4;
+}
+
+FilterChip::FilterChip(const QString &text, QWidget *parent) : QAbstractButton(parent), m_label(text)
+{
+    setAccessibleName(text);
+    setFont(uiFont(TextStyle::kCallout));
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::TabFocus);
+    followAppearance(this);
+}
+
+void FilterChip::setActive(bool active)
+{
+    if (active == m_active)
+        return;
+    m_active = active;
+    update();
+}
+
+QSize FilterChip::sizeHint() const
+{
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(m_label) + 2 * kPadX, metrics.height() + 2 * kPadY};
+}
+
+void FilterChip::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const bool dark = Palette::isDark();
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath capsule;
+    capsule.addRoundedRect(r, r.height() / 2, r.height() / 2);
+    painter.fillPath(capsule, m_active ? Palette::accent(dark) : Palette::surface2(dark));
+    if (hasFocus()) {
+        painter.setPen(QPen(Palette::accent(dark), 1.5));
+        painter.drawPath(capsule);
+    }
+    painter.setFont(font());
+    painter.setPen(m_active ? QColor(Qt::white) : Palette::text(dark));
+    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, m_label);
+}
+
+}

@@ -1,0 +1,504 @@
+#include "shellfixture.h"
+#include "store/clock.h"
+#include "support/testmain.h"
+#include "views/components/sidebarrow.h"
+#include "views/contentview.h"
+#include "views/navigationstack.h"
+#include "views/standinpage.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMediaPlayer>
+#include <QWebEngineView>
+#include <QFileInfo>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tovra;
+using namespace tovra::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QStringList rowTitles(const ContentView &window)
+{
+    QStringList titles;
+    for (const SidebarRow *row : window.sidebarRows())
+        titles << row->title();
+    return titles;
+}
+
+QList<bool> rowStates(const ContentView &window)
+{
+    QList<bool> states;
+    for (const SidebarRow *row : window.sidebarRows())
+        states << row->isActive();
+    return states;
+}
+
+SidebarRow *rowTitled(const ContentView &window, const QString &title)
+{
+    for (SidebarRow *row : window.sidebarRows()) {
+        if (row->title() == title)
+            return row;
+    }
+    return nullptr;
+}
+
+QString rootTitle(const ContentView &window)
+{
+    auto *page = qobject_cast<StandInPage *>(window.navigationStack()->root());
+    return page ? page->title() : QString();
+}
+
+NavItem item(const QString &id, const QString &name, qint64 newCount = 0)
+{
+    NavItem nav;
+    nav.id = id;
+    nav.name = name;
+    nav.icon = u"film"_s;
+    nav.newCount = newCount;
+    return nav;
+}
+
+// Three categories and the two kinds of link the site puts in its sidebar.
+const QList<QByteArray> kServerNav{
+    navJson(u"1"_s, u"电影"_s, u"film"_s, {}, false, 12),
+    navJson(u"2"_s, u"剧集"_s, u"tv"_s),
+    navJson(u"9"_s, u"今日排行"_s, u"trophy"_s, u"https://site.example/ranking?from=nav"_s, true),
+    navJson(u"10"_s, u"Top250"_s, u"star"_s, u"https://site.example/top250"_s, true),
+    navJson(u"11"_s, u"论坛"_s, u"users"_s, u"https://bbs.example/forum"_s, true),
+    navJson(u"12"_s, u"空链接"_s, u"magnet"_s, {}, true),
+};
+
+}
+
+Q_DECLARE_METATYPE(tovra::test::FakeSite::Reply)
+
+class ContentViewTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstStartWithoutAnswerShowsOnlyHome()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        // Nothing routed: the site answers 404 with an empty body.
+        ContentView window;
+        QVERIFY(runTask(window.loadNav()));
+        QCOMPARE(rowTitles(window), QStringList{u"首页"_s});
+        QCOMPARE(rowStates(window), QList<bool>{true});
+        QCOMPARE(window.section(), SidebarSection::home());
+        QCOMPARE(rootTitle(window), u"首页"_s);
+        QCOMPARE(f.site.requestsTo(u"/api/nav"_s).size(), 1);
+        f.cache->flush();
+        QVERIFY(!QFileInfo::exists(f.navCacheFile()));
+    }
+
+    // The cached list is on screen before the server answers; the answer then replaces it whole
+    // and goes back into the cache.
+    void cacheFirstThenServerReplacesAndWritesBack()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.cache->save(QList<NavItem>{item(u"5"_s, u"旧分类"_s), item(u"1"_s, u"电影"_s, 3)}, u"nav"_s);
+        f.cache->flush();
+        f.site.route(u"/api/nav"_s, [](const FakeSite::Request &) {
+            auto reply = FakeSite::ok(jsonArray(kServerNav));
+            reply.delayMs = 300;
+            return reply;
+        });
+
+        ContentView window;
+        auto load = window.loadNav();
+        QCOMPARE(rowTitles(window), (QStringList{u"首页"_s, u"旧分类"_s, u"电影"_s}));
+        QVERIFY(runTask(std::move(load)));
+
+        QCOMPARE(rowTitles(window),
+                 (QStringList{u"首页"_s, u"电影"_s, u"剧集"_s, u"今日排行"_s, u"Top250"_s, u"论坛"_s, u"空链接"_s}));
+        QCOMPARE(window.sidebarRows().at(1)->newCount(), 12);
+        QCOMPARE(window.sidebarRows().at(3)->icon(), u"trophy"_s);
+
+        f.cache->flush();
+        QFile file(f.navCacheFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const auto stored = json::decodeDocument<QList<NavItem>>(file.readAll());
+        QVERIFY(stored.has_value());
+        QCOMPARE(*stored, window.nav());
+        QCOMPARE(stored->size(), kServerNav.size());
+        QCOMPARE(stored->at(2).url, std::optional<QString>(u"https://site.example/ranking?from=nav"_s));
+    }
+
+    void emptyReplyChangesNothing()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        const QList<NavItem> cached{item(u"5"_s, u"旧分类"_s)};
+        f.cache->save(cached, u"nav"_s);
+        f.cache->flush();
+        QFile file(f.navCacheFile());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QDateTime written = QDateTime::currentDateTime().addSecs(-3600);
+        QVERIFY(file.setFileTime(written, QFileDevice::FileModificationTime));
+        file.close();
+        const QByteArray before = [&] {
+            QFile in(f.navCacheFile());
+            return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        }();
+        f.site.route(u"/api/nav"_s, FakeSite::ok("[]"));
+
+        ContentView window;
+        QVERIFY(runTask(window.loadNav()));
+        f.cache->flush();
+        QCOMPARE(window.nav(), cached);
+        QCOMPARE(rowTitles(window), (QStringList{u"首页"_s, u"旧分类"_s}));
+        QCOMPARE(QFileInfo(f.navCacheFile()).lastModified().toSecsSinceEpoch(), written.toSecsSinceEpoch());
+        QFile after(f.navCacheFile());
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), before);
+    }
+
+    void failureShowsNothingAndKeepsTheList_data()
+    {
+        QTest::addColumn<FakeSite::Reply>("reply");
+        QTest::addColumn<bool>("withCache");
+        const FakeSite::Reply refused = FakeSite::json(FakeSite::envelope(500, u"服务器开小差了"_s, "[]"));
+        const FakeSite::Reply broken = FakeSite::json(R"({"code":200,"message":"ok","data":[{"id":1}]})");
+        const FakeSite::Reply http500 = FakeSite::json("oops", 500);
+        FakeSite::Reply cut = FakeSite::ok(jsonArray(kServerNav));
+        cut.closeMidBody = true;
+        QTest::newRow("server code, cached list") << refused << true;
+        QTest::newRow("entry without name, cached list") << broken << true;
+        QTest::newRow("http 500, cached list") << http500 << true;
+        QTest::newRow("cut off, cached list") << cut << true;
+        QTest::newRow("server code, nothing cached") << refused << false;
+        QTest::newRow("entry without name, nothing cached") << broken << false;
+    }
+
+    void failureShowsNothingAndKeepsTheList()
+    {
+        QFETCH(FakeSite::Reply, reply);
+        QFETCH(bool, withCache);
+        ShellFixture f;
+        QVERIFY(f.start());
+        const QList<NavItem> cached{item(u"5"_s, u"旧分类"_s, 2)};
+        if (withCache)
+            f.cache->save(cached, u"nav"_s);
+        f.cache->flush();
+        f.site.route(u"/api/nav"_s, reply);
+
+        ContentView window;
+        QVERIFY(runTask(window.loadNav()));
+        QCOMPARE(window.nav(), withCache ? cached : QList<NavItem>{});
+        QCOMPARE(rowTitles(window).size(), withCache ? 2 : 1);
+        QCOMPARE(rootTitle(window), u"首页"_s);
+        QCOMPARE(window.navigationStack()->depth(), 0);
+    }
+
+    void staleCacheIsSkipped()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.cache->save(QList<NavItem>{item(u"5"_s, u"旧分类"_s)}, u"nav"_s);
+        f.cache->flush();
+        QFile file(f.navCacheFile());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-ContentView::kNavMaxAge - 60),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+        f.site.route(u"/api/nav"_s, FakeSite::ok("[]"));
+
+        ContentView window;
+        QVERIFY(runTask(window.loadNav()));
+        QCOMPARE(rowTitles(window), QStringList{u"首页"_s});
+    }
+
+    // A refreshed count must not unselect the category the user is in, nor reload its page.
+    void refreshedCountKeepsCategorySelected()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.cache->save(QList<NavItem>{item(u"1"_s, u"电影"_s, 3), item(u"2"_s, u"剧集"_s)}, u"nav"_s);
+        f.cache->flush();
+        f.site.enqueue(u"/api/nav"_s, FakeSite::ok("[]"));
+        f.site.route(u"/api/nav"_s, FakeSite::ok(jsonArray(kServerNav)));
+
+        ContentView window;
+        QVERIFY(runTask(window.loadNav())); // the cached list only
+        rowTitled(window, u"电影"_s)->click();
+        QCOMPARE(window.section(), SidebarSection::category(item(u"1"_s, u"电影"_s, 3)));
+        QWidget *page = window.navigationStack()->root();
+        window.push(Route::detail(u"77"_s));
+
+        QVERIFY(runTask(window.loadNav()));
+        const NavItem fresh = window.nav().at(0);
+        QCOMPARE(fresh.newCount, 12);
+        QCOMPARE(window.section(), SidebarSection::category(fresh));
+        QCOMPARE(rowStates(window), (QList<bool>{false, true, false, false, false, false, false}));
+        QCOMPARE(window.navigationStack()->root(), page);
+        QCOMPARE(rootTitle(window), u"电影"_s);
+        // A refreshed sidebar is no navigation: what the user opened stays open.
+        QCOMPARE(window.path(), QList<Route>{Route::detail(u"77"_s)});
+    }
+
+    void rowsSelectSections_data()
+    {
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QString>("expectedRoot");
+        QTest::addColumn<QList<bool>>("states");
+        QTest::newRow("category") << u"剧集"_s << u"剧集"_s << QList<bool>{false, false, true, false, false, false, false};
+        QTest::newRow("ranking link with query")
+            << u"今日排行"_s << u"每日下载排行"_s << QList<bool>{false, false, false, true, false, false, false};
+        QTest::newRow("top250 link") << u"Top250"_s << u"Top 250"_s << QList<bool>{false, false, false, false, true, false, false};
+        QTest::newRow("home") << u"首页"_s << u"首页"_s << QList<bool>{true, false, false, false, false, false, false};
+    }
+
+    // Choosing a section empties the search and the stack, whatever was there.
+    void rowsSelectSections()
+    {
+        QFETCH(QString, row);
+        QFETCH(QString, expectedRoot);
+        QFETCH(QList<bool>, states);
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.route(u"/api/nav"_s, FakeSite::ok(jsonArray(kServerNav)));
+        ContentView window;
+        QVERIFY(runTask(window.loadNav()));
+        rowTitled(window, u"电影"_s)->click();
+        window.setSearchText(u"  星际\t"_s);
+        window.submitSearch();
+        QCOMPARE(window.submittedSearch(), u"星际"_s);
+        QCOMPARE(rootTitle(window), u"搜索结果"_s);
+        window.push(Route::detail(u"42"_s));
+        window.push(Route::login());
+
+        rowTitled(window, row)->click();
+        QCOMPARE(rootTitle(window), expectedRoot);
+        QCOMPARE(rowStates(window), states);
+        QCOMPARE(window.searchText(), QString());
+        QCOMPARE(window.submittedSearch(), QString());
+        QCOMPARE(window.path(), QList<Route>{});
+        QCOMPARE(window.navigationStack()->currentPage(), window.navigationStack()->root());
+    }
+
+    void otherLinksOpenAsWebPages()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.route(u"/api/nav"_s, FakeSite::ok(jsonArray(kServerNav)));
+        ContentView window;
+        QVERIFY(runTask(window.loadNav()));
+        rowTitled(window, u"剧集"_s)->click();
+        window.push(Route::detail(u"42"_s));
+
+        rowTitled(window, u"论坛"_s)->click();
+        QCOMPARE(window.path(),
+                 (QList<Route>{Route::detail(u"42"_s), Route::web(u"https://bbs.example/forum"_s, u"论坛"_s)}));
+        QCOMPARE(window.section().categoryItem()->name, u"剧集"_s);
+        QCOMPARE(rowStates(window), (QList<bool>{false, false, true, false, false, false, false}));
+
+        // An entry with no address does nothing at all.
+        rowTitled(window, u"空链接"_s)->click();
+        QCOMPARE(window.path().size(), 2);
+        QCOMPARE(rowStates(window), (QList<bool>{false, false, true, false, false, false, false}));
+    }
+
+    void moreLinksOpenCategories()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.route(u"/api/nav"_s,
+                     FakeSite::ok(jsonArray({navJson(u"30"_s, u"动画"_s, u"play"_s, u"https://site.example/anime"_s, true),
+                                             navJson(u"31"_s, u"动画"_s, u"play"_s),
+                                             navJson(u"32"_s, u"动画"_s, u"tv"_s)})));
+        ContentView window;
+        QVERIFY(runTask(window.loadNav()));
+        window.setSearchText(u"typed"_s);
+        window.push(Route::detail(u"1"_s));
+
+        window.openCategory(u"动画"_s);
+        QCOMPARE(window.section(), SidebarSection::category(window.nav().at(1)));
+        QCOMPARE(rowStates(window), (QList<bool>{false, false, true, false}));
+        QCOMPARE(window.path(), QList<Route>{});
+        QCOMPARE(window.searchText(), u"typed"_s);
+
+        window.openCategory(u"纪录\"片\\"_s);
+        const NavItem *standAlone = window.section().categoryItem();
+        QVERIFY(standAlone);
+        QCOMPARE(standAlone->name, u"纪录\"片\\"_s);
+        QCOMPARE(standAlone->icon, u"tags"_s);
+        QCOMPARE(rootTitle(window), u"纪录\"片\\"_s);
+        QCOMPARE(rowStates(window), (QList<bool>{false, false, false, false}));
+    }
+
+    void signedOutHasNoStatusAndAsksNothing()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        ContentView window;
+        QVERIFY(runTask(window.loadSignStatus()));
+        QCOMPARE(window.signedToday(), std::nullopt);
+        QCOMPARE(window.signDays(), 0);
+        QVERIFY(f.site.requestsTo(u"/api/sign_status"_s).isEmpty());
+    }
+
+    void signInAndOutFollowTheToken()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.route(u"/api/sign_status"_s, FakeSite::ok(R"({"signed":false,"days":4,"last_time":0})"));
+        ContentView window;
+
+        f.auth->save(u"tok-1"_s);
+        QVERIFY(waitFor([&] { return window.signedToday().has_value(); }));
+        QCOMPARE(window.signedToday(), std::optional<bool>(false));
+        QCOMPARE(window.signDays(), 4);
+        QCOMPARE(window.signDay().date(), Clock::today());
+        const auto asked = f.site.requestsTo(u"/api/sign_status"_s);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.first().header("Authorization"), QByteArray("Bearer tok-1"));
+
+        f.auth->logout();
+        QCOMPARE(window.signedToday(), std::nullopt);
+        QCOMPARE(window.signDays(), 0);
+    }
+
+    // Signing out while the status is on its way: the late answer must not bring it back.
+    void lateAnswerAfterSignOutIsDropped()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.route(u"/api/sign_status"_s, [](const FakeSite::Request &) {
+            auto reply = FakeSite::ok(R"({"signed":true,"days":9,"last_time":0})");
+            reply.delayMs = 300;
+            return reply;
+        });
+        ContentView window;
+        f.auth->save(u"tok-1"_s);
+        QVERIFY(f.site.waitForRequests(1));
+        f.auth->logout();
+        QTest::qWait(600);
+        QCOMPARE(window.signedToday(), std::nullopt);
+        QCOMPARE(window.signDays(), 0);
+    }
+
+    void failedStatusChangesNothing()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.enqueue(u"/api/sign_status"_s, FakeSite::ok(R"({"signed":true,"days":2,"last_time":0})"));
+        f.site.route(u"/api/sign_status"_s, FakeSite::json(FakeSite::envelope(500, u"忙"_s)));
+        f.auth->save(u"tok"_s);
+        ContentView window;
+        QVERIFY(runTask(window.loadSignStatus()));
+        const QDateTime loaded = window.signDay();
+        QVERIFY(runTask(window.loadSignStatus()));
+        QCOMPARE(window.signedToday(), std::optional<bool>(true));
+        QCOMPARE(window.signDays(), 2);
+        QCOMPARE(window.signDay(), loaded);
+    }
+
+    // Loaded just before midnight: half a minute after it, the next tick clears the status at
+    // once and asks again, so the sign-in button comes back.
+    void statusReloadsAfterMidnight()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.enqueue(u"/api/sign_status"_s, FakeSite::ok(R"({"signed":true,"days":6,"last_time":0})"));
+        f.site.route(u"/api/sign_status"_s, [](const FakeSite::Request &) {
+            auto reply = FakeSite::ok(R"({"signed":false,"days":6,"last_time":0})");
+            reply.delayMs = 200;
+            return reply;
+        });
+        f.auth->save(u"tok"_s);
+
+        const QDate day(2024, 3, 9);
+        QDateTime now(day, QTime(23, 59, 10));
+        ScopedClock clock([&now] { return now; });
+        ContentView window;
+        window.dayWatch()->stop();
+        QVERIFY(runTask(window.loadSignStatus()));
+        QCOMPARE(window.signedToday(), std::optional<bool>(true));
+        QCOMPARE(window.signDay(), now);
+
+        now = QDateTime(day, QTime(23, 59, 59));
+        window.checkDay();
+        QCOMPARE(f.site.requestsTo(u"/api/sign_status"_s).size(), 1);
+
+        now = QDateTime(day.addDays(1), QTime(0, 0, 30));
+        window.dayWatch()->start(10);
+        QVERIFY(waitFor([&] { return !window.signedToday().value_or(false); }, 1000));
+        QCOMPARE(window.signedToday(), std::nullopt);
+        QVERIFY(waitFor([&] { return window.signedToday().has_value(); }));
+        QCOMPARE(window.signedToday(), std::optional<bool>(false));
+        QCOMPARE(window.signDay().date(), day.addDays(1));
+        QCOMPARE(f.site.requestsTo(u"/api/sign_status"_s).size(), 2);
+
+        // Later ticks the same day ask nothing more.
+        QTest::qWait(100);
+        QCOMPARE(f.site.requestsTo(u"/api/sign_status"_s).size(), 2);
+    }
+
+    // Until a status has been loaded there is nothing to re-arm.
+    void dayWatchIgnoresMissingStatus()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.route(u"/api/sign_status"_s, FakeSite::json(FakeSite::envelope(500, u"忙"_s)));
+        f.auth->save(u"tok"_s);
+        QDateTime now(QDate(2024, 3, 9), QTime(12, 0));
+        ScopedClock clock([&now] { return now; });
+        ContentView window;
+        QVERIFY(runTask(window.loadSignStatus()));
+        const auto before = f.site.requestsTo(u"/api/sign_status"_s).size();
+        now = now.addDays(2);
+        window.checkDay();
+        QTest::qWait(50);
+        QCOMPARE(f.site.requestsTo(u"/api/sign_status"_s).size(), before);
+    }
+
+    void showingTheWindowLoadsOnce()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.route(u"/api/nav"_s, FakeSite::ok(jsonArray(kServerNav)));
+        ContentView window;
+        QSignalSpy shown(&window, &ContentView::contentShown);
+        window.show();
+        QVERIFY(waitFor([&] { return window.nav().size() == kServerNav.size(); }));
+        window.hide();
+        window.show();
+        QTest::qWait(50);
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(f.site.requestsTo(u"/api/nav"_s).size(), 1);
+        QCOMPARE(window.size(), QSize(ContentView::kDefaultWidth, ContentView::kDefaultHeight));
+        // Nothing heavy until a screen asks for it: no web engine, no media player.
+        for (QWidget *widget : QApplication::allWidgets())
+            QVERIFY2(!qobject_cast<QWebEngineView *>(widget), widget->metaObject()->className());
+        QVERIFY(window.findChildren<QMediaPlayer *>().isEmpty());
+        QVERIFY(qApp->findChildren<QMediaPlayer *>().isEmpty());
+        QCOMPARE(window.minimumSize(), QSize(ContentView::kMinimumWidth, ContentView::kMinimumHeight));
+    }
+
+    // Names from the server are shown as they are, never as markup.
+    void serverNamesStayPlain()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.route(u"/api/nav"_s, FakeSite::ok(jsonArray({navJson(u"1"_s, u"<b>粗</b> & <img src=x>"_s)})));
+        ContentView window;
+        QVERIFY(runTask(window.loadNav()));
+        window.sidebarRows().at(1)->click();
+        auto *page = qobject_cast<StandInPage *>(window.navigationStack()->root());
+        QVERIFY(page);
+        const auto *label = page->findChild<QLabel *>(u"standInTitle"_s);
+        QVERIFY(label);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(label->text(), u"<b>粗</b> & <img src=x>"_s);
+    }
+};
+
+TOVRA_TEST(ContentViewTest)
+#include "tst_contentview.moc"
