@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCache>
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QThreadPool>
+#include <QUrl>
+#include <functional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace tovra {
+
+// The one loader of posters and avatars. Downloads go through the given network manager (and
+// so through its HTTP disk cache); decoded images are kept in a byte-capped memory cache;
+// decoding runs on a thread pool, never on the UI thread; concurrent requests for one address
+// share one download; and a request is dropped when the object that asked is destroyed, the
+// download itself being aborted once nobody waits for it any more.
+//
+// Used from the UI thread only. Callbacks run on it, never from within load().
+class ImageLoader : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr qint64 kDefaultMemoryBytes = 64LL * 1024 * 1024;
+    static constexpr qint64 kDefaultMaxBodyBytes = 16LL * 1024 * 1024;
+
+    using Ticket = quint64;
+    // A null image means the load failed (refused address, network or HTTP error, undecodable).
+    using Callback = std::function<void(const QImage &image)>;
+
+    explicit ImageLoader(QNetworkAccessManager *network, QObject *parent = nullptr);
+    ~ImageLoader() override;
+
+    // The process-wide loader, installed by the composition root; null until then.
+    static ImageLoader *shared();
+    static void setShared(ImageLoader *loader);
+
+    // Only http and https addresses with a host are ever fetched: addresses come from the
+    // server and must not reach local files or resources.
+    static bool isAllowed(const QUrl &url);
+
+    // The decoded image if memory holds it now, else a null image. fitSize as for load().
+    QImage cached(const QUrl &url, const QSize &fitSize = {}) const;
+
+    // Starts or joins the load of url and calls callback once with the result, unless receiver
+    // is destroyed or the ticket cancelled first. A valid fitSize (device pixels) decodes the
+    // image scaled down just enough to cover that size, which keeps memory to what is shown;
+    // an empty one keeps the image's own size.
+    Ticket load(const QUrl &url, QObject *receiver, Callback callback, const QSize &fitSize = {});
+    void cancel(Ticket ticket);
+
+    void setMemoryLimit(qint64 bytes);
+    qint64 memoryLimit() const;
+    qint64 memoryUsed() const;
+    void clearMemory();
+    // Larger bodies are abandoned as failures.
+    void setMaxBodyBytes(qint64 bytes) { m_maxBodyBytes = bytes; }
+
+    // Downloads in flight (for tests and diagnostics).
+    int activeDownloads() const;
+    // Decodes the bytes (in the calling thread), scaled to cover fitSize when given.
+    static QImage decode(const QByteArray &bytes, const QSize &fitSize);
+
+private:
+    struct Waiter
+    {
+        Ticket ticket = 0;
+        QObject *receiverKey = nullptr; // identity only: compared, never dereferenced
+        QPointer<QObject> receiver;
+        Callback callback;
+        QSize fitSize;
+    };
+    struct Fetch
+    {
+        QUrl url;
+        QNetworkReply *reply = nullptr;
+        QByteArray bytes;
+        bool downloaded = false;
+        QList<Waiter> waiters;
+        QList<QSize> decoding;
+    };
+
+    static QString urlKey(const QUrl &url);
+    static QString cacheKey(const QString &urlKey, const QSize &fitSize);
+    Ticket nextTicket() { return ++m_lastTicket; }
+    void watchReceiver(QObject *receiver);
+    void releaseReceiver(QObject *receiver);
+    void dropReceiver(QObject *receiver);
+    void startDownload(const QString &key);
+    void onDownloadFinished(const QString &key);
+    void startDecode(const QString &key, const QSize &fitSize);
+    void onDecoded(const QString &key, const QSize &fitSize, const QImage &image);
+    void failAll(const QString &key);
+    void deliver(Waiter waiter, const QImage &image);
+    void deliverLater(Waiter waiter, const QImage &image);
+    void abandonIfUnwanted(const QString &key);
+    void abortReply(Fetch &fetch);
+
+    QPointer<QNetworkAccessManager> m_network;
+    QCache<QString, QImage> m_memory;
+    QHash<QString, Fetch> m_fetches;              // by url key
+    QHash<Ticket, QString> m_ticketFetch;         // ticket -> url key, while waiting on a fetch
+    QHash<Ticket, std::pair<Waiter, QImage>> m_ready; // answered, delivery queued
+    QHash<QObject *, std::pair<int, QMetaObject::Connection>> m_receivers;
+    qint64 m_maxBodyBytes = kDefaultMaxBodyBytes;
+    Ticket m_lastTicket = 0;
+    // Declared last so it is destroyed first: its destructor waits for running decodes,
+    // which touch nothing of this object.
+    QThreadPool m_pool;
+};
+
+}
