@@ -53,15 +53,6 @@ HomeView::HomeView(QWidget *parent) : QWidget(parent)
 {
     m_stack = new QStackedLayout(this);
 
-    auto *skeletonContent = new QWidget;
-    auto *skeletonColumn = new QVBoxLayout(skeletonContent);
-    skeletonColumn->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
-    skeletonColumn->addWidget(new HomeSkeleton(skeletonContent));
-    skeletonColumn->addStretch(1);
-    m_placeholder = scrollArea(skeletonContent, this);
-
-    m_overlay = new StateOverlay(StateOverlay::Kind::loading(), this);
-
     auto *content = new QWidget;
     m_sections = new QVBoxLayout(content);
     m_sections->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
@@ -77,19 +68,15 @@ HomeView::HomeView(QWidget *parent) : QWidget(parent)
     m_content = scrollArea(content, this);
     m_content->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
-    m_nothing = new QWidget(this);
-
-    m_stack->addWidget(m_placeholder);
-    m_stack->addWidget(m_overlay);
     m_stack->addWidget(m_content);
-    m_stack->addWidget(m_nothing);
 
     connect(m_hot, &HotList::selected, this, &HomeView::selected);
     m_autoRefresh = new AutoRefresh(this, std::chrono::seconds(kRefreshSeconds), [self = QPointer(this)] {
         if (self)
             self->refresh();
     });
-    render();
+    // The placeholder and the state overlay are made when first needed: a start from the disk
+    // cache goes straight to the content and never pays for them.
 }
 
 HomeView::~HomeView() = default;
@@ -245,26 +232,59 @@ QList<const HomeView::SectionView *> HomeView::visibleSections() const
     return out;
 }
 
+QWidget *HomeView::placeholder()
+{
+    if (!m_placeholder) {
+        // The skeleton brings the page's own padding.
+        auto *skeletonContent = new QWidget;
+        auto *skeletonColumn = new QVBoxLayout(skeletonContent);
+        skeletonColumn->setContentsMargins(0, 0, 0, 0);
+        skeletonColumn->addWidget(new HomeSkeleton(skeletonContent));
+        skeletonColumn->addStretch(1);
+        m_placeholder = scrollArea(skeletonContent, this);
+        m_stack->addWidget(m_placeholder);
+    }
+    return m_placeholder;
+}
+
+StateOverlay *HomeView::overlay()
+{
+    if (!m_overlay) {
+        m_overlay = new StateOverlay(StateOverlay::Kind::loading(), this);
+        m_stack->addWidget(m_overlay);
+    }
+    return m_overlay;
+}
+
+QWidget *HomeView::nothing()
+{
+    if (!m_nothing) {
+        m_nothing = new QWidget(this);
+        m_stack->addWidget(m_nothing);
+    }
+    return m_nothing;
+}
+
 void HomeView::render()
 {
     switch (shown()) {
     case Shown::Placeholder:
-        m_stack->setCurrentWidget(m_placeholder);
+        m_stack->setCurrentWidget(placeholder());
         break;
     case Shown::Error: {
         QPointer self = this;
-        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [self] {
+        overlay()->setKind(StateOverlay::Kind::error(*m_error, [self] {
             if (self)
                 self->reload();
         }));
-        m_stack->setCurrentWidget(m_overlay);
+        m_stack->setCurrentWidget(overlay());
         break;
     }
     case Shown::Content:
         m_stack->setCurrentWidget(m_content);
         break;
     case Shown::Nothing:
-        m_stack->setCurrentWidget(m_nothing);
+        m_stack->setCurrentWidget(nothing());
         break;
     }
 }

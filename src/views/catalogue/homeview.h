@@ -41,7 +41,7 @@ public:
     bool isLoading() const { return m_loading; }
 
     // The parts on show, for tests and for a reviewer's grabs.
-    StateOverlay *overlay() const { return m_overlay; }
+    StateOverlay *overlay();
     QScrollArea *contentArea() const { return m_content; }
     HotList *hotList() const { return m_hot; }
     // The poster sections currently shown, in page order, with their heading and grid.
@@ -75,6 +75,8 @@ private:
     QCoro::Task<> load(bool silent);
     void setData(HomeData data);
     void render();
+    QWidget *placeholder();
+    QWidget *nothing();
     SectionView &section(int slot, const QString &symbol);
 
     std::optional<HomeData> m_data;
@@ -84,7 +86,7 @@ private:
     LoadGeneration m_generation;
 
     QStackedLayout *m_stack = nullptr;
-    QScrollArea *m_placeholder = nullptr;
+    QWidget *m_placeholder = nullptr;
     StateOverlay *m_overlay = nullptr;
     QScrollArea *m_content = nullptr;
     QWidget *m_nothing = nullptr;
