@@ -1,12 +1,12 @@
 #include "views/palette.h"
 
 #include "store/themestore.h"
+#include "views/components/tovrastyle.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QPointer>
 #include <QStyle>
-#include <QStyleFactory>
 #include <QTimer>
 #include <array>
 
@@ -176,8 +176,7 @@ void Palette::installApplicationTheme()
     // must exist before the style or our palette replaces that.
     ThemeStore::shared();
     // Fusion draws standard widgets from the palette alone, the same on every desktop.
-    if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
+    QApplication::setStyle(new TovraStyle);
     static QPointer<QObject> installed;
     if (!installed)
         installed = new ApplicationTheme(qApp);
