@@ -1,13 +1,22 @@
 #include "views/contentview.h"
 
+#include "models/dailysign.h"
+#include "models/suggestion.h"
 #include "network/apiclient.h"
 #include "store/authstore.h"
 #include "store/clock.h"
 #include "store/diskcache.h"
+#include "store/themestore.h"
 #include "store/installlocation.h"
 #include "store/updateservice.h"
 #include "views/aboutdialog.h"
 #include "views/appmenus.h"
+#include "views/catalogue/browseview.h"
+#include "views/catalogue/filterresultview.h"
+#include "views/catalogue/homeview.h"
+#include "views/catalogue/rankingview.h"
+#include "views/catalogue/top250view.h"
+#include "views/catalogue/searchview.h"
 #include "views/components/appearance.h"
 #include "views/components/brandheader.h"
 #include "views/components/pointinghand.h"
@@ -15,15 +24,25 @@
 #include "views/icons.h"
 #include "views/navigationstack.h"
 #include "views/palette.h"
+#include "views/preferencesview.h"
 #include "views/standinpage.h"
-#include "store/themestore.h"
+#include "views/toolbar/accountbox.h"
+#include "views/toolbar/accountchipbutton.h"
+#include "views/toolbar/membermenu.h"
+#include "views/toolbar/searchfield.h"
+#include "views/toolbar/suggestlayer.h"
+#include "views/toolbar/suggestpanel.h"
+#include "views/toolbar/toolbarbutton.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoro/QCoroTimer>
 #include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -33,19 +52,6 @@
 namespace tovra {
 
 namespace {
-
-// Spaces and tabs only: a line break in the field is the user's and stays part of the query.
-QString trimSpacesAndTabs(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    while (begin < end && blank(text.at(begin)))
-        ++begin;
-    while (end > begin && blank(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 void fillBackground(QWidget *widget, const QColor &color)
 {
@@ -162,6 +168,8 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
 
     connect(UpdateService::shared(), &UpdateService::showsPanelChanged, this, &ContentView::showUpdatePanel);
 
+    buildToolbar();
+
     // A coarse timer is enough: the sign-in button only has to come back within a minute of
     // midnight, and ticks are cheap when nothing changed.
     m_dayWatch.setInterval(kDayWatchInterval);
@@ -176,7 +184,19 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
     followAppearance(this, [this](bool dark) { applyColors(dark); });
 }
 
-ContentView::~ContentView() = default;
+ContentView::~ContentView()
+{
+    // The toolbar's widgets outlive this part of the object (QWidget deletes its children later)
+    // and may still report hover or focus changes while they go; none of that may reach a window
+    // that is half destroyed.
+    qApp->removeEventFilter(this);
+    m_memberMenuClose.stop();
+    m_suggestDebounce.stop();
+    for (QObject *part : std::initializer_list<QObject *>{m_accountBox, m_accountBox->chip(), m_memberMenu, m_searchField,
+                                                          m_suggestLayer, m_suggestLayer->panel(), m_signButton,
+                                                          m_themeButton, m_userCenterButton})
+        part->disconnect(this);
+}
 
 const QList<Route> &ContentView::path() const
 {
@@ -326,11 +346,11 @@ void ContentView::setSection(const SidebarSection &section)
 
 void ContentView::clearSearch()
 {
-    if (m_searchText.isEmpty() && m_submittedSearch.isEmpty())
-        return;
-    m_searchText.clear();
-    m_submittedSearch.clear();
-    emit searchChanged();
+    setSearchText(QString());
+    if (!m_submittedSearch.isEmpty()) {
+        m_submittedSearch.clear();
+        emit searchChanged();
+    }
 }
 
 void ContentView::selectSection(const SidebarSection &section)
@@ -372,12 +392,19 @@ void ContentView::setSearchText(const QString &text)
     if (text == m_searchText)
         return;
     m_searchText = text;
+    m_searchField->setText(text);
     emit searchChanged();
+    loadSuggestions(text);
 }
 
 void ContentView::submitSearch()
 {
-    const QString query = trimSpacesAndTabs(m_searchText);
+    if (m_showsSuggest) {
+        m_showsSuggest = false;
+        updateSuggestLayer(false);
+        emit suggestionsChanged();
+    }
+    const QString query = suggestion::trimmedQuery(m_searchText);
     if (query != m_submittedSearch) {
         m_submittedSearch = query;
         emit searchChanged();
@@ -391,9 +418,18 @@ void ContentView::updateRoot()
     if (!m_submittedSearch.isEmpty()) {
         if (m_rootKind == RootKind::Search && m_rootQuery == m_submittedSearch)
             return;
-        m_rootKind = RootKind::Search;
         m_rootQuery = m_submittedSearch;
-        m_stack->setRoot(new StandInPage(QStringLiteral("搜索结果"), QStringLiteral("“%1”").arg(m_submittedSearch)));
+        // A new query keeps the results screen in place; it starts again from page 1.
+        if (m_rootKind == RootKind::Search) {
+            if (auto *results = qobject_cast<SearchView *>(m_stack->root())) {
+                results->setQuery(m_submittedSearch);
+                return;
+            }
+        }
+        m_rootKind = RootKind::Search;
+        auto *results = new SearchView(m_submittedSearch);
+        connect(results, &SearchView::selected, this, [this](const QString &did) { push(Route::detail(did)); });
+        m_stack->setRoot(results);
         return;
     }
     m_rootQuery.clear();
@@ -402,36 +438,63 @@ void ContentView::updateRoot()
         // Moving from one category to another keeps the same browser: it only learns its new
         // category, and keeps the rest of its state.
         if (m_rootKind == RootKind::Category) {
-            if (auto *page = qobject_cast<StandInPage *>(m_stack->root())) {
-                page->setTitle(item->name);
+            if (auto *page = qobject_cast<BrowseView *>(m_stack->root())) {
+                page->setCategory(*item);
                 return;
             }
         }
         m_rootKind = RootKind::Category;
-        m_stack->setRoot(new StandInPage(item->name, QStringLiteral("分类浏览")));
+        auto *browse = new BrowseView(*item);
+        connect(browse, &BrowseView::selected, this, [this](const QString &did) { push(Route::detail(did)); });
+        m_stack->setRoot(browse);
         return;
     }
 
     RootKind kind = RootKind::Home;
-    QString title = QStringLiteral("首页");
-    if (m_section.is<SidebarSection::Ranking>()) {
+    if (m_section.is<SidebarSection::Ranking>())
         kind = RootKind::Ranking;
-        title = QStringLiteral("每日下载排行");
-    } else if (m_section.is<SidebarSection::Top250>()) {
+    else if (m_section.is<SidebarSection::Top250>())
         kind = RootKind::Top250;
-        title = QStringLiteral("Top 250");
-    } else if (m_section.is<SidebarSection::Community>()) {
+    else if (m_section.is<SidebarSection::Community>())
         kind = RootKind::Community;
-        title = QStringLiteral("社区");
-    }
     if (kind == m_rootKind)
         return;
     m_rootKind = kind;
-    m_stack->setRoot(new StandInPage(title));
+
+    const auto openTitle = [this](const QString &did) { push(Route::detail(did)); };
+    switch (kind) {
+    case RootKind::Ranking: {
+        auto *page = new RankingView;
+        connect(page, &RankingView::selected, this, openTitle);
+        m_stack->setRoot(page);
+        break;
+    }
+    case RootKind::Top250: {
+        auto *page = new Top250View;
+        connect(page, &Top250View::selected, this, openTitle);
+        m_stack->setRoot(page);
+        break;
+    }
+    case RootKind::Community:
+        m_stack->setRoot(new StandInPage(QStringLiteral("社区")));
+        break;
+    default: {
+        auto *page = new HomeView;
+        connect(page, &HomeView::selected, this, openTitle);
+        connect(page, &HomeView::moreRequested, this, &ContentView::openCategory);
+        m_stack->setRoot(page);
+        break;
+    }
+    }
 }
 
 QWidget *ContentView::destination(const Route &route)
 {
+    if (const auto *filter = route.get<Route::FilterResult>()) {
+        auto *page = new FilterResultView(filter->title, filter->params);
+        connect(page, &FilterResultView::selected, this, [this](const QString &did) { push(Route::detail(did)); });
+        return page;
+    }
     return new StandInPage(routeTitle(route), routeDetail(route));
 }
 
@@ -522,6 +585,376 @@ void ContentView::checkDay()
     QCoro::connect(loadSignStatus(), this, [] {});
 }
 
+// ---- Toolbar --------------------------------------------------------------------------------
+
+void ContentView::buildToolbar()
+{
+    m_searchField = new SearchField(m_searchSlot);
+    m_searchSlot->layout()->addWidget(m_searchField);
+    connect(m_searchField, &SearchField::textEdited, this, &ContentView::setSearchText);
+    connect(m_searchField, &SearchField::returnPressed, this, &ContentView::returnInSearchField);
+    connect(m_searchField, &SearchField::moveRequested, this, &ContentView::moveSuggest);
+    connect(m_searchField, &SearchField::escapePressed, this, &ContentView::dismissSuggestions);
+    connect(m_searchField, &SearchField::clearClicked, this, &ContentView::clearSearchField);
+    connect(m_searchField, &SearchField::searchClicked, this, &ContentView::submitSearch);
+
+    m_themeButton = new ToolbarButton(ToolbarButton::Style::Bordered, m_actionsSlot);
+    m_themeButton->setObjectName(QStringLiteral("themeButton"));
+    m_themeButton->setToolTip(QStringLiteral("切换主题：跟随系统/浅色/深色"));
+    connect(m_themeButton, &ToolbarButton::clicked, this, [] { ThemeStore::shared()->toggle(); });
+    connect(ThemeStore::shared(), &ThemeStore::modeChanged, this, &ContentView::updateThemeButton);
+
+    auto *group = new QWidget(m_actionsSlot);
+    group->setObjectName(QStringLiteral("accountGroup"));
+    group->setFixedHeight(28);
+    auto *row = new QHBoxLayout(group);
+    row->setContentsMargins(10, 0, 10, 0);
+    row->setSpacing(14);
+    m_signButton = new ToolbarButton(ToolbarButton::Style::Plain, group);
+    m_signButton->setObjectName(QStringLiteral("signButton"));
+    m_signButton->setSymbolSize(11);
+    m_signButton->setTextSize(12);
+    connect(m_signButton, &ToolbarButton::clicked, this, &ContentView::doSign);
+    m_accountBox = new AccountBox(group);
+    connect(m_accountBox, &AccountBox::loginClicked, this, [this] { push(Route::login()); });
+    connect(m_accountBox, &AccountBox::chipClicked, this, [this] { push(Route::userCenter()); });
+    connect(m_accountBox, &AccountBox::chipHoverChanged, this, &ContentView::hoverMemberMenu);
+    m_userCenterButton = new ToolbarButton(ToolbarButton::Style::Plain, group);
+    m_userCenterButton->setObjectName(QStringLiteral("userCenterButton"));
+    m_userCenterButton->setText(QStringLiteral("会员中心"));
+    m_userCenterButton->setTextSize(12);
+    m_userCenterButton->setColorRole(Palette::Name::TextDim);
+    connect(m_userCenterButton, &ToolbarButton::clicked, this, [this] { push(Route::userCenter()); });
+    row->addWidget(m_signButton, 0, Qt::AlignVCenter);
+    // The account box gives up width first (the chip shortens the name) when the bar is short.
+    row->addWidget(m_accountBox, 1, Qt::AlignVCenter);
+    row->addWidget(m_userCenterButton, 0, Qt::AlignVCenter);
+
+    m_actionsSlot->layout()->addWidget(m_themeButton);
+    m_actionsSlot->layout()->addWidget(group);
+    m_topBar->installEventFilter(this);
+    m_actionsSlot->installEventFilter(this);
+    m_searchSlot->installEventFilter(this);
+    m_searchField->fieldGroup()->installEventFilter(this);
+
+    m_memberMenu = new MemberMenu(this);
+    m_memberMenu->hide();
+    connect(m_memberMenu, &MemberMenu::hoverChanged, this, &ContentView::hoverMemberMenu);
+    connect(m_memberMenu, &MemberMenu::refreshClicked, this, [this] {
+        setShowsMemberMenu(false);
+        QCoro::connect(AuthStore::shared()->refresh(), this, [] {});
+    });
+    connect(m_memberMenu, &MemberMenu::logoutClicked, this, [this] {
+        setShowsMemberMenu(false);
+        AuthStore::shared()->logout();
+    });
+    m_memberMenuClose.setSingleShot(true);
+    m_memberMenuClose.setInterval(kMemberMenuCloseDelay);
+    connect(&m_memberMenuClose, &QTimer::timeout, this, [this] { setShowsMemberMenu(false); });
+
+    m_suggestLayer = new SuggestLayer(centralWidget());
+    m_suggestLayer->hide();
+    connect(m_suggestLayer, &SuggestLayer::dismissed, this, &ContentView::dismissSuggestions);
+    connect(m_suggestLayer->panel(), &SuggestPanel::rowClicked, this, [this](int index) {
+        if (index >= 0 && index < m_suggestions.size())
+            openSuggestion(m_suggestions.at(index));
+    });
+    m_suggestDebounce.setSingleShot(true);
+    m_suggestDebounce.setInterval(kSuggestDebounce);
+    connect(&m_suggestDebounce, &QTimer::timeout, this, [this] {
+        QCoro::connect(fetchSuggestions(m_pendingQuery), this, [] {});
+    });
+
+    AuthStore *auth = AuthStore::shared();
+    connect(auth, &AuthStore::tokenChanged, this, &ContentView::updateAccountItems);
+    connect(auth, &AuthStore::userChanged, this, &ContentView::updateAccountItems);
+    connect(this, &ContentView::signStatusChanged, this, &ContentView::updateSignButton);
+    connect(this, &ContentView::signLabelChanged, this, &ContentView::updateSignButton);
+    followAppearance(m_signButton, [this](bool) { updateSignButton(); });
+    updateThemeButton();
+    updateAccountItems();
+}
+
+void ContentView::balanceTopBar()
+{
+    // Equal stretch alone would hand both sides the same width and squeeze the account items
+    // when they need more than the back button's side. Both sides get the wider one's width, so
+    // the field stays in the middle of the bar; when that does not fit, the account items keep
+    // their width and the field moves over.
+    auto *grid = static_cast<QGridLayout *>(m_topBar->layout());
+    const int actions = m_actionsSlot->sizeHint().width();
+    const int side = qMax(actions, m_backButton->sizeHint().width());
+    const QMargins margins = grid->contentsMargins();
+    const int room = m_topBar->width() - margins.left() - margins.right() - 2 * grid->horizontalSpacing();
+    const bool centred = 2 * side + m_searchSlot->sizeHint().width() <= room;
+    grid->setColumnMinimumWidth(0, centred ? side : 0);
+    grid->setColumnMinimumWidth(2, centred ? side : actions);
+}
+
+SuggestPanel *ContentView::suggestPanel() const
+{
+    return m_suggestLayer->panel();
+}
+
+void ContentView::updateThemeButton()
+{
+    switch (ThemeStore::shared()->mode()) {
+    case ThemeStore::Mode::Auto:
+        m_themeButton->setText(QStringLiteral("跟随系统"));
+        m_themeButton->setSymbol(QStringLiteral("desktopcomputer"));
+        break;
+    case ThemeStore::Mode::Light:
+        m_themeButton->setText(QStringLiteral("浅色"));
+        m_themeButton->setSymbol(QStringLiteral("sun.max"));
+        break;
+    case ThemeStore::Mode::Dark:
+        m_themeButton->setText(QStringLiteral("深色"));
+        m_themeButton->setSymbol(QStringLiteral("moon"));
+        break;
+    }
+    m_themeButton->updateGeometry();
+}
+
+void ContentView::updateAccountItems()
+{
+    AuthStore *auth = AuthStore::shared();
+    const bool signedIn = auth->tokenValue().has_value();
+    m_accountBox->setSignedIn(signedIn);
+    m_accountBox->setUser(auth->user());
+    m_userCenterButton->setVisible(signedIn);
+    if (!signedIn)
+        setShowsMemberMenu(false);
+    updateSignButton();
+}
+
+bool ContentView::signedToday() const
+{
+    return dailysign::isSignedToday(m_signed, m_signDay, Clock::today());
+}
+
+void ContentView::updateSignButton()
+{
+    const auto look = dailysign::buttonLook(AuthStore::shared()->tokenValue().has_value(), m_signLabel, signedToday(),
+                                            m_signDays);
+    m_signButton->setSymbol(look.symbol);
+    m_signButton->setText(look.text);
+    m_signButton->setColorRole(look.faint ? Palette::Name::TextFaint : Palette::Name::Warn);
+    m_signButton->setEnabled(look.enabled);
+    m_signButton->setToolTip(look.help);
+    m_signButton->updateGeometry();
+}
+
+void ContentView::setSignLabel(std::optional<QString> label)
+{
+    if (label == m_signLabel)
+        return;
+    m_signLabel = std::move(label);
+    emit signLabelChanged();
+}
+
+void ContentView::doSign()
+{
+    if (!AuthStore::shared()->tokenValue()) {
+        push(Route::login());
+        return;
+    }
+    // Set before anything is sent: the button is disabled from this moment, and a click that
+    // still gets through (or a second caller) finds the label and sends nothing.
+    if (m_signLabel)
+        return;
+    setSignLabel(dailysign::kSigning);
+    // Not tied to the window's lifetime beyond the checks inside: the sign-in itself must not be
+    // dropped half way because a view went away.
+    QCoro::connect(runSign(), this, [] {});
+}
+
+QCoro::Task<void> ContentView::runSign()
+{
+    QPointer self = this;
+    const auto reply = co_await APIClient::shared()->sign();
+    if (!self)
+        co_return;
+    if (!reply) {
+        setSignLabel(dailysign::kFailed);
+        co_await QCoro::sleepFor(m_signResultShownFor);
+        if (self)
+            setSignLabel(std::nullopt);
+        co_return;
+    }
+    m_signed = true;
+    m_signDay = Clock::now();
+    setSignLabel(dailysign::resultLabel(reply->gold));
+    emit signStatusChanged();
+    // The chip's balance changed, and the streak shown in the button's help comes from the status.
+    co_await AuthStore::shared()->refresh();
+    if (!self)
+        co_return;
+    co_await loadSignStatus();
+    if (!self)
+        co_return;
+    co_await QCoro::sleepFor(m_signResultShownFor);
+    if (self)
+        setSignLabel(std::nullopt);
+}
+
+void ContentView::hoverMemberMenu(bool inside)
+{
+    m_memberMenuClose.stop();
+    if (inside) {
+        setShowsMemberMenu(true);
+        return;
+    }
+    m_memberMenuClose.start();
+}
+
+void ContentView::setShowsMemberMenu(bool shows)
+{
+    if (shows && !m_accountBox->isSignedIn())
+        shows = false;
+    if (shows == m_showsMemberMenu)
+        return;
+    m_showsMemberMenu = shows;
+    if (shows) {
+        placeMemberMenu();
+        m_memberMenu->show();
+        m_memberMenu->raise();
+        // The menu grabs nothing, so a click elsewhere has to be noticed here to close it.
+        qApp->installEventFilter(this);
+    } else {
+        m_memberMenuClose.stop();
+        qApp->removeEventFilter(this);
+        m_memberMenu->hide();
+    }
+    emit memberMenuChanged();
+}
+
+void ContentView::placeMemberMenu()
+{
+    if (m_showsMemberMenu || m_memberMenu->isVisible())
+        m_memberMenu->placeUnder(m_accountBox->chip());
+}
+
+void ContentView::loadSuggestions(const QString &text)
+{
+    m_suggestDebounce.stop();
+    // Whatever lookup is under way answers for an older text now.
+    m_suggestLoads.invalidate();
+    const QString query = suggestion::trimmedQuery(text);
+    if (query.isEmpty()) {
+        const bool changed = !m_suggestions.isEmpty() || m_showsSuggest || m_activeSuggest != -1;
+        m_suggestions.clear();
+        m_activeSuggest = -1;
+        m_showsSuggest = false;
+        if (changed) {
+            updateSuggestLayer(true);
+            emit suggestionsChanged();
+        }
+        return;
+    }
+    m_pendingQuery = query;
+    m_suggestDebounce.start();
+}
+
+QCoro::Task<void> ContentView::fetchSuggestions(QString query)
+{
+    const auto ticket = m_suggestLoads.begin();
+    QPointer self = this;
+    auto reply = co_await APIClient::shared()->suggest(query);
+    if (!self || !m_suggestLoads.isCurrent(ticket))
+        co_return;
+    // The text can have changed without a new lookup having started yet; only an answer for what
+    // is in the field now may be shown.
+    if (suggestion::trimmedQuery(m_searchText) != query)
+        co_return;
+    // Suggestions are an extra: a failure is simply no suggestions.
+    publishSuggestions(reply ? std::move(*reply) : QList<SuggestItem>());
+}
+
+void ContentView::publishSuggestions(QList<SuggestItem> hits)
+{
+    m_suggestions = std::move(hits);
+    m_activeSuggest = -1;
+    m_showsSuggest = !m_suggestions.isEmpty();
+    updateSuggestLayer(true);
+    emit suggestionsChanged();
+}
+
+void ContentView::moveSuggest(int step)
+{
+    if (m_suggestions.isEmpty())
+        return;
+    m_activeSuggest = suggestion::movedSelection(m_activeSuggest, m_suggestions.size(), step);
+    m_suggestLayer->panel()->setActive(m_activeSuggest);
+    emit suggestionsChanged();
+}
+
+void ContentView::openSuggestion(const SuggestItem &item)
+{
+    // A copy: emptying the field below replaces the list the item may live in.
+    const QString did = item.did;
+    m_showsSuggest = false;
+    m_activeSuggest = -1;
+    updateSuggestLayer(false);
+    setSearchText(QString());
+    emit suggestionsChanged();
+    push(Route::detail(did));
+}
+
+void ContentView::returnInSearchField()
+{
+    if (suggestion::returnOpensRow(m_showsSuggest, m_activeSuggest, m_suggestions.size()))
+        openSuggestion(m_suggestions.at(m_activeSuggest));
+    else
+        submitSearch();
+}
+
+void ContentView::dismissSuggestions()
+{
+    m_showsSuggest = false;
+    m_activeSuggest = -1;
+    updateSuggestLayer(false);
+    emit suggestionsChanged();
+}
+
+void ContentView::clearSearchField()
+{
+    setSearchText(QString());
+    if (!m_submittedSearch.isEmpty()) {
+        m_submittedSearch.clear();
+        emit searchChanged();
+        // The section's screen comes back at the root; pages pushed over the results stay.
+        updateRoot();
+    }
+    m_searchField->lineEdit()->setFocus(Qt::OtherFocusReason);
+}
+
+void ContentView::updateSuggestLayer(bool rowsChanged)
+{
+    SuggestPanel *panel = m_suggestLayer->panel();
+    if (rowsChanged)
+        panel->setSuggestions(m_suggestions, m_activeSuggest);
+    else if (panel->active() != m_activeSuggest)
+        panel->setActive(m_activeSuggest);
+    const bool visible = m_showsSuggest && !m_suggestions.isEmpty();
+    if (visible) {
+        placeSuggestLayer();
+        m_suggestLayer->show();
+        m_suggestLayer->raise();
+    } else {
+        m_suggestLayer->hide();
+    }
+}
+
+void ContentView::placeSuggestLayer()
+{
+    QWidget *central = centralWidget();
+    const QRect bar(m_topBar->mapTo(central, QPoint(0, 0)), m_topBar->size());
+    // Under the field itself, just below the toolbar's bottom line.
+    const QPoint field = m_searchField->fieldGroup()->mapTo(central, QPoint(0, 0));
+    const QPoint panelAt(field.x(), bar.bottom() + 1 + 4);
+    m_suggestLayer->place(central->rect(), bar, panelAt);
+}
+
 // ---- Window events, menus and panels --------------------------------------------------------
 
 void ContentView::showEvent(QShowEvent *event)
@@ -537,8 +970,51 @@ void ContentView::showEvent(QShowEvent *event)
 
 void ContentView::closeEvent(QCloseEvent *event)
 {
+    setShowsMemberMenu(false);
     emit closing();
     QMainWindow::closeEvent(event);
+}
+
+void ContentView::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (m_suggestLayer && m_suggestLayer->isVisible())
+        placeSuggestLayer();
+    placeMemberMenu();
+}
+
+void ContentView::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    placeMemberMenu();
+}
+
+void ContentView::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // The menu is a window of its own and would otherwise float over whatever the user turned to.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && QApplication::activeWindow() != m_memberMenu)
+        setShowsMemberMenu(false);
+}
+
+bool ContentView::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == m_topBar && event->type() == QEvent::Resize)
+        || (watched == m_actionsSlot && event->type() == QEvent::LayoutRequest))
+        balanceTopBar();
+    // The field moves over when the account items change width; the panel follows it.
+    if ((watched == m_searchSlot || watched == m_searchField->fieldGroup())
+        && (event->type() == QEvent::Move || event->type() == QEvent::Resize) && m_suggestLayer && !m_suggestLayer->isHidden())
+        placeSuggestLayer();
+    if (m_showsMemberMenu && event->type() == QEvent::MouseButtonPress) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        QWidget *chip = m_accountBox->chip();
+        const bool onMenu = widget && (widget == m_memberMenu || m_memberMenu->isAncestorOf(widget));
+        const bool onChip = widget && (widget == chip || chip->isAncestorOf(widget));
+        if (widget && !onMenu && !onChip)
+            setShowsMemberMenu(false);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void ContentView::showAbout()
@@ -556,8 +1032,8 @@ void ContentView::showPreferences()
         m_preferences->setAttribute(Qt::WA_DeleteOnClose);
         auto *layout = new QVBoxLayout(m_preferences);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(new StandInPage(QStringLiteral("偏好设置"), QStringLiteral("下载 · 缓存"), m_preferences));
-        m_preferences->resize(520, 360);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        layout->addWidget(new PreferencesView(m_preferences));
     }
     m_preferences->show();
     m_preferences->raise();

@@ -22,9 +22,15 @@ class QVBoxLayout;
 
 namespace tovra {
 
+class AccountBox;
 class AppMenus;
+class MemberMenu;
 class NavigationStack;
+class SearchField;
 class SidebarRow;
+class SuggestLayer;
+class SuggestPanel;
+class ToolbarButton;
 
 // The main window: the sidebar (brand header, the fixed "首页" row and one row per server entry)
 // beside a navigation stack whose root is the selected section or the submitted search, with a
@@ -32,6 +38,11 @@ class SidebarRow;
 //
 // It owns the navigation state (section, search texts, pushed routes), loads the sidebar entries
 // (cache first, then the server) and keeps the daily sign-in status, re-armed after midnight.
+//
+// The toolbar is its own too: the search field with its live suggestions, the appearance button,
+// the daily sign-in button, the account box with its hover menu and the "会员中心" button. Their
+// state lives here because several of them act on the navigation (a chosen suggestion or the
+// account box pushes a route, a submitted search replaces the root).
 class ContentView : public QMainWindow
 {
     Q_OBJECT
@@ -45,6 +56,11 @@ public:
     static constexpr double kNavMaxAge = 604800;
     static constexpr std::chrono::milliseconds kDayWatchInterval{60000};
     static inline const QString kNavCacheKey = QStringLiteral("nav");
+    // Only the last keystroke within this pause asks the search service.
+    static constexpr std::chrono::milliseconds kSuggestDebounce{150};
+    // Long enough to cross the gap between the account chip and its menu.
+    static constexpr std::chrono::milliseconds kMemberMenuCloseDelay{350};
+    static constexpr std::chrono::milliseconds kSignResultShownFor{2000};
 
     explicit ContentView(QWidget *parent = nullptr);
     ~ContentView() override;
@@ -56,7 +72,17 @@ public:
     const QString &submittedSearch() const { return m_submittedSearch; }
     const QList<Route> &path() const;
     // none: signed out, not loaded yet, or re-armed after midnight; false: not signed today.
-    std::optional<bool> signedToday() const { return m_signed; }
+    std::optional<bool> signedState() const { return m_signed; }
+    // A positive status loaded today: the sign-in button's done state.
+    bool signedToday() const;
+    // The sign-in button's transient text while a sign-in runs and just after it.
+    const std::optional<QString> &signLabel() const { return m_signLabel; }
+    bool showsMemberMenu() const { return m_showsMemberMenu; }
+    const QList<SuggestItem> &suggestions() const { return m_suggestions; }
+    // The panel is wanted; it is on screen only while there are suggestions too.
+    bool showsSuggest() const { return m_showsSuggest; }
+    // The keyboard-highlighted row, -1 for none.
+    int activeSuggest() const { return m_activeSuggest; }
     qint64 signDays() const { return m_signDays; }
     // When the status was last loaded; invalid while no valid status is held.
     QDateTime signDay() const { return m_signDay; }
@@ -72,11 +98,35 @@ public:
     void openCategory(const QString &name);
     void push(const Route &route);
     void popToRoot();
-    // The search field's text (the field itself lives in the top bar's search place).
+    // The search field's text. Every change, typed or not, restarts the suggestion lookup.
     void setSearchText(const QString &text);
     // Makes the trimmed search text the root's query (empty gives the section back) and pops to
-    // the root.
+    // the root. The suggestion panel hides; a lookup under way is left to finish, and shows the
+    // panel again if its text is still the field's.
     void submitSearch();
+
+    // ---- Toolbar ----------------------------------------------------------------------------
+    // Cancels the pending lookup and, for a non-blank text, starts a new one after the debounce.
+    // A blank text empties and hides the panel at once and asks nothing.
+    void loadSuggestions(const QString &text);
+    // Moves the keyboard highlight, wrapping at both ends; nothing without suggestions.
+    void moveSuggest(int step);
+    // Hides the panel, empties the field and pushes the title's page.
+    void openSuggestion(const SuggestItem &item);
+    // The field's Return: opens the highlighted row while the panel is up, else submits.
+    void returnInSearchField();
+    // Escape in the field or a click beside the panel.
+    void dismissSuggestions();
+    // The field's clear button: both texts emptied, the section's screen back at the root.
+    void clearSearchField();
+    // The daily sign-in. Signed out it opens the log-in page instead. While a sign-in runs (or
+    // its result is showing) another call does nothing.
+    void doSign();
+    // The pointer entered (true) or left (false) the account chip or its menu.
+    void hoverMemberMenu(bool inside);
+    void setShowsMemberMenu(bool shows);
+    // Tests shorten the time a sign-in result stays on the button.
+    void setSignResultShownFor(std::chrono::milliseconds duration) { m_signResultShownFor = duration; }
 
     // ---- Loads ------------------------------------------------------------------------------
     // The sidebar entries: the cached list while the list is empty, then the server's answer,
@@ -96,6 +146,14 @@ public:
     // The top bar's trailing place, for the theme button, the daily sign-in and the account box.
     QWidget *toolbarActionsSlot() const { return m_actionsSlot; }
     AppMenus *menus() const { return m_menus; }
+    SearchField *searchField() const { return m_searchField; }
+    ToolbarButton *themeButton() const { return m_themeButton; }
+    ToolbarButton *signButton() const { return m_signButton; }
+    ToolbarButton *userCenterButton() const { return m_userCenterButton; }
+    AccountBox *accountBox() const { return m_accountBox; }
+    MemberMenu *memberMenu() const { return m_memberMenu; }
+    SuggestLayer *suggestLayer() const { return m_suggestLayer; }
+    SuggestPanel *suggestPanel() const;
     // The fixed "首页" row first, then one row per entry of nav().
     QList<SidebarRow *> sidebarRows() const;
     QTimer *dayWatch() { return &m_dayWatch; }
@@ -110,6 +168,9 @@ signals:
     void searchChanged();
     void pathChanged();
     void signStatusChanged();
+    void signLabelChanged();
+    void suggestionsChanged();
+    void memberMenuChanged();
     // The window's content is on screen for the first time: the start-up work hooks here.
     void contentShown();
     // The user closed the window.
@@ -118,12 +179,28 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     enum class RootKind { None, Search, Home, Ranking, Top250, Community, Category };
 
     QWidget *buildSidebar();
     QWidget *buildTopBar();
+    void buildToolbar();
+    void balanceTopBar();
+    void updateThemeButton();
+    void updateSignButton();
+    void updateAccountItems();
+    void setSignLabel(std::optional<QString> label);
+    QCoro::Task<void> runSign();
+    QCoro::Task<void> fetchSuggestions(QString query);
+    void publishSuggestions(QList<SuggestItem> hits);
+    void updateSuggestLayer(bool rowsChanged);
+    void placeSuggestLayer();
+    void placeMemberMenu();
     void rebuildSidebarRows();
     void refreshRowStates();
     void setSection(const SidebarSection &section);
@@ -144,6 +221,16 @@ private:
     QDateTime m_signDay;
     bool m_hadToken = false;
     bool m_contentShown = false;
+    std::optional<QString> m_signLabel;
+    std::chrono::milliseconds m_signResultShownFor = kSignResultShownFor;
+    bool m_showsMemberMenu = false;
+    QTimer m_memberMenuClose;
+    QList<SuggestItem> m_suggestions;
+    bool m_showsSuggest = false;
+    int m_activeSuggest = -1;
+    QString m_pendingQuery;
+    QTimer m_suggestDebounce;
+    LoadGeneration m_suggestLoads;
 
     LoadGeneration m_navLoads;
     LoadGeneration m_signLoads;
@@ -164,6 +251,13 @@ private:
     QToolButton *m_backButton = nullptr;
     QWidget *m_searchSlot = nullptr;
     QWidget *m_actionsSlot = nullptr;
+    SearchField *m_searchField = nullptr;
+    ToolbarButton *m_themeButton = nullptr;
+    ToolbarButton *m_signButton = nullptr;
+    ToolbarButton *m_userCenterButton = nullptr;
+    AccountBox *m_accountBox = nullptr;
+    MemberMenu *m_memberMenu = nullptr;
+    SuggestLayer *m_suggestLayer = nullptr;
     NavigationStack *m_stack = nullptr;
     AppMenus *m_menus = nullptr;
     QPointer<QDialog> m_preferences;

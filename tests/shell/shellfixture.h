@@ -3,6 +3,13 @@
 #include "network/apiclient.h"
 #include "store/authstore.h"
 #include "store/diskcache.h"
+#include "views/catalogue/browseview.h"
+#include "views/catalogue/homeview.h"
+#include "views/catalogue/rankingview.h"
+#include "views/catalogue/top250view.h"
+#include "views/contentview.h"
+#include "views/navigationstack.h"
+#include "views/standinpage.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -70,6 +77,22 @@ inline QByteArray navJson(const QString &id, const QString &name, const QString 
 inline QByteArray jsonArray(const QList<QByteArray> &elements)
 {
     return '[' + elements.join(',') + ']';
+}
+
+// Which screen is the root, named the way the sidebar names its section.
+inline QString rootTitle(const ContentView &window)
+{
+    QWidget *root = window.navigationStack()->root();
+    if (qobject_cast<HomeView *>(root))
+        return QStringLiteral("首页");
+    if (qobject_cast<RankingView *>(root))
+        return QStringLiteral("每日下载排行");
+    if (qobject_cast<Top250View *>(root))
+        return QStringLiteral("Top 250");
+    if (auto *browse = qobject_cast<BrowseView *>(root))
+        return browse->category().name;
+    auto *page = qobject_cast<StandInPage *>(root);
+    return page ? page->title() : QString();
 }
 
 }

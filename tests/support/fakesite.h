@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QMetaType>
 #include <QObject>
 #include <QPair>
 #include <QPointer>
@@ -157,3 +158,6 @@ private:
 };
 
 }
+
+// Test tables carry replies as column values.
+Q_DECLARE_METATYPE(tovra::test::FakeSite::Reply)
