@@ -18,7 +18,6 @@ struct User
     std::optional<QString> photo;
 
     static Decoded<User> fromJson(const QJsonValue &value);
-    static Decoded<User> fromParser(json::Parser &parser);
 };
 
 // The reply of log-in and of registration.
@@ -32,7 +31,6 @@ struct LoginResult
     qint64 vipExpired = 0;
 
     static Decoded<LoginResult> fromJson(const QJsonValue &value);
-    static Decoded<LoginResult> fromParser(json::Parser &parser);
 };
 
 // Whether today's sign-in is done.
@@ -43,7 +41,6 @@ struct SignStatus
     qint64 lastTime = 0;
 
     static Decoded<SignStatus> fromJson(const QJsonValue &value);
-    static Decoded<SignStatus> fromParser(json::Parser &parser);
 };
 
 // The reply of the daily sign-in; a gold below 1 means today's was already done.
@@ -54,7 +51,6 @@ struct SignResult
     std::optional<qint64> total;
 
     static Decoded<SignResult> fromJson(const QJsonValue &value);
-    static Decoded<SignResult> fromParser(json::Parser &parser);
 };
 
 // The reply of exchanging coins for membership.
@@ -64,7 +60,6 @@ struct ExchangeResult
     qint64 vipExpired = 0;
 
     static Decoded<ExchangeResult> fromJson(const QJsonValue &value);
-    static Decoded<ExchangeResult> fromParser(json::Parser &parser);
 };
 
 // The unread-message counters.
@@ -76,7 +71,6 @@ struct UnreadCount
     qint64 total = 0;
 
     static Decoded<UnreadCount> fromJson(const QJsonValue &value);
-    static Decoded<UnreadCount> fromParser(json::Parser &parser);
 };
 
 // The reply of the avatar upload.
@@ -86,7 +80,6 @@ struct PhotoResult
     QString photoURL;
 
     static Decoded<PhotoResult> fromJson(const QJsonValue &value);
-    static Decoded<PhotoResult> fromParser(json::Parser &parser);
 };
 
 // One line of the coin log.
@@ -103,7 +96,6 @@ struct GoldLog
     // "created-type-gold-balance"; a negative number keeps its minus next to the separator.
     QString id() const;
     static Decoded<GoldLog> fromJson(const QJsonValue &value);
-    static Decoded<GoldLog> fromParser(json::Parser &parser);
     friend bool operator==(const GoldLog &, const GoldLog &) = default;
 };
 size_t qHash(const GoldLog &log, size_t seed = 0);
@@ -123,7 +115,6 @@ struct WatchingItem
     // "did-episode"
     QString id() const;
     static Decoded<WatchingItem> fromJson(const QJsonValue &value);
-    static Decoded<WatchingItem> fromParser(json::Parser &parser);
     friend bool operator==(const WatchingItem &, const WatchingItem &) = default;
 };
 size_t qHash(const WatchingItem &item, size_t seed = 0);
@@ -136,7 +127,6 @@ struct NoticeActor
     std::optional<QString> img;
 
     static Decoded<NoticeActor> fromJson(const QJsonValue &value);
-    static Decoded<NoticeActor> fromParser(json::Parser &parser);
     friend bool operator==(const NoticeActor &, const NoticeActor &) = default;
 };
 size_t qHash(const NoticeActor &actor, size_t seed = 0);
@@ -148,7 +138,6 @@ struct NoticeTarget
     std::optional<QString> content;
 
     static Decoded<NoticeTarget> fromJson(const QJsonValue &value);
-    static Decoded<NoticeTarget> fromParser(json::Parser &parser);
     friend bool operator==(const NoticeTarget &, const NoticeTarget &) = default;
 };
 size_t qHash(const NoticeTarget &target, size_t seed = 0);
@@ -169,7 +158,6 @@ struct NoticeItem
     // "sid-created-did", with 0, 0 and the empty text for absent parts.
     QString id() const;
     static Decoded<NoticeItem> fromJson(const QJsonValue &value);
-    static Decoded<NoticeItem> fromParser(json::Parser &parser);
     friend bool operator==(const NoticeItem &, const NoticeItem &) = default;
 };
 size_t qHash(const NoticeItem &item, size_t seed = 0);
@@ -182,7 +170,6 @@ struct NoticeBlock
     QMap<QString, QString> titles;
 
     static Decoded<NoticeBlock> fromJson(const QJsonValue &value);
-    static Decoded<NoticeBlock> fromParser(json::Parser &parser);
 };
 
 // The staff answer to a board entry.
@@ -193,7 +180,6 @@ struct BoardReply
     QString message;
 
     static Decoded<BoardReply> fromJson(const QJsonValue &value);
-    static Decoded<BoardReply> fromParser(json::Parser &parser);
     friend bool operator==(const BoardReply &, const BoardReply &) = default;
 };
 size_t qHash(const BoardReply &reply, size_t seed = 0);
@@ -208,7 +194,6 @@ struct BoardMessage
     bool unread = false;
 
     static Decoded<BoardMessage> fromJson(const QJsonValue &value);
-    static Decoded<BoardMessage> fromParser(json::Parser &parser);
     friend bool operator==(const BoardMessage &, const BoardMessage &) = default;
 };
 size_t qHash(const BoardMessage &message, size_t seed = 0);
@@ -225,7 +210,6 @@ struct MessageData
     bool boardHasMore = false;
 
     static Decoded<MessageData> fromJson(const QJsonValue &value);
-    static Decoded<MessageData> fromParser(json::Parser &parser);
 };
 
 }

@@ -15,14 +15,9 @@ constexpr auto kMetaFields = [](auto &f) {
 };
 }
 
-Decoded<Meta> Meta::fromParser(json::Parser &parser)
-{
-    return json::readRecord<Meta>(parser, kMetaFields);
-}
-
 Decoded<Meta> Meta::fromJson(const QJsonValue &value)
 {
-    return readJson<Meta>(value);
+    return json::readRecord<Meta>(value, kMetaFields);
 }
 
 }

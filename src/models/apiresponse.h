@@ -17,7 +17,6 @@ struct Meta
     std::optional<QString> query;
 
     static Decoded<Meta> fromJson(const QJsonValue &value);
-    static Decoded<Meta> fromParser(json::Parser &parser);
     friend bool operator==(const Meta &, const Meta &) = default;
 };
 
@@ -25,12 +24,6 @@ struct Meta
 struct Empty
 {
     static Decoded<Empty> fromJson(const QJsonValue &) { return Empty{}; }
-    static Decoded<Empty> fromParser(json::Parser &parser)
-    {
-        if (!parser.skipValue())
-            return std::unexpected(json::syntaxError(parser));
-        return Empty{};
-    }
     friend bool operator==(const Empty &, const Empty &) = default;
 };
 
@@ -53,29 +46,20 @@ struct APIResponse
         f.optional(QLatin1StringView("meta"), &APIResponse::meta);
     }
 
-    static Decoded<APIResponse> fromParser(json::Parser &parser)
+    static Decoded<APIResponse> fromJson(const QJsonValue &value)
     {
-        return json::readRecord<APIResponse>(parser, [](auto &f) { fields(f); });
+        return json::readRecord<APIResponse>(value, [](auto &f) { fields(f); });
     }
 
-    static Decoded<APIResponse> fromJson(const QJsonValue &value) { return readJson<APIResponse>(value); }
-
     // The whole reply: valid JSON, an object at the top, and every strict field in shape.
-    static Decoded<APIResponse> decode(const QByteArray &bytes)
+    static Decoded<APIResponse> decode(QByteArrayView bytes)
     {
-        json::Parser parser(bytes);
-        const auto kind = parser.peek();
-        if (kind != json::Parser::Kind::Object) {
-            if (parser.failed())
-                return std::unexpected(json::syntaxError(parser));
+        const auto document = json::parseDocument(bytes);
+        if (!document)
+            return std::unexpected(document.error());
+        if (!document->isObject())
             return std::unexpected(json::documentNotObject());
-        }
-        auto response = fromParser(parser);
-        if (!response)
-            return response;
-        if (!parser.finish())
-            return std::unexpected(json::syntaxError(parser));
-        return response;
+        return json::readObject<APIResponse>(document->object(), [](auto &f) { fields(f); });
     }
 };
 

@@ -29,14 +29,9 @@ constexpr auto kItemFields = [](auto &f) {
 };
 }
 
-Decoded<Item> Item::fromParser(json::Parser &parser)
-{
-    return json::readRecord<Item>(parser, kItemFields);
-}
-
 Decoded<Item> Item::fromJson(const QJsonValue &value)
 {
-    return readJson<Item>(value);
+    return json::readRecord<Item>(value, kItemFields);
 }
 
 std::optional<QString> Item::flexibleString(const QJsonObject &object, QLatin1StringView key)
@@ -81,14 +76,9 @@ constexpr auto kRankItemFields = [](auto &f) {
 };
 }
 
-Decoded<HotItem> HotItem::fromParser(json::Parser &parser)
-{
-    return json::readRecord<HotItem>(parser, kHotItemFields);
-}
-
 Decoded<HotItem> HotItem::fromJson(const QJsonValue &value)
 {
-    return readJson<HotItem>(value);
+    return json::readRecord<HotItem>(value, kHotItemFields);
 }
 
 size_t qHash(const HotItem &item, size_t seed)
@@ -98,14 +88,9 @@ size_t qHash(const HotItem &item, size_t seed)
         .result();
 }
 
-Decoded<RankItem> RankItem::fromParser(json::Parser &parser)
-{
-    return json::readRecord<RankItem>(parser, kRankItemFields);
-}
-
 Decoded<RankItem> RankItem::fromJson(const QJsonValue &value)
 {
-    return readJson<RankItem>(value);
+    return json::readRecord<RankItem>(value, kRankItemFields);
 }
 
 size_t qHash(const RankItem &item, size_t seed)
@@ -131,14 +116,9 @@ constexpr auto kHomeDataFields = [](auto &f) {
 };
 }
 
-Decoded<HomeData> HomeData::fromParser(json::Parser &parser)
-{
-    return json::readRecord<HomeData>(parser, kHomeDataFields);
-}
-
 Decoded<HomeData> HomeData::fromJson(const QJsonValue &value)
 {
-    return readJson<HomeData>(value);
+    return json::readRecord<HomeData>(value, kHomeDataFields);
 }
 
 // ---- NavItem ----------------------------------------------------------------------------------
@@ -154,14 +134,9 @@ constexpr auto kNavItemFields = [](auto &f) {
 };
 }
 
-Decoded<NavItem> NavItem::fromParser(json::Parser &parser)
-{
-    return json::readRecord<NavItem>(parser, kNavItemFields);
-}
-
 Decoded<NavItem> NavItem::fromJson(const QJsonValue &value)
 {
-    return readJson<NavItem>(value);
+    return json::readRecord<NavItem>(value, kNavItemFields);
 }
 
 NavItem NavItem::virtualItem(const QString &name)
@@ -274,27 +249,17 @@ SuggestItem suggestItemFrom(SuggestHit &&hit)
 
 }
 
-Decoded<SuggestItem::Formatted> SuggestItem::Formatted::fromParser(json::Parser &parser)
-{
-    return json::readRecord<Formatted>(parser, kFormattedFields);
-}
-
 Decoded<SuggestItem::Formatted> SuggestItem::Formatted::fromJson(const QJsonValue &value)
 {
-    return readJson<Formatted>(value);
-}
-
-Decoded<SuggestItem> SuggestItem::fromParser(json::Parser &parser)
-{
-    auto hit = json::readRecord<SuggestHit>(parser, kSuggestHitFields);
-    if (!hit)
-        return std::unexpected(std::move(hit.error()));
-    return suggestItemFrom(std::move(*hit));
+    return json::readRecord<Formatted>(value, kFormattedFields);
 }
 
 Decoded<SuggestItem> SuggestItem::fromJson(const QJsonValue &value)
 {
-    return readJson<SuggestItem>(value);
+    auto hit = json::readRecord<SuggestHit>(value, kSuggestHitFields);
+    if (!hit)
+        return std::unexpected(std::move(hit.error()));
+    return suggestItemFrom(std::move(*hit));
 }
 
 size_t qHash(const SuggestItem &item, size_t seed)
@@ -337,14 +302,9 @@ QJsonArray toArray(const QList<T> &records)
 }
 }
 
-Decoded<Choice> Choice::fromParser(json::Parser &parser)
-{
-    return json::readRecord<Choice>(parser, kChoiceFields);
-}
-
 Decoded<Choice> Choice::fromJson(const QJsonValue &value)
 {
-    return readJson<Choice>(value);
+    return json::readRecord<Choice>(value, kChoiceFields);
 }
 
 void Choice::writeJson(json::Writer &w) const
@@ -365,14 +325,9 @@ size_t qHash(const Choice &choice, size_t seed)
     return HashBuilder(seed).add(choice.value).add(choice.label).result();
 }
 
-Decoded<Tag> Tag::fromParser(json::Parser &parser)
-{
-    return json::readRecord<Tag>(parser, kTagFields);
-}
-
 Decoded<Tag> Tag::fromJson(const QJsonValue &value)
 {
-    return readJson<Tag>(value);
+    return json::readRecord<Tag>(value, kTagFields);
 }
 
 void Tag::writeJson(json::Writer &w) const
@@ -393,14 +348,9 @@ size_t qHash(const Tag &tag, size_t seed)
     return HashBuilder(seed).add(tag.id).add(tag.name).result();
 }
 
-Decoded<FilterOptions> FilterOptions::fromParser(json::Parser &parser)
-{
-    return json::readRecord<FilterOptions>(parser, kFilterOptionsFields);
-}
-
 Decoded<FilterOptions> FilterOptions::fromJson(const QJsonValue &value)
 {
-    return readJson<FilterOptions>(value);
+    return json::readRecord<FilterOptions>(value, kFilterOptionsFields);
 }
 
 void FilterOptions::writeJson(json::Writer &w) const

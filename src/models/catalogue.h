@@ -32,7 +32,6 @@ struct Item
     const QString &id() const { return did; }
 
     static Decoded<Item> fromJson(const QJsonValue &value);
-    static Decoded<Item> fromParser(json::Parser &parser);
 
     // The server sends ids and scores as texts or as numbers, depending on the endpoint. Never
     // fails: anything that is neither a text nor a representable number is absent.
@@ -54,7 +53,6 @@ struct HotItem
 
     const QString &id() const { return did; }
     static Decoded<HotItem> fromJson(const QJsonValue &value);
-    static Decoded<HotItem> fromParser(json::Parser &parser);
     friend bool operator==(const HotItem &, const HotItem &) = default;
 };
 size_t qHash(const HotItem &item, size_t seed = 0);
@@ -69,7 +67,6 @@ struct RankItem
 
     const QString &id() const { return did; }
     static Decoded<RankItem> fromJson(const QJsonValue &value);
-    static Decoded<RankItem> fromParser(json::Parser &parser);
     friend bool operator==(const RankItem &, const RankItem &) = default;
 };
 size_t qHash(const RankItem &item, size_t seed = 0);
@@ -90,7 +87,6 @@ struct HomeData
     std::optional<QString> date;
 
     static Decoded<HomeData> fromJson(const QJsonValue &value);
-    static Decoded<HomeData> fromParser(json::Parser &parser);
 };
 
 // A sidebar entry: a category, or (external) a link.
@@ -104,7 +100,6 @@ struct NavItem
     qint64 newCount = 0;
 
     static Decoded<NavItem> fromJson(const QJsonValue &value);
-    static Decoded<NavItem> fromParser(json::Parser &parser);
 
     // A stand-alone category entry for a name that no sidebar entry has. The name is carried
     // whole, whatever characters it holds; every other field is what reading gives by default.
@@ -131,7 +126,6 @@ struct SuggestItem
         std::optional<QStringList> stars;
 
         static Decoded<Formatted> fromJson(const QJsonValue &value);
-        static Decoded<Formatted> fromParser(json::Parser &parser);
     };
 
     QString did;
@@ -143,7 +137,6 @@ struct SuggestItem
 
     const QString &id() const { return did; }
     static Decoded<SuggestItem> fromJson(const QJsonValue &value);
-    static Decoded<SuggestItem> fromParser(json::Parser &parser);
     friend bool operator==(const SuggestItem &, const SuggestItem &) = default;
 };
 size_t qHash(const SuggestItem &item, size_t seed = 0);
@@ -156,7 +149,6 @@ struct Choice
 
     qint64 id() const { return value; }
     static Decoded<Choice> fromJson(const QJsonValue &value);
-    static Decoded<Choice> fromParser(json::Parser &parser);
     QJsonObject toJson() const;
     void writeJson(json::Writer &writer) const;
     friend bool operator==(const Choice &, const Choice &) = default;
@@ -170,7 +162,6 @@ struct Tag
     QString name;
 
     static Decoded<Tag> fromJson(const QJsonValue &value);
-    static Decoded<Tag> fromParser(json::Parser &parser);
     QJsonObject toJson() const;
     void writeJson(json::Writer &writer) const;
     friend bool operator==(const Tag &, const Tag &) = default;
@@ -188,7 +179,6 @@ struct FilterOptions
     QStringList isplay;
 
     static Decoded<FilterOptions> fromJson(const QJsonValue &value);
-    static Decoded<FilterOptions> fromParser(json::Parser &parser);
     QJsonObject toJson() const;
     void writeJson(json::Writer &writer) const;
     QByteArray toJsonBytes() const;

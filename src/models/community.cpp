@@ -74,13 +74,9 @@ QJsonArray toArray(const QList<T> &records)
 }
 
 #define TOVRA_RECORD_READERS(Type, fields)                                                        \
-    Decoded<Type> Type::fromParser(json::Parser &parser)                                           \
-    {                                                                                              \
-        return json::readRecord<Type>(parser, fields);                                             \
-    }                                                                                              \
     Decoded<Type> Type::fromJson(const QJsonValue &value)                                          \
     {                                                                                              \
-        return readJson<Type>(value);                                                              \
+        return json::readRecord<Type>(value, fields);                                              \
     }
 
 TOVRA_RECORD_READERS(BbsTorrent, kBbsTorrentFields)

@@ -14,7 +14,6 @@ struct BbsTorrent
     QString name;
 
     static Decoded<BbsTorrent> fromJson(const QJsonValue &value);
-    static Decoded<BbsTorrent> fromParser(json::Parser &parser);
     QJsonObject toJson() const;
     void writeJson(json::Writer &writer) const;
     friend bool operator==(const BbsTorrent &, const BbsTorrent &) = default;
@@ -29,7 +28,6 @@ struct BbsLikeResult
     std::optional<qint64> likesNum;
 
     static Decoded<BbsLikeResult> fromJson(const QJsonValue &value);
-    static Decoded<BbsLikeResult> fromParser(json::Parser &parser);
     QJsonObject toJson() const;
     void writeJson(json::Writer &writer) const;
     QByteArray toJsonBytes() const;
@@ -68,7 +66,6 @@ struct BbsPost
     void applyLike(const BbsLikeResult &result);
 
     static Decoded<BbsPost> fromJson(const QJsonValue &value);
-    static Decoded<BbsPost> fromParser(json::Parser &parser);
     QJsonObject toJson() const;
     void writeJson(json::Writer &writer) const;
     QByteArray toJsonBytes() const;
@@ -86,7 +83,6 @@ struct WebCookieItem
     QString value;
 
     static Decoded<WebCookieItem> fromJson(const QJsonValue &value);
-    static Decoded<WebCookieItem> fromParser(json::Parser &parser);
     QJsonObject toJson() const;
     void writeJson(json::Writer &writer) const;
 };
@@ -105,7 +101,6 @@ struct WebCookie
     QList<WebCookieItem> pairs() const;
 
     static Decoded<WebCookie> fromJson(const QJsonValue &value);
-    static Decoded<WebCookie> fromParser(json::Parser &parser);
     QJsonObject toJson() const;
     void writeJson(json::Writer &writer) const;
     QByteArray toJsonBytes() const;
@@ -125,7 +120,6 @@ struct UpdateInfo
     std::optional<QString> published;
 
     static Decoded<UpdateInfo> fromJson(const QJsonValue &value);
-    static Decoded<UpdateInfo> fromParser(json::Parser &parser);
 };
 
 }

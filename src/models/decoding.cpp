@@ -1,8 +1,7 @@
 #include "models/decoding.h"
 
-#include <QJsonDocument>
-
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -14,18 +13,41 @@ namespace {
 const QString kWhereOpen = u"（位置："_s;
 constexpr QChar kWhereClose = u'）';
 
-QString kindName(Parser::Kind kind)
+QString kindName(QJsonValue::Type type)
 {
-    switch (kind) {
-    case Parser::Kind::Null: return u"null"_s;
-    case Parser::Kind::Bool: return u"布尔值"_s;
-    case Parser::Kind::Number: return u"数字"_s;
-    case Parser::Kind::String: return u"文本"_s;
-    case Parser::Kind::Array: return u"数组"_s;
-    case Parser::Kind::Object: return u"对象"_s;
-    case Parser::Kind::Invalid: break;
+    switch (type) {
+    case QJsonValue::Null: return u"null"_s;
+    case QJsonValue::Bool: return u"布尔值"_s;
+    case QJsonValue::Double: return u"数字"_s;
+    case QJsonValue::String: return u"文本"_s;
+    case QJsonValue::Array: return u"数组"_s;
+    case QJsonValue::Object: return u"对象"_s;
+    case QJsonValue::Undefined: break;
     }
     return u"无效的值"_s;
+}
+
+// Why QJsonDocument gave up, in the words users see.
+QString parseFailure(QJsonParseError::ParseError error)
+{
+    switch (error) {
+    case QJsonParseError::NoError: break;
+    case QJsonParseError::UnterminatedObject: return u"对象未结束"_s;
+    case QJsonParseError::MissingNameSeparator: return u"成员名后缺少冒号"_s;
+    case QJsonParseError::UnterminatedArray: return u"数组未结束"_s;
+    case QJsonParseError::MissingValueSeparator: return u"缺少逗号"_s;
+    case QJsonParseError::IllegalValue: return u"无效的值"_s;
+    case QJsonParseError::TerminationByNumber: return u"文档在数字处意外结束"_s;
+    case QJsonParseError::IllegalNumber: return u"无效的数字"_s;
+    case QJsonParseError::IllegalEscapeSequence: return u"无效的转义"_s;
+    case QJsonParseError::IllegalUTF8String: return u"无效的 UTF-8 文本"_s;
+    case QJsonParseError::UnterminatedString: return u"文本未结束"_s;
+    case QJsonParseError::MissingObject: return u"顶层应为对象或数组"_s;
+    case QJsonParseError::DeepNesting: return u"嵌套过深"_s;
+    case QJsonParseError::DocumentTooLarge: return u"文档过大"_s;
+    case QJsonParseError::GarbageAtEnd: return u"文档结尾有多余内容"_s;
+    }
+    return u"无法解析"_s;
 }
 
 DecodeError within(DecodeError error, const QString &segment)
@@ -56,7 +78,7 @@ DecodeError missingValue()
     return {u"缺少必需的值"_s};
 }
 
-DecodeError wrongType(QStringView expected, Parser::Kind actual)
+DecodeError wrongType(QStringView expected, QJsonValue::Type actual)
 {
     return {u"类型不符：应为%1，实际为%2"_s.arg(expected, kindName(actual))};
 }
@@ -71,16 +93,9 @@ DecodeError documentNotObject()
     return {u"回复不是 JSON 对象"_s};
 }
 
-DecodeError syntaxError(const Parser &parser)
+DecodeError syntaxError(const QJsonParseError &error)
 {
-    return {parser.errorText()};
-}
-
-DecodeError mismatch(const Parser &parser, QStringView expected, Parser::Kind actual)
-{
-    if (parser.failed() || actual == Parser::Kind::Invalid)
-        return syntaxError(parser);
-    return wrongType(expected, actual);
+    return {u"不是有效的 JSON（%1，偏移 %2）"_s.arg(parseFailure(error.error)).arg(error.offset)};
 }
 
 DecodeError atKey(DecodeError error, QStringView key)
@@ -99,6 +114,16 @@ DecodeError atIndex(DecodeError error, qsizetype index)
 }
 
 // ---- Number texts -----------------------------------------------------------------------------
+
+std::optional<qint64> Number::asInteger() const
+{
+    if (isInteger)
+        return integer;
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    if (value >= -kTwoTo63 && value < kTwoTo63 && std::trunc(value) == value)
+        return static_cast<qint64>(value);
+    return std::nullopt;
+}
 
 QString doubleText(double value)
 {
@@ -206,127 +231,17 @@ std::optional<QString> flexibleText(const QJsonObject &object, QLatin1StringView
     return flexibleText(*it);
 }
 
-// ---- Lenient readers on the parser ------------------------------------------------------------
+// ---- Documents --------------------------------------------------------------------------------
 
-namespace {
-
-// Reads a text or a number; anything else is passed over.
-template<class FromText, class FromNumber>
-auto readScalar(Parser &parser, FromText fromText, FromNumber fromNumber)
-    -> decltype(fromText(QString()))
+Decoded<QJsonDocument> parseDocument(QByteArrayView bytes)
 {
-    switch (parser.peek()) {
-    case Parser::Kind::String: {
-        QString text;
-        if (!parser.readString(text))
-            return std::nullopt;
-        return fromText(std::move(text));
-    }
-    case Parser::Kind::Number: {
-        Number number;
-        if (!parser.readNumber(number))
-            return std::nullopt;
-        return fromNumber(number);
-    }
-    default:
-        parser.skipValue();
-        return std::nullopt;
-    }
-}
-
-std::optional<QString> textAsIs(QString text)
-{
-    return text;
-}
-
-}
-
-std::optional<QString> FlexibleText::operator()(Parser &parser) const
-{
-    return readScalar(parser, textAsIs, flexibleNumberText);
-}
-
-std::optional<QString> OneDecimalText::operator()(Parser &parser) const
-{
-    return readScalar(parser, textAsIs, oneDecimalNumberText);
-}
-
-std::optional<QString> TextOrInteger::operator()(Parser &parser) const
-{
-    return readScalar(parser, textAsIs, [](const Number &number) -> std::optional<QString> {
-        if (const auto integer = number.asInteger())
-            return QString::number(*integer);
-        return std::nullopt;
-    });
-}
-
-std::optional<qint64> IntegerOrText::operator()(Parser &parser) const
-{
-    return readScalar(
-        parser, [](const QString &text) { return parseStrictInteger(text); },
-        [](const Number &number) { return number.asInteger(); });
-}
-
-std::optional<QString> TextOrDouble::operator()(Parser &parser) const
-{
-    return readScalar(parser, textAsIs, [](const Number &number) -> std::optional<QString> {
-        return doubleText(number.isInteger ? double(number.integer) : number.value);
-    });
-}
-
-// ---- Typed values -----------------------------------------------------------------------------
-
-Decoded<qint64> Reader<qint64>::read(Parser &parser)
-{
-    const auto kind = parser.peek();
-    if (kind != Parser::Kind::Number)
-        return std::unexpected(mismatch(parser, u"整数", kind));
-    Number number;
-    if (!parser.readNumber(number))
-        return std::unexpected(syntaxError(parser));
-    if (const auto integer = number.asInteger())
-        return *integer;
-    return std::unexpected(notAnInteger(number));
-}
-
-Decoded<double> Reader<double>::read(Parser &parser)
-{
-    const auto kind = parser.peek();
-    if (kind != Parser::Kind::Number)
-        return std::unexpected(mismatch(parser, u"数字", kind));
-    Number number;
-    if (!parser.readNumber(number))
-        return std::unexpected(syntaxError(parser));
-    return number.isInteger ? double(number.integer) : number.value;
-}
-
-Decoded<bool> Reader<bool>::read(Parser &parser)
-{
-    const auto kind = parser.peek();
-    if (kind != Parser::Kind::Bool)
-        return std::unexpected(mismatch(parser, u"布尔值", kind));
-    bool flag = false;
-    if (!parser.readBool(flag))
-        return std::unexpected(syntaxError(parser));
-    return flag;
-}
-
-Decoded<QString> Reader<QString>::read(Parser &parser)
-{
-    const auto kind = parser.peek();
-    if (kind != Parser::Kind::String)
-        return std::unexpected(mismatch(parser, u"文本", kind));
-    QString text;
-    if (!parser.readString(text))
-        return std::unexpected(syntaxError(parser));
-    return text;
-}
-
-QByteArray wrappedJson(const QJsonValue &value)
-{
-    QJsonArray wrapper;
-    wrapper.append(value);
-    return QJsonDocument(wrapper).toJson(QJsonDocument::Compact);
+    // The parser reads the bytes where they are; nothing is copied.
+    const QByteArray raw = QByteArray::fromRawData(bytes.data(), bytes.size());
+    QJsonParseError error;
+    QJsonDocument document = QJsonDocument::fromJson(raw, &error);
+    if (error.error != QJsonParseError::NoError)
+        return std::unexpected(syntaxError(error));
+    return document;
 }
 
 }

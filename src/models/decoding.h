@@ -1,9 +1,9 @@
 #pragma once
 
-#include "models/jsonparser.h"
-
-#include <QHash>
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QLatin1StringView>
@@ -12,21 +12,18 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
-#include <QVarLengthArray>
 
 #include <cmath>
 #include <concepts>
-#include <cstring>
 #include <expected>
 #include <optional>
 #include <type_traits>
 #include <utility>
 
-// How API records are read. Every record is read from JSON text by one pull parser
-// (jsonparser.h) that walks the bytes once and fills the record as members come; no document
-// tree is built in between, which keeps reading a large list reply cheaper than QJsonDocument's
-// parse alone. A value that is already parsed (QJsonValue) is written back to compact JSON and
-// read the same way, so there is a single set of reading rules.
+// How API records are read. Replies are parsed by QJsonDocument, and every record is read
+// straight from the parsed tree: members are looked up by name in the QJsonObject (a binary
+// search over its sorted keys, with our Latin-1 member names and no allocation), so reading adds
+// little to the parse itself. Bytes and already parsed values go through the same readers.
 
 namespace tovra {
 
@@ -42,14 +39,27 @@ using Decoded = std::expected<T, DecodeError>;
 
 namespace json {
 
+// A JSON number as the readers see it: exact when it is a whole number within 64 bits, else
+// a double.
+struct Number
+{
+    bool isInteger = false;
+    qint64 integer = 0;
+    double value = 0.0;
+
+    // The integral value within the signed 64-bit range, whether the server wrote "123" or
+    // "123.0"; nothing for fractions and for values beyond 64 bits.
+    std::optional<qint64> asInteger() const;
+};
+
 // ---- Failures ---------------------------------------------------------------------------------
 
 DecodeError missingValue();
-DecodeError wrongType(QStringView expected, Parser::Kind actual);
+DecodeError wrongType(QStringView expected, QJsonValue::Type actual);
 DecodeError notAnInteger(const Number &number);
 DecodeError documentNotObject();
-// The parser's own failure: broken JSON is reported as such, without a member path.
-DecodeError syntaxError(const Parser &parser);
+// Broken JSON: "不是有效的 JSON（reason，偏移 n）", without a member path.
+DecodeError syntaxError(const QJsonParseError &error);
 
 // Add the member name or array position that a failure happened under. Callers wrap from the
 // inside out, so the final text reads like "……（位置：data[3].name）".
@@ -75,17 +85,21 @@ std::optional<qint64> parseStrictInteger(QStringView text);
 std::optional<QString> flexibleNumberText(const Number &number);   // 8.0 -> "8", 8.5 -> "8.5"
 std::optional<QString> oneDecimalNumberText(const Number &number); // 8 -> "8", 9.16 -> "9.2"
 
-// ---- Values that are already parsed (QJsonValue) -----------------------------------------------
+// ---- Parsed values ------------------------------------------------------------------------------
 
+// A value of a parsed document, held on its own or as an element/member of its container.
 template<class V>
 concept JsonValueLike = std::same_as<V, QJsonValue> || std::same_as<V, QJsonValueConstRef>;
+
+// Accessors on an element of a container go through the container each time, so the readers
+// below take the value's type once from their caller.
 
 // A number as the lenient rules see it. Qt keeps literals that fit as exact integers and
 // everything else as doubles; a double 123.0 counts as an integer too.
 template<JsonValueLike V>
-std::optional<Number> numberOf(const V &value)
+std::optional<Number> numberOf(const V &value, QJsonValue::Type type)
 {
-    if (value.type() != QJsonValue::Double)
+    if (type != QJsonValue::Double)
         return std::nullopt;
     const double d = value.toDouble();
     constexpr double kTwoTo63 = 9223372036854775808.0;
@@ -102,44 +116,81 @@ std::optional<Number> numberOf(const V &value)
 }
 
 template<JsonValueLike V>
-std::optional<QString> flexibleText(const V &value)
+std::optional<Number> numberOf(const V &value)
 {
-    if (value.type() == QJsonValue::String)
+    return numberOf(value, value.type());
+}
+
+// ---- Lenient readers ----------------------------------------------------------------------------
+// Each takes a value whatever it is and never fails the record: an unreadable value is absent
+// and the field takes its default.
+
+// Text as is; a number integral within 64 bits in decimal; any other number as its shortest
+// text; anything else (and integral numbers beyond 64 bits) absent.
+template<JsonValueLike V>
+std::optional<QString> flexibleText(const V &value, QJsonValue::Type type)
+{
+    if (type == QJsonValue::String)
         return value.toString();
-    if (const auto number = numberOf(value))
+    if (const auto number = numberOf(value, type))
         return flexibleNumberText(*number);
     return std::nullopt;
 }
 
+// Like flexibleText, but a fractional number gets exactly one decimal ("%.1f").
 template<JsonValueLike V>
-std::optional<QString> textOrInteger(const V &value)
+std::optional<QString> oneDecimalOrText(const V &value, QJsonValue::Type type)
 {
-    if (value.type() == QJsonValue::String)
+    if (type == QJsonValue::String)
         return value.toString();
-    if (const auto number = numberOf(value); number && number->isInteger)
+    if (const auto number = numberOf(value, type))
+        return oneDecimalNumberText(*number);
+    return std::nullopt;
+}
+
+// Text as is, or an integer in decimal.
+template<JsonValueLike V>
+std::optional<QString> textOrInteger(const V &value, QJsonValue::Type type)
+{
+    if (type == QJsonValue::String)
+        return value.toString();
+    if (const auto number = numberOf(value, type); number && number->isInteger)
         return QString::number(number->integer);
     return std::nullopt;
 }
 
+// An integer, or a text holding a whole signed decimal.
 template<JsonValueLike V>
-std::optional<qint64> integerOrText(const V &value)
+std::optional<qint64> integerOrText(const V &value, QJsonValue::Type type)
 {
-    if (const auto number = numberOf(value); number && number->isInteger)
+    if (const auto number = numberOf(value, type); number && number->isInteger)
         return number->integer;
-    if (value.type() == QJsonValue::String)
+    if (type == QJsonValue::String)
         return parseStrictInteger(value.toString());
     return std::nullopt;
 }
 
+// Text as is, or any number as its shortest text with integral values keeping ".0".
 template<JsonValueLike V>
-std::optional<QString> textOrDouble(const V &value)
+std::optional<QString> textOrDouble(const V &value, QJsonValue::Type type)
 {
-    if (value.type() == QJsonValue::String)
+    if (type == QJsonValue::String)
         return value.toString();
-    if (value.type() == QJsonValue::Double)
+    if (type == QJsonValue::Double)
         return doubleText(value.toDouble());
     return std::nullopt;
 }
+
+template<JsonValueLike V>
+std::optional<QString> flexibleText(const V &value) { return flexibleText(value, value.type()); }
+template<JsonValueLike V>
+std::optional<QString> oneDecimalOrText(const V &value) { return oneDecimalOrText(value, value.type()); }
+template<JsonValueLike V>
+std::optional<QString> textOrInteger(const V &value) { return textOrInteger(value, value.type()); }
+template<JsonValueLike V>
+std::optional<qint64> integerOrText(const V &value) { return integerOrText(value, value.type()); }
+template<JsonValueLike V>
+std::optional<QString> textOrDouble(const V &value) { return textOrDouble(value, value.type()); }
 
 // The same rules for one member of an object; a missing member is absent.
 std::optional<QString> textOrInteger(const QJsonObject &object, QLatin1StringView key);
@@ -147,36 +198,27 @@ std::optional<qint64> integerOrText(const QJsonObject &object, QLatin1StringView
 std::optional<QString> textOrDouble(const QJsonObject &object, QLatin1StringView key);
 std::optional<QString> flexibleText(const QJsonObject &object, QLatin1StringView key);
 
-// ---- Lenient readers on the parser ------------------------------------------------------------
-// Each consumes the next value whatever it is, and never fails the record: an unreadable value
-// is absent and the field takes its default.
-
-// Text as is; a number integral within 64 bits in decimal; any other number as its shortest
-// text; anything else (and integral numbers beyond 64 bits) absent.
-struct FlexibleText
-{
-    std::optional<QString> operator()(Parser &parser) const;
-};
-// Like FlexibleText, but a fractional number gets exactly one decimal ("%.1f").
-struct OneDecimalText
-{
-    std::optional<QString> operator()(Parser &parser) const;
-};
-// Text as is, or an integer in decimal.
-struct TextOrInteger
-{
-    std::optional<QString> operator()(Parser &parser) const;
-};
-// An integer, or a text holding a whole signed decimal.
-struct IntegerOrText
-{
-    std::optional<qint64> operator()(Parser &parser) const;
-};
-// Text as is, or any number as its shortest text with integral values keeping ".0".
-struct TextOrDouble
-{
-    std::optional<QString> operator()(Parser &parser) const;
-};
+// The lenient readers as values, for record field lists.
+#define TOVRA_LENIENT_RULE(Name, Result, function)                                               \
+    struct Name                                                                                    \
+    {                                                                                              \
+        template<JsonValueLike V>                                                                  \
+        std::optional<Result> operator()(const V &value, QJsonValue::Type type) const              \
+        {                                                                                          \
+            return function(value, type);                                                          \
+        }                                                                                          \
+        template<JsonValueLike V>                                                                  \
+        std::optional<Result> operator()(const V &value) const                                     \
+        {                                                                                          \
+            return function(value, value.type());                                                  \
+        }                                                                                          \
+    };
+TOVRA_LENIENT_RULE(FlexibleText, QString, flexibleText)
+TOVRA_LENIENT_RULE(OneDecimalText, QString, oneDecimalOrText)
+TOVRA_LENIENT_RULE(TextOrInteger, QString, textOrInteger)
+TOVRA_LENIENT_RULE(IntegerOrText, qint64, integerOrText)
+TOVRA_LENIENT_RULE(TextOrDouble, QString, textOrDouble)
+#undef TOVRA_LENIENT_RULE
 
 inline constexpr FlexibleText flexible{};
 inline constexpr OneDecimalText oneDecimal{};
@@ -186,104 +228,112 @@ inline constexpr TextOrDouble textOrDoubleRule{};
 
 // ---- Reading typed values ---------------------------------------------------------------------
 
-// Reads the next value as T, strictly. Records provide `static Decoded<T> fromParser(Parser &)`.
+// Reads a value of the given type as T, strictly. Records provide
+// `static Decoded<T> fromJson(const QJsonValue &)`.
 template<class T>
 struct Reader
 {
-    static Decoded<T> read(Parser &parser) { return T::fromParser(parser); }
+    template<JsonValueLike V>
+    static Decoded<T> read(const V &value, QJsonValue::Type)
+    {
+        return T::fromJson(value);
+    }
 };
-
-// A value of the wrong kind; when the parser itself failed, its error instead.
-DecodeError mismatch(const Parser &parser, QStringView expected, Parser::Kind actual);
 
 template<>
 struct Reader<qint64>
 {
-    static Decoded<qint64> read(Parser &parser);
+    template<JsonValueLike V>
+    static Decoded<qint64> read(const V &value, QJsonValue::Type type)
+    {
+        const auto number = numberOf(value, type);
+        if (!number)
+            return std::unexpected(wrongType(u"整数", type));
+        if (const auto integer = number->asInteger())
+            return *integer;
+        return std::unexpected(notAnInteger(*number));
+    }
 };
 
 template<>
 struct Reader<double>
 {
-    static Decoded<double> read(Parser &parser);
+    template<JsonValueLike V>
+    static Decoded<double> read(const V &value, QJsonValue::Type type)
+    {
+        if (type != QJsonValue::Double)
+            return std::unexpected(wrongType(u"数字", type));
+        return value.toDouble();
+    }
 };
 
+// Only true and false: 1, 0 and "true" are not flags.
 template<>
 struct Reader<bool>
 {
-    static Decoded<bool> read(Parser &parser);
+    template<JsonValueLike V>
+    static Decoded<bool> read(const V &value, QJsonValue::Type type)
+    {
+        if (type != QJsonValue::Bool)
+            return std::unexpected(wrongType(u"布尔值", type));
+        return value.toBool();
+    }
 };
 
 template<>
 struct Reader<QString>
 {
-    static Decoded<QString> read(Parser &parser);
+    template<JsonValueLike V>
+    static Decoded<QString> read(const V &value, QJsonValue::Type type)
+    {
+        if (type != QJsonValue::String)
+            return std::unexpected(wrongType(u"文本", type));
+        return value.toString();
+    }
 };
 
 // One element that fails makes the whole array fail.
 template<class T>
 struct Reader<QList<T>>
 {
-    static Decoded<QList<T>> read(Parser &parser)
+    template<JsonValueLike V>
+    static Decoded<QList<T>> read(const V &value, QJsonValue::Type type)
     {
-        const auto kind = parser.peek();
-        if (kind != Parser::Kind::Array)
-            return std::unexpected(mismatch(parser, u"数组", kind));
-        if (!parser.beginArray())
-            return std::unexpected(syntaxError(parser));
+        if (type != QJsonValue::Array)
+            return std::unexpected(wrongType(u"数组", type));
+        const QJsonArray array = value.toArray();
         QList<T> out;
+        out.reserve(array.size());
         qsizetype index = 0;
-        while (parser.nextElement()) {
-            auto element = Reader<T>::read(parser);
-            if (!element) {
-                if (parser.failed())
-                    return std::unexpected(syntaxError(parser));
-                return std::unexpected(atIndex(std::move(element.error()), index));
-            }
-            out.append(std::move(*element));
+        for (const QJsonValueConstRef element : array) {
+            auto read = Reader<T>::read(element, element.type());
+            if (!read)
+                return std::unexpected(atIndex(std::move(read.error()), index));
+            out.append(std::move(*read));
             ++index;
         }
-        if (parser.failed())
-            return std::unexpected(syntaxError(parser));
         return out;
     }
 };
 
+// QJsonObject holds each name once (the last of repeated members), in its own sorted order.
 template<class T>
 struct Reader<QMap<QString, T>>
 {
-    static Decoded<QMap<QString, T>> read(Parser &parser)
+    template<JsonValueLike V>
+    static Decoded<QMap<QString, T>> read(const V &value, QJsonValue::Type type)
     {
-        const auto kind = parser.peek();
-        if (kind != Parser::Kind::Object)
-            return std::unexpected(mismatch(parser, u"对象", kind));
-        if (!parser.beginObject())
-            return std::unexpected(syntaxError(parser));
+        if (type != QJsonValue::Object)
+            return std::unexpected(wrongType(u"对象", type));
+        const QJsonObject object = value.toObject();
         QMap<QString, T> out;
-        // As in records, a repeated name counts by its last value only.
-        QMap<QString, DecodeError> failures;
-        QByteArrayView rawKey;
-        while (parser.nextMember(rawKey)) {
-            const QString key = QString::fromUtf8(rawKey);
-            const Parser::Mark start = parser.mark();
-            auto element = Reader<T>::read(parser);
-            if (parser.failed())
-                return std::unexpected(syntaxError(parser));
-            if (!element) {
-                parser.rewind(start);
-                if (!parser.skipValue())
-                    return std::unexpected(syntaxError(parser));
-                out.remove(key);
-                failures.insert(key, atKey(std::move(element.error()), QStringView(key)));
-                continue;
-            }
-            failures.remove(key);
-            out.insert(key, std::move(*element));
+        for (auto it = object.constBegin(), end = object.constEnd(); it != end; ++it) {
+            const QString key = it.key();
+            auto read = Reader<T>::read(*it, it->type());
+            if (!read)
+                return std::unexpected(atKey(std::move(read.error()), QStringView(key)));
+            out.insert(key, std::move(*read));
         }
-        if (parser.failed())
-            return std::unexpected(syntaxError(parser));
-        if (!failures.isEmpty())
-            return std::unexpected(failures.first());
         return out;
     }
 };
@@ -298,20 +348,14 @@ struct Reader<QMap<QString, T>>
 //         f.lenient("id"_L1, &NavItem::id, json::textOrIntegerRule);
 //     }
 //
-// and readRecord walks the object's members once, in the order they come, handing each to the
-// field of that name. Defaults are the values of a default-constructed record. The readings:
+// and readRecord looks each one up in the object, in that order; the first field that fails
+// fails the record. Members a record does not list are never looked at. Defaults are the values
+// of a default-constructed record. The readings:
 //   required   missing, null or another type fails the record
 //   optional   missing or null is absent; another type fails the record
 //   defaulted  missing or null is the default; another type fails the record
 //   tolerant   anything unreadable is the default (or absent) and reading goes on
 //   lenient    one of the lenient readers above; never fails
-
-template<class R>
-const R &defaultRecord()
-{
-    static const R value{};
-    return value;
-}
 
 template<class T>
 struct IsOptional : std::false_type
@@ -325,300 +369,164 @@ struct IsOptional<std::optional<T>> : std::true_type
     using Value = T;
 };
 
-// The member names of one record, in the order its field list gives them.
-class KeyTable
-{
-public:
-    void add(QLatin1StringView key) { m_keys.append(key); }
-    qsizetype size() const { return m_keys.size(); }
-    QLatin1StringView at(qsizetype index) const { return m_keys.at(index); }
-
-    // Servers tend to send members in a fixed order, so the search starts after the last hit.
-    int find(QByteArrayView key, int from) const
-    {
-        const int count = int(m_keys.size());
-        for (int n = 0, i = from; n < count; ++n, ++i) {
-            if (i >= count)
-                i = 0;
-            const QLatin1StringView candidate = m_keys[i];
-            if (candidate.size() == key.size()
-                && std::memcmp(candidate.data(), key.data(), size_t(key.size())) == 0)
-                return i;
-        }
-        return -1;
-    }
-
-private:
-    QVarLengthArray<QLatin1StringView, 24> m_keys;
-};
-
-template<class R>
-class KeyCollector
-{
-public:
-    explicit KeyCollector(KeyTable &table) : m_table(table) {}
-
-    template<class M> void required(QLatin1StringView key, M R::*) { m_table.add(key); }
-    template<class M> void optional(QLatin1StringView key, M R::*) { m_table.add(key); }
-    template<class M> void defaulted(QLatin1StringView key, M R::*) { m_table.add(key); }
-    template<class M> void tolerant(QLatin1StringView key, M R::*) { m_table.add(key); }
-    template<class M, class L> void lenient(QLatin1StringView key, M R::*, const L &) { m_table.add(key); }
-
-private:
-    KeyTable &m_table;
-};
-
-// Reads the member at the parser into the field with index `target`; the other fields pass.
+// Reads the listed members of one object into a default-constructed record.
 template<class R>
 class FieldReader
 {
 public:
-    FieldReader(Parser &parser, R &record, int target)
-        : m_parser(parser), m_record(record), m_target(target)
+    FieldReader(const QJsonObject &object, R &record)
+        : m_object(object), m_end(object.constEnd()), m_record(record)
     {
     }
 
-    // The field's failure, when failed is set. Kept as a plain pair rather than an optional:
+    // The first failure, when failed is set. Kept as a plain pair rather than an optional:
     // GCC 12 misreads moves out of optional<QString-holder> as uninitialised reads.
     DecodeError error;
     bool failed = false;
-    bool present = false;
 
     template<class M>
-    void required(QLatin1StringView, M R::*member)
+    void required(QLatin1StringView key, M R::*member)
     {
-        if (m_index++ != m_target)
+        if (failed)
             return;
-        const auto kind = m_parser.peek();
-        if (kind == Parser::Kind::Null) {
-            m_parser.readNull();
-            setError(missingValue());
-            return;
-        }
-        assignStrict(member);
-        present = !failed;
+        const auto it = m_object.constFind(key);
+        const QJsonValue::Type type = it == m_end ? QJsonValue::Undefined : it->type();
+        if (type == QJsonValue::Undefined || type == QJsonValue::Null)
+            return fail(missingValue(), key);
+        assign(key, *it, type, member);
     }
 
     template<class T>
-    void optional(QLatin1StringView, std::optional<T> R::*member)
+    void optional(QLatin1StringView key, std::optional<T> R::*member)
     {
-        if (m_index++ != m_target)
+        if (failed)
             return;
-        if (m_parser.peek() == Parser::Kind::Null) {
-            m_parser.readNull();
-            (m_record.*member).reset();
+        const auto it = m_object.constFind(key);
+        if (it == m_end)
             return;
-        }
-        auto value = Reader<T>::read(m_parser);
+        const QJsonValue::Type type = it->type();
+        if (type == QJsonValue::Null)
+            return;
+        auto value = Reader<T>::read(*it, type);
         if (!value)
-            setError(std::move(value.error()));
-        else
+            return fail(std::move(value.error()), key);
+        m_record.*member = std::move(*value);
+    }
+
+    template<class M>
+    void defaulted(QLatin1StringView key, M R::*member)
+    {
+        if (failed)
+            return;
+        const auto it = m_object.constFind(key);
+        if (it == m_end)
+            return;
+        const QJsonValue::Type type = it->type();
+        if (type == QJsonValue::Null)
+            return;
+        assign(key, *it, type, member);
+    }
+
+    template<class M>
+    void tolerant(QLatin1StringView key, M R::*member)
+    {
+        if (failed)
+            return;
+        const auto it = m_object.constFind(key);
+        if (it == m_end)
+            return;
+        const QJsonValue::Type type = it->type();
+        if (type == QJsonValue::Null)
+            return;
+        // What cannot be read leaves the default in place.
+        if (auto value = Reader<typename IsOptional<M>::Value>::read(*it, type))
             m_record.*member = std::move(*value);
     }
 
-    template<class M>
-    void defaulted(QLatin1StringView, M R::*member)
-    {
-        if (m_index++ != m_target)
-            return;
-        if (m_parser.peek() == Parser::Kind::Null) {
-            m_parser.readNull();
-            m_record.*member = defaultRecord<R>().*member;
-            return;
-        }
-        assignStrict(member);
-    }
-
-    template<class M>
-    void tolerant(QLatin1StringView, M R::*member)
-    {
-        if (m_index++ != m_target)
-            return;
-        using T = typename IsOptional<M>::Value;
-        const Parser::Mark start = m_parser.mark();
-        if (m_parser.peek() != Parser::Kind::Null) {
-            auto value = Reader<T>::read(m_parser);
-            if (value) {
-                m_record.*member = std::move(*value);
-                return;
-            }
-            if (m_parser.failed())
-                return;
-            // Go back and pass over the whole value, whatever part of it was unreadable.
-            m_parser.rewind(start);
-        }
-        m_parser.skipValue();
-        m_record.*member = defaultRecord<R>().*member;
-    }
-
     template<class M, class L>
-    void lenient(QLatin1StringView, M R::*member, const L &reader)
+    void lenient(QLatin1StringView key, M R::*member, const L &rule)
     {
-        if (m_index++ != m_target)
+        if (failed)
             return;
-        auto value = reader(m_parser);
+        const auto it = m_object.constFind(key);
+        if (it == m_end)
+            return;
+        auto value = rule(*it, it->type());
         if constexpr (IsOptional<M>::value) {
             m_record.*member = std::move(value);
         } else {
             if (value)
                 m_record.*member = std::move(*value);
-            else
-                m_record.*member = defaultRecord<R>().*member;
         }
     }
 
 private:
     template<class M>
-    void assignStrict(M R::*member)
+    void assign(QLatin1StringView key, const QJsonValueConstRef &json, QJsonValue::Type type,
+                M R::*member)
     {
-        auto value = Reader<M>::read(m_parser);
+        auto value = Reader<M>::read(json, type);
         if (!value)
-            setError(std::move(value.error()));
-        else
-            m_record.*member = std::move(*value);
+            return fail(std::move(value.error()), key);
+        m_record.*member = std::move(*value);
     }
 
-    void setError(DecodeError e)
+    void fail(DecodeError e, QLatin1StringView key)
     {
-        error = std::move(e);
+        error = atKey(std::move(e), key);
         failed = true;
     }
 
-    Parser &m_parser;
+    const QJsonObject &m_object;
+    const QJsonObject::const_iterator m_end;
     R &m_record;
-    int m_target;
-    int m_index = 0;
-};
-
-// Finds the first required field whose member never came.
-template<class R>
-class RequiredCheck
-{
-public:
-    explicit RequiredCheck(quint64 present) : m_present(present) {}
-
-    std::optional<int> missing;
-
-    template<class M> void required(QLatin1StringView, M R::*)
-    {
-        if (!missing && !(m_present & (quint64(1) << m_index)))
-            missing = m_index;
-        ++m_index;
-    }
-    template<class M> void optional(QLatin1StringView, M R::*) { ++m_index; }
-    template<class M> void defaulted(QLatin1StringView, M R::*) { ++m_index; }
-    template<class M> void tolerant(QLatin1StringView, M R::*) { ++m_index; }
-    template<class M, class L> void lenient(QLatin1StringView, M R::*, const L &) { ++m_index; }
-
-private:
-    quint64 m_present;
-    int m_index = 0;
 };
 
 template<class R, class Fields>
-Decoded<R> readRecord(Parser &parser, const Fields &fields)
+Decoded<R> readObject(const QJsonObject &object, const Fields &fields)
 {
-    static const KeyTable keys = [&] {
-        KeyTable table;
-        KeyCollector<R> collector(table);
-        fields(collector);
-        return table;
-    }();
-    // One bit per field marks the required ones that came.
-    Q_ASSERT(keys.size() <= 64);
-
-    const auto kind = parser.peek();
-    if (kind != Parser::Kind::Object)
-        return std::unexpected(mismatch(parser, u"对象", kind));
-    if (!parser.beginObject())
-        return std::unexpected(syntaxError(parser));
-
-    R record;
-    quint64 present = 0;
-    // Failed fields wait for the end of the object: QJsonDocument keeps the last of repeated
-    // members, so a bad value followed by a good one under the same name reads.
-    quint64 failing = 0;
-    QVarLengthArray<std::pair<int, DecodeError>, 1> failures;
-    int hint = 0;
-    QByteArrayView key;
-    while (parser.nextMember(key)) {
-        const int index = keys.find(key, hint);
-        if (index < 0) {
-            // Members a record does not list are passed over.
-            if (!parser.skipValue())
-                return std::unexpected(syntaxError(parser));
-            continue;
-        }
-        hint = index + 1;
-        const quint64 bit = quint64(1) << index;
-        const Parser::Mark start = parser.mark();
-        FieldReader<R> reader(parser, record, index);
-        fields(reader);
-        if (parser.failed())
-            return std::unexpected(syntaxError(parser));
-        if (reader.failed) {
-            parser.rewind(start);
-            if (!parser.skipValue())
-                return std::unexpected(syntaxError(parser));
-            present &= ~bit;
-            failing |= bit;
-            failures.append({index, atKey(std::move(reader.error), keys.at(index))});
-            continue;
-        }
-        failing &= ~bit;
-        if (reader.present)
-            present |= bit;
-    }
-    if (parser.failed())
-        return std::unexpected(syntaxError(parser));
-    for (auto &[index, error] : failures) {
-        if (failing & (quint64(1) << index))
-            return std::unexpected(std::move(error));
-    }
-
-    RequiredCheck<R> check(present);
-    fields(check);
-    if (check.missing)
-        return std::unexpected(atKey(missingValue(), keys.at(*check.missing)));
-    return record;
+    // Filled in place and returned as it is, so a large record is not moved on its way out.
+    Decoded<R> result(std::in_place);
+    FieldReader<R> reader(object, *result);
+    fields(reader);
+    if (reader.failed)
+        result = std::unexpected(std::move(reader.error));
+    return result;
 }
+
+template<class R, class Fields>
+Decoded<R> readRecord(const QJsonValue &value, const Fields &fields)
+{
+    if (value.type() != QJsonValue::Object)
+        return std::unexpected(wrongType(u"对象", value.type()));
+    return readObject<R>(value.toObject(), fields);
+}
+
+// ---- Documents --------------------------------------------------------------------------------
+
+// Parses reply or file bytes; a failure is a DecodeError that says what broke and where.
+Decoded<QJsonDocument> parseDocument(QByteArrayView bytes);
 
 // A whole document (an object or an array at the top, like QJsonDocument wants) read as T.
 template<class T>
 Decoded<T> decodeDocument(QByteArrayView bytes)
 {
-    Parser parser(bytes);
-    const auto kind = parser.peek();
-    if (kind != Parser::Kind::Object && kind != Parser::Kind::Array) {
-        if (!parser.failed())
-            return std::unexpected(DecodeError{QStringLiteral("不是有效的 JSON（顶层应为对象或数组）")});
-        return std::unexpected(syntaxError(parser));
-    }
-    auto value = Reader<T>::read(parser);
-    if (!value)
-        return value;
-    if (!parser.finish())
-        return std::unexpected(syntaxError(parser));
-    return value;
+    const auto document = parseDocument(bytes);
+    if (!document)
+        return std::unexpected(document.error());
+    if (document->isObject())
+        return Reader<T>::read(QJsonValue(document->object()), QJsonValue::Object);
+    return Reader<T>::read(QJsonValue(document->array()), QJsonValue::Array);
 }
-
-// Compact JSON text of one already parsed value, wrapped in an array so that any value can
-// stand at the top of a document.
-QByteArray wrappedJson(const QJsonValue &value);
 
 }
 
 // Reads any record type, a list of records (one failing element fails the list), or Empty, from
-// a value that is already parsed. It is written back to compact JSON and read by the same
-// reader as reply bytes, so both ways in follow exactly the same rules.
+// a value that is already parsed.
 template<class T>
 Decoded<T> readJson(const QJsonValue &value)
 {
-    const QByteArray bytes = json::wrappedJson(value);
-    json::Parser parser(bytes);
-    if (!parser.beginArray() || !parser.nextElement())
-        return std::unexpected(json::syntaxError(parser));
-    return json::Reader<T>::read(parser);
+    return json::Reader<T>::read(value, value.type());
 }
 
 // Hashing for records whose equality and hashing cover every field.

@@ -109,14 +109,9 @@ bool codePointLess(QStringView a, QStringView b)
 
 // ---- PlayEntry, Torrent -----------------------------------------------------------------------
 
-Decoded<PlayEntry> PlayEntry::fromParser(json::Parser &parser)
-{
-    return json::readRecord<PlayEntry>(parser, kPlayEntryFields);
-}
-
 Decoded<PlayEntry> PlayEntry::fromJson(const QJsonValue &value)
 {
-    return readJson<PlayEntry>(value);
+    return json::readRecord<PlayEntry>(value, kPlayEntryFields);
 }
 
 size_t qHash(const PlayEntry &entry, size_t seed)
@@ -124,14 +119,9 @@ size_t qHash(const PlayEntry &entry, size_t seed)
     return HashBuilder(seed).add(entry.episode).add(entry.did).add(entry.token).add(entry.expired).result();
 }
 
-Decoded<Torrent> Torrent::fromParser(json::Parser &parser)
-{
-    return json::readRecord<Torrent>(parser, kTorrentFields);
-}
-
 Decoded<Torrent> Torrent::fromJson(const QJsonValue &value)
 {
-    return readJson<Torrent>(value);
+    return json::readRecord<Torrent>(value, kTorrentFields);
 }
 
 size_t qHash(const Torrent &torrent, size_t seed)
@@ -144,46 +134,26 @@ size_t qHash(const Torrent &torrent, size_t seed)
 
 // ---- ItemDetail, PlayAuth, TorrentRes ---------------------------------------------------------
 
-Decoded<ItemDetail> ItemDetail::fromParser(json::Parser &parser)
-{
-    return json::readRecord<ItemDetail>(parser, kItemDetailFields);
-}
-
 Decoded<ItemDetail> ItemDetail::fromJson(const QJsonValue &value)
 {
-    return readJson<ItemDetail>(value);
-}
-
-Decoded<PlayAuth> PlayAuth::fromParser(json::Parser &parser)
-{
-    return json::readRecord<PlayAuth>(parser, kPlayAuthFields);
+    return json::readRecord<ItemDetail>(value, kItemDetailFields);
 }
 
 Decoded<PlayAuth> PlayAuth::fromJson(const QJsonValue &value)
 {
-    return readJson<PlayAuth>(value);
-}
-
-Decoded<TorrentRes> TorrentRes::fromParser(json::Parser &parser)
-{
-    return json::readRecord<TorrentRes>(parser, kTorrentResFields);
+    return json::readRecord<PlayAuth>(value, kPlayAuthFields);
 }
 
 Decoded<TorrentRes> TorrentRes::fromJson(const QJsonValue &value)
 {
-    return readJson<TorrentRes>(value);
+    return json::readRecord<TorrentRes>(value, kTorrentResFields);
 }
 
 // ---- File tree --------------------------------------------------------------------------------
 
-Decoded<TorrentEntry> TorrentEntry::fromParser(json::Parser &parser)
-{
-    return json::readRecord<TorrentEntry>(parser, kTorrentEntryFields);
-}
-
 Decoded<TorrentEntry> TorrentEntry::fromJson(const QJsonValue &value)
 {
-    return readJson<TorrentEntry>(value);
+    return json::readRecord<TorrentEntry>(value, kTorrentEntryFields);
 }
 
 size_t qHash(const TorrentEntry &entry, size_t seed)
@@ -195,14 +165,9 @@ size_t qHash(const TorrentEntry &entry, size_t seed)
     return hash.result();
 }
 
-Decoded<TorrentFile> TorrentFile::fromParser(json::Parser &parser)
-{
-    return json::readRecord<TorrentFile>(parser, kTorrentFileFields);
-}
-
 Decoded<TorrentFile> TorrentFile::fromJson(const QJsonValue &value)
 {
-    return readJson<TorrentFile>(value);
+    return json::readRecord<TorrentFile>(value, kTorrentFileFields);
 }
 
 size_t qHash(const TorrentFile &file, size_t seed)
@@ -239,17 +204,12 @@ QList<TorrentEntry> TorrentDetail::entriesFromGroups(const QMap<QString, QList<T
     return entries;
 }
 
-Decoded<TorrentDetail> TorrentDetail::fromParser(json::Parser &parser)
+Decoded<TorrentDetail> TorrentDetail::fromJson(const QJsonValue &value)
 {
-    auto detail = json::readRecord<TorrentDetail>(parser, kTorrentDetailFields);
+    auto detail = json::readRecord<TorrentDetail>(value, kTorrentDetailFields);
     if (detail && detail->files.isEmpty())
         detail->files = entriesFromGroups(detail->list.value_or(QMap<QString, QList<TorrentFile>>()));
     return detail;
-}
-
-Decoded<TorrentDetail> TorrentDetail::fromJson(const QJsonValue &value)
-{
-    return readJson<TorrentDetail>(value);
 }
 
 }

@@ -18,7 +18,6 @@ struct PlayEntry
 
     qint64 id() const { return episode; }
     static Decoded<PlayEntry> fromJson(const QJsonValue &value);
-    static Decoded<PlayEntry> fromParser(json::Parser &parser);
     friend bool operator==(const PlayEntry &, const PlayEntry &) = default;
 };
 size_t qHash(const PlayEntry &entry, size_t seed = 0);
@@ -35,7 +34,6 @@ struct Torrent
 
     qint64 id() const { return index; }
     static Decoded<Torrent> fromJson(const QJsonValue &value);
-    static Decoded<Torrent> fromParser(json::Parser &parser);
     friend bool operator==(const Torrent &, const Torrent &) = default;
 };
 size_t qHash(const Torrent &torrent, size_t seed = 0);
@@ -63,7 +61,6 @@ struct ItemDetail
     QList<Item> interested;
 
     static Decoded<ItemDetail> fromJson(const QJsonValue &value);
-    static Decoded<ItemDetail> fromParser(json::Parser &parser);
 };
 
 // The playback authorisation of one episode.
@@ -75,7 +72,6 @@ struct PlayAuth
     qint64 l = 0;
 
     static Decoded<PlayAuth> fromJson(const QJsonValue &value);
-    static Decoded<PlayAuth> fromParser(json::Parser &parser);
 };
 
 // The download links of one torrent; each is empty when the server gives nothing usable.
@@ -86,7 +82,6 @@ struct TorrentRes
     QString bturl;  // the .torrent file
 
     static Decoded<TorrentRes> fromJson(const QJsonValue &value);
-    static Decoded<TorrentRes> fromParser(json::Parser &parser);
 };
 
 // One node of a torrent's file tree.
@@ -98,7 +93,6 @@ struct TorrentEntry
 
     const QString &id() const { return name; }
     static Decoded<TorrentEntry> fromJson(const QJsonValue &value);
-    static Decoded<TorrentEntry> fromParser(json::Parser &parser);
     friend bool operator==(const TorrentEntry &, const TorrentEntry &) = default;
 };
 size_t qHash(const TorrentEntry &entry, size_t seed = 0);
@@ -110,7 +104,6 @@ struct TorrentFile
     QString size;
 
     static Decoded<TorrentFile> fromJson(const QJsonValue &value);
-    static Decoded<TorrentFile> fromParser(json::Parser &parser);
     friend bool operator==(const TorrentFile &, const TorrentFile &) = default;
 };
 size_t qHash(const TorrentFile &file, size_t seed = 0);
@@ -129,7 +122,6 @@ struct TorrentDetail
     std::optional<QMap<QString, QList<TorrentFile>>> list;
 
     static Decoded<TorrentDetail> fromJson(const QJsonValue &value);
-    static Decoded<TorrentDetail> fromParser(json::Parser &parser);
 
     // The tree made from file groups: advertising groups and files dropped, groups in code
     // point order of their names.
