@@ -5,6 +5,9 @@
 #include "views/palette.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QStyleOptionButton>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QTest>
 #include <QWidget>
@@ -90,11 +93,39 @@ private slots:
         }
     }
 
+    // An unchecked box must stand out from the window in both appearances; Fusion's own frame
+    // is the window colour darkened, which disappears on the dark window.
+    void checkBoxesStayVisible()
+    {
+        tovra::test::IsolatedHome home;
+        Palette::installApplicationTheme();
+        for (const bool dark : {true, false}) {
+            tovra::test::forceAppearance(dark);
+            QCheckBox box(QStringLiteral("只看有种"));
+            box.adjustSize();
+            QStyleOptionButton option;
+            option.initFrom(&box);
+            const QRect indicator = box.style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, &box);
+            const QImage image = box.grab().toImage();
+            const QColor window = Palette::windowBackground(dark);
+            int strongest = 0;
+            for (int y = indicator.top(); y <= indicator.bottom(); ++y) {
+                for (int x = indicator.left(); x <= indicator.right(); ++x) {
+                    const QColor c = image.pixelColor(x * image.devicePixelRatio(), y * image.devicePixelRatio());
+                    strongest = std::max(strongest, std::abs(c.lightness() - window.lightness()));
+                }
+            }
+            QVERIFY2(strongest > 60, qPrintable(QStringLiteral("contrast %1").arg(strongest)));
+        }
+    }
+
     void theApplicationFollowsTheStore()
     {
         tovra::test::IsolatedHome home;
         Palette::installApplicationTheme();
-        QCOMPARE(QApplication::style()->name().toLower(), QStringLiteral("fusion"));
+        auto *style = qobject_cast<QProxyStyle *>(QApplication::style());
+        QVERIFY(style && style->baseStyle());
+        QCOMPARE(style->baseStyle()->name().toLower(), QStringLiteral("fusion"));
         for (const bool dark : {true, false, true}) {
             tovra::test::forceAppearance(dark);
             QCOMPARE(QApplication::palette().color(QPalette::Window), Palette::windowBackground(dark));
