@@ -291,15 +291,6 @@ constexpr auto kFilterOptionsFields = [](auto &f) {
     f.required("isbt"_L1, &FilterOptions::isbt);
     f.required("isplay"_L1, &FilterOptions::isplay);
 };
-
-template<class T>
-QJsonArray toArray(const QList<T> &records)
-{
-    QJsonArray array;
-    for (const T &record : records)
-        array.append(record.toJson());
-    return array;
-}
 }
 
 Decoded<Choice> Choice::fromJson(const QJsonValue &value)
@@ -367,9 +358,9 @@ void FilterOptions::writeJson(json::Writer &w) const
 
 QJsonObject FilterOptions::toJson() const
 {
-    return {{u"column"_s, toArray(column)},
-            {u"country"_s, toArray(country)},
-            {u"year"_s, toArray(year)},
+    return {{u"column"_s, json::toArray(column)},
+            {u"country"_s, json::toArray(country)},
+            {u"year"_s, json::toArray(year)},
             {u"sort"_s, QJsonArray::fromStringList(sort)},
             {u"isbt"_s, QJsonArray::fromStringList(isbt)},
             {u"isplay"_s, QJsonArray::fromStringList(isplay)}};

@@ -61,16 +61,6 @@ constexpr auto kUpdateInfoFields = [](auto &f) {
     f.required("notes"_L1, &UpdateInfo::notes);
     f.optional("published"_L1, &UpdateInfo::published);
 };
-
-template<class T>
-QJsonArray toArray(const QList<T> &records)
-{
-    QJsonArray array;
-    for (const T &record : records)
-        array.append(record.toJson());
-    return array;
-}
-
 }
 
 #define TOVRA_RECORD_READERS(Type, fields)                                                        \
@@ -185,7 +175,7 @@ QJsonObject BbsPost::toJson() const
             {u"images"_s, QJsonArray::fromStringList(images)},
             {u"videos"_s, QJsonArray::fromStringList(videos)},
             {u"audios"_s, QJsonArray::fromStringList(audios)},
-            {u"torrents"_s, toArray(torrents)},
+            {u"torrents"_s, json::toArray(torrents)},
             {u"created"_s, created},
             {u"liked"_s, liked},
             {u"likes_num"_s, likesNum},
@@ -254,7 +244,7 @@ QJsonObject WebCookie::toJson() const
     QJsonObject object{{u"name"_s, name}, {u"value"_s, value}, {u"domain"_s, domain},
                        {u"expires"_s, expires}};
     if (cookies)
-        object.insert(u"cookies"_s, toArray(*cookies));
+        object.insert(u"cookies"_s, json::toArray(*cookies));
     return object;
 }
 

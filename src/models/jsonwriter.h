@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QLatin1StringView>
 #include <QList>
 #include <QString>
@@ -75,6 +76,16 @@ QByteArray writeList(const QList<T> &records)
     Writer writer;
     writer.value(records);
     return writer.take();
+}
+
+// The records of a list as the array of their toJson() objects.
+template<class T>
+QJsonArray toArray(const QList<T> &records)
+{
+    QJsonArray array;
+    for (const T &record : records)
+        array.append(record.toJson());
+    return array;
 }
 
 template<class T>

@@ -3,12 +3,11 @@
 #include "network/apiclient.h"
 #include "store/log.h"
 #include "store/paths.h"
+#include "store/textfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
-#include <QStringDecoder>
 #include <QTimer>
 
 namespace tovra {
@@ -20,45 +19,6 @@ AuthStore *&installed()
 {
     static AuthStore *store = nullptr;
     return store;
-}
-
-// The file as UTF-8 text; nothing when it cannot be read or is not valid UTF-8.
-std::optional<QString> readUtf8(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
-
-// Writes the secret atomically, readable by the owner only from the first byte on: the temporary
-// file is narrowed to 0600 before anything is written to it, so the rename never exposes the
-// token, whatever the umask or the old file's mode was.
-std::optional<QString> writeSecret(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return error;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return error;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return std::nullopt;
 }
 }
 
@@ -73,7 +33,7 @@ AuthStore::AuthStore(APIClient *client, std::optional<QString> folder, QObject *
     QDir().mkpath(*folder);
     m_file = QDir(*folder).filePath(kTokenFileName);
 
-    if (const auto text = readUtf8(m_file)) {
+    if (const auto text = readUtf8File(m_file)) {
         const QString token = text->trimmed();
         if (!token.isEmpty())
             m_token = token;
@@ -120,7 +80,9 @@ void AuthStore::save(const QString &token)
     setToken(token);
     if (m_file.isEmpty())
         return;
-    if (const auto error = writeSecret(m_file, token.toUtf8()))
+    // Readable by the owner only, from the first byte on.
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (const auto error = writeFileAtomically(m_file, token.toUtf8(), ownerOnly))
         logLine(QStringLiteral("token 保存失败"), *error);
 }
 

@@ -6,13 +6,11 @@
 #include "store/clock.h"
 #include "store/log.h"
 #include "store/paths.h"
+#include "store/textfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
-#include <QStringDecoder>
 #include <QSysInfo>
 #include <QUuid>
 
@@ -77,32 +75,14 @@ std::optional<QString> Telemetry::readFile(const QString &name) const
 {
     if (m_dir.isEmpty())
         return std::nullopt;
-    QFile file(QDir(m_dir).filePath(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return readUtf8File(QDir(m_dir).filePath(name));
 }
 
 bool Telemetry::writeFile(const QString &name, const QString &text) const
 {
     if (m_dir.isEmpty())
         return false;
-    QSaveFile file(QDir(m_dir).filePath(name));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return !writeFileAtomically(QDir(m_dir).filePath(name), text.toUtf8());
 }
 
 QString Telemetry::device()

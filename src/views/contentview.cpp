@@ -16,6 +16,7 @@
 #include "views/catalogue/homeview.h"
 #include "views/catalogue/rankingview.h"
 #include "views/catalogue/top250view.h"
+#include "views/detail/detailview.h"
 #include "views/catalogue/searchview.h"
 #include "views/components/appearance.h"
 #include "views/components/brandheader.h"
@@ -490,6 +491,21 @@ void ContentView::updateRoot()
 
 QWidget *ContentView::destination(const Route &route)
 {
+    if (const auto *detail = route.get<Route::Detail>()) {
+        auto *page = new DetailView(detail->did);
+        connect(page, &DetailView::playRequested, this, [this](const PlayEntry &entry, const QString &title) {
+            push(Route::play(entry, title, 0));
+        });
+        connect(page, &DetailView::downloadRequested, this, [this](const QString &did, const Torrent &torrent) {
+            push(Route::download(did, torrent));
+        });
+        connect(page, &DetailView::selected, this, [this](const QString &did) { push(Route::detail(did)); });
+        connect(page, &DetailView::filterRequested, this, [this](const QString &title, const Params &params) {
+            push(Route::filterResult(title, params));
+        });
+        connect(page, &DetailView::vipRequested, this, [this] { push(Route::userCenterVip()); });
+        return page;
+    }
     if (const auto *filter = route.get<Route::FilterResult>()) {
         auto *page = new FilterResultView(filter->title, filter->params);
         connect(page, &FilterResultView::selected, this, [this](const QString &did) { push(Route::detail(did)); });

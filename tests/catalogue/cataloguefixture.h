@@ -4,16 +4,14 @@
 #include "network/imageloader.h"
 #include "store/diskcache.h"
 #include "support/fakesite.h"
+#include "support/posterart.h"
 #include "support/testenv.h"
 
-#include <QBuffer>
 #include <QDateTime>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <memory>
@@ -83,29 +81,12 @@ struct CatalogueFixture
 
     QString poster(int n) const { return site.url(QStringLiteral("poster.png?n=%1").arg(n)).toString(); }
 
-    // "/poster.png?n=<n>": a coloured 2:3 poster with a title band.
+    // "/poster.png?n=<n>": a coloured 2:3 poster numbered n.
     void servePosters()
     {
         site.route(QStringLiteral("/poster.png"), [](const FakeSite::Request &request) {
             const int n = request.query().queryItemValue(QStringLiteral("n")).toInt();
-            QImage image(200, 300, QImage::Format_RGB32);
-            QPainter painter(&image);
-            QLinearGradient gradient(0, 0, 200, 300);
-            gradient.setColorAt(0, QColor::fromHsv((n * 37) % 360, 120, 200));
-            gradient.setColorAt(1, QColor::fromHsv((n * 37 + 60) % 360, 190, 70));
-            painter.fillRect(image.rect(), gradient);
-            painter.setPen(QColor(255, 255, 255, 170));
-            QFont font = painter.font();
-            font.setPixelSize(64);
-            font.setBold(true);
-            painter.setFont(font);
-            painter.drawText(image.rect(), Qt::AlignCenter, QString::number(n));
-            painter.end();
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "JPEG", 85);
-            return FakeSite::Reply().withHeader("Content-Type", "image/jpeg").withBody(bytes);
+            return FakeSite::Reply().withHeader("Content-Type", "image/jpeg").withBody(posterJpeg(n, QSize(200, 300)));
         });
     }
 };

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "models/catalogue.h"
+#include "network/imageloader.h"
 #include "support/fakesite.h"
+#include "support/posterart.h"
 
-#include <QBuffer>
-#include <QImage>
-#include <QPainter>
+#include <QNetworkAccessManager>
 #include <QUrlQuery>
 
 namespace tovra::test {
@@ -16,26 +16,9 @@ inline void servePosters(FakeSite &site, int delayMs = 0)
 {
     site.route("/poster.png", [delayMs](const FakeSite::Request &request) {
         const int n = request.query().queryItemValue(QStringLiteral("n")).toInt();
-        QImage image(300, 450, QImage::Format_RGB32);
-        QPainter painter(&image);
-        QLinearGradient gradient(0, 0, 300, 450);
-        gradient.setColorAt(0, QColor::fromHsv((n * 47) % 360, 150, 210));
-        gradient.setColorAt(1, QColor::fromHsv((n * 47 + 80) % 360, 200, 90));
-        painter.fillRect(image.rect(), gradient);
-        painter.setPen(QColor(255, 255, 255, 200));
-        QFont font = painter.font();
-        font.setPixelSize(120);
-        font.setBold(true);
-        painter.setFont(font);
-        painter.drawText(image.rect(), Qt::AlignCenter, QString::number(n));
-        painter.end();
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "JPEG", 85);
         FakeSite::Reply reply;
         reply.headers = {{"Content-Type", "image/jpeg"}};
-        reply.body = bytes;
+        reply.body = posterJpeg(n, QSize(300, 450));
         reply.delayMs = delayMs;
         return reply;
     });
@@ -59,5 +42,26 @@ inline QList<Item> sampleItems(const FakeSite &site, int count)
         items.append(sampleItem(site, i));
     return items;
 }
+
+// A poster site wired in as the process-wide image loader for as long as it lives.
+struct PosterSite
+{
+    FakeSite site;
+    QNetworkAccessManager network;
+    ImageLoader loader{&network};
+
+    PosterSite() { ImageLoader::setShared(&loader); }
+    ~PosterSite() { ImageLoader::setShared(nullptr); }
+    PosterSite(const PosterSite &) = delete;
+    PosterSite &operator=(const PosterSite &) = delete;
+
+    bool start()
+    {
+        if (!site.start())
+            return false;
+        servePosters(site);
+        return true;
+    }
+};
 
 }

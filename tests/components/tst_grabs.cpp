@@ -19,7 +19,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QNetworkAccessManager>
 #include <QPainter>
 #include <QTest>
 #include <QVBoxLayout>
@@ -88,13 +87,11 @@ class GrabTest : public QObject
 
 private:
     std::unique_ptr<tovra::test::IsolatedHome> m_home;
-    std::unique_ptr<FakeSite> m_site;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<ImageLoader> m_loader;
+    std::unique_ptr<tovra::test::PosterSite> m_posters;
 
     QList<Item> showcase() const
     {
-        QList<Item> items = tovra::test::sampleItems(*m_site, 14);
+        QList<Item> items = tovra::test::sampleItems(m_posters->site, 14);
         items[0].title = QStringLiteral("流浪地球2");
         items[0].score = QStringLiteral("8.26");
         items[0].rank = 1;
@@ -107,7 +104,7 @@ private:
         items[4].charDate = QStringLiteral("2024-05-01");
         items[4].title = QStringLiteral("今日更新的剧");
         items[4].score = QStringLiteral("9.1");
-        items[5].image = m_site->url(QStringLiteral("missing.png")).toString();
+        items[5].image = m_posters->site.url(QStringLiteral("missing.png")).toString();
         items[5].title = QStringLiteral("海报加载失败");
         items[6].title = QStringLiteral("悬停的卡片 <b>不是</b> & 粗体");
         items[6].alias = QStringLiteral("The Hovered One");
@@ -138,20 +135,13 @@ private slots:
         m_home = std::make_unique<tovra::test::IsolatedHome>();
         // Standard widgets (buttons) in the application's own palette, as the client runs.
         Palette::installApplicationTheme();
-        m_site = std::make_unique<FakeSite>();
-        QVERIFY(m_site->start());
-        tovra::test::servePosters(*m_site);
-        m_network = std::make_unique<QNetworkAccessManager>();
-        m_loader = std::make_unique<ImageLoader>(m_network.get());
-        ImageLoader::setShared(m_loader.get());
+        m_posters = std::make_unique<tovra::test::PosterSite>();
+        QVERIFY(m_posters->start());
     }
 
     void cleanupTestCase()
     {
-        ImageLoader::setShared(nullptr);
-        m_loader.reset();
-        m_network.reset();
-        m_site.reset();
+        m_posters.reset();
         m_home.reset();
     }
 

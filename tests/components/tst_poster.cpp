@@ -8,7 +8,6 @@
 #include "views/components/postercard.h"
 
 #include <QMouseEvent>
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -21,9 +20,7 @@ class PosterTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeSite> m_site;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<ImageLoader> m_loader;
+    std::unique_ptr<tovra::test::PosterSite> m_posters;
 
     static void move(QWidget *w, QPoint at)
     {
@@ -34,33 +31,26 @@ private:
 private slots:
     void init()
     {
-        m_site = std::make_unique<FakeSite>();
-        QVERIFY(m_site->start());
-        tovra::test::servePosters(*m_site);
-        m_network = std::make_unique<QNetworkAccessManager>();
-        m_loader = std::make_unique<ImageLoader>(m_network.get());
-        ImageLoader::setShared(m_loader.get());
+        m_posters = std::make_unique<tovra::test::PosterSite>();
+        QVERIFY(m_posters->start());
     }
 
     void cleanup()
     {
-        ImageLoader::setShared(nullptr);
-        m_loader.reset();
-        m_network.reset();
-        m_site.reset();
+        m_posters.reset();
     }
 
     void loadsWhenShownAtTheSizeShown()
     {
-        Poster poster(m_site->url(QStringLiteral("poster.png?n=1")).toString());
+        Poster poster(m_posters->site.url(QStringLiteral("poster.png?n=1")).toString());
         poster.resize(100, 150);
         QCOMPARE(poster.state(), PosterVisual::State::Idle);
-        QVERIFY(m_site->requests().isEmpty());
+        QVERIFY(m_posters->site.requests().isEmpty());
         poster.show();
         QVERIFY(tovra::test::waitFor([&] { return poster.state() == PosterVisual::State::Ready; }));
-        QCOMPARE(m_site->requests().size(), 1);
+        QCOMPARE(m_posters->site.requests().size(), 1);
         // Decoded for the frame, not at the file's 300 × 450.
-        const QImage held = m_loader->cached(QUrl(poster.url()), CardPainter::decodeSize({100, 150}, 1.0));
+        const QImage held = m_posters->loader.cached(QUrl(poster.url()), CardPainter::decodeSize({100, 150}, 1.0));
         QVERIFY(!held.isNull());
         QVERIFY(held.width() <= 128);
     }
@@ -78,12 +68,12 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(bool, reachesTheSite);
-        const QString url = path.startsWith(QLatin1String("file:")) || path.isEmpty() ? path : m_site->url(path).toString();
+        const QString url = path.startsWith(QLatin1String("file:")) || path.isEmpty() ? path : m_posters->site.url(path).toString();
         Poster poster(url);
         poster.resize(100, 150);
         poster.show();
         QVERIFY(tovra::test::waitFor([&] { return poster.state() == PosterVisual::State::Failed; }));
-        QCOMPARE(!m_site->requests().isEmpty(), reachesTheSite);
+        QCOMPARE(!m_posters->site.requests().isEmpty(), reachesTheSite);
         // The frame keeps its 2:3 shape in any widget shape.
         poster.resize(300, 150);
         QCOMPARE(poster.frameRect().size(), QSizeF(100, 150));
@@ -91,7 +81,7 @@ private slots:
 
     void cardHoverIsThePosterOnly()
     {
-        Item item = tovra::test::sampleItem(*m_site, 2);
+        Item item = tovra::test::sampleItem(m_posters->site, 2);
         PosterCard card(item);
         card.resize(160, card.heightForWidth(160));
         card.show();
@@ -105,7 +95,7 @@ private slots:
 
     void cardClicksAnywhereReportTheDid()
     {
-        PosterCard card(tovra::test::sampleItem(*m_site, 3));
+        PosterCard card(tovra::test::sampleItem(m_posters->site, 3));
         card.resize(160, card.heightForWidth(160));
         card.show();
         QStringList viaCallback;

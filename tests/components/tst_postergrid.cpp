@@ -7,7 +7,6 @@
 #include "views/components/postergrid.h"
 
 #include <QMouseEvent>
-#include <QNetworkAccessManager>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -22,9 +21,7 @@ class PosterGridTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeSite> m_site;
-    std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<ImageLoader> m_loader;
+    std::unique_ptr<tovra::test::PosterSite> m_posters;
 
     struct Screen
     {
@@ -45,7 +42,7 @@ private:
         return screen;
     }
 
-    int posterRequests() const { return int(m_site->requestsTo("/poster.png").size()); }
+    int posterRequests() const { return int(m_posters->site.requestsTo("/poster.png").size()); }
 
     static void sendMouse(QWidget *w, QEvent::Type type, QPoint at)
     {
@@ -57,25 +54,18 @@ private:
 private slots:
     void init()
     {
-        m_site = std::make_unique<FakeSite>();
-        QVERIFY(m_site->start());
-        tovra::test::servePosters(*m_site);
-        m_network = std::make_unique<QNetworkAccessManager>();
-        m_loader = std::make_unique<ImageLoader>(m_network.get());
-        ImageLoader::setShared(m_loader.get());
+        m_posters = std::make_unique<tovra::test::PosterSite>();
+        QVERIFY(m_posters->start());
     }
 
     void cleanup()
     {
-        ImageLoader::setShared(nullptr);
-        m_loader.reset();
-        m_network.reset();
-        m_site.reset();
+        m_posters.reset();
     }
 
     void heightFollowsRowsAndWidth()
     {
-        PosterGrid grid(tovra::test::sampleItems(*m_site, 15), {});
+        PosterGrid grid(tovra::test::sampleItems(m_posters->site, 15), {});
         const qreal column = (1000.0 - 6 * 18) / 7;
         const qreal cell = column * 1.5 + 8 + CardPainter::titleHeight();
         QCOMPARE(grid.heightForWidth(1000), int(std::ceil(3 * cell + 2 * 22)));
@@ -85,7 +75,7 @@ private slots:
 
     void onlyCardsOnScreenLoadPosters()
     {
-        auto screen = showGrid(tovra::test::sampleItems(*m_site, 1000));
+        auto screen = showGrid(tovra::test::sampleItems(m_posters->site, 1000));
         QVERIFY(screen);
         PosterGrid *grid = screen->grid;
         QVERIFY(tovra::test::waitFor([&] { return grid->heldImageCount() >= 14; }));
@@ -93,7 +83,7 @@ private slots:
         // A 700-pixel viewport shows three or four rows of seven.
         QVERIFY2(posterRequests() <= 28, qPrintable(QString::number(posterRequests())));
         const QRect visible = grid->visibleRegion().boundingRect();
-        for (const auto &request : m_site->requestsTo("/poster.png")) {
+        for (const auto &request : m_posters->site.requestsTo("/poster.png")) {
             const int n = request.query().queryItemValue(QStringLiteral("n")).toInt();
             QVERIFY(grid->cardRect(n).intersects(visible));
         }
@@ -101,7 +91,7 @@ private slots:
 
     void scrollingKeepsMemoryBounded()
     {
-        auto screen = showGrid(tovra::test::sampleItems(*m_site, 1000));
+        auto screen = showGrid(tovra::test::sampleItems(m_posters->site, 1000));
         QVERIFY(screen);
         PosterGrid *grid = screen->grid;
         QScrollBar *bar = screen->scroll->verticalScrollBar();
@@ -114,14 +104,14 @@ private slots:
         QVERIFY(tovra::test::waitFor([&] { return grid->pendingLoadCount() == 0; }, 10000));
         // Held images: what is on screen plus two screens above (and none below the end).
         QVERIFY2(grid->heldImageCount() <= 7 * 16, qPrintable(QString::number(grid->heldImageCount())));
-        QVERIFY(m_loader->memoryUsed() <= m_loader->memoryLimit());
+        QVERIFY(m_posters->loader.memoryUsed() <= m_posters->loader.memoryLimit());
         // The last row got its posters.
         QVERIFY(grid->heldImageCount() >= 7);
     }
 
     void aSilentRefreshKeepsPositionAndPosters()
     {
-        QList<Item> items = tovra::test::sampleItems(*m_site, 200);
+        QList<Item> items = tovra::test::sampleItems(m_posters->site, 200);
         auto screen = showGrid(items);
         QVERIFY(screen);
         PosterGrid *grid = screen->grid;
@@ -145,21 +135,21 @@ private slots:
 
     void aNewPosterAddressLoadsAgain()
     {
-        QList<Item> items = tovra::test::sampleItems(*m_site, 7);
+        QList<Item> items = tovra::test::sampleItems(m_posters->site, 7);
         auto screen = showGrid(items);
         QVERIFY(screen);
         QVERIFY(tovra::test::waitFor([&] { return screen->grid->heldImageCount() == 7; }));
-        items[0].image = m_site->url(QStringLiteral("poster.png?n=500")).toString();
+        items[0].image = m_posters->site.url(QStringLiteral("poster.png?n=500")).toString();
         screen->grid->setItems(items);
         QVERIFY(tovra::test::waitFor([&] {
-            return !m_site->requestsTo("/poster.png").isEmpty()
-                   && m_site->requestsTo("/poster.png").last().query().queryItemValue("n") == QLatin1String("500");
+            return !m_posters->site.requestsTo("/poster.png").isEmpty()
+                   && m_posters->site.requestsTo("/poster.png").last().query().queryItemValue("n") == QLatin1String("500");
         }));
     }
 
     void recordsWithoutDidKeepTheirOwnPosters()
     {
-        QList<Item> items = tovra::test::sampleItems(*m_site, 3);
+        QList<Item> items = tovra::test::sampleItems(m_posters->site, 3);
         for (Item &item : items)
             item.did.clear();
         auto screen = showGrid(items);
@@ -171,7 +161,7 @@ private slots:
     void clicksReportTheTitle()
     {
         QStringList chosen;
-        auto screen = showGrid(tovra::test::sampleItems(*m_site, 10));
+        auto screen = showGrid(tovra::test::sampleItems(m_posters->site, 10));
         QVERIFY(screen);
         PosterGrid *grid = screen->grid;
         grid->setOnSelect([&chosen](const QString &did) { chosen.append(did); });
@@ -194,7 +184,7 @@ private slots:
 
     void hoverAndCursorFollowThePointer()
     {
-        auto screen = showGrid(tovra::test::sampleItems(*m_site, 10));
+        auto screen = showGrid(tovra::test::sampleItems(m_posters->site, 10));
         QVERIFY(screen);
         PosterGrid *grid = screen->grid;
         const QRect card = grid->cardRect(3);
@@ -208,13 +198,13 @@ private slots:
 
     void aGridThatGoesAwayDropsItsDownloads()
     {
-        m_site->clearRoutes();
-        tovra::test::servePosters(*m_site, 1000);
-        auto screen = showGrid(tovra::test::sampleItems(*m_site, 30));
+        m_posters->site.clearRoutes();
+        tovra::test::servePosters(m_posters->site, 1000);
+        auto screen = showGrid(tovra::test::sampleItems(m_posters->site, 30));
         QVERIFY(screen);
-        QVERIFY(tovra::test::waitFor([&] { return m_loader->activeDownloads() > 0; }));
+        QVERIFY(tovra::test::waitFor([&] { return m_posters->loader.activeDownloads() > 0; }));
         screen.reset();
-        QCOMPARE(m_loader->activeDownloads(), 0);
+        QCOMPARE(m_posters->loader.activeDownloads(), 0);
     }
 };
 

@@ -73,3 +73,10 @@ inline char *toString(const std::optional<qint64> &value)
     return value ? QTest::toString(*value) : qstrdup("<absent>");
 }
 }
+
+namespace tovra::test {
+// The optional texts that many record fields are, as a data-table column.
+using OptText = std::optional<QString>;
+}
+
+Q_DECLARE_METATYPE(tovra::test::OptText)

@@ -10,9 +10,7 @@ using namespace tovra;
 using namespace Qt::StringLiterals;
 using tovra::test::decodeBoth;
 using tovra::test::j;
-using OptText = std::optional<QString>;
-
-Q_DECLARE_METATYPE(OptText)
+using tovra::test::OptText;
 
 class AccountRecordsTest : public QObject
 {

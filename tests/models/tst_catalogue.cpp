@@ -11,9 +11,7 @@ using namespace tovra;
 using namespace Qt::StringLiterals;
 using tovra::test::decodeBoth;
 using tovra::test::j;
-using OptText = std::optional<QString>;
-
-Q_DECLARE_METATYPE(OptText)
+using tovra::test::OptText;
 
 class CatalogueRecordsTest : public QObject
 {

@@ -11,10 +11,9 @@ using namespace tovra;
 using namespace Qt::StringLiterals;
 using tovra::test::decodeBoth;
 using tovra::test::lenientOn;
-using OptText = std::optional<QString>;
+using tovra::test::OptText;
 using OptInt = std::optional<qint64>;
 
-Q_DECLARE_METATYPE(OptText)
 Q_DECLARE_METATYPE(OptInt)
 
 // The envelope, the shared field readings, the lenient readers and the failure texts.

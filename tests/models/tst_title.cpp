@@ -9,9 +9,7 @@ using namespace tovra;
 using namespace Qt::StringLiterals;
 using tovra::test::decodeBoth;
 using tovra::test::j;
-using OptText = std::optional<QString>;
-
-Q_DECLARE_METATYPE(OptText)
+using tovra::test::OptText;
 
 namespace {
 QStringList names(const QList<TorrentEntry> &entries)

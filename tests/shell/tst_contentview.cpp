@@ -2,7 +2,9 @@
 #include "store/clock.h"
 #include "support/testmain.h"
 #include "views/components/sidebarrow.h"
+#include "views/catalogue/filterresultview.h"
 #include "views/catalogue/searchview.h"
+#include "views/detail/detailview.h"
 #include "views/contentview.h"
 #include "views/navigationstack.h"
 #include "views/catalogue/browseview.h"
@@ -481,6 +483,27 @@ private slots:
         QVERIFY(window.findChildren<QMediaPlayer *>().isEmpty());
         QVERIFY(qApp->findChildren<QMediaPlayer *>().isEmpty());
         QCOMPARE(window.minimumSize(), QSize(ContentView::kMinimumWidth, ContentView::kMinimumHeight));
+    }
+
+    // The screens report choices; the window turns them into routes on top of what is there.
+    void screenChoicesPushRoutes()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        ContentView window;
+        window.push(Route::detail(u"7"_s));
+        auto *title = qobject_cast<DetailView *>(window.navigationStack()->currentPage());
+        QVERIFY(title);
+        QCOMPARE(title->did(), u"7"_s);
+
+        emit title->selected(u"8"_s);
+        emit title->filterRequested(u"导演：某人"_s, Params{{u"director"_s, u"某人"_s}});
+        emit title->vipRequested();
+        QCOMPARE(window.path(), (QList<Route>{Route::detail(u"7"_s), Route::detail(u"8"_s),
+                                              Route::filterResult(u"导演：某人"_s, Params{{u"director"_s, u"某人"_s}}),
+                                              Route::userCenterVip()}));
+        QVERIFY(qobject_cast<DetailView *>(window.navigationStack()->pageAt(1)));
+        QVERIFY(qobject_cast<FilterResultView *>(window.navigationStack()->pageAt(2)));
     }
 
     // Names from the server are shown as they are, never as markup.

@@ -3,19 +3,17 @@
 #include "network/apiclient.h"
 #include "store/diskcache.h"
 #include "views/catalogue/filterbar.h"
-#include "views/catalogue/posterlistpage.h"
 #include "views/components/appearance.h"
-#include "views/components/stateoverlay.h"
 #include "views/palette.h"
 
 #include <QPointer>
 #include <QShowEvent>
-#include <QStackedLayout>
 #include <QVBoxLayout>
 
 namespace tovra {
 
-BrowseView::BrowseView(const NavItem &category, QWidget *parent) : QWidget(parent), m_category(category)
+BrowseView::BrowseView(const NavItem &category, QWidget *parent)
+    : PagedPosterView(OnFailure::ShowError, parent), m_category(category)
 {
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -36,29 +34,12 @@ BrowseView::BrowseView(const NavItem &category, QWidget *parent) : QWidget(paren
     column->addWidget(divider);
 
     auto *content = new QWidget(this);
-    m_stack = new QStackedLayout(content);
-    m_placeholder = PosterListPage::skeleton(kSkeletonCards, content);
-    m_overlay = new StateOverlay(StateOverlay::Kind::loading(), content);
-    m_list = new PosterListPage(PosterListPage::Style::Bare, nullptr, content);
-    m_stack->addWidget(m_placeholder);
-    m_stack->addWidget(m_overlay);
-    m_stack->addWidget(m_list);
+    buildStates(content, kSkeletonCards, PosterListPage::Style::Bare);
     column->addWidget(content, 1);
 
     connect(m_bar, &FilterBar::chipPicked, this, &BrowseView::pickChip);
     connect(m_bar, &FilterBar::filtersEdited, this, &BrowseView::editFilters);
-    connect(m_list, &PosterListPage::selected, this, &BrowseView::selected);
-    connect(m_list, &PosterListPage::pageRequested, this, &BrowseView::changePage);
     render();
-}
-
-BrowseView::Shown BrowseView::shown() const
-{
-    if (m_loading)
-        return Shown::Placeholder;
-    if (m_error)
-        return Shown::Error;
-    return m_items.isEmpty() ? Shown::Empty : Shown::List;
 }
 
 void BrowseView::showEvent(QShowEvent *event)
@@ -76,7 +57,7 @@ void BrowseView::setCategory(const NavItem &category)
     if (sameKey || !m_startedFor)
         return;
     // Whatever the previous category still has in flight must not land on this one.
-    m_loads.invalidate();
+    invalidateLoads();
     start();
 }
 
@@ -97,7 +78,7 @@ QCoro::Task<> BrowseView::start()
 
 void BrowseView::resetFilters()
 {
-    m_page = 1;
+    setPage(1);
     setFilters({});
 }
 
@@ -124,25 +105,12 @@ void BrowseView::pickChip(const std::optional<QString> &tag)
 {
     m_filters.tag = tag;
     m_bar->setFilters(m_filters);
-    m_page = 1;
-    load();
-}
-
-void BrowseView::changePage(qint64 page)
-{
-    m_page = page;
-    load();
-}
-
-void BrowseView::retry()
-{
-    load();
+    changePage(1);
 }
 
 void BrowseView::reload()
 {
-    m_page = 1;
-    load();
+    changePage(1);
 }
 
 QCoro::Task<> BrowseView::loadOptions()
@@ -182,54 +150,14 @@ QCoro::Task<> BrowseView::loadSubTags(LoadGeneration::Ticket run)
     m_bar->setSubTags(m_subTags);
 }
 
-QCoro::Task<> BrowseView::load()
+QCoro::Task<Result<Page<QList<Item>>>> BrowseView::fetchPage(qint64 page)
 {
-    QPointer self = this;
-    const auto ticket = m_loads.begin();
-    const Params params = catalogue::browseQuery(m_category.name, m_filters);
-    const qint64 page = m_page;
-    m_loading = true;
-    m_error.reset();
-    render();
-
-    auto reply = co_await APIClient::shared()->filter(params, page);
-    if (!self || !m_loads.isCurrent(ticket))
-        co_return;
-    if (reply) {
-        m_items = std::move(reply->data);
-        m_meta = std::move(reply->meta);
-    } else {
-        m_error = reply.error().description();
-    }
-    m_loading = false;
-    render();
+    return APIClient::shared()->filter(catalogue::browseQuery(m_category.name, m_filters), page);
 }
 
-void BrowseView::render()
+QString BrowseView::emptyText() const
 {
-    switch (shown()) {
-    case Shown::Placeholder:
-        m_stack->setCurrentWidget(m_placeholder);
-        break;
-    case Shown::Error: {
-        QPointer self = this;
-        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [self] {
-            if (self)
-                self->retry();
-        }));
-        m_stack->setCurrentWidget(m_overlay);
-        break;
-    }
-    case Shown::Empty:
-        m_overlay->setKind(StateOverlay::Kind::empty(QStringLiteral("当前筛选条件下没有资源")));
-        m_stack->setCurrentWidget(m_overlay);
-        break;
-    case Shown::List:
-        m_list->setItems(m_items);
-        m_list->setPaging(m_meta, m_page);
-        m_stack->setCurrentWidget(m_list);
-        break;
-    }
+    return QStringLiteral("当前筛选条件下没有资源");
 }
 
 }

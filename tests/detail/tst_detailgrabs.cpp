@@ -1,0 +1,65 @@
+#include "detailfixture.h"
+#include "components/appearance.h"
+#include "views/detail/detailview.h"
+#include "views/detail/sortbutton.h"
+#include "views/detail/torrentcard.h"
+#include "views/detail/torrentsection.h"
+#include "views/palette.h"
+
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTest>
+#include <QVBoxLayout>
+#include "support/testmain.h"
+
+using namespace tovra;
+using namespace tovra::test;
+
+class TestDetailGrabs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { Palette::installApplicationTheme(); }
+
+    void page_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+    void page()
+    {
+        QFETCH(bool, dark);
+        DetailFixture f;
+        forceAppearance(dark);
+        f.site.route(QStringLiteral("/api/item"), FakeSite::ok(detailJson(f, "d1", 12)));
+        f.site.route(QStringLiteral("/api/res"), FakeSite::ok(R"({"magnet":"magnet:?xt=urn:btih:abc"})"));
+
+        // On the window background, as the main window's content area shows it; tall enough
+        // for every part of the page.
+        QWidget frame;
+        frame.setAutoFillBackground(true);
+        QPalette p = frame.palette();
+        p.setColor(QPalette::Window, Palette::windowBackground(dark));
+        frame.setPalette(p);
+        auto *layout = new QVBoxLayout(&frame);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto *view = new DetailView(QStringLiteral("d1"));
+        layout->addWidget(view);
+        frame.resize(1180, 1480);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QVERIFY(waitFor([&] { return view->shown() == DetailView::Shown::Content; }));
+        view->torrentSection()->sizeButton()->click();
+        TorrentCard *copied = view->torrentSection()->cards().last();
+        copied->copyButton()->click();
+        QVERIFY(waitFor([&] { return copied->copyLabel().has_value() && *copied->copyLabel() == QStringLiteral("复制成功"); }));
+        QVERIFY(waitFor([&] { return f.images->activeDownloads() == 0; }));
+        QTest::qWait(400);
+        const QString file = grabToPng(&frame, dark ? QStringLiteral("detail-dark") : QStringLiteral("detail-light"));
+        QVERIFY(!file.isEmpty() && QFileInfo(file).size() > 0);
+    }
+};
+
+TOVRA_TEST(TestDetailGrabs)
+#include "tst_detailgrabs.moc"
