@@ -19,6 +19,9 @@ using namespace tovra;
 
 int main(int argc, char *argv[])
 {
+    // The web engine, started later by the first web page, shares OpenGL contexts with the
+    // widgets; Qt needs to know before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     // Organisation and application share one name so that QSettings lands in
     // ~/.config/TovraClient/TovraClient.conf.

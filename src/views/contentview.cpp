@@ -27,6 +27,7 @@
 #include "views/palette.h"
 #include "views/preferencesview.h"
 #include "views/standinpage.h"
+#include "views/webpageview.h"
 #include "views/toolbar/accountbox.h"
 #include "views/toolbar/accountchipbutton.h"
 #include "views/toolbar/membermenu.h"
@@ -491,6 +492,8 @@ void ContentView::updateRoot()
 
 QWidget *ContentView::destination(const Route &route)
 {
+    if (const auto *web = route.get<Route::Web>())
+        return new WebPageView(web->url, web->title);
     if (const auto *detail = route.get<Route::Detail>()) {
         auto *page = new DetailView(detail->did);
         connect(page, &DetailView::playRequested, this, [this](const PlayEntry &entry, const QString &title) {

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+#include <chrono>
+#include <optional>
+
+class QAbstractButton;
+class QLabel;
+class QWebEngineLoadingInfo;
+class QWebEngineView;
+
+namespace tovra {
+
+class BusyIndicator;
+class StateOverlay;
+
+// A site page inside the main window, opened for a sidebar entry that links outside the
+// catalogue. Before its first request it asks the API for the site's web cookies and puts them
+// into the engine's cookie store, so that first request already carries them. A bar above the
+// page holds the title, back and reload; a small spinner shows while a page loads, and a failed
+// load is replaced by an error view with a retry.
+//
+// Only http and https addresses are opened, from the route as from links inside the page.
+class WebPageView : public QWidget
+{
+    Q_OBJECT
+public:
+    // A navigation that has not finished after this long is stopped and reported as timed out.
+    static constexpr std::chrono::milliseconds kLoadTimeout{60000};
+    // How long the cookie step waits for the store to confirm one cookie before moving on.
+    static constexpr std::chrono::milliseconds kCookieWait{3000};
+
+    WebPageView(const QString &url, const QString &title, QWidget *parent = nullptr);
+    ~WebPageView() override;
+
+    const QString &url() const { return m_url; }
+    const QString &title() const { return m_title; }
+
+    bool isLoading() const { return m_loading; }
+    bool canGoBack() const { return m_canGoBack; }
+    const std::optional<QString> &error() const { return m_error; }
+
+    QWebEngineView *webView() const { return m_web; }
+    QAbstractButton *backButton() const { return m_back; }
+    QAbstractButton *reloadButton() const { return m_reload; }
+    StateOverlay *errorView() const { return m_errorView; }
+    BusyIndicator *spinner() const { return m_spinner; }
+
+    // Also applies to a navigation under way, counted from now.
+    void setLoadTimeout(std::chrono::milliseconds timeout);
+
+signals:
+    // Any of loading, canGoBack or error changed.
+    void stateChanged();
+
+private:
+    QCoro::Task<void> start(QUrl address);
+    // The error view's retry: the address again, without a second cookie step.
+    void load();
+    void request(const QUrl &address);
+    void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void onLoadTimeout();
+    void setState(bool loading, std::optional<QString> error);
+    void applyState();
+    void applyColors();
+
+    QString m_url;
+    QString m_title;
+    bool m_loading = true;
+    bool m_canGoBack = false;
+    std::optional<QString> m_error;
+
+    QWidget *m_bar = nullptr;
+    QLabel *m_titleLabel = nullptr;
+    QAbstractButton *m_back = nullptr;
+    QAbstractButton *m_reload = nullptr;
+    QWebEngineView *m_web = nullptr;
+    StateOverlay *m_errorView = nullptr;
+    BusyIndicator *m_spinner = nullptr;
+    QTimer m_watchdog;
+    bool m_stopping = false;
+    std::optional<QUrl> m_pendingRetry;
+    std::chrono::milliseconds m_loadTimeout = kLoadTimeout;
+};
+
+}

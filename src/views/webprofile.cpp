@@ -1,0 +1,27 @@
+#include "views/webprofile.h"
+
+#include "store/authstore.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
+
+namespace tovra {
+
+QWebEngineProfile *WebProfile::shared()
+{
+    static QPointer<QWebEngineProfile> profile;
+    if (!profile) {
+        profile = new QWebEngineProfile(QCoreApplication::instance());
+        // The site cookie stands for the signed-in account: once the user signs out, site pages
+        // must not stay signed in for the rest of the run.
+        QObject::connect(AuthStore::shared(), &AuthStore::tokenChanged, profile, [p = profile.data()] {
+            if (!AuthStore::shared()->tokenValue())
+                p->cookieStore()->deleteAllCookies();
+        });
+    }
+    return profile;
+}
+
+}

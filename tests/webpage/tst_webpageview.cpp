@@ -1,0 +1,227 @@
+#include "network/apiclient.h"
+#include "store/authstore.h"
+#include "store/diskcache.h"
+#include "support/fakesite.h"
+#include "support/testenv.h"
+#include "views/components/busyindicator.h"
+#include "views/components/stateoverlay.h"
+#include "views/webpageview.h"
+#include "views/webprofile.h"
+
+#include <QAbstractButton>
+#include <QNetworkAccessManager>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+#include "support/testmain.h"
+
+using namespace tovra;
+using namespace tovra::test;
+
+namespace {
+const QString kCookiePath = u"/api/web_cookie"_qs;
+const QString kPagePath = u"/page"_qs;
+const QString kBadAddress = u"页面地址不可用"_qs;
+
+// The fake site as both the API and the site the page shows, with a signed-in user.
+struct PageFixture
+{
+    IsolatedHome home;
+    FakeSite site;
+    QNetworkAccessManager manager;
+    QTemporaryDir cacheFolder;
+    DiskCache cache{cacheFolder.path()};
+    std::unique_ptr<APIClient> api;
+
+    PageFixture()
+    {
+        if (!site.start())
+            qFatal("fake site did not start");
+        const QString base = site.url().toString();
+        api = std::make_unique<APIClient>([base] { return base; }, base, &manager, &cache);
+        api->setTokenProvider([] { return std::optional<QString>(u"tok"_qs); });
+        APIClient::setShared(api.get());
+        // The profile outlives every case; its store is emptied so no case sees another's cookies.
+        WebProfile::shared()->cookieStore()->deleteAllCookies();
+    }
+    ~PageFixture() { APIClient::setShared(nullptr); }
+
+    QString pageURL() const { return site.url(kPagePath).toString(); }
+    void serve(const QString &path, const QByteArray &html = "<p>ok</p>")
+    {
+        site.route(path, FakeSite::text(html).withHeader("Content-Type", "text/html; charset=utf-8"));
+    }
+};
+}
+
+class TestWebPageView : public QObject
+{
+    Q_OBJECT
+private slots:
+    // The cookie call goes out first, with the user's token; the page's first request then carries
+    // exactly the cookies the reply named, in its order. A failed call still loads the page.
+    void cookiesReachTheFirstRequest_data()
+    {
+        QTest::addColumn<FakeSite::Reply>("reply");
+        QTest::addColumn<QByteArray>("cookieHeader");
+        const QByteArray head = R"("name":"sid","value":"top","domain":"127.0.0.1","expires":4102444800)";
+        QTest::newRow("no list") << FakeSite::ok("{" + head + "}") << QByteArray("sid=top");
+        QTest::newRow("three") << FakeSite::ok("{" + head + R"(,"cookies":[{"name":"c","value":"3"},)"
+                                               R"({"name":"a","value":"1"},{"name":"b","value":"2"}]})")
+                               << QByteArray("c=3; a=1; b=2");
+        QTest::newRow("empty list") << FakeSite::ok("{" + head + R"(,"cookies":[]})") << QByteArray();
+        QTest::newRow("expired") << FakeSite::ok(R"({"name":"sid","value":"x","domain":"127.0.0.1","expires":0})")
+                                 << QByteArray();
+        QTest::newRow("no domain: undecodable")
+            << FakeSite::ok(R"({"name":"s","value":"t","expires":4102444800,"cookies":[{"name":"a","value":"1"}]})")
+            << QByteArray();
+        QTest::newRow("server refusal") << FakeSite::json(FakeSite::envelope(401, u"未登录"_qs)) << QByteArray();
+    }
+    void cookiesReachTheFirstRequest()
+    {
+        QFETCH(FakeSite::Reply, reply);
+        QFETCH(QByteArray, cookieHeader);
+        PageFixture f;
+        f.site.route(kCookiePath, reply);
+        f.serve(kPagePath);
+        WebPageView view(f.pageURL(), u"论坛"_qs);
+        view.show();
+        QVERIFY(view.isLoading() && !view.spinner()->isHidden());
+
+        QVERIFY(waitFor([&] { return !view.isLoading() || view.error(); }, 5000));
+        QVERIFY2(!view.error(), qPrintable(view.error().value_or(QString())));
+        QVERIFY(view.spinner()->isHidden() && view.errorView()->isHidden());
+        QVERIFY(!view.backButton()->isEnabled());
+        const auto api = f.site.requestsTo(kCookiePath);
+        QCOMPARE(api.size(), 1);
+        QCOMPARE(api.first().header("Authorization"), QByteArray("Bearer tok"));
+        QCOMPARE(f.site.requests().first().path, kCookiePath);
+        const auto pages = f.site.requestsTo(kPagePath);
+        QCOMPARE(pages.size(), 1);
+        QCOMPARE(pages.first().header("Cookie"), cookieHeader);
+    }
+
+    // The site cookie stands for the account: after signing out, site pages go out without it.
+    void signingOutForgetsSiteCookies()
+    {
+        PageFixture f;
+        f.site.route(kCookiePath, FakeSite::ok(R"({"name":"sid","value":"top","domain":"127.0.0.1","expires":4102444800})"));
+        f.serve(kPagePath);
+        AuthStore::shared()->save(u"tok"_qs);
+        {
+            WebPageView view(f.pageURL(), u"论坛"_qs);
+            view.show();
+            QVERIFY(waitFor([&] { return !view.isLoading() || view.error(); }, 5000));
+            QCOMPARE(f.site.requestsTo(kPagePath).last().header("Cookie"), QByteArray("sid=top"));
+        }
+        QSignalSpy removed(WebProfile::shared()->cookieStore(), &QWebEngineCookieStore::cookieRemoved);
+        AuthStore::shared()->logout();
+        QVERIFY(removed.wait(5000) || removed.size() > 0);
+
+        f.site.route(kCookiePath, FakeSite::json(FakeSite::envelope(401, u"未登录"_qs)));
+        WebPageView again(f.pageURL(), u"论坛"_qs);
+        again.show();
+        QVERIFY(waitFor([&] { return !again.isLoading() || again.error(); }, 5000));
+        QCOMPARE(f.site.requestsTo(kPagePath).last().header("Cookie"), QByteArray());
+    }
+
+    // Refused and unreadable addresses: the text at once, nothing requested, not even the cookie;
+    // a retry cannot make the address better and says so again rather than spin.
+    void refusedAddresses_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::newRow("file") << "file:///etc/passwd";
+        QTest::newRow("javascript") << "javascript:alert(document.cookie)";
+        QTest::newRow("data") << "data:text/html,<b>x</b>";
+        QTest::newRow("unparsable") << "http://exa mple.com/%zz";
+    }
+    void refusedAddresses()
+    {
+        QFETCH(QString, url);
+        PageFixture f;
+        WebPageView view(url, u"外链"_qs);
+        view.show();
+        QCOMPARE(view.error(), std::optional(kBadAddress));
+        QVERIFY(!view.isLoading() && view.spinner()->isHidden());
+        QCOMPARE(view.errorView()->messageText(), kBadAddress);
+        view.errorView()->retryButton()->click();
+        QCOMPARE(view.error(), std::optional(kBadAddress));
+        QVERIFY(!view.isLoading());
+        QTest::qWait(100);
+        QVERIFY(f.site.requests().isEmpty());
+    }
+
+    void failedLoadShowsItsReason()
+    {
+        PageFixture f;
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 closed = probe.serverPort();
+        probe.close();
+        WebPageView view(u"http://127.0.0.1:%1/page"_qs.arg(closed), u"论坛"_qs);
+        view.resize(900, 560);
+        view.show();
+        QVERIFY(waitFor([&] { return view.error().has_value(); }, 5000));
+        QCOMPARE(*view.error(), u"未能连接到服务器。"_qs);
+        QCOMPARE(view.errorView()->messageText(), *view.error());
+        QVERIFY(view.errorView()->isVisible() && view.spinner()->isHidden());
+        QVERIFY(!grabToPng(&view, u"webpage-failed"_qs).isEmpty());
+    }
+
+    // A page that never answers is stopped and reported; the retry, pressed while the engine is
+    // still winding the stalled navigation down, loads it without a second cookie call.
+    void stalledLoadTimesOutAndRetries()
+    {
+        PageFixture f;
+        f.site.route(kCookiePath, FakeSite::ok(R"({"name":"s","value":"1","domain":"127.0.0.1","expires":4102444800})"));
+        int served = 0;
+        f.site.route(kPagePath, [&served](const FakeSite::Request &) {
+            return ++served == 1 ? FakeSite::Reply().stalling() : FakeSite::text("<p>ok</p>");
+        });
+        WebPageView view(f.pageURL(), u"论坛"_qs);
+        view.show();
+        QVERIFY(waitFor([&] { return served == 1; }, 5000));
+        view.setLoadTimeout(std::chrono::milliseconds(100));
+        QVERIFY(waitFor([&] { return view.error().has_value(); }, 2000));
+        QCOMPARE(*view.error(), u"请求超时。"_qs);
+        QVERIFY(!view.isLoading() && view.spinner()->isHidden());
+
+        view.setLoadTimeout(WebPageView::kLoadTimeout);
+        view.errorView()->retryButton()->click();
+        QVERIFY(!view.error() && view.isLoading());
+        QVERIFY(waitFor([&] { return !view.isLoading(); }, 5000));
+        QVERIFY2(!view.error(), qPrintable(view.error().value_or(QString())));
+        QCOMPARE(served, 2);
+        QCOMPARE(f.site.requestsTo(kCookiePath).size(), 1);
+        QCOMPARE(f.site.requestsTo(kPagePath).last().header("Cookie"), QByteArray("s=1"));
+    }
+
+    // Reload goes back to the site; back is enabled only once a finished navigation has a page
+    // behind it, and takes the page there.
+    void reloadAndBack()
+    {
+        PageFixture f;
+        f.site.route(kCookiePath, FakeSite::text("", 500));
+        f.serve(kPagePath);
+        f.serve(u"/next"_qs);
+        WebPageView view(f.pageURL(), u"论坛"_qs);
+        view.show();
+        QVERIFY(waitFor([&] { return !view.isLoading(); }, 5000));
+        view.reloadButton()->click();
+        QVERIFY(waitFor([&] { return f.site.requestsTo(kPagePath).size() == 2 && !view.isLoading(); }, 5000));
+        QVERIFY(!view.backButton()->isEnabled());
+
+        view.webView()->load(f.site.url(u"next"_qs));
+        QVERIFY(waitFor([&] { return view.backButton()->isEnabled(); }, 5000));
+        view.backButton()->click();
+        QVERIFY(waitFor([&] { return !view.backButton()->isEnabled() && !view.isLoading(); }, 5000));
+        QCOMPARE(view.webView()->url().path(), kPagePath);
+    }
+};
+
+TOVRA_TEST(TestWebPageView)
+#include "tst_webpageview.moc"
