@@ -27,6 +27,7 @@
 #include "views/palette.h"
 #include "views/preferencesview.h"
 #include "views/standinpage.h"
+#include "views/player/playerview.h"
 #include "views/webpageview.h"
 #include "views/toolbar/accountbox.h"
 #include "views/toolbar/accountchipbutton.h"
@@ -494,6 +495,8 @@ QWidget *ContentView::destination(const Route &route)
 {
     if (const auto *web = route.get<Route::Web>())
         return new WebPageView(web->url, web->title);
+    if (const auto *play = route.get<Route::Play>())
+        return new PlayerView(play->entry, play->title, play->startAt);
     if (const auto *detail = route.get<Route::Detail>()) {
         auto *page = new DetailView(detail->did);
         connect(page, &DetailView::playRequested, this, [this](const PlayEntry &entry, const QString &title) {

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "models/title.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+class QVBoxLayout;
+class QVideoWidget;
+
+namespace tovra {
+
+class PlayerControls;
+class PlayerModel;
+
+// The native HLS player: the picture on black, its notice and inline controls. Each time it
+// comes on screen it makes a new PlayerModel and plays; each time it leaves it stops that model
+// (which sends the final progress report). A window being minimised does not count as leaving.
+class NativePlayer : public QWidget
+{
+    Q_OBJECT
+public:
+    NativePlayer(PlayAuth auth, PlayEntry entry, qint64 startAt, QWidget *parent = nullptr);
+    ~NativePlayer() override;
+
+    PlayerModel *model() const { return m_model; }
+    QLabel *notice() const { return m_notice; }
+    QVideoWidget *surface() const { return m_surface; }
+
+signals:
+    // A new model on show; none once it has stopped.
+    void modelChanged(tovra::PlayerModel *model);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void start();
+    void finish();
+    void updateNotice();
+
+    PlayAuth m_auth;
+    PlayEntry m_entry;
+    qint64 m_startAt = 0;
+    QPointer<PlayerModel> m_model;
+    QVBoxLayout *m_layout = nullptr;
+    QVideoWidget *m_surface = nullptr;
+    QLabel *m_notice = nullptr;
+    QPointer<PlayerControls> m_controls;
+};
+
+}

@@ -1,0 +1,215 @@
+#include "views/player/playermodel.h"
+
+#include "network/apiclient.h"
+
+#include <QAudioOutput>
+#include <QCoroNetworkReply>
+#include <QDateTime>
+#include <QMediaPlayer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+
+namespace tovra {
+
+namespace {
+
+// Nothing waits for a report and nothing is done with its outcome. The client is process-wide,
+// so the post may outlive the model that started it.
+QCoro::Task<void> postProgress(APIClient *client, Params form)
+{
+    co_await client->post<Empty>(QStringView(player::kProgressPath).toString(), std::move(form));
+}
+
+}
+
+PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject *parent)
+    : QObject(parent)
+    , m_player(new QMediaPlayer(this))
+    , m_audio(new QAudioOutput(this))
+    , m_auth(std::move(auth))
+    , m_entry(std::move(entry))
+    , m_startAt(startAt)
+{
+    m_player->setAudioOutput(m_audio);
+    m_sampler.setInterval(kSampleInterval);
+    connect(&m_sampler, &QTimer::timeout, this, [this] { samplePosition(player::wholeSeconds(m_player->position())); });
+}
+
+PlayerModel::~PlayerModel()
+{
+    stop();
+}
+
+void PlayerModel::setNoticeTimes(std::chrono::milliseconds trial, std::chrono::milliseconds resume)
+{
+    m_trialNoticeTime = trial;
+    m_resumeNoticeTime = resume;
+}
+
+void PlayerModel::play()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    const auto url = player::authedUrl(m_auth.url, m_auth.token, QDateTime::currentMSecsSinceEpoch());
+    if (!url) {
+        // Nothing was played, so there is nothing to sample, report or stop.
+        m_stopped = true;
+        setMessage(QStringView(player::kBadAddressText).toString());
+        return;
+    }
+    m_streamUrl = *url;
+    m_player->setSource(m_streamUrl);
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &PlayerModel::onStatusChanged);
+    m_sampler.start();
+    connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error, const QString &text) {
+        if (error != QMediaPlayer::NoError && !m_stopped)
+            setMessage(player::failureNotice(text));
+    });
+    m_player->play();
+    loadVariants();
+    if (const auto notice = player::trialNotice(m_auth.et)) {
+        setMessage(*notice);
+        clearLater(m_trialNoticeTime, QStringLiteral("非会员"));
+    }
+}
+
+void PlayerModel::stop()
+{
+    if (!m_started || m_stopped)
+        return;
+    m_stopped = true;
+    const qint64 position = m_timeBox.load();
+    if (player::ProgressRule::worthFinalReport(position))
+        report(position);
+    m_sampler.stop();
+    disconnect(m_player, nullptr, this, nullptr);
+    m_player->stop();
+    m_player->setSource(QUrl());
+}
+
+void PlayerModel::onStatusChanged()
+{
+    const auto status = m_player->mediaStatus();
+    if (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia)
+        return;
+    if (m_pendingSeekMs) {
+        m_player->setPosition(*m_pendingSeekMs);
+        m_pendingSeekMs.reset();
+    }
+    if (m_startAt >= player::kMinResume)
+        resume();
+}
+
+void PlayerModel::resume()
+{
+    if (m_didSeek || m_startAt < player::kMinResume)
+        return;
+    m_didSeek = true;
+    m_player->setPosition(m_startAt * 1000);
+    m_rule.resumedAt(m_startAt);
+    setMessage(player::resumeNotice(m_startAt));
+    clearLater(m_resumeNoticeTime, QStringLiteral("已从上次"));
+}
+
+void PlayerModel::samplePosition(qint64 seconds)
+{
+    if (!m_started || m_stopped)
+        return;
+    m_timeBox.store(seconds);
+    if (const auto position = m_rule.sample(seconds))
+        report(*position);
+}
+
+void PlayerModel::report(qint64 position)
+{
+    APIClient *client = APIClient::shared();
+    if (!client)
+        return;
+    const qint64 durationMs = m_player->source().isEmpty() ? 0 : m_player->duration();
+    const qint64 duration = player::wholeSeconds(durationMs);
+    postProgress(client, player::progressForm(m_entry.did, m_entry.episode, position, duration));
+}
+
+void PlayerModel::setMessage(std::optional<QString> message)
+{
+    if (m_message == message)
+        return;
+    m_message = std::move(message);
+    emit messageChanged();
+}
+
+void PlayerModel::clearLater(std::chrono::milliseconds after, const QString &prefix)
+{
+    // Each notice clears only itself: a newer notice of another kind, or a failure, stays.
+    QTimer::singleShot(after, this, [this, prefix] {
+        if (m_message && m_message->startsWith(prefix))
+            setMessage(std::nullopt);
+    });
+}
+
+void PlayerModel::select(std::optional<Variant> variant)
+{
+    if (m_selected == variant && (!variant || m_selected->uri == variant->uri))
+        return;
+    m_selected = std::move(variant);
+    emit selectedChanged();
+    if (!m_started || m_stopped || m_streamUrl.isEmpty())
+        return;
+    // The media backend offers no bit-rate cap, so a chosen quality plays that variant's own
+    // playlist; "自动" goes back to the master. The position carries over.
+    QUrl target = m_streamUrl;
+    if (m_selected) {
+        const QUrl resolved = m_streamUrl.resolved(QUrl(m_selected->uri));
+        const QString scheme = resolved.scheme().toLower();
+        if (m_selected->uri.isEmpty() || !resolved.isValid() || (scheme != u"http" && scheme != u"https"))
+            return;
+        target = resolved;
+    }
+    switchSource(target);
+}
+
+void PlayerModel::switchSource(const QUrl &source)
+{
+    if (m_player->source() == source)
+        return;
+    const qint64 position = m_player->position();
+    m_pendingSeekMs = position > 0 ? std::optional<qint64>(position) : std::nullopt;
+    m_player->setSource(source);
+    m_player->play();
+}
+
+QCoro::Task<void> PlayerModel::loadVariants()
+{
+    const auto url = player::authedUrl(m_auth.url, m_auth.token, QDateTime::currentMSecsSinceEpoch());
+    APIClient *client = APIClient::shared();
+    QNetworkAccessManager *manager = client ? client->manager() : nullptr;
+    if (!url || !manager)
+        co_return;
+    // A plain fetch: none of the API client's headers and no bearer token go to the media host.
+    QNetworkRequest request(*url);
+    request.setTransferTimeout(int(APIClient::kRequestTimeout.count()));
+    QNetworkReply *reply = manager->get(request);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > kMaxPlaylistBytes)
+            reply->abort();
+    });
+    QPointer self = this;
+    co_await reply;
+    reply->deleteLater();
+    if (!self)
+        co_return;
+    // Any answer from the server is read whatever its status; only a failed transfer is dropped.
+    if (!reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()
+        || reply->error() == QNetworkReply::OperationCanceledError)
+        co_return;
+    const auto variants = hls::parseVariants(reply->readAll());
+    if (!variants)
+        co_return;
+    m_variants = *variants;
+    emit variantsChanged();
+}
+
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "models/hlsplaylist.h"
+#include "models/playerlogic.h"
+#include "models/title.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+#include <chrono>
+#include <optional>
+
+class QAudioOutput;
+class QMediaPlayer;
+
+namespace tovra {
+
+// One native playback of one episode: the authorised stream, the resume seek, the notices with
+// their timed clearing, the quality choice, once-a-second position sampling and the progress
+// reports. A model plays once; the player screen makes a new one each time it comes on screen.
+class PlayerModel : public QObject
+{
+    Q_OBJECT
+public:
+    using Variant = hls::Variant;
+
+    static constexpr std::chrono::milliseconds kSampleInterval{1000};
+    static constexpr std::chrono::milliseconds kTrialNoticeTime{6000};
+    static constexpr std::chrono::milliseconds kResumeNoticeTime{4000};
+    // A master playlist is a few kilobytes; anything this big is not one.
+    static constexpr qint64 kMaxPlaylistBytes = 4 * 1024 * 1024;
+
+    PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject *parent = nullptr);
+    // Stops first, so a model dropped while playing still sends its final report.
+    ~PlayerModel() override;
+
+    QMediaPlayer *player() const { return m_player; }
+    QAudioOutput *audio() const { return m_audio; }
+    const std::optional<QString> &message() const { return m_message; }
+    const QList<Variant> &variants() const { return m_variants; }
+    const std::optional<Variant> &selected() const { return m_selected; }
+    qint64 startAt() const { return m_startAt; }
+    qint64 lastReported() const { return m_rule.lastReported(); }
+    qint64 sampledPosition() const { return m_timeBox.load(); }
+    bool didSeek() const { return m_didSeek; }
+    bool isPlaying() const { return m_started && !m_stopped; }
+    // The address handed to the media player, once play() has built it.
+    const QUrl &streamUrl() const { return m_streamUrl; }
+
+    void play();
+    // Sends the final report (when a whole second was sampled) and releases the stream. Only
+    // the first call does anything.
+    void stop();
+    // None is "自动": back to the master playlist, letting the player choose.
+    void select(std::optional<Variant> variant);
+
+    // One sampling step with the given position in seconds; the timer calls it with the media
+    // player's position.
+    void samplePosition(qint64 seconds);
+    // The resume step: one exact seek to the start position and its notice, at most once.
+    void resume();
+
+    // Tests shorten the notice times.
+    void setNoticeTimes(std::chrono::milliseconds trial, std::chrono::milliseconds resume);
+
+signals:
+    void messageChanged();
+    void variantsChanged();
+    void selectedChanged();
+
+private:
+    QCoro::Task<void> loadVariants();
+    void report(qint64 position);
+    void setMessage(std::optional<QString> message);
+    void clearLater(std::chrono::milliseconds after, const QString &prefix);
+    void onStatusChanged();
+    void switchSource(const QUrl &source);
+
+    QMediaPlayer *m_player = nullptr;
+    QAudioOutput *m_audio = nullptr;
+    std::optional<QString> m_message;
+    QTimer m_sampler;
+    player::TimeBox m_timeBox;
+    PlayAuth m_auth;
+    PlayEntry m_entry;
+    QList<Variant> m_variants;
+    std::optional<Variant> m_selected;
+    qint64 m_startAt = 0;
+    player::ProgressRule m_rule;
+    bool m_didSeek = false;
+    bool m_started = false;
+    bool m_stopped = false;
+    QUrl m_streamUrl;
+    // A position to return to once a switched source has loaded (a quality change).
+    std::optional<qint64> m_pendingSeekMs;
+    std::chrono::milliseconds m_trialNoticeTime = kTrialNoticeTime;
+    std::chrono::milliseconds m_resumeNoticeTime = kResumeNoticeTime;
+};
+
+}

@@ -1,0 +1,155 @@
+#include "views/player/playerview.h"
+
+#include "models/playerlogic.h"
+#include "network/apiclient.h"
+#include "views/components/stateoverlay.h"
+#include "views/components/symbolview.h"
+#include "views/palette.h"
+#include "views/player/nativeplayer.h"
+#include "views/player/playermodel.h"
+#include "views/player/qualitymenu.h"
+#include "views/player/shakawebview.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStackedLayout>
+#include <QVBoxLayout>
+
+namespace tovra {
+
+PlayerView::PlayerView(const PlayEntry &entry, const QString &title, int startAt, QWidget *parent)
+    : QWidget(parent)
+    , m_entry(entry)
+    , m_title(title)
+    , m_startAt(startAt)
+{
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto *bar = new QWidget(this);
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(16, 8, 16, 8);
+    m_titleLabel = new QLabel(m_title, bar);
+    m_titleLabel->setTextFormat(Qt::PlainText);
+    QFont font = m_titleLabel->font();
+    font.setBold(true);
+    m_titleLabel->setFont(font);
+    m_quality = new QualityMenu(bar);
+    m_badge = new QWidget(bar);
+    auto *badgeRow = new QHBoxLayout(m_badge);
+    badgeRow->setContentsMargins(0, 0, 0, 0);
+    badgeRow->setSpacing(4);
+    badgeRow->addWidget(new SymbolView(QStringLiteral("clock"), 14, Palette::Name::Warn, m_badge));
+    m_badgeText = new QLabel(m_badge);
+    m_badgeText->setTextFormat(Qt::PlainText);
+    QPalette warn = m_badgeText->palette();
+    warn.setColor(QPalette::WindowText, Palette::warn());
+    m_badgeText->setPalette(warn);
+    badgeRow->addWidget(m_badgeText);
+    m_badge->hide();
+    row->addWidget(m_titleLabel, 1);
+    row->addWidget(m_quality);
+    row->addWidget(m_badge);
+    column->addWidget(bar);
+
+    auto *body = new QWidget(this);
+    m_stack = new QStackedLayout(body);
+    m_overlay = new StateOverlay(StateOverlay::Kind::loading(), body);
+    m_stack->addWidget(m_overlay);
+    column->addWidget(body, 1);
+    apply();
+}
+
+PlayerView::~PlayerView() = default;
+
+void PlayerView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_started) {
+        m_started = true;
+        load();
+    }
+}
+
+QCoro::Task<void> PlayerView::load()
+{
+    m_loading = true;
+    m_error.reset();
+    apply();
+    QPointer self = this;
+    // The entry's values go to the site exactly as the title page gave them.
+    auto result = co_await APIClient::shared()->playAuth(m_entry.did, m_entry.token, m_entry.expired);
+    if (!self)
+        co_return;
+    if (result)
+        m_auth = std::move(*result);
+    else
+        m_error = result.error().description();
+    m_loading = false;
+    apply();
+}
+
+PlayerView::Shown PlayerView::shown() const
+{
+    if (m_loading)
+        return Shown::Loading;
+    if (m_error)
+        return Shown::Error;
+    if (m_native)
+        return Shown::Native;
+    if (m_web)
+        return Shown::Web;
+    return Shown::Nothing;
+}
+
+QWidget *PlayerView::trialBadge() const
+{
+    return m_badge->isHidden() ? nullptr : m_badge;
+}
+
+QString PlayerView::trialBadgeText() const
+{
+    return m_badge->isHidden() ? QString() : m_badgeText->text();
+}
+
+void PlayerView::apply()
+{
+    const bool trial = m_auth && m_auth->et >= 1;
+    m_badgeText->setText(trial ? player::trialBadgeText(m_auth->et) : QString());
+    m_badge->setVisible(trial);
+
+    if (m_loading) {
+        m_overlay->setKind(StateOverlay::Kind::loading());
+        m_stack->setCurrentWidget(m_overlay);
+    } else if (m_error) {
+        QPointer self = this;
+        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [self] {
+            if (self)
+                self->load();
+        }));
+        m_stack->setCurrentWidget(m_overlay);
+    } else if (m_auth) {
+        showPlayer();
+    }
+    emit stateChanged();
+}
+
+void PlayerView::showPlayer()
+{
+    QWidget *player = m_native ? static_cast<QWidget *>(m_native) : static_cast<QWidget *>(m_web);
+    if (!player) {
+        if (player::isHLS(m_auth->url)) {
+            m_native = new NativePlayer(*m_auth, m_entry, m_startAt);
+            connect(m_native, &NativePlayer::modelChanged, m_quality, &QualityMenu::setModel);
+            player = m_native;
+        } else {
+            m_web = new ShakaWebView(*m_auth);
+            player = m_web;
+        }
+        m_stack->addWidget(player);
+    }
+    m_stack->setCurrentWidget(player);
+}
+
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "models/title.h"
+
+#include <QCoroTask>
+#include <QPointer>
+#include <QWidget>
+#include <optional>
+
+class QLabel;
+class QStackedLayout;
+
+namespace tovra {
+
+class NativePlayer;
+class QualityMenu;
+class ShakaWebView;
+class StateOverlay;
+class PlayerModel;
+
+// The playback page of one episode. It asks the site for a playback authorisation each time it
+// opens (nothing is cached), shows the loading state or the error with a retry meanwhile, then
+// plays an HLS playlist in the native player and anything else in the HTML5 player page. While
+// a trial limit applies, a badge in the page's bar says how many minutes may be watched.
+class PlayerView : public QWidget
+{
+    Q_OBJECT
+public:
+    PlayerView(const PlayEntry &entry, const QString &title, int startAt, QWidget *parent = nullptr);
+    ~PlayerView() override;
+
+    enum class Shown { Loading, Error, Native, Web, Nothing };
+    Shown shown() const;
+
+    const PlayEntry &entry() const { return m_entry; }
+    const QString &title() const { return m_title; }
+    int startAt() const { return m_startAt; }
+    bool isLoading() const { return m_loading; }
+    const std::optional<QString> &error() const { return m_error; }
+    const std::optional<PlayAuth> &auth() const { return m_auth; }
+
+    StateOverlay *overlay() const { return m_overlay; }
+    NativePlayer *nativePlayer() const { return m_native; }
+    ShakaWebView *webPlayer() const { return m_web; }
+    // The trial badge while it is shown, else null.
+    QWidget *trialBadge() const;
+    QString trialBadgeText() const;
+    QualityMenu *qualityMenu() const { return m_quality; }
+
+signals:
+    // The load state, the error or the authorisation changed.
+    void stateChanged();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QCoro::Task<void> load();
+    void apply();
+    void showPlayer();
+
+    PlayEntry m_entry;
+    QString m_title;
+    int m_startAt = 0;
+    std::optional<PlayAuth> m_auth;
+    std::optional<QString> m_error;
+    bool m_loading = true;
+    bool m_started = false;
+
+    QLabel *m_titleLabel = nullptr;
+    QWidget *m_badge = nullptr;
+    QLabel *m_badgeText = nullptr;
+    QualityMenu *m_quality = nullptr;
+    QStackedLayout *m_stack = nullptr;
+    StateOverlay *m_overlay = nullptr;
+    QPointer<NativePlayer> m_native;
+    QPointer<ShakaWebView> m_web;
+};
+
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "models/title.h"
+
+#include <QUrl>
+#include <QWidget>
+
+class QWebEngineView;
+
+namespace tovra {
+
+// The HTML5 player for streams that are not HLS playlists: a page of our own around the
+// authorisation that plays it with the Shaka Player UI fetched from the media host. The web
+// engine is made with this widget, never before, and the page is loaded once.
+class ShakaWebView : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ShakaWebView(const PlayAuth &auth, QWidget *parent = nullptr);
+    ~ShakaWebView() override;
+
+    QWebEngineView *webView() const { return m_web; }
+    const QString &html() const { return m_html; }
+    const QUrl &baseUrl() const { return m_base; }
+
+private:
+    QWebEngineView *m_web = nullptr;
+    QString m_html;
+    QUrl m_base;
+};
+
+}

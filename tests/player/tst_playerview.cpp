@@ -1,0 +1,282 @@
+#include "network/apiclient.h"
+#include "network/apierror.h"
+#include "store/diskcache.h"
+#include "support/fakesite.h"
+#include "support/testenv.h"
+#include "views/components/stateoverlay.h"
+#include "views/player/nativeplayer.h"
+#include "views/player/playermodel.h"
+#include "views/player/playerview.h"
+#include "views/player/qualitymenu.h"
+#include "views/player/shakawebview.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QNetworkAccessManager>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+#include "support/testmain.h"
+
+using namespace tovra;
+using namespace tovra::test;
+
+namespace {
+const QString kAuthPath = u"/user/requestmpd"_qs;
+const QString kProgress = u"/api/progress"_qs;
+const QString kMaster = u"/hls/master.m3u8"_qs;
+
+struct PlayerFixture
+{
+    IsolatedHome home;
+    FakeSite site;
+    QNetworkAccessManager manager;
+    QTemporaryDir cacheFolder;
+    DiskCache cache{cacheFolder.path()};
+    std::unique_ptr<APIClient> api;
+
+    PlayerFixture()
+    {
+        if (!site.start())
+            qFatal("fake site did not start");
+        const QString base = site.url().toString();
+        api = std::make_unique<APIClient>([base] { return base; }, base, &manager, &cache);
+        api->setTokenProvider([] { return std::optional<QString>(u"user-tok"_qs); });
+        APIClient::setShared(api.get());
+        site.route(kProgress, FakeSite::ok("{}"));
+        // Decoding cannot run here: the stream never answers, so nothing fails under a test.
+        site.route(kMaster, FakeSite::Reply().stalling());
+    }
+    ~PlayerFixture() { APIClient::setShared(nullptr); }
+
+    QByteArray authJson(const QString &url, qint64 et) const
+    {
+        return QJsonDocument(QJsonObject{{"url", url}, {"token", "play-tok"}, {"et", et}, {"l", 3}}).toJson(QJsonDocument::Compact);
+    }
+    PlayAuth hlsAuth(qint64 et = 0) const { return {site.url(kMaster).toString(), u"play-tok"_qs, et, 0}; }
+
+    QList<QUrlQuery> progressForms() const
+    {
+        QList<QUrlQuery> out;
+        for (const auto &r : site.requestsTo(kProgress))
+            out << r.form();
+        return out;
+    }
+};
+
+const PlayEntry kEntry{2, u"did/7&x"_qs, u"ep tok+/="_qs, 1900000000};
+
+void show(QWidget &w)
+{
+    w.resize(900, 600);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+}
+}
+
+class PlayerViewTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void authorisesWithTheEntryAsGiven()
+    {
+        PlayerFixture f;
+        f.site.route(kAuthPath, FakeSite::ok(f.authJson(u"https://m.example/v.mp4"_qs, 0)).withDelay(300));
+        PlayerView view(kEntry, u"星河 </b>"_qs, 0);
+        QCOMPARE(view.shown(), PlayerView::Shown::Loading);
+        show(view);
+        QVERIFY(f.site.waitForRequests(1));
+        QCOMPARE(view.shown(), PlayerView::Shown::Loading);
+        const auto request = f.site.requestsTo(kAuthPath).value(0);
+        QCOMPARE(request.method, QByteArray("GET"));
+        const QUrlQuery q = request.query();
+        QCOMPARE(q.queryItemValue(u"did"_qs, QUrl::FullyDecoded), kEntry.did);
+        QCOMPARE(q.queryItemValue(u"token"_qs, QUrl::FullyDecoded), kEntry.token);
+        QCOMPARE(q.queryItemValue(u"expired"_qs), u"1900000000"_qs);
+        QCOMPARE(q.queryItemValue(u"format"_qs), u"json"_qs);
+        QCOMPARE(request.header("Authorization"), QByteArray("Bearer user-tok"));
+        QVERIFY(waitFor([&] { return !view.isLoading(); }));
+        QCOMPARE(view.shown(), PlayerView::Shown::Web);
+        QVERIFY(!view.trialBadge());
+    }
+
+    void failureShowsTheClientTextAndRetries_data()
+    {
+        QTest::addColumn<FakeSite::Reply>("reply");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("server code") << FakeSite::json(FakeSite::envelope(403, u"无权播放"_qs))
+                                     << APIError::server(403, u"无权播放"_qs).description();
+        QTest::newRow("missing field") << FakeSite::ok("{\"url\":\"https://m.example/a.m3u8\",\"token\":\"t\",\"et\":0}")
+                                       << QString();
+        QTest::newRow("no data") << FakeSite::json(FakeSite::envelope(200, u"ok"_qs)) << APIError::emptyData().description();
+    }
+    void failureShowsTheClientTextAndRetries()
+    {
+        QFETCH(FakeSite::Reply, reply);
+        QFETCH(QString, text);
+        PlayerFixture f;
+        f.site.enqueue(kAuthPath, reply);
+        f.site.route(kAuthPath, FakeSite::ok(f.authJson(u"https://m.example/v.mp4"_qs, 150)));
+        PlayerView view(kEntry, u"片名"_qs, 0);
+        show(view);
+        QVERIFY(waitFor([&] { return view.shown() == PlayerView::Shown::Error; }));
+        if (!text.isEmpty())
+            QCOMPARE(view.error(), text);
+        QCOMPARE(view.overlay()->messageText(), *view.error());
+        grabToPng(&view, u"player-error-"_qs + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+        QVERIFY(!view.trialBadge());
+
+        view.overlay()->retryButton()->click();
+        QCOMPARE(view.shown(), PlayerView::Shown::Loading);
+        QVERIFY(waitFor([&] { return !view.isLoading(); }));
+        QCOMPARE(view.shown(), PlayerView::Shown::Web);
+        QCOMPARE(view.trialBadgeText(), u"试看 2 分钟"_qs);
+        QCOMPARE(f.site.requestsTo(kAuthPath).size(), 2);
+        QVERIFY(view.webPlayer()->html().contains(u"\"token\":\"play-tok\""_qs));
+    }
+
+    void hlsPlaysNativelyWithQualityMenu()
+    {
+        PlayerFixture f;
+        f.site.route(kMaster, FakeSite::text("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=2800000,RESOLUTION=1280x720\n720.m3u8\n"
+                                             "#EXT-X-STREAM-INF:BANDWIDTH=5000000,RESOLUTION=1920x1080\n1080.m3u8\n", 404));
+        f.site.route(kAuthPath, FakeSite::ok(f.authJson(f.site.url(kMaster).toString() + u"?a=1"_qs, 30)));
+        PlayerView view(kEntry, u"片名"_qs, 0);
+        show(view);
+        QVERIFY(waitFor([&] { return view.shown() == PlayerView::Shown::Native; }));
+        QCOMPARE(view.trialBadgeText(), u"试看 1 分钟"_qs);
+        PlayerModel *model = view.nativePlayer()->model();
+        QVERIFY(model);
+        QCOMPARE(model->streamUrl().query().section(u'&', 0, 0), u"a=1"_qs);
+        // Read even from a 404: the status is not what decides.
+        QVERIFY(waitFor([&] { return model->variants().size() == 2; }));
+        QualityMenu *menu = view.qualityMenu();
+        QVERIFY(menu->isVisible());
+        QCOMPARE(menu->text(), u"自动"_qs);
+        QStringList titles;
+        for (QAction *a : menu->choices()->actions())
+            titles << (a->isSeparator() ? u"-"_qs : a->text());
+        QCOMPARE(titles, (QStringList{u"自动"_qs, u"-"_qs, u"1080p"_qs, u"720p"_qs}));
+        menu->choices()->actions().at(3)->trigger();
+        QCOMPARE(model->selected()->label, u"720p"_qs);
+        QCOMPARE(menu->text(), u"720p"_qs);
+        grabToPng(&view, u"player-native"_qs);
+
+        // The playlist fetch carries the playback query but none of the client's headers.
+        bool sawOurs = false;
+        for (const auto &r : f.site.requestsTo(kMaster)) {
+            QVERIFY(!r.hasHeader("Authorization"));
+            if (r.query().queryItemValue(u"token"_qs) == u"play-tok"_qs && r.query().queryItemValue(u"ct"_qs) == u"0"_qs)
+                sawOurs = true;
+        }
+        QVERIFY(sawOurs);
+
+        // Leaving the page stops the player with one last report.
+        model->samplePosition(12);
+        view.hide();
+        QVERIFY(!view.nativePlayer()->model());
+        QVERIFY(!menu->isVisible());
+        QVERIFY(waitFor([&] { return f.progressForms().size() == 1; }));
+        QCOMPARE(f.progressForms().first().queryItemValue(u"pos"_qs), u"12"_qs);
+    }
+
+    void progressReports()
+    {
+        PlayerFixture f;
+        {
+            PlayerModel model(f.hlsAuth(), kEntry, 0);
+            model.play();
+            for (qint64 s : {0, 1, 14})
+                model.samplePosition(s);
+            model.samplePosition(15);
+            QVERIFY(f.site.waitForRequests(1));
+            QVERIFY(waitFor([&] { return f.progressForms().size() == 1; }));
+            model.samplePosition(29);
+            model.samplePosition(31);
+            model.samplePosition(33);
+            model.stop();
+            model.stop();
+        }
+        QVERIFY(waitFor([&] { return f.progressForms().size() == 3; }));
+        QTest::qWait(100);
+        const auto forms = f.progressForms();
+        QCOMPARE(forms.size(), 3);
+        QStringList positions;
+        for (const QUrlQuery &form : forms) {
+            QCOMPARE(form.queryItemValue(u"did"_qs, QUrl::FullyDecoded), kEntry.did);
+            QCOMPARE(form.queryItemValue(u"ep"_qs), u"2"_qs);
+            QCOMPARE(form.queryItems().size(), 4);
+            bool ok = false;
+            form.queryItemValue(u"duration"_qs).toLongLong(&ok);
+            QVERIFY(ok);
+            positions << form.queryItemValue(u"pos"_qs);
+        }
+        // Reports run side by side; the order they land in is not promised.
+        positions.sort();
+        QCOMPARE(positions, (QStringList{u"15"_qs, u"31"_qs, u"33"_qs}));
+        QCOMPARE(f.site.requestsTo(kProgress).first().method, QByteArray("POST"));
+    }
+
+    void leavingReportsOnceAndOnlyAfterASecond()
+    {
+        PlayerFixture f;
+        {
+            PlayerModel early(f.hlsAuth(), kEntry, 0);
+            early.play();
+            early.samplePosition(0);
+        }
+        {
+            PlayerModel model(f.hlsAuth(), kEntry, 0);
+            model.play();
+            model.samplePosition(10);
+        } // dropped while playing: the destructor stops it
+        QVERIFY(waitFor([&] { return f.progressForms().size() == 1; }));
+        QTest::qWait(100);
+        QCOMPARE(f.progressForms().size(), 1);
+        QCOMPARE(f.progressForms().first().queryItemValue(u"pos"_qs), u"10"_qs);
+    }
+
+    void resumeAndNotices()
+    {
+        PlayerFixture f;
+        PlayerModel model(f.hlsAuth(30), kEntry, 600);
+        model.setNoticeTimes(std::chrono::milliseconds(150), std::chrono::milliseconds(1500));
+        model.play();
+        QCOMPARE(model.message(), u"非会员试看 1 分钟，开通会员可观看完整版"_qs);
+        model.resume();
+        model.resume();
+        QVERIFY(model.didSeek());
+        QCOMPARE(model.lastReported(), qint64(600));
+        QCOMPARE(model.message(), u"已从上次看到的 10:00 继续播放"_qs);
+        QTest::qWait(400); // the trial clearing leaves the resume notice alone
+        QCOMPARE(model.message(), u"已从上次看到的 10:00 继续播放"_qs);
+        QVERIFY(waitFor([&] { return !model.message(); }));
+        model.samplePosition(614);
+        model.samplePosition(615);
+        QVERIFY(waitFor([&] { return f.progressForms().size() == 1; }));
+        QCOMPARE(f.progressForms().first().queryItemValue(u"pos"_qs), u"615"_qs);
+
+        PlayerModel shortResume(f.hlsAuth(), kEntry, 3);
+        shortResume.play();
+        shortResume.resume();
+        QVERIFY(!shortResume.didSeek());
+        QVERIFY(!shortResume.message());
+    }
+
+    void badAddressPlaysNothing()
+    {
+        PlayerFixture f;
+        PlayerModel model(PlayAuth{u"ftp://127.0.0.1/a.m3u8"_qs, u"t"_qs, 0, 0}, kEntry, 0);
+        model.play();
+        QCOMPARE(model.message(), u"播放地址不合法"_qs);
+        QVERIFY(model.streamUrl().isEmpty());
+        model.samplePosition(20);
+        model.stop();
+        QTest::qWait(100);
+        QVERIFY(f.site.requests().isEmpty());
+    }
+};
+
+TOVRA_TEST(PlayerViewTest)
+#include "tst_playerview.moc"
