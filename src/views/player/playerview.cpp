@@ -17,6 +17,16 @@
 
 namespace tovra {
 
+NativePlayer *PlayerView::nativePlayer() const
+{
+    return m_native;
+}
+
+ShakaWebView *PlayerView::webPlayer() const
+{
+    return m_web;
+}
+
 PlayerView::PlayerView(const PlayEntry &entry, const QString &title, int startAt, QWidget *parent)
     : QWidget(parent)
     , m_entry(entry)

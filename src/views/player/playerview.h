@@ -40,8 +40,8 @@ public:
     const std::optional<PlayAuth> &auth() const { return m_auth; }
 
     StateOverlay *overlay() const { return m_overlay; }
-    NativePlayer *nativePlayer() const { return m_native; }
-    ShakaWebView *webPlayer() const { return m_web; }
+    NativePlayer *nativePlayer() const;
+    ShakaWebView *webPlayer() const;
     // The trial badge while it is shown, else null.
     QWidget *trialBadge() const;
     QString trialBadgeText() const;
