@@ -5,6 +5,7 @@
 #include "views/catalogue/filterresultview.h"
 #include "views/catalogue/searchview.h"
 #include "views/detail/detailview.h"
+#include "views/player/playerview.h"
 #include "views/contentview.h"
 #include "views/navigationstack.h"
 #include "views/catalogue/browseview.h"
@@ -505,6 +506,11 @@ private slots:
                                               Route::userCenterVip()}));
         QVERIFY(qobject_cast<DetailView *>(window.navigationStack()->pageAt(1)));
         QVERIFY(qobject_cast<FilterResultView *>(window.navigationStack()->pageAt(2)));
+
+        // Playing from the title page starts at the beginning.
+        emit title->playRequested(PlayEntry{}, u"第1集"_s);
+        QCOMPARE(window.path().last(), Route::play(PlayEntry{}, u"第1集"_s, 0));
+        QVERIFY(qobject_cast<PlayerView *>(window.navigationStack()->currentPage()));
     }
 
     // Names from the server are shown as they are, never as markup.
