@@ -27,6 +27,7 @@
 #include "views/palette.h"
 #include "views/preferencesview.h"
 #include "views/standinpage.h"
+#include "views/login/loginview.h"
 #include "views/player/playerview.h"
 #include "views/webpageview.h"
 #include "views/toolbar/accountbox.h"
@@ -497,6 +498,16 @@ QWidget *ContentView::destination(const Route &route)
         return new WebPageView(web->url, web->title);
     if (const auto *play = route.get<Route::Play>())
         return new PlayerView(play->entry, play->title, play->startAt);
+    if (route.is<Route::Login>()) {
+        auto *page = new LoginView;
+        // Only the log-in page itself is taken off; if the user has gone on from it meanwhile,
+        // what they went on to stays.
+        connect(page, &LoginView::dismissRequested, this, [this, page] {
+            if (m_stack->currentPage() == page)
+                m_stack->pop();
+        });
+        return page;
+    }
     if (const auto *detail = route.get<Route::Detail>()) {
         auto *page = new DetailView(detail->did);
         connect(page, &DetailView::playRequested, this, [this](const PlayEntry &entry, const QString &title) {

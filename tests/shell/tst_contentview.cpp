@@ -5,6 +5,7 @@
 #include "views/catalogue/filterresultview.h"
 #include "views/catalogue/searchview.h"
 #include "views/detail/detailview.h"
+#include "views/login/loginview.h"
 #include "views/player/playerview.h"
 #include "views/contentview.h"
 #include "views/navigationstack.h"
@@ -510,6 +511,15 @@ private slots:
         // Playing from the title page starts at the beginning.
         emit title->playRequested(PlayEntry{}, u"第1集"_s);
         QCOMPARE(window.path().last(), Route::play(PlayEntry{}, u"第1集"_s, 0));
+        QVERIFY(qobject_cast<PlayerView *>(window.navigationStack()->currentPage()));
+
+        // The log-in page closes itself once signed in, leaving what was underneath.
+        window.push(Route::login());
+        auto *login = qobject_cast<LoginView *>(window.navigationStack()->currentPage());
+        QVERIFY(login);
+        const qsizetype depth = window.path().size();
+        emit login->dismissRequested();
+        QCOMPARE(window.path().size(), depth - 1);
         QVERIFY(qobject_cast<PlayerView *>(window.navigationStack()->currentPage()));
     }
 

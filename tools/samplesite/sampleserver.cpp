@@ -5,8 +5,13 @@
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QBuffer>
+#include <QImage>
 #include <QJsonDocument>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QUrlQuery>
+#include <QUuid>
 
 namespace tovra::samplesite {
 
@@ -31,6 +36,41 @@ void logRequest(const QHttpServerRequest &request)
 QJsonObject pageJson(const Page &page)
 {
     return page.meta;
+}
+
+const QByteArray kCaptchaCookie = "tovra_captcha";
+
+// Four characters that cannot be mistaken for one another, drawn over noise at the asked scale.
+QByteArray captchaPng(const QString &text, int scale)
+{
+    QImage image(96 * scale, 36 * scale, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(0xEE, 0xF3, 0xF0));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(scale, scale);
+    QRandomGenerator *random = QRandomGenerator::global();
+    for (int i = 0; i < 6; ++i) {
+        painter.setPen(QPen(QColor::fromHsv(random->bounded(360), 90, 190), 1));
+        painter.drawLine(QPointF(random->bounded(96), random->bounded(36)), QPointF(random->bounded(96), random->bounded(36)));
+    }
+    QFont font;
+    font.setPixelSize(22);
+    font.setBold(true);
+    painter.setFont(font);
+    for (int i = 0; i < text.size(); ++i) {
+        painter.save();
+        painter.translate(12 + i * 20, 27);
+        painter.rotate(random->bounded(30) - 15);
+        painter.setPen(QColor::fromHsv(random->bounded(360), 200, 120));
+        painter.drawText(QPointF(0, 0), text.mid(i, 1));
+        painter.restore();
+    }
+    painter.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
 }
 
 }
@@ -88,6 +128,11 @@ void SampleServer::registerRoutes()
     post("/api/sign", &SampleServer::apiSign);
     get("/api/unread", &SampleServer::apiUnread);
     get("/api/web_cookie", &SampleServer::apiWebCookie);
+    get("/api/captcha", &SampleServer::apiCaptcha);
+    post("/api/check_captcha", &SampleServer::apiCheckCaptcha);
+    post("/api/send_email_code", &SampleServer::apiSendEmailCode);
+    post("/api/register", &SampleServer::apiRegister);
+    post("/api/resetpwd", &SampleServer::apiResetPwd);
 
     post("/api/client_report", &SampleServer::apiClientReport);
     get("/api/update", &SampleServer::apiUpdate);
@@ -267,11 +312,12 @@ QHttpServerResponse SampleServer::apiLogin(const QHttpServerRequest &request)
     const QString password = formValue(request, QStringLiteral("password"));
     if (account.trimmed().isEmpty() || password.isEmpty())
         return fail(400, QStringLiteral("请输入账号和密码"));
-    if (password == QLatin1String("wrong"))
+    // Any password opens an unknown account; one that was registered or reset wants its own.
+    const auto known = m_passwords.constFind(account);
+    if (password == QLatin1String("wrong") || (known != m_passwords.cend() && *known != password))
         return fail(401, QStringLiteral("账号或密码错误"));
 
-    const QByteArray digest = QCryptographicHash::hash(account.toUtf8(), QCryptographicHash::Sha256).toHex();
-    const QString token = QStringLiteral("sample-") + QString::fromLatin1(digest.left(32));
+    const QString token = tokenFor(account);
     Account &acc = m_accounts[token];
     if (acc.uid.isEmpty()) {
         acc.uid = QString::number(10000 + qHash(token) % 90000);
@@ -404,6 +450,143 @@ QHttpServerResponse SampleServer::webPage(const QString &name)
         "<p>这是示例站点的「%1」页面，仅供本地试用。</p></body></html>")
         .arg(name.toHtmlEscaped());
     return QHttpServerResponse("text/html; charset=utf-8", html.toUtf8());
+}
+
+QString SampleServer::tokenFor(const QString &account)
+{
+    const QByteArray digest = QCryptographicHash::hash(account.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return QStringLiteral("sample-") + QString::fromLatin1(digest.left(32));
+}
+
+SampleServer::Verification *SampleServer::verificationFor(const QHttpServerRequest &request)
+{
+    for (const QByteArray &pair : request.value("Cookie").split(';')) {
+        const QByteArray trimmed = pair.trimmed();
+        if (!trimmed.startsWith(kCaptchaCookie + '='))
+            continue;
+        const QString session = QString::fromLatin1(trimmed.mid(kCaptchaCookie.size() + 1));
+        if (auto it = m_verifications.find(session); it != m_verifications.end())
+            return &*it;
+    }
+    return nullptr;
+}
+
+bool SampleServer::takeEmailCode(const QString &email, const QString &code)
+{
+    const auto it = m_emailCodes.constFind(email);
+    if (it == m_emailCodes.cend() || *it != code)
+        return false;
+    m_emailCodes.erase(it);
+    return true;
+}
+
+QHttpServerResponse SampleServer::apiCaptcha(const QHttpServerRequest &request)
+{
+    static const QString alphabet = QStringLiteral("ABCDEFGHJKMNPQRSTUVWXYZ23456789");
+    QString text;
+    for (int i = 0; i < 4; ++i)
+        text += alphabet.at(QRandomGenerator::global()->bounded(int(alphabet.size())));
+    const int scale = std::clamp(request.query().queryItemValue(QStringLiteral("scale")).toInt(), 1, 3);
+
+    // A session of its own per picture, carried by the client's cookie jar to the check, the
+    // e-mail request and the account call.
+    Verification *existing = verificationFor(request);
+    QString session;
+    if (existing) {
+        *existing = Verification{text, {}, {}};
+    } else {
+        session = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        m_verifications.insert(session, Verification{text, {}, {}});
+    }
+    qInfo().noquote() << "[samplesite] 图片验证码:" << text;
+    QHttpServerResponse response(QByteArrayLiteral("image/png"), captchaPng(text, scale));
+    if (!session.isEmpty())
+        response.setHeader("Set-Cookie", kCaptchaCookie + '=' + session.toLatin1() + "; Path=/; HttpOnly");
+    response.addHeader("Cache-Control", "no-store");
+    return response;
+}
+
+QHttpServerResponse SampleServer::apiCheckCaptcha(const QHttpServerRequest &request)
+{
+    const QString code = formValue(request, QStringLiteral("code"));
+    const QString email = formValue(request, QStringLiteral("email"));
+    const QString action = formValue(request, QStringLiteral("action"));
+    Verification *verification = verificationFor(request);
+    if (!verification || verification->captcha.isEmpty())
+        return fail(400, QStringLiteral("请先获取图片验证码"));
+    if (!email.contains(QLatin1Char('@')))
+        return fail(400, QStringLiteral("邮箱格式不正确"));
+    if (action != QLatin1String("register") && action != QLatin1String("reset"))
+        return fail(400, QStringLiteral("参数错误"));
+    if (code.compare(verification->captcha, Qt::CaseInsensitive) != 0) {
+        // A wrong guess uses the picture up, as real sites do.
+        verification->captcha.clear();
+        return fail(400, QStringLiteral("图片验证码错误"));
+    }
+    if (action == QLatin1String("register") && m_passwords.contains(email))
+        return fail(409, QStringLiteral("该邮箱已注册"));
+    verification->captcha.clear();
+    verification->checkedEmail = email;
+    verification->checkedAction = action;
+    return ok();
+}
+
+QHttpServerResponse SampleServer::apiSendEmailCode(const QHttpServerRequest &request)
+{
+    const QString email = formValue(request, QStringLiteral("email"));
+    const Verification *verification = verificationFor(request);
+    if (!verification || verification->checkedEmail.isEmpty() || verification->checkedEmail != email)
+        return fail(403, QStringLiteral("请先完成图片验证"));
+    const QString code = QString::number(QRandomGenerator::global()->bounded(100000, 1000000));
+    m_emailCodes.insert(email, code);
+    // The sample site sends no mail: the code goes to its log for whoever is trying it out.
+    qInfo().noquote() << "[samplesite] 邮箱验证码" << email << code;
+    return ok();
+}
+
+QHttpServerResponse SampleServer::apiRegister(const QHttpServerRequest &request)
+{
+    const QString email = formValue(request, QStringLiteral("email"));
+    const QString code = formValue(request, QStringLiteral("code"));
+    const QString password = formValue(request, QStringLiteral("password"));
+    const Verification *verification = verificationFor(request);
+    if (!verification || verification->checkedAction != QLatin1String("register") || verification->checkedEmail != email)
+        return fail(403, QStringLiteral("请先完成图片验证"));
+    if (password.size() < 6)
+        return fail(400, QStringLiteral("密码至少 6 位"));
+    if (m_passwords.contains(email))
+        return fail(409, QStringLiteral("该邮箱已注册"));
+    if (!takeEmailCode(email, code))
+        return fail(400, QStringLiteral("邮箱验证码错误或已过期"));
+
+    m_passwords.insert(email, password);
+    const QString token = tokenFor(email);
+    Account &account = m_accounts[token];
+    account.uid = QString::number(10000 + qHash(token) % 90000);
+    account.nickname = email.section(QLatin1Char('@'), 0, 0);
+    const QJsonObject user = userJson(account);
+    return ok(QJsonObject{{"token", token},
+                          {"uid", account.uid},
+                          {"nickname", account.nickname},
+                          {"gold", account.gold},
+                          {"vip_level", user.value("vip_level")},
+                          {"vip_expired", user.value("vip_expired")}});
+}
+
+QHttpServerResponse SampleServer::apiResetPwd(const QHttpServerRequest &request)
+{
+    const QString email = formValue(request, QStringLiteral("email"));
+    const QString code = formValue(request, QStringLiteral("code"));
+    const QString password = formValue(request, QStringLiteral("password"));
+    const Verification *verification = verificationFor(request);
+    if (!verification || verification->checkedAction != QLatin1String("reset") || verification->checkedEmail != email)
+        return fail(403, QStringLiteral("请先完成图片验证"));
+    if (password.size() < 6)
+        return fail(400, QStringLiteral("密码至少 6 位"));
+    if (!takeEmailCode(email, code))
+        return fail(400, QStringLiteral("邮箱验证码错误或已过期"));
+    m_passwords.insert(email, password);
+    return ok();
 }
 
 }

@@ -51,6 +51,18 @@ private:
     // The signed-in account of the request's bearer token, if any.
     Account *accountFor(const QHttpServerRequest &request);
     QJsonObject userJson(const Account &account) const;
+    // The token an account name signs in with; the same across restarts of the site.
+    static QString tokenFor(const QString &account);
+    // The captcha session of the request's cookie, if it has one the site handed out.
+    struct Verification
+    {
+        QString captcha;       // the picture's text
+        QString checkedEmail;  // set once the picture code was accepted for this address
+        QString checkedAction;
+    };
+    Verification *verificationFor(const QHttpServerRequest &request);
+    // An e-mail code that matches the last one sent to the address; it is used up.
+    bool takeEmailCode(const QString &email, const QString &code);
 
     // Catalogue
     QHttpServerResponse apiNav(const QHttpServerRequest &request);
@@ -73,6 +85,12 @@ private:
     QHttpServerResponse apiSign(const QHttpServerRequest &request);
     QHttpServerResponse apiUnread(const QHttpServerRequest &request);
     QHttpServerResponse apiWebCookie(const QHttpServerRequest &request);
+    // Registration and password reset: picture captcha, e-mail code, then the account call
+    QHttpServerResponse apiCaptcha(const QHttpServerRequest &request);
+    QHttpServerResponse apiCheckCaptcha(const QHttpServerRequest &request);
+    QHttpServerResponse apiSendEmailCode(const QHttpServerRequest &request);
+    QHttpServerResponse apiRegister(const QHttpServerRequest &request);
+    QHttpServerResponse apiResetPwd(const QHttpServerRequest &request);
     // Client housekeeping
     QHttpServerResponse apiClientReport(const QHttpServerRequest &request);
     QHttpServerResponse apiUpdate(const QHttpServerRequest &request);
@@ -86,6 +104,9 @@ private:
     QString m_base;
     std::unique_ptr<Catalogue> m_catalogue;
     QHash<QString, Account> m_accounts; // by token
+    QHash<QString, Verification> m_verifications; // by captcha session cookie
+    QHash<QString, QString> m_emailCodes;          // by address
+    QHash<QString, QString> m_passwords;           // by account name, once registered or reset
     QHash<int, QByteArray> m_posters;
 };
 
