@@ -29,6 +29,7 @@
 #include "views/standinpage.h"
 #include "views/login/loginview.h"
 #include "views/player/playerview.h"
+#include "views/usercenter/usercenterview.h"
 #include "views/webpageview.h"
 #include "views/toolbar/accountbox.h"
 #include "views/toolbar/accountchipbutton.h"
@@ -498,6 +499,14 @@ QWidget *ContentView::destination(const Route &route)
         return new WebPageView(web->url, web->title);
     if (const auto *play = route.get<Route::Play>())
         return new PlayerView(play->entry, play->title, play->startAt);
+    if (route.is<Route::UserCenter>() || route.is<Route::UserCenterVip>()) {
+        auto *page = new UserCenterView(route.is<Route::UserCenterVip>() ? UserCenterTab::vip : UserCenterTab::gold);
+        connect(page, &UserCenterView::playRequested, this, [this](const PlayEntry &entry, const QString &title, int at) {
+            push(Route::play(entry, title, at));
+        });
+        connect(page, &UserCenterView::selected, this, [this](const QString &did) { push(Route::detail(did)); });
+        return page;
+    }
     if (route.is<Route::Login>()) {
         auto *page = new LoginView;
         // Only the log-in page itself is taken off; if the user has gone on from it meanwhile,

@@ -7,6 +7,7 @@
 #include "views/detail/detailview.h"
 #include "views/login/loginview.h"
 #include "views/player/playerview.h"
+#include "views/usercenter/usercenterview.h"
 #include "views/contentview.h"
 #include "views/navigationstack.h"
 #include "views/catalogue/browseview.h"
@@ -521,6 +522,15 @@ private slots:
         emit login->dismissRequested();
         QCOMPARE(window.path().size(), depth - 1);
         QVERIFY(qobject_cast<PlayerView *>(window.navigationStack()->currentPage()));
+
+        // A paid torrent's gate opens the user centre on the membership tab.
+        auto *centre = qobject_cast<UserCenterView *>(window.navigationStack()->pageAt(3));
+        QVERIFY(centre);
+        QCOMPARE(centre->tab(), UserCenterTab::vip);
+        window.push(Route::userCenter());
+        centre = qobject_cast<UserCenterView *>(window.navigationStack()->currentPage());
+        QVERIFY(centre);
+        QCOMPARE(centre->tab(), UserCenterTab::gold);
     }
 
     // Names from the server are shown as they are, never as markup.

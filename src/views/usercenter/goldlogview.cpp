@@ -1,0 +1,203 @@
+#include "views/usercenter/goldlogview.h"
+
+#include "models/usercenterlogic.h"
+#include "network/apiclient.h"
+#include "views/components/appearance.h"
+#include "views/components/pager.h"
+#include "views/components/stateoverlay.h"
+#include "views/components/typography.h"
+#include "views/detail/tint.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QStackedLayout>
+#include <QVBoxLayout>
+
+namespace tovra {
+
+namespace {
+constexpr qreal kCaption = 11;
+constexpr int kBalanceWidth = 70;
+constexpr int kSideInset = 16;
+// The row's own 3 plus what a list row adds around its content.
+constexpr int kRowInset = 3 + 4;
+
+QWidget *separator(QWidget *parent)
+{
+    auto *line = new QWidget(parent);
+    line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    const auto apply = [line](bool dark) {
+        QPalette p = line->palette();
+        p.setColor(QPalette::Window, Palette::borderSoft(dark));
+        line->setPalette(p);
+    };
+    apply(Palette::isDark());
+    followAppearance(line, apply);
+    return line;
+}
+}
+
+GoldLogView::GoldLogView(QWidget *parent) : QWidget(parent)
+{
+    m_stack = new QStackedLayout(this);
+    m_overlay = new StateOverlay(StateOverlay::Kind::loading(), this);
+    m_stack->addWidget(m_overlay);
+
+    m_content = new QWidget(this);
+    auto *column = new QVBoxLayout(m_content);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_scroll = new QScrollArea(m_content);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_list = new QWidget(m_scroll);
+    m_list->setAutoFillBackground(false);
+    m_listLayout = new QVBoxLayout(m_list);
+    m_listLayout->setContentsMargins(kSideInset, 8, kSideInset, 8);
+    m_listLayout->setSpacing(0);
+    m_listLayout->addStretch(1);
+    m_scroll->setWidget(m_list);
+    column->addWidget(m_scroll, 1);
+    m_pager = new Pager(std::nullopt, 1, [this](qint64 page) { setPage(page); }, m_content);
+    column->addWidget(m_pager);
+    m_stack->addWidget(m_content);
+
+    render();
+}
+
+QString GoldLogView::time(qint64 unixSeconds)
+{
+    return usercenter::time(unixSeconds);
+}
+
+QList<QWidget *> GoldLogView::rows() const
+{
+    return m_list->findChildren<QWidget *>(QStringLiteral("goldLogRow"), Qt::FindDirectChildrenOnly);
+}
+
+void GoldLogView::setPage(qint64 page)
+{
+    m_page = page;
+    load();
+}
+
+void GoldLogView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        load();
+}
+
+void GoldLogView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Leaving the screen drops the load under way; coming back loads again.
+    if (!event->spontaneous())
+        m_loads.invalidate();
+}
+
+QCoro::Task<> GoldLogView::load()
+{
+    QPointer self = this;
+    const auto ticket = m_loads.begin();
+    m_loading = true;
+    m_error.reset();
+    render();
+    auto reply = co_await APIClient::shared()->goldLog(m_page);
+    if (!self || !m_loads.isCurrent(ticket))
+        co_return;
+    if (reply) {
+        m_items = std::move(reply->data);
+        m_meta = std::move(reply->meta);
+        rebuildRows();
+    } else {
+        m_error = reply.error().description();
+    }
+    m_loading = false;
+    render();
+}
+
+void GoldLogView::render()
+{
+    if (m_loading) {
+        m_overlay->setKind(StateOverlay::Kind::loading());
+    } else if (m_error) {
+        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [this] { load(); }));
+    } else if (m_items.isEmpty()) {
+        m_overlay->setKind(StateOverlay::Kind::empty(usercenter::kGoldLogEmpty));
+    } else {
+        m_pager->setState(m_meta, m_page);
+        m_stack->setCurrentWidget(m_content);
+        return;
+    }
+    m_stack->setCurrentWidget(m_overlay);
+}
+
+void GoldLogView::rebuildRows()
+{
+    while (m_listLayout->count() > 1) {
+        QLayoutItem *item = m_listLayout->takeAt(0);
+        delete item->widget();
+        delete item;
+    }
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        if (i > 0)
+            m_listLayout->insertWidget(m_listLayout->count() - 1, separator(m_list));
+        m_listLayout->insertWidget(m_listLayout->count() - 1, makeRow(m_items.at(i)));
+    }
+    m_scroll->verticalScrollBar()->setValue(0);
+}
+
+QWidget *GoldLogView::makeRow(const GoldLog &log)
+{
+    auto *row = new QWidget(m_list);
+    row->setObjectName(QStringLiteral("goldLogRow"));
+    auto *line = new QHBoxLayout(row);
+    line->setContentsMargins(0, kRowInset, 0, kRowInset);
+
+    auto *text = new QVBoxLayout;
+    text->setSpacing(2);
+    auto *head = new QHBoxLayout;
+    head->setSpacing(6);
+    auto *kind = tintedLabel(log.typeName, TextStyle::kBody, Palette::Name::Text, row);
+    kind->setObjectName(QStringLiteral("kind"));
+    head->addWidget(kind, 0, Qt::AlignVCenter);
+    if (!log.explain.isEmpty()) {
+        auto *explain = tintedLabel(log.explain, kCaption, Palette::Name::TextDim, row);
+        explain->setObjectName(QStringLiteral("explain"));
+        head->addWidget(explain, 0, Qt::AlignVCenter);
+    }
+    head->addStretch(1);
+    text->addLayout(head);
+    auto *when = tintedLabel(time(log.created), kCaption, Palette::Name::TextFaint, row);
+    when->setObjectName(QStringLiteral("time"));
+    text->addWidget(when);
+    line->addLayout(text, 1);
+
+    auto *amount = new QLabel(row);
+    amount->setObjectName(QStringLiteral("amount"));
+    amount->setTextFormat(Qt::PlainText);
+    amount->setText(usercenter::goldAmount(log));
+    amount->setFont(monoFont(TextStyle::kCallout, QFont::Bold));
+    tint(amount, usercenter::isDebit(log) ? Palette::Name::Error : Palette::Name::Accent);
+    line->addWidget(amount, 0, Qt::AlignVCenter);
+
+    auto *balance = new QLabel(row);
+    balance->setObjectName(QStringLiteral("balance"));
+    balance->setTextFormat(Qt::PlainText);
+    balance->setText(usercenter::balanceText(log));
+    balance->setFont(monoFont(kCaption));
+    balance->setFixedWidth(kBalanceWidth);
+    balance->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    tint(balance, Palette::Name::TextDim);
+    line->addWidget(balance, 0, Qt::AlignVCenter);
+    return row;
+}
+
+}

@@ -1,0 +1,169 @@
+#include "views/usercenter/usercenterview.h"
+
+#include "network/apiclient.h"
+#include "views/components/appearance.h"
+#include "views/palette.h"
+#include "views/usercenter/accountcard.h"
+#include "views/usercenter/goldlogview.h"
+#include "views/usercenter/groupview.h"
+#include "views/usercenter/messageview.h"
+#include "views/usercenter/nicknameview.h"
+#include "views/usercenter/payview.h"
+#include "views/usercenter/photoview.h"
+#include "views/usercenter/usercentermenurow.h"
+#include "views/usercenter/vipexchangeview.h"
+#include "views/usercenter/watchingview.h"
+
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace tovra {
+
+namespace {
+QWidget *rule(QWidget *parent, bool vertical)
+{
+    auto *line = new QWidget(parent);
+    if (vertical)
+        line->setFixedWidth(1);
+    else
+        line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    const auto apply = [line](bool dark) {
+        QPalette p = line->palette();
+        p.setColor(QPalette::Window, Palette::border(dark));
+        line->setPalette(p);
+    };
+    apply(Palette::isDark());
+    followAppearance(line, apply);
+    return line;
+}
+}
+
+UserCenterView::UserCenterView(UserCenterTab initialTab, QWidget *parent) : QWidget(parent), m_tab(initialTab)
+{
+    setWindowTitle(QStringLiteral("会员中心"));
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(buildMenu());
+    row->addWidget(rule(this, true));
+    auto *content = new QWidget(this);
+    m_contentLayout = new QVBoxLayout(content);
+    m_contentLayout->setContentsMargins(0, 0, 0, 0);
+    m_contentLayout->setSpacing(0);
+    row->addWidget(content, 1);
+    showPage();
+}
+
+QWidget *UserCenterView::buildMenu()
+{
+    auto *menu = new QWidget(this);
+    menu->setFixedWidth(kMenuWidth);
+    auto *column = new QVBoxLayout(menu);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_card = new AccountCard(menu);
+    column->addWidget(m_card);
+    column->addWidget(rule(menu, false));
+    column->addSpacing(4);
+    for (UserCenterTab tab : usercenter::allTabs()) {
+        auto *menuRow = new UserCenterMenuRow(tab, menu);
+        menuRow->setSelected(tab == m_tab);
+        connect(menuRow, &QAbstractButton::clicked, this, [this, tab] { selectTab(tab); });
+        column->addWidget(menuRow);
+        m_rows.append(menuRow);
+    }
+    column->addStretch(1);
+    return menu;
+}
+
+UserCenterMenuRow *UserCenterView::menuRow(UserCenterTab tab) const
+{
+    for (UserCenterMenuRow *row : m_rows) {
+        if (row->tab() == tab)
+            return row;
+    }
+    return nullptr;
+}
+
+void UserCenterView::selectTab(UserCenterTab tab)
+{
+    if (tab == m_tab && m_page)
+        return;
+    m_tab = tab;
+    for (UserCenterMenuRow *row : std::as_const(m_rows))
+        row->setSelected(row->tab() == tab);
+    showPage();
+}
+
+void UserCenterView::showPage()
+{
+    // The old page goes with its state; its requests in flight find it gone and write nothing.
+    delete m_page;
+    m_page = makePage(m_tab);
+    m_contentLayout->addWidget(m_page);
+}
+
+QWidget *UserCenterView::makePage(UserCenterTab tab)
+{
+    switch (tab) {
+    case UserCenterTab::gold:
+        return new GoldLogView(this);
+    case UserCenterTab::watching: {
+        auto *page = new WatchingView(this);
+        connect(page, &WatchingView::playRequested, this, &UserCenterView::playRequested);
+        connect(page, &WatchingView::selected, this, &UserCenterView::selected);
+        return page;
+    }
+    case UserCenterTab::pay:
+        return new PayView(this);
+    case UserCenterTab::vip:
+        return new VIPExchangeView(this);
+    case UserCenterTab::message:
+        return new MessageView(this);
+    case UserCenterTab::profile:
+        return new NicknameView(this);
+    case UserCenterTab::photo:
+        return new PhotoView(this);
+    case UserCenterTab::group:
+        return new GroupView(this);
+    }
+    Q_UNREACHABLE();
+    return nullptr;
+}
+
+void UserCenterView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        loadUnread();
+}
+
+void UserCenterView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        m_unreadLoads.invalidate();
+}
+
+QCoro::Task<> UserCenterView::loadUnread()
+{
+    QPointer self = this;
+    const auto ticket = m_unreadLoads.begin();
+    auto reply = co_await APIClient::shared()->unread();
+    if (!self || !m_unreadLoads.isCurrent(ticket))
+        co_return;
+    // The badge is an extra: any failure just hides it.
+    setUnread(reply ? reply->total : 0);
+}
+
+void UserCenterView::setUnread(qint64 unread)
+{
+    m_unread = unread;
+    for (UserCenterMenuRow *row : std::as_const(m_rows))
+        row->setUnread(unread);
+}
+
+}
