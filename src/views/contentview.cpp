@@ -16,6 +16,7 @@
 #include "views/catalogue/homeview.h"
 #include "views/catalogue/rankingview.h"
 #include "views/catalogue/top250view.h"
+#include "views/community/communityview.h"
 #include "views/detail/detailview.h"
 #include "views/catalogue/searchview.h"
 #include "views/components/appearance.h"
@@ -481,7 +482,7 @@ void ContentView::updateRoot()
         break;
     }
     case RootKind::Community:
-        m_stack->setRoot(new StandInPage(QStringLiteral("社区")));
+        m_stack->setRoot(new CommunityView);
         break;
     default: {
         auto *page = new HomeView;

@@ -4,6 +4,7 @@
 #include "views/components/sidebarrow.h"
 #include "views/catalogue/filterresultview.h"
 #include "views/catalogue/searchview.h"
+#include "views/community/communityview.h"
 #include "views/detail/detailview.h"
 #include "views/login/loginview.h"
 #include "views/player/playerview.h"
@@ -531,6 +532,10 @@ private slots:
         centre = qobject_cast<UserCenterView *>(window.navigationStack()->currentPage());
         QVERIFY(centre);
         QCOMPARE(centre->tab(), UserCenterTab::gold);
+
+        // The community section's root is the board.
+        window.selectSection(SidebarSection::community());
+        QVERIFY(qobject_cast<CommunityView *>(window.navigationStack()->root()));
     }
 
     // Names from the server are shown as they are, never as markup.

@@ -38,6 +38,18 @@ QJsonObject pageJson(const Page &page)
     return page.meta;
 }
 
+// The community board: a fixed run of posts about catalogue titles, cycling through text,
+// picture and torrent posts. Only those three kinds exist, so the video and audio filters show
+// the empty board.
+constexpr int kBbsPostCount = 45;
+constexpr int kBbsPageSize = 10;
+
+QString bbsKind(int number)
+{
+    static const QStringList kinds = {QStringLiteral("image"), QStringLiteral("torrent"), QStringLiteral("text")};
+    return kinds.at(number % kinds.size());
+}
+
 const QByteArray kCaptchaCookie = "tovra_captcha";
 
 // Four characters that cannot be mistaken for one another, drawn over noise at the asked scale.
@@ -133,6 +145,9 @@ void SampleServer::registerRoutes()
     post("/api/send_email_code", &SampleServer::apiSendEmailCode);
     post("/api/register", &SampleServer::apiRegister);
     post("/api/resetpwd", &SampleServer::apiResetPwd);
+
+    get("/api/bbs_list", &SampleServer::apiBbsList);
+    post("/api/bbs_like", &SampleServer::apiBbsLike);
 
     post("/api/client_report", &SampleServer::apiClientReport);
     get("/api/update", &SampleServer::apiUpdate);
@@ -300,6 +315,70 @@ QHttpServerResponse SampleServer::apiRes(const QHttpServerRequest &request)
     if (!title || index < 0 || index >= title->torrentCount)
         return fail(404, QStringLiteral("种子不存在"));
     return ok(m_catalogue->torrentRes(*title, index));
+}
+
+// --- Community board -----------------------------------------------------------------------
+
+QHttpServerResponse SampleServer::apiBbsList(const QHttpServerRequest &request)
+{
+    static const QStringList lines = {QStringLiteral("周末补了这部，结尾真的没想到。"),
+                                      QStringLiteral("求同款高清资源，有的朋友分享一下～"),
+                                      QStringLiteral("配乐太好听了，单曲循环一整天"), QString()};
+    const QString filter = request.query().queryItemValue(QStringLiteral("filter"));
+    const QList<Title> &titles = m_catalogue->titles();
+    QJsonArray matching;
+    for (int i = 0; i < kBbsPostCount && !titles.isEmpty(); ++i) {
+        const QString kind = bbsKind(i);
+        if (!filter.isEmpty() && filter != kind)
+            continue;
+        const Title &title = titles.at((i * 7) % titles.size());
+        const QString did = QStringLiteral("bbs%1").arg(i + 1);
+        const bool liked = m_likedPosts.value(did);
+        QJsonObject post{{"did", did},
+                         {"uid", QString::number(1000 + i)},
+                         {"nickname", QStringLiteral("影迷%1号").arg(1000 + i)},
+                         {"photo", m_base + QStringLiteral("/avatars/%1.png").arg(i % 50)},
+                         {"content", kind == u"text" ? title.title + QStringLiteral("：") + title.synopsis
+                                                     : lines.at(i % lines.size())},
+                         {"created", QDateTime::currentSecsSinceEpoch() - i * 3600},
+                         {"comments_num", (i * 13) % 90},
+                         {"likes_num", (i * 37) % 200 + (liked ? 1 : 0)},
+                         {"liked", liked}};
+        if (kind == u"image")
+            post.insert("images", QJsonArray{m_catalogue->posterUrl(title.number)});
+        if (kind == u"torrent") {
+            QJsonArray torrents;
+            for (int n = 0; n < std::max(1, std::min(title.torrentCount, 3)); ++n)
+                torrents.append(QJsonObject{
+                    {"url", n == 0 ? QStringLiteral("magnet:?xt=urn:btih:%1").arg(title.did)
+                                   : m_base + QStringLiteral("/torrents/%1-%2.torrent").arg(title.did).arg(n)},
+                    {"name", QStringLiteral("%1.%2.%3.mkv").arg(title.title).arg(title.year).arg(n == 1 ? "2160p" : "1080p")}});
+            post.insert("torrents", torrents);
+        }
+        matching.append(post);
+    }
+    const int page = pageOf(request);
+    const int pages = std::max<int>(1, (matching.size() + kBbsPageSize - 1) / kBbsPageSize);
+    QJsonArray data;
+    for (qsizetype i = qsizetype(page - 1) * kBbsPageSize; i < matching.size() && i < qsizetype(page) * kBbsPageSize; ++i)
+        data.append(matching.at(i));
+    const QJsonObject meta{{"page", page}, {"limit", kBbsPageSize}, {"total", matching.size()},
+                           {"pages", pages}, {"has_more", page < pages}};
+    return ok(data, meta);
+}
+
+QHttpServerResponse SampleServer::apiBbsLike(const QHttpServerRequest &request)
+{
+    const QString did = formValue(request, QStringLiteral("did"));
+    const int number = did.mid(3).toInt();
+    if (!did.startsWith(u"bbs") || number < 1 || number > kBbsPostCount)
+        return fail(404, QStringLiteral("帖子不存在"));
+    const QString action = formValue(request, QStringLiteral("action"));
+    if (action != u"like" && action != u"unlike")
+        return fail(400, QStringLiteral("参数错误"));
+    const bool liked = action == u"like";
+    m_likedPosts.insert(did, liked);
+    return ok(QJsonObject{{"did", did}, {"liked", liked}, {"likes_num", ((number - 1) * 37) % 200 + (liked ? 1 : 0)}});
 }
 
 // --- Account -----------------------------------------------------------------------------

@@ -91,6 +91,9 @@ private:
     QHttpServerResponse apiSendEmailCode(const QHttpServerRequest &request);
     QHttpServerResponse apiRegister(const QHttpServerRequest &request);
     QHttpServerResponse apiResetPwd(const QHttpServerRequest &request);
+    // Community board
+    QHttpServerResponse apiBbsList(const QHttpServerRequest &request);
+    QHttpServerResponse apiBbsLike(const QHttpServerRequest &request);
     // Client housekeeping
     QHttpServerResponse apiClientReport(const QHttpServerRequest &request);
     QHttpServerResponse apiUpdate(const QHttpServerRequest &request);
@@ -108,6 +111,7 @@ private:
     QHash<QString, QString> m_emailCodes;          // by address
     QHash<QString, QString> m_passwords;           // by account name, once registered or reset
     QHash<int, QByteArray> m_posters;
+    QHash<QString, bool> m_likedPosts; // community posts liked on this run, by did
 };
 
 }
