@@ -23,9 +23,7 @@ private slots:
 
     void page_data()
     {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
+        addAppearanceRows();
     }
     void page()
     {

@@ -17,9 +17,7 @@ private slots:
 
     void page_data()
     {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
+        addAppearanceRows();
     }
     // Registration mid-way: picture in, code sent, countdown running, a server complaint shown.
     void page()

@@ -1,8 +1,7 @@
 #include "network/apiclient.h"
 #include "network/apierror.h"
 #include "store/diskcache.h"
-#include "support/fakesite.h"
-#include "support/testenv.h"
+#include "support/clientfixture.h"
 #include "views/components/stateoverlay.h"
 #include "views/player/nativeplayer.h"
 #include "views/player/playermodel.h"
@@ -27,29 +26,14 @@ const QString kAuthPath = u"/user/requestmpd"_qs;
 const QString kProgress = u"/api/progress"_qs;
 const QString kMaster = u"/hls/master.m3u8"_qs;
 
-struct PlayerFixture
+struct PlayerFixture : SharedClientFixture
 {
-    IsolatedHome home;
-    FakeSite site;
-    QNetworkAccessManager manager;
-    QTemporaryDir cacheFolder;
-    DiskCache cache{cacheFolder.path()};
-    std::unique_ptr<APIClient> api;
-
-    PlayerFixture()
+    PlayerFixture() : SharedClientFixture(u"user-tok"_qs)
     {
-        if (!site.start())
-            qFatal("fake site did not start");
-        const QString base = site.url().toString();
-        api = std::make_unique<APIClient>([base] { return base; }, base, &manager, &cache);
-        api->setTokenProvider([] { return std::optional<QString>(u"user-tok"_qs); });
-        APIClient::setShared(api.get());
         site.route(kProgress, FakeSite::ok("{}"));
         // Decoding cannot run here: the stream never answers, so nothing fails under a test.
         site.route(kMaster, FakeSite::Reply().stalling());
     }
-    ~PlayerFixture() { APIClient::setShared(nullptr); }
-
     QByteArray authJson(const QString &url, qint64 et) const
     {
         return QJsonDocument(QJsonObject{{"url", url}, {"token", "play-tok"}, {"et", et}, {"l", 3}}).toJson(QJsonDocument::Compact);

@@ -151,9 +151,7 @@ private slots:
 
     void grab_data()
     {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
+        addAppearanceRows();
     }
     void grab()
     {

@@ -189,9 +189,7 @@ private slots:
 
     void grabs_data()
     {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
+        addAppearanceRows();
     }
     // A member with an avatar, a signed streak, three unread messages and a paged coin log.
     void grabs()

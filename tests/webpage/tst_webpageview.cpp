@@ -1,8 +1,7 @@
 #include "network/apiclient.h"
 #include "store/authstore.h"
 #include "store/diskcache.h"
-#include "support/fakesite.h"
-#include "support/testenv.h"
+#include "support/clientfixture.h"
 #include "views/components/busyindicator.h"
 #include "views/components/stateoverlay.h"
 #include "views/webpageview.h"
@@ -28,28 +27,13 @@ const QString kPagePath = u"/page"_qs;
 const QString kBadAddress = u"页面地址不可用"_qs;
 
 // The fake site as both the API and the site the page shows, with a signed-in user.
-struct PageFixture
+struct PageFixture : SharedClientFixture
 {
-    IsolatedHome home;
-    FakeSite site;
-    QNetworkAccessManager manager;
-    QTemporaryDir cacheFolder;
-    DiskCache cache{cacheFolder.path()};
-    std::unique_ptr<APIClient> api;
-
-    PageFixture()
+    PageFixture() : SharedClientFixture(u"tok"_qs)
     {
-        if (!site.start())
-            qFatal("fake site did not start");
-        const QString base = site.url().toString();
-        api = std::make_unique<APIClient>([base] { return base; }, base, &manager, &cache);
-        api->setTokenProvider([] { return std::optional<QString>(u"tok"_qs); });
-        APIClient::setShared(api.get());
         // The profile outlives every case; its store is emptied so no case sees another's cookies.
         WebProfile::shared()->cookieStore()->deleteAllCookies();
     }
-    ~PageFixture() { APIClient::setShared(nullptr); }
-
     QString pageURL() const { return site.url(kPagePath).toString(); }
     void serve(const QString &path, const QByteArray &html = "<p>ok</p>")
     {

@@ -8,6 +8,7 @@
 #include "views/components/postergrid.h"
 #include "views/components/sectionheader.h"
 #include "views/components/skeleton.h"
+#include "views/components/stackstates.h"
 #include "views/components/stateoverlay.h"
 #include "views/components/typography.h"
 #include "views/palette.h"
@@ -249,20 +250,12 @@ QWidget *HomeView::placeholder()
 
 StateOverlay *HomeView::overlay()
 {
-    if (!m_overlay) {
-        m_overlay = new StateOverlay(StateOverlay::Kind::loading(), this);
-        m_stack->addWidget(m_overlay);
-    }
-    return m_overlay;
+    return overlayOnDemand(m_overlay, m_stack, this);
 }
 
 QWidget *HomeView::nothing()
 {
-    if (!m_nothing) {
-        m_nothing = new QWidget(this);
-        m_stack->addWidget(m_nothing);
-    }
-    return m_nothing;
+    return blankOnDemand(m_nothing, m_stack, this);
 }
 
 void HomeView::render()
@@ -271,15 +264,10 @@ void HomeView::render()
     case Shown::Placeholder:
         m_stack->setCurrentWidget(placeholder());
         break;
-    case Shown::Error: {
-        QPointer self = this;
-        overlay()->setKind(StateOverlay::Kind::error(*m_error, [self] {
-            if (self)
-                self->reload();
-        }));
+    case Shown::Error:
+        showFailure(overlay(), *m_error, this);
         m_stack->setCurrentWidget(overlay());
         break;
-    }
     case Shown::Content:
         m_stack->setCurrentWidget(m_content);
         break;

@@ -4,6 +4,7 @@
 #include "store/authstore.h"
 #include "views/components/postergrid.h"
 #include "views/components/sectionheader.h"
+#include "views/components/stackstates.h"
 #include "views/components/stateoverlay.h"
 #include "views/components/symbolview.h"
 #include "views/components/typography.h"
@@ -309,11 +310,7 @@ QCoro::Task<> DetailView::copyMagnet(QString did, Torrent torrent)
 
 StateOverlay *DetailView::overlay()
 {
-    if (!m_overlay) {
-        m_overlay = new StateOverlay(StateOverlay::Kind::loading(), this);
-        m_stack->addWidget(m_overlay);
-    }
-    return m_overlay;
+    return overlayOnDemand(m_overlay, m_stack, this);
 }
 
 void DetailView::render()
@@ -323,24 +320,15 @@ void DetailView::render()
         overlay()->setKind(StateOverlay::Kind::loading());
         m_stack->setCurrentWidget(overlay());
         break;
-    case Shown::Error: {
-        QPointer self = this;
-        overlay()->setKind(StateOverlay::Kind::error(*m_error, [self] {
-            if (self)
-                self->reload();
-        }));
+    case Shown::Error:
+        showFailure(overlay(), *m_error, this);
         m_stack->setCurrentWidget(overlay());
         break;
-    }
     case Shown::Content:
         m_stack->setCurrentWidget(m_content);
         break;
     case Shown::Nothing:
-        if (!m_nothing) {
-            m_nothing = new QWidget(this);
-            m_stack->addWidget(m_nothing);
-        }
-        m_stack->setCurrentWidget(m_nothing);
+        m_stack->setCurrentWidget(blankOnDemand(m_nothing, m_stack, this));
         break;
     }
 }

@@ -7,12 +7,11 @@
 #include "views/components/stateoverlay.h"
 #include "views/components/typography.h"
 #include "views/detail/tint.h"
+#include "views/usercenter/hairline.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QShowEvent>
 #include <QStackedLayout>
 #include <QVBoxLayout>
@@ -25,21 +24,6 @@ constexpr int kBalanceWidth = 70;
 constexpr int kSideInset = 16;
 // The row's own 3 plus what a list row adds around its content.
 constexpr int kRowInset = 3 + 4;
-
-QWidget *separator(QWidget *parent)
-{
-    auto *line = new QWidget(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    const auto apply = [line](bool dark) {
-        QPalette p = line->palette();
-        p.setColor(QPalette::Window, Palette::borderSoft(dark));
-        line->setPalette(p);
-    };
-    apply(Palette::isDark());
-    followAppearance(line, apply);
-    return line;
-}
 }
 
 GoldLogView::GoldLogView(QWidget *parent) : QWidget(parent)
@@ -52,18 +36,8 @@ GoldLogView::GoldLogView(QWidget *parent) : QWidget(parent)
     auto *column = new QVBoxLayout(m_content);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    m_scroll = new QScrollArea(m_content);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->viewport()->setAutoFillBackground(false);
-    m_list = new QWidget(m_scroll);
-    m_list->setAutoFillBackground(false);
-    m_listLayout = new QVBoxLayout(m_list);
-    m_listLayout->setContentsMargins(kSideInset, 8, kSideInset, 8);
-    m_listLayout->setSpacing(0);
-    m_listLayout->addStretch(1);
-    m_scroll->setWidget(m_list);
-    column->addWidget(m_scroll, 1);
+    m_rows = usercenter::RowList(m_content, kSideInset, 0);
+    column->addWidget(m_rows.scroll, 1);
     m_pager = new Pager(std::nullopt, 1, [this](qint64 page) { setPage(page); }, m_content);
     column->addWidget(m_pager);
     m_stack->addWidget(m_content);
@@ -78,7 +52,7 @@ QString GoldLogView::time(qint64 unixSeconds)
 
 QList<QWidget *> GoldLogView::rows() const
 {
-    return m_list->findChildren<QWidget *>(QStringLiteral("goldLogRow"), Qt::FindDirectChildrenOnly);
+    return m_rows.list->findChildren<QWidget *>(QStringLiteral("goldLogRow"), Qt::FindDirectChildrenOnly);
 }
 
 void GoldLogView::setPage(qint64 page)
@@ -125,38 +99,29 @@ QCoro::Task<> GoldLogView::load()
 
 void GoldLogView::render()
 {
-    if (m_loading) {
-        m_overlay->setKind(StateOverlay::Kind::loading());
-    } else if (m_error) {
-        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [this] { load(); }));
-    } else if (m_items.isEmpty()) {
-        m_overlay->setKind(StateOverlay::Kind::empty(usercenter::kGoldLogEmpty));
-    } else {
-        m_pager->setState(m_meta, m_page);
-        m_stack->setCurrentWidget(m_content);
+    if (usercenter::showLoadState(m_overlay, m_loading, m_error, m_items.isEmpty(), usercenter::kGoldLogEmpty,
+                                  [this] { load(); })) {
+        m_stack->setCurrentWidget(m_overlay);
         return;
     }
-    m_stack->setCurrentWidget(m_overlay);
+    m_pager->setState(m_meta, m_page);
+    m_stack->setCurrentWidget(m_content);
 }
 
 void GoldLogView::rebuildRows()
 {
-    while (m_listLayout->count() > 1) {
-        QLayoutItem *item = m_listLayout->takeAt(0);
-        delete item->widget();
-        delete item;
-    }
+    m_rows.clear();
     for (qsizetype i = 0; i < m_items.size(); ++i) {
         if (i > 0)
-            m_listLayout->insertWidget(m_listLayout->count() - 1, separator(m_list));
-        m_listLayout->insertWidget(m_listLayout->count() - 1, makeRow(m_items.at(i)));
+            m_rows.append(usercenter::hairline(m_rows.list, Palette::Name::BorderSoft));
+        m_rows.append(makeRow(m_items.at(i)));
     }
-    m_scroll->verticalScrollBar()->setValue(0);
+    m_rows.scrollToTop();
 }
 
 QWidget *GoldLogView::makeRow(const GoldLog &log)
 {
-    auto *row = new QWidget(m_list);
+    auto *row = new QWidget(m_rows.list);
     row->setObjectName(QStringLiteral("goldLogRow"));
     auto *line = new QHBoxLayout(row);
     line->setContentsMargins(0, kRowInset, 0, kRowInset);

@@ -3,16 +3,14 @@
 #include "models/account.h"
 #include "models/apiresponse.h"
 #include "models/loadgeneration.h"
+#include "views/usercenter/rowlist.h"
 
 #include <QCoroTask>
 #include <QList>
 #include <QWidget>
 #include <optional>
 
-class QLabel;
-class QScrollArea;
 class QStackedLayout;
-class QVBoxLayout;
 
 namespace tovra {
 
@@ -64,9 +62,7 @@ private:
     QStackedLayout *m_stack = nullptr;
     StateOverlay *m_overlay = nullptr;
     QWidget *m_content = nullptr;
-    QScrollArea *m_scroll = nullptr;
-    QWidget *m_list = nullptr;
-    QVBoxLayout *m_listLayout = nullptr;
+    usercenter::RowList m_rows;
     Pager *m_pager = nullptr;
 };
 

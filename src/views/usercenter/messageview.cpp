@@ -8,6 +8,7 @@
 #include "views/components/typography.h"
 #include "views/detail/tint.h"
 #include "views/usercenter/filledbox.h"
+#include "views/usercenter/hairline.h"
 
 #include <QButtonGroup>
 #include <QFrame>
@@ -105,19 +106,9 @@ QWidget *boardRow(const BoardMessage &message, QWidget *parent)
     return row;
 }
 
-QFrame *divider(QWidget *parent)
+QWidget *divider(QWidget *parent)
 {
-    auto *line = new QFrame(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    const auto apply = [line](bool dark) {
-        QPalette p = line->palette();
-        p.setColor(QPalette::Window, Palette::border(dark));
-        line->setPalette(p);
-    };
-    apply(Palette::isDark());
-    followAppearance(line, apply);
-    return line;
+    return usercenter::hairline(parent, Palette::Name::Border);
 }
 }
 

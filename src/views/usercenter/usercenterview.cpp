@@ -6,6 +6,7 @@
 #include "views/usercenter/accountcard.h"
 #include "views/usercenter/goldlogview.h"
 #include "views/usercenter/groupview.h"
+#include "views/usercenter/hairline.h"
 #include "views/usercenter/messageview.h"
 #include "views/usercenter/nicknameview.h"
 #include "views/usercenter/payview.h"
@@ -21,26 +22,6 @@
 
 namespace tovra {
 
-namespace {
-QWidget *rule(QWidget *parent, bool vertical)
-{
-    auto *line = new QWidget(parent);
-    if (vertical)
-        line->setFixedWidth(1);
-    else
-        line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    const auto apply = [line](bool dark) {
-        QPalette p = line->palette();
-        p.setColor(QPalette::Window, Palette::border(dark));
-        line->setPalette(p);
-    };
-    apply(Palette::isDark());
-    followAppearance(line, apply);
-    return line;
-}
-}
-
 UserCenterView::UserCenterView(UserCenterTab initialTab, QWidget *parent) : QWidget(parent), m_tab(initialTab)
 {
     setWindowTitle(QStringLiteral("会员中心"));
@@ -48,7 +29,7 @@ UserCenterView::UserCenterView(UserCenterTab initialTab, QWidget *parent) : QWid
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
     row->addWidget(buildMenu());
-    row->addWidget(rule(this, true));
+    row->addWidget(usercenter::hairline(this, Palette::Name::Border, true));
     auto *content = new QWidget(this);
     m_contentLayout = new QVBoxLayout(content);
     m_contentLayout->setContentsMargins(0, 0, 0, 0);
@@ -66,7 +47,7 @@ QWidget *UserCenterView::buildMenu()
     column->setSpacing(0);
     m_card = new AccountCard(menu);
     column->addWidget(m_card);
-    column->addWidget(rule(menu, false));
+    column->addWidget(usercenter::hairline(menu, Palette::Name::Border));
     column->addSpacing(4);
     for (UserCenterTab tab : usercenter::allTabs()) {
         auto *menuRow = new UserCenterMenuRow(tab, menu);

@@ -14,8 +14,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QShowEvent>
 #include <QStackedLayout>
 #include <QVBoxLayout>
@@ -37,25 +35,15 @@ WatchingView::WatchingView(QWidget *parent) : QWidget(parent)
     m_overlay = new StateOverlay(StateOverlay::Kind::loading(), this);
     m_stack->addWidget(m_overlay);
 
-    m_scroll = new QScrollArea(this);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->viewport()->setAutoFillBackground(false);
-    m_list = new QWidget(m_scroll);
-    m_list->setAutoFillBackground(false);
-    m_listLayout = new QVBoxLayout(m_list);
-    m_listLayout->setContentsMargins(kSideInset, 8, kSideInset, 8);
-    m_listLayout->setSpacing(8);
-    m_listLayout->addStretch(1);
-    m_scroll->setWidget(m_list);
-    m_stack->addWidget(m_scroll);
+    m_rows = usercenter::RowList(this, kSideInset, 8);
+    m_stack->addWidget(m_rows.scroll);
 
     render();
 }
 
 QList<QWidget *> WatchingView::rows() const
 {
-    return m_list->findChildren<QWidget *>(QStringLiteral("watchingRow"), Qt::FindDirectChildrenOnly);
+    return m_rows.list->findChildren<QWidget *>(QStringLiteral("watchingRow"), Qt::FindDirectChildrenOnly);
 }
 
 void WatchingView::reload()
@@ -101,34 +89,22 @@ QCoro::Task<> WatchingView::load()
 
 void WatchingView::render()
 {
-    if (m_loading) {
-        m_overlay->setKind(StateOverlay::Kind::loading());
-    } else if (m_error) {
-        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [this] { load(); }));
-    } else if (m_items.isEmpty()) {
-        m_overlay->setKind(StateOverlay::Kind::empty(usercenter::kWatchingEmpty));
-    } else {
-        m_stack->setCurrentWidget(m_scroll);
-        return;
-    }
-    m_stack->setCurrentWidget(m_overlay);
+    const bool state = usercenter::showLoadState(m_overlay, m_loading, m_error, m_items.isEmpty(),
+                                                 usercenter::kWatchingEmpty, [this] { load(); });
+    m_stack->setCurrentWidget(state ? static_cast<QWidget *>(m_overlay) : m_rows.scroll);
 }
 
 void WatchingView::rebuildRows()
 {
-    while (m_listLayout->count() > 1) {
-        QLayoutItem *item = m_listLayout->takeAt(0);
-        delete item->widget();
-        delete item;
-    }
+    m_rows.clear();
     for (const WatchingItem &item : std::as_const(m_items))
-        m_listLayout->insertWidget(m_listLayout->count() - 1, makeRow(item));
-    m_scroll->verticalScrollBar()->setValue(0);
+        m_rows.append(makeRow(item));
+    m_rows.scrollToTop();
 }
 
 QWidget *WatchingView::makeRow(const WatchingItem &item)
 {
-    auto *row = new QWidget(m_list);
+    auto *row = new QWidget(m_rows.list);
     row->setObjectName(QStringLiteral("watchingRow"));
     auto *line = new QHBoxLayout(row);
     line->setContentsMargins(0, 4, 0, 4);

@@ -3,15 +3,14 @@
 #include "models/account.h"
 #include "models/loadgeneration.h"
 #include "models/title.h"
+#include "views/usercenter/rowlist.h"
 
 #include <QCoroTask>
 #include <QList>
 #include <QWidget>
 #include <optional>
 
-class QScrollArea;
 class QStackedLayout;
-class QVBoxLayout;
 
 namespace tovra {
 
@@ -60,9 +59,7 @@ private:
 
     QStackedLayout *m_stack = nullptr;
     StateOverlay *m_overlay = nullptr;
-    QScrollArea *m_scroll = nullptr;
-    QWidget *m_list = nullptr;
-    QVBoxLayout *m_listLayout = nullptr;
+    usercenter::RowList m_rows;
 };
 
 }
