@@ -11,50 +11,6 @@ const NavItem *SidebarSection::categoryItem() const
     return nullptr;
 }
 
-QString SidebarSection::debugName() const
-{
-    return std::visit(
-        [](const auto &value) -> QString {
-            using T = std::decay_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, Category>)
-                return QStringLiteral("category(%1)").arg(value.item.name);
-            else if constexpr (std::is_same_v<T, Home>)
-                return QStringLiteral("home");
-            else if constexpr (std::is_same_v<T, Ranking>)
-                return QStringLiteral("ranking");
-            else if constexpr (std::is_same_v<T, Top250>)
-                return QStringLiteral("top250");
-            else
-                return QStringLiteral("community");
-        },
-        m_value);
-}
-
-QString Route::debugName() const
-{
-    return std::visit(
-        [](const auto &value) -> QString {
-            using T = std::decay_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, Detail>)
-                return QStringLiteral("detail(%1)").arg(value.did);
-            else if constexpr (std::is_same_v<T, Play>)
-                return QStringLiteral("play(%1, %2, %3)").arg(value.entry.did, value.title).arg(value.startAt);
-            else if constexpr (std::is_same_v<T, Download>)
-                return QStringLiteral("download(%1, %2)").arg(value.did).arg(value.torrent.index);
-            else if constexpr (std::is_same_v<T, Web>)
-                return QStringLiteral("web(%1, %2)").arg(value.url, value.title);
-            else if constexpr (std::is_same_v<T, FilterResult>)
-                return QStringLiteral("filterResult(%1)").arg(value.title);
-            else if constexpr (std::is_same_v<T, Login>)
-                return QStringLiteral("login");
-            else if constexpr (std::is_same_v<T, UserCenter>)
-                return QStringLiteral("userCenter");
-            else
-                return QStringLiteral("userCenterVip");
-        },
-        m_value);
-}
-
 namespace navigation {
 
 std::optional<SidebarSection> linkedSection(const NavItem &item)

@@ -37,7 +37,7 @@ public:
     {
         bool operator==(const Community &) const = default;
     };
-    using Value = std::variant<Category, Home, Ranking, Top250, Community>;
+    using Value = std::variant<Home, Ranking, Top250, Community, Category>;
 
     SidebarSection() : m_value(Home{}) {}
     SidebarSection(Value value) : m_value(std::move(value)) {}
@@ -56,9 +56,6 @@ public:
     }
     // The item of a category section, or null for the fixed sections.
     const NavItem *categoryItem() const;
-
-    // For logs and stand-in screens, never for decisions.
-    QString debugName() const;
 
     bool operator==(const SidebarSection &) const = default;
 
@@ -115,7 +112,7 @@ public:
     {
         bool operator==(const UserCenterVip &) const = default;
     };
-    using Value = std::variant<Detail, Play, Download, Web, FilterResult, Login, UserCenter, UserCenterVip>;
+    using Value = std::variant<Detail, Play, Login, UserCenter, UserCenterVip, Download, Web, FilterResult>;
 
     Route(Value value) : m_value(std::move(value)) {}
 
@@ -145,9 +142,6 @@ public:
     {
         return std::get_if<Case>(&m_value);
     }
-
-    // For logs and stand-in screens, never for decisions.
-    QString debugName() const;
 
     bool operator==(const Route &) const = default;
 

@@ -9,6 +9,7 @@
 #include "store/themestore.h"
 #include "store/installlocation.h"
 #include "store/updateservice.h"
+#include "views/updateview.h"
 #include "views/aboutdialog.h"
 #include "views/appmenus.h"
 #include "views/catalogue/browseview.h"
@@ -18,6 +19,7 @@
 #include "views/catalogue/top250view.h"
 #include "views/community/communityview.h"
 #include "views/detail/detailview.h"
+#include "views/download/downloadview.h"
 #include "views/catalogue/searchview.h"
 #include "views/components/appearance.h"
 #include "views/components/brandheader.h"
@@ -27,7 +29,6 @@
 #include "views/navigationstack.h"
 #include "views/palette.h"
 #include "views/preferencesview.h"
-#include "views/standinpage.h"
 #include "views/login/loginview.h"
 #include "views/player/playerview.h"
 #include "views/usercenter/usercenterview.h"
@@ -65,62 +66,6 @@ void fillBackground(QWidget *widget, const QColor &color)
     p.setColor(QPalette::Window, color);
     widget->setPalette(p);
     widget->setAutoFillBackground(true);
-}
-
-QString routeTitle(const Route &route)
-{
-    return std::visit(
-        [](const auto &value) -> QString {
-            using T = std::decay_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, Route::Detail>)
-                return QStringLiteral("影片详情");
-            else if constexpr (std::is_same_v<T, Route::Play>)
-                return QStringLiteral("播放");
-            else if constexpr (std::is_same_v<T, Route::Download>)
-                return QStringLiteral("种子下载");
-            else if constexpr (std::is_same_v<T, Route::Web>)
-                return value.title.isEmpty() ? QStringLiteral("网页") : value.title;
-            else if constexpr (std::is_same_v<T, Route::FilterResult>)
-                return value.title;
-            else if constexpr (std::is_same_v<T, Route::Login>)
-                return QStringLiteral("登录");
-            else if constexpr (std::is_same_v<T, Route::UserCenter>)
-                return QStringLiteral("用户中心");
-            else
-                return QStringLiteral("用户中心 · 会员");
-        },
-        route.value());
-}
-
-QString routeDetail(const Route &route)
-{
-    return std::visit(
-        [](const auto &value) -> QString {
-            using T = std::decay_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, Route::Detail>)
-                return QStringLiteral("did ") + value.did;
-            else if constexpr (std::is_same_v<T, Route::Play>)
-                return QStringLiteral("%1 · 第 %2 集 · 从 %3 秒开始")
-                    .arg(value.title)
-                    .arg(value.entry.episode)
-                    .arg(value.startAt);
-            else if constexpr (std::is_same_v<T, Route::Download>)
-                return QStringLiteral("did %1 · %2").arg(value.did, value.torrent.name);
-            else if constexpr (std::is_same_v<T, Route::Web>)
-                return value.url;
-            else if constexpr (std::is_same_v<T, Route::FilterResult>) {
-                QStringList parts;
-                for (auto it = value.params.cbegin(); it != value.params.cend(); ++it)
-                    parts << it.key() + u'=' + it.value();
-                return parts.join(QStringLiteral(" · "));
-            } else if constexpr (std::is_same_v<T, Route::UserCenter>)
-                return QStringLiteral("金币记录");
-            else if constexpr (std::is_same_v<T, Route::UserCenterVip>)
-                return QStringLiteral("会员兑换");
-            else
-                return QString();
-        },
-        route.value());
 }
 
 }
@@ -496,49 +441,55 @@ void ContentView::updateRoot()
 
 QWidget *ContentView::destination(const Route &route)
 {
-    if (const auto *web = route.get<Route::Web>())
-        return new WebPageView(web->url, web->title);
-    if (const auto *play = route.get<Route::Play>())
-        return new PlayerView(play->entry, play->title, play->startAt);
-    if (route.is<Route::UserCenter>() || route.is<Route::UserCenterVip>()) {
-        auto *page = new UserCenterView(route.is<Route::UserCenterVip>() ? UserCenterTab::vip : UserCenterTab::gold);
-        connect(page, &UserCenterView::playRequested, this, [this](const PlayEntry &entry, const QString &title, int at) {
-            push(Route::play(entry, title, at));
-        });
-        connect(page, &UserCenterView::selected, this, [this](const QString &did) { push(Route::detail(did)); });
-        return page;
-    }
-    if (route.is<Route::Login>()) {
-        auto *page = new LoginView;
-        // Only the log-in page itself is taken off; if the user has gone on from it meanwhile,
-        // what they went on to stays.
-        connect(page, &LoginView::dismissRequested, this, [this, page] {
-            if (m_stack->currentPage() == page)
-                m_stack->pop();
-        });
-        return page;
-    }
-    if (const auto *detail = route.get<Route::Detail>()) {
-        auto *page = new DetailView(detail->did);
-        connect(page, &DetailView::playRequested, this, [this](const PlayEntry &entry, const QString &title) {
-            push(Route::play(entry, title, 0));
-        });
-        connect(page, &DetailView::downloadRequested, this, [this](const QString &did, const Torrent &torrent) {
-            push(Route::download(did, torrent));
-        });
-        connect(page, &DetailView::selected, this, [this](const QString &did) { push(Route::detail(did)); });
-        connect(page, &DetailView::filterRequested, this, [this](const QString &title, const Params &params) {
-            push(Route::filterResult(title, params));
-        });
-        connect(page, &DetailView::vipRequested, this, [this] { push(Route::userCenterVip()); });
-        return page;
-    }
-    if (const auto *filter = route.get<Route::FilterResult>()) {
-        auto *page = new FilterResultView(filter->title, filter->params);
-        connect(page, &FilterResultView::selected, this, [this](const QString &did) { push(Route::detail(did)); });
-        return page;
-    }
-    return new StandInPage(routeTitle(route), routeDetail(route));
+    const auto openTitle = [this](const QString &did) { push(Route::detail(did)); };
+    // Every case names its screen; a new case fails to compile here until it has one.
+    return std::visit(
+        [&](const auto &value) -> QWidget * {
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, Route::Detail>) {
+                auto *page = new DetailView(value.did);
+                connect(page, &DetailView::playRequested, this, [this](const PlayEntry &entry, const QString &title) {
+                    push(Route::play(entry, title, 0));
+                });
+                connect(page, &DetailView::downloadRequested, this, [this](const QString &did, const Torrent &torrent) {
+                    push(Route::download(did, torrent));
+                });
+                connect(page, &DetailView::selected, this, openTitle);
+                connect(page, &DetailView::filterRequested, this, [this](const QString &title, const Params &params) {
+                    push(Route::filterResult(title, params));
+                });
+                connect(page, &DetailView::vipRequested, this, [this] { push(Route::userCenterVip()); });
+                return page;
+            } else if constexpr (std::is_same_v<T, Route::Play>) {
+                return new PlayerView(value.entry, value.title, value.startAt);
+            } else if constexpr (std::is_same_v<T, Route::Login>) {
+                auto *page = new LoginView;
+                // Only the log-in page itself is taken off; if the user has gone on from it
+                // meanwhile, what they went on to stays.
+                connect(page, &LoginView::dismissRequested, this, [this, page] {
+                    if (m_stack->currentPage() == page)
+                        m_stack->pop();
+                });
+                return page;
+            } else if constexpr (std::is_same_v<T, Route::UserCenter> || std::is_same_v<T, Route::UserCenterVip>) {
+                auto *page = new UserCenterView(std::is_same_v<T, Route::UserCenterVip> ? UserCenterTab::vip
+                                                                                         : UserCenterTab::gold);
+                connect(page, &UserCenterView::playRequested, this,
+                        [this](const PlayEntry &entry, const QString &title, int at) { push(Route::play(entry, title, at)); });
+                connect(page, &UserCenterView::selected, this, openTitle);
+                return page;
+            } else if constexpr (std::is_same_v<T, Route::Download>) {
+                return new DownloadView(value.did, value.torrent);
+            } else if constexpr (std::is_same_v<T, Route::Web>) {
+                return new WebPageView(value.url, value.title);
+            } else {
+                static_assert(std::is_same_v<T, Route::FilterResult>);
+                auto *page = new FilterResultView(value.title, value.params);
+                connect(page, &FilterResultView::selected, this, openTitle);
+                return page;
+            }
+        },
+        route.value());
 }
 
 // ---- Sidebar entries ------------------------------------------------------------------------
@@ -1104,8 +1055,10 @@ void ContentView::showUpdatePanel(bool shows)
         m_updatePanel->setWindowModality(Qt::WindowModal);
         auto *layout = new QVBoxLayout(m_updatePanel);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(new StandInPage(QStringLiteral("检查更新"), QString(), m_updatePanel));
-        m_updatePanel->resize(460, 320);
+        auto *sheet = new UpdateView(UpdateService::shared(), m_updatePanel);
+        layout->addWidget(sheet);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        connect(sheet, &UpdateView::dismissRequested, m_updatePanel, &QDialog::reject);
         // Closing the panel in any way is the user dismissing it.
         connect(m_updatePanel, &QDialog::finished, this, [] { UpdateService::shared()->setShowsPanel(false); });
     }

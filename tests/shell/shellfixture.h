@@ -9,7 +9,6 @@
 #include "views/catalogue/top250view.h"
 #include "views/contentview.h"
 #include "views/navigationstack.h"
-#include "views/standinpage.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -91,8 +90,7 @@ inline QString rootTitle(const ContentView &window)
         return QStringLiteral("Top 250");
     if (auto *browse = qobject_cast<BrowseView *>(root))
         return browse->category().name;
-    auto *page = qobject_cast<StandInPage *>(root);
-    return page ? page->title() : QString();
+    return QString();
 }
 
 }

@@ -6,6 +6,7 @@
 #include "views/catalogue/searchview.h"
 #include "views/community/communityview.h"
 #include "views/detail/detailview.h"
+#include "views/download/downloadview.h"
 #include "views/login/loginview.h"
 #include "views/player/playerview.h"
 #include "views/usercenter/usercenterview.h"
@@ -15,7 +16,6 @@
 #include "views/catalogue/homeview.h"
 #include "views/catalogue/rankingview.h"
 #include "views/catalogue/top250view.h"
-#include "views/standinpage.h"
 #include "views/webpageview.h"
 
 #include <QApplication>
@@ -532,6 +532,10 @@ private slots:
         centre = qobject_cast<UserCenterView *>(window.navigationStack()->currentPage());
         QVERIFY(centre);
         QCOMPARE(centre->tab(), UserCenterTab::gold);
+
+        // A torrent from the title page opens its resource page.
+        emit title->downloadRequested(u"7"_s, Torrent{});
+        QVERIFY(qobject_cast<DownloadView *>(window.navigationStack()->currentPage()));
 
         // The community section's root is the board.
         window.selectSection(SidebarSection::community());

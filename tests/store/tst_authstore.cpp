@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <sys/stat.h>
-#include "logcapture.h"
+#include "support/logcapture.h"
 #include "sitefixture.h"
 #include "support/testmain.h"
 

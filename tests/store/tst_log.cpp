@@ -2,7 +2,7 @@
 #include "store/log.h"
 
 #include <QTest>
-#include "logcapture.h"
+#include "support/logcapture.h"
 #include "support/testmain.h"
 
 using namespace tovra;

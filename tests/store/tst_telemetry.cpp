@@ -7,7 +7,7 @@
 #include <QSysInfo>
 #include <QTest>
 #include <QUrlQuery>
-#include "logcapture.h"
+#include "support/logcapture.h"
 #include "sitefixture.h"
 #include "support/testmain.h"
 

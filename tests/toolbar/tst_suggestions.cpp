@@ -3,7 +3,6 @@
 #include "views/catalogue/searchview.h"
 #include "views/contentview.h"
 #include "views/navigationstack.h"
-#include "views/standinpage.h"
 #include "views/toolbar/searchfield.h"
 #include "views/toolbar/suggestlayer.h"
 #include "views/toolbar/suggestpanel.h"
