@@ -19,18 +19,9 @@ namespace tovra {
 namespace {
 constexpr qreal kCaptionPixels = 11;
 
-// Our icon set lacks a few of the file symbols; the nearest drawing stands in.
 QString drawable(const QString &symbol)
 {
-    if (Icons::contains(symbol))
-        return symbol;
-    if (symbol == QLatin1String("captions.bubble"))
-        return QStringLiteral("text.alignleft");
-    if (symbol == QLatin1String("music.note"))
-        return QStringLiteral("speaker.wave.2");
-    if (symbol == QLatin1String("doc.zipper"))
-        return QStringLiteral("shippingbox");
-    return QStringLiteral("doc");
+    return Icons::contains(symbol) ? symbol : QStringLiteral("doc");
 }
 
 QLabel *sizeLabel(const QString &text, QWidget *parent)
