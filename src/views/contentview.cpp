@@ -19,6 +19,7 @@
 #include "views/catalogue/top250view.h"
 #include "views/community/communityview.h"
 #include "views/detail/detailview.h"
+#include "views/firstlaunchhelp.h"
 #include "views/download/downloadview.h"
 #include "views/catalogue/searchview.h"
 #include "views/components/appearance.h"
@@ -108,7 +109,7 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
     m_menus = new AppMenus(this, AppMenus::Handlers{
                                      .about = [this] { showAbout(); },
                                      .checkForUpdates = [this] { checkForUpdates(); },
-                                     .gatekeeperHelp = [] { InstallLocation::showGatekeeperHelp(); },
+                                     .gatekeeperHelp = [this] { FirstLaunchHelp::show(this); },
                                      .preferences = [this] { showPreferences(); },
                                      .quit =
                                          [] {
