@@ -1,6 +1,7 @@
 #include "views/catalogue/pagedposterview.h"
 
 #include "views/components/stateoverlay.h"
+#include "views/components/stackstates.h"
 
 #include <QPointer>
 #include <QStackedLayout>
@@ -92,11 +93,7 @@ void PagedPosterView::render()
         m_stack->setCurrentWidget(m_placeholder);
         break;
     case Shown::Error: {
-        QPointer self = this;
-        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [self] {
-            if (self)
-                self->retry();
-        }));
+        showFailure(m_overlay, *m_error, this, [](PagedPosterView *view) { view->retry(); });
         m_stack->setCurrentWidget(m_overlay);
         break;
     }

@@ -4,6 +4,7 @@
 #include "views/catalogue/rankingrow.h"
 #include "views/components/autorefresh.h"
 #include "views/components/stateoverlay.h"
+#include "views/components/stackstates.h"
 
 #include <QPointer>
 #include <QScrollArea>
@@ -129,11 +130,7 @@ void RankingView::render()
         m_stack->setCurrentWidget(m_overlay);
         break;
     case Shown::Error: {
-        QPointer self = this;
-        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [self] {
-            if (self)
-                self->reload();
-        }));
+        showFailure(m_overlay, *m_error, this);
         m_stack->setCurrentWidget(m_overlay);
         break;
     }

@@ -7,6 +7,7 @@
 #include "views/components/appearance.h"
 #include "views/components/stateoverlay.h"
 #include "views/palette.h"
+#include "views/components/stackstates.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -169,11 +170,7 @@ void CommunityView::render()
         m_overlay->setKind(StateOverlay::Kind::loading());
         m_stack->setCurrentWidget(m_overlay);
     } else if (m_error && m_posts.isEmpty()) {
-        QPointer self = this;
-        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [self] {
-            if (self)
-                self->load(true);
-        }));
+        showFailure(m_overlay, *m_error, this, [](CommunityView *view) { view->load(true); });
         m_stack->setCurrentWidget(m_overlay);
     } else if (!m_posts.isEmpty()) {
         m_stack->setCurrentWidget(m_feed);

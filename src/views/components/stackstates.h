@@ -7,6 +7,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 namespace tovra {
 
 // The pages a screen shows only while it loads, fails or has nothing are made when first needed,
@@ -29,14 +31,21 @@ inline QWidget *blankOnDemand(QWidget *&slot, QStackedLayout *stack, QWidget *ow
     return slot;
 }
 
-// Shows a failed load on the overlay; its retry loads the screen again, if it is still there.
+// Shows a failed load on the overlay; its retry runs `retry` on the screen (its reload() unless
+// given), if the screen is still there.
+template<class Screen, class Retry>
+void showFailure(StateOverlay *overlay, const QString &message, Screen *screen, Retry retry)
+{
+    overlay->setKind(StateOverlay::Kind::error(message, [self = QPointer(screen), retry] {
+        if (self)
+            std::invoke(retry, self.data());
+    }));
+}
+
 template<class Screen>
 void showFailure(StateOverlay *overlay, const QString &message, Screen *screen)
 {
-    overlay->setKind(StateOverlay::Kind::error(message, [self = QPointer(screen)] {
-        if (self)
-            self->reload();
-    }));
+    showFailure(overlay, message, screen, [](Screen *s) { s->reload(); });
 }
 
 }

@@ -9,6 +9,7 @@
 #include "views/detail/tint.h"
 #include "views/download/surfacebox.h"
 #include "views/download/torrenttree.h"
+#include "views/components/stackstates.h"
 
 #include <QClipboard>
 #include <QCoroNetworkReply>
@@ -234,11 +235,7 @@ void DownloadView::render()
         m_stack->setCurrentWidget(m_overlay);
         break;
     case Shown::Error: {
-        QPointer self = this;
-        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [self] {
-            if (self)
-                self->reload();
-        }));
+        showFailure(m_overlay, *m_error, this);
         m_stack->setCurrentWidget(m_overlay);
         break;
     }

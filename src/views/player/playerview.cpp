@@ -9,6 +9,7 @@
 #include "views/player/playermodel.h"
 #include "views/player/qualitymenu.h"
 #include "views/player/shakawebview.h"
+#include "views/components/stackstates.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -133,11 +134,7 @@ void PlayerView::apply()
         m_overlay->setKind(StateOverlay::Kind::loading());
         m_stack->setCurrentWidget(m_overlay);
     } else if (m_error) {
-        QPointer self = this;
-        m_overlay->setKind(StateOverlay::Kind::error(*m_error, [self] {
-            if (self)
-                self->load();
-        }));
+        showFailure(m_overlay, *m_error, this, [](PlayerView *view) { view->load(); });
         m_stack->setCurrentWidget(m_overlay);
     } else if (m_auth) {
         showPlayer();
