@@ -16,15 +16,11 @@ int main(int argc, char *argv[])
         return bench::runChild(argc, argv);
 
     QCoreApplication app(argc, argv);
-    test::FakeSite site;
-    if (!site.start()) {
-        std::fprintf(stderr, "bench_warmstart: the local site did not start\n");
+    bench::WarmSite warm;
+    if (!warm.start("bench_warmstart"))
         return 1;
-    }
-    bench::serveSite(site);
-    const QString base = site.url().toString().chopped(1);
-    bench::WarmProfile profile;
-    profile.warm(base);
+    const QString &base = warm.base;
+    const bench::WarmProfile &profile = warm.profile;
 
     constexpr int kRounds = 7;
     std::vector<qint64> bare;

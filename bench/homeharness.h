@@ -179,6 +179,26 @@ struct WarmProfile
     }
 };
 
+// The local site serving the home page, and a profile whose disk cache already holds it.
+struct WarmSite
+{
+    test::FakeSite site;
+    WarmProfile profile;
+    QString base;
+
+    bool start(const char *benchName)
+    {
+        if (!site.start()) {
+            std::fprintf(stderr, "%s: the local site did not start\n", benchName);
+            return false;
+        }
+        serveSite(site);
+        base = site.url().toString().chopped(1);
+        profile.warm(base);
+        return true;
+    }
+};
+
 // Starts the child and spins until it reports ready; answers the milliseconds from start, or -1.
 inline qint64 startChild(QProcess &process, const QString &program, const QStringList &arguments,
                          const QProcessEnvironment &env, int timeoutMs = 20000)
