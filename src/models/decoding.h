@@ -255,42 +255,35 @@ struct Reader<qint64>
     }
 };
 
-template<>
-struct Reader<double>
+// A scalar of exactly one JSON type, without conversion: 1, 0 and "true" are not flags, and a
+// number is never text.
+template<class T, QJsonValue::Type Expected>
+struct ExactReader
 {
     template<JsonValueLike V>
-    static Decoded<double> read(const V &value, QJsonValue::Type type)
+    static Decoded<T> read(const V &value, QJsonValue::Type type)
     {
-        if (type != QJsonValue::Double)
-            return std::unexpected(wrongType(u"数字", type));
-        return value.toDouble();
+        if (type != Expected) {
+            const QStringView name = Expected == QJsonValue::Double ? QStringView(u"数字")
+                : Expected == QJsonValue::Bool                      ? QStringView(u"布尔值")
+                                                                    : QStringView(u"文本");
+            return std::unexpected(wrongType(name, type));
+        }
+        if constexpr (std::is_same_v<T, double>)
+            return value.toDouble();
+        else if constexpr (std::is_same_v<T, bool>)
+            return value.toBool();
+        else
+            return value.toString();
     }
 };
 
-// Only true and false: 1, 0 and "true" are not flags.
 template<>
-struct Reader<bool>
-{
-    template<JsonValueLike V>
-    static Decoded<bool> read(const V &value, QJsonValue::Type type)
-    {
-        if (type != QJsonValue::Bool)
-            return std::unexpected(wrongType(u"布尔值", type));
-        return value.toBool();
-    }
-};
-
+struct Reader<double> : ExactReader<double, QJsonValue::Double> {};
 template<>
-struct Reader<QString>
-{
-    template<JsonValueLike V>
-    static Decoded<QString> read(const V &value, QJsonValue::Type type)
-    {
-        if (type != QJsonValue::String)
-            return std::unexpected(wrongType(u"文本", type));
-        return value.toString();
-    }
-};
+struct Reader<bool> : ExactReader<bool, QJsonValue::Bool> {};
+template<>
+struct Reader<QString> : ExactReader<QString, QJsonValue::String> {};
 
 // One element that fails makes the whole array fail.
 template<class T>

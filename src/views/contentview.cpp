@@ -735,6 +735,7 @@ void ContentView::updateSignButton()
     m_signButton->setText(look.text);
     m_signButton->setColorRole(look.faint ? Palette::Name::TextFaint : Palette::Name::Warn);
     m_signButton->setEnabled(look.enabled);
+    // Our own text, built from the streak count; no server text reaches it.
     m_signButton->setToolTip(look.help);
     m_signButton->updateGeometry();
 }
