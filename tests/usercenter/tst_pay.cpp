@@ -63,6 +63,8 @@ private slots:
         QTest::newRow("picture") << 200 << qrPng() << true;
         QTest::newRow("error page with 200") << 200 << QByteArray("<html>维护中</html>") << false;
         QTest::newRow("404") << 404 << QByteArray("not found") << false;
+        QTest::newRow("picture with 404") << 404 << qrPng() << true;
+        QTest::newRow("picture with 500") << 500 << qrPng() << true;
     }
     // Fetched once per showing, straight from the site: no API headers, no token.
     void qrPicture()
