@@ -1,4 +1,5 @@
 #include "buildconfig.h"
+#include "support/screentext.h"
 #include "support/testmain.h"
 #include "uccfixture.h"
 #include "views/usercenter/groupview.h"
@@ -142,6 +143,10 @@ private slots:
         QVERIFY(waitFor([&] { return view.shownForm() == Code; }));
         const QString file = grabToPng(&f.frame, dark ? QStringLiteral("group-dark") : QStringLiteral("group-light"));
         QVERIFY(QFileInfo(file).size() > 0);
+        const QStringList texts = shownTexts(&f.frame);
+        QVERIFY(texts.contains(QStringLiteral("官方信息交流群")));
+        QVERIFY(texts.contains(QStringLiteral("扫码加入，获取最新公告和站点动态")));
+        QVERIFY2(clippedTexts(&f.frame).isEmpty(), qPrintable(clippedTexts(&f.frame).join(u'|')));
     }
 };
 

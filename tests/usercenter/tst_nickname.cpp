@@ -3,6 +3,7 @@
 
 #include <QBuffer>
 #include <QLineEdit>
+#include "support/screentext.h"
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -221,6 +222,10 @@ private slots:
         view.save();
         QVERIFY(waitFor([&] { return !view.isBusy(); }));
         QVERIFY(f.grabBoth(QStringLiteral("usercenter-nickname")));
+        QCOMPARE(view.outcomeLine()->text(), QStringLiteral("验证码错误（400）"));
+        QCOMPARE(view.nicknameField()->text(), QStringLiteral("星河漫游者"));
+        QVERIFY(view.codeField()->text().isEmpty());
+        QVERIFY(view.hasCaptchaImage());
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QTextDocumentFragment>
+#include "support/screentext.h"
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -145,6 +146,10 @@ private slots:
         auto &view = f.open(f.site.url(QStringLiteral("static/qr.png")));
         QVERIFY(waitFor([&] { return view.qrState() == PayView::QrState::Shown; }));
         QVERIFY(f.grabBoth(QStringLiteral("usercenter-pay")));
+        const QStringList texts = shownTexts(&f.frame);
+        for (const char *text : {"¥9.9", "¥100", "1500 枚 BT 币"})
+            QVERIFY2(texts.contains(QString::fromUtf8(text)), text);
+        QVERIFY(view.balanceLabel()->text().contains(QStringLiteral("1280")));
     }
 };
 
