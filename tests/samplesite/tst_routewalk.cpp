@@ -7,6 +7,7 @@
 #include "views/usercenter/nicknameview.h"
 #include "views/usercenter/payview.h"
 #include "views/usercenter/usercenterview.h"
+#include "views/webpageview.h"
 
 #include <QTest>
 #include "support/testmain.h"
@@ -67,6 +68,9 @@ private slots:
                 failures.append(name + QStringLiteral(": no page"));
                 return;
             }
+            // A web page shows no overlay while it loads; its own flag says when it is done.
+            if (auto *web = qobject_cast<WebPageView *>(page); web && !waitFor([&] { return !web->isLoading(); }, 20000))
+                failures.append(name + QStringLiteral(": 网页没有加载完"));
             for (const QString &error : errorsOnceSettled(page))
                 failures.append(name + QStringLiteral(": ") + error);
         };
