@@ -36,7 +36,7 @@ private:
     {
         QString uid;
         QString nickname;
-        qint64 gold = 120;
+        qint64 gold = 860; // enough for the monthly and half-year plans, not the yearly one
         QDate signedOn;
         int days = 3;
         QDateTime lastSign;
