@@ -322,7 +322,7 @@ QHttpServerResponse SampleServer::apiMessages(const QHttpServerRequest &request)
         const bool unread = notice.sid > kNoticeCount - kUnreadNotices && !account->readNotices.contains(notice.sid);
         // Replies carry the markup the site's editor writes: emoticons and entities.
         const QString content = notice.like ? QString()
-                                            : QStringLiteral("同感！<img src=\"/emoji/smile.png\" alt=\"[微笑]\">&nbsp;结尾那段 &amp; 配乐都很棒");
+                                            : QStringLiteral("同感！<img src=\"/emoji/smile.png\" alt=\"微笑\">&nbsp;结尾那段 &amp; 配乐都很棒");
         list.append(QJsonObject{{"type", notice.like ? "like" : "reply"},
                                 {"sid", notice.sid},
                                 {"did", title.did},
