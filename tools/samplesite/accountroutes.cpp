@@ -123,6 +123,8 @@ void SampleServer::seedAccount(Account &account) const
 {
     if (!account.goldLog.isEmpty())
         return;
+    static const QHash<int, QString> names{{1, QStringLiteral("签到奖励")}, {2, QStringLiteral("下载扣除")},
+                                           {4, QStringLiteral("充值")}};
     const qint64 now = QDateTime(m_catalogue->today(), QTime(9, 30)).toSecsSinceEpoch();
     qint64 balance = account.gold;
     for (int i = 0; i < kSeededGoldEntries; ++i) {
@@ -132,8 +134,6 @@ void SampleServer::seedAccount(Account &account) const
             type = 2;
             amount = -(2 + i % 3);
         }
-        static const QHash<int, QString> names{{1, QStringLiteral("签到奖励")}, {2, QStringLiteral("下载扣除")},
-                                               {4, QStringLiteral("充值")}};
         const Title &title = m_catalogue->titles().at((i * 17) % m_catalogue->titles().size());
         const QString explain = type == 2 ? QStringLiteral("下载《%1》种子").arg(title.title)
                                 : type == 4 ? QStringLiteral("微信充值 ¥9.9") : QStringLiteral("连续签到第 %1 天").arg(i + 1);
