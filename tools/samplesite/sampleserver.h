@@ -40,7 +40,7 @@ private:
         QDate signedOn;
         int days = 3;
         QDateTime lastSign;
-        qint64 vipExpired = 0;      // Unix seconds; 0 until the first look, then 30 days out
+        qint64 vipExpired = 0;      // Unix seconds; 0 until an exchange: 30 days after the catalogue's day
         QJsonArray goldLog;         // newest first, seeded on first look (accountroutes.cpp)
         QByteArray photo;           // the last uploaded avatar, JPEG as sent
         int photoVersion = 0;       // bumps with each upload, so the address changes
