@@ -10,6 +10,7 @@
 #include "views/contentview.h"
 #include "views/palette.h"
 #include "views/startup.h"
+#include "views/qttranslations.h"
 
 #include <QApplication>
 #include <QNetworkAccessManager>
@@ -29,6 +30,10 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QString::fromLatin1(kAppName));
     QApplication::setApplicationVersion(QString::fromLatin1(build::kVersion));
     QApplication::setApplicationDisplayName(QStringLiteral("Tovra"));
+
+    // Qt's own texts (file dialogs, text fields' context menus, standard buttons, network error
+    // strings) in Chinese like the rest of the window, whatever the desktop's language.
+    installChineseQtTranslations(&app);
 
     // The theme store reads the desktop's own palette when it is made, so it comes before any
     // palette of ours is installed.

@@ -68,10 +68,8 @@ LinkAction linkAction(const QString &link)
     if (!url.isValid())
         return LinkAction::Ignore;
     const QString scheme = url.scheme().toLower();
-    if (scheme == u"magnet")
+    if (scheme == u"magnet" || scheme == u"thunder" || ((scheme == u"http" || scheme == u"https") && !url.host().isEmpty()))
         return LinkAction::Open;
-    if (scheme == u"thunder" || ((scheme == u"http" || scheme == u"https") && !url.host().isEmpty()))
-        return LinkAction::Copy;
     return LinkAction::Ignore;
 }
 

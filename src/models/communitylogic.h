@@ -37,9 +37,10 @@ bool isNearEnd(const QList<BbsPost> &posts, const QString &did);
 // "unlike" for a liked post, "like" otherwise.
 QString likeAction(bool liked);
 
-// What a torrent row does with its link. Only magnet links are handed to the system (a
-// torrent client claims them); web and Thunder links are copied, anything else is ignored.
-enum class LinkAction { Open, Copy, Ignore };
+// What a torrent row does with its link: magnet and Thunder links and web addresses with a host
+// go to the system (a torrent client, Thunder or the browser claims them); anything else is
+// ignored, so no server text reaches a local file or an unknown handler.
+enum class LinkAction { Open, Ignore };
 LinkAction linkAction(const QString &link);
 
 // An address from a post that may be fetched or played: http or https with a host.

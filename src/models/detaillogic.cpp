@@ -1,5 +1,7 @@
 #include "models/detaillogic.h"
 
+#include "models/decoding.h"
+
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 #include <algorithm>
@@ -233,7 +235,7 @@ std::optional<QString> scoreText(const std::optional<QString> &score)
     const double value = score->toDouble(&ok);
     if (!ok || !std::isfinite(value) || !(value > 1))
         return std::nullopt;
-    return QString::asprintf("%.1f", value);
+    return json::oneDecimalText(value);
 }
 
 QString playButtonText(qint64 entryCount, qint64 episode)

@@ -190,6 +190,9 @@ std::optional<QString> acceptedLink(DownAction action, const QString &text)
 {
     if (text.isEmpty())
         return std::nullopt;
+    // Copying hands nothing to a handler; the user pastes it where they choose.
+    if (action == DownAction::Copy)
+        return text;
     // One link, nothing around it: a space or a control character would let the text pass for
     // something else once a handler splits it.
     for (const QChar c : text) {
@@ -202,7 +205,7 @@ std::optional<QString> acceptedLink(DownAction action, const QString &text)
         return std::nullopt;
     const QString scheme = match.captured(1).toLower();
     switch (action) {
-    case DownAction::Copy:
+    case DownAction::Copy: // answered above
     case DownAction::Magnet:
         return scheme == QLatin1String("magnet") && text.size() > match.capturedLength() ? std::optional(text) : std::nullopt;
     case DownAction::Xl:

@@ -26,6 +26,7 @@ qint64 resourceType(DownAction action);
 inline constexpr int kFailureShownMs = 2000;
 inline constexpr const char *kPageTitle = "种子下载";
 inline constexpr const char *kEmptyTree = "没有文件明细";
+inline constexpr const char *kNoHandler = "没有可以打开该链接的应用";
 
 // The message under the buttons for a failed action.
 QString errorText(DownAction action, const APIError &error);
@@ -36,9 +37,10 @@ QString navigationTitle(const std::optional<TorrentDetail> &detail);
 // The symbol for a file, by the extension after the last dot of the last path component.
 QString fileIcon(const QString &name);
 
-// The link the action may hand to the system (or to the pasteboard), or nothing when the text
-// is empty, is not one link, or has a scheme the action does not take: magnet: for copy and
-// magnet, thunder: for xl, http/https for bt. Server text never reaches the opener otherwise.
+// The link the action may hand to the system, or nothing when the text is empty, is not one
+// link, or has a scheme the action does not take: magnet: for magnet, thunder: for xl,
+// http/https for bt. Server text never reaches the opener otherwise. Copy takes any non-empty
+// text, since the pasteboard opens nothing.
 std::optional<QString> acceptedLink(DownAction action, const QString &text);
 
 // Only a bencoded dictionary of some substance is taken for a .torrent file.

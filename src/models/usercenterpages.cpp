@@ -47,6 +47,22 @@ QUrl payQrAddress()
     return player::mediaAddress().resolved(QUrl(QStringLiteral("static/pay/wechat_qr.png")));
 }
 
+QUrl groupQrAddress()
+{
+    QUrl url(qEnvironmentVariable("TOVRA_WEB_URL"), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https")) {
+        url = QUrl(QString::fromUtf8(build::kWebUrl), QUrl::StrictMode);
+        url.setScheme(QStringLiteral("https"));
+        url.setPort(-1);
+    }
+    url.setUserInfo({});
+    url.setPath(QStringLiteral("/external/static/image/wx_group.webp"));
+    url.setQuery(QString());
+    url.setFragment(QString());
+    return url;
+}
+
 QString payContactNote()
 {
     // The operator's number is a deployment setting, like the service addresses.

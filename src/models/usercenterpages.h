@@ -34,6 +34,10 @@ const QList<PayTier> &payTiers();
 inline constexpr int kDefaultTier = 2;
 // The WeChat payment QR picture on the media host.
 QUrl payQrAddress();
+// The official group's QR picture: "/external/static/image/wx_group.webp" on the web host, which
+// is TOVRA_WEB_URL's host (scheme and port kept, for a local site) when that is an http(s)
+// address, else the built-in host over https.
+QUrl groupQrAddress();
 QString payContactNote();
 
 inline constexpr int kMinNicknameLength = 2;

@@ -81,6 +81,17 @@ QImage ImageLoader::cached(const QUrl &url, const QSize &fitSize) const
 ImageLoader::Ticket ImageLoader::load(const QUrl &url, QObject *receiver, Callback callback,
                                       const QSize &fitSize)
 {
+    return start(url, receiver, std::move(callback), fitSize, false);
+}
+
+ImageLoader::Ticket ImageLoader::loadIgnoringStatus(const QUrl &url, QObject *receiver, Callback callback)
+{
+    return start(url, receiver, std::move(callback), {}, true);
+}
+
+ImageLoader::Ticket ImageLoader::start(const QUrl &url, QObject *receiver, Callback callback, const QSize &fitSize,
+                                       bool ignoreStatus)
+{
     Q_ASSERT(QThread::currentThread() == thread());
     Waiter waiter;
     waiter.ticket = nextTicket();
@@ -96,7 +107,9 @@ ImageLoader::Ticket ImageLoader::load(const QUrl &url, QObject *receiver, Callba
         deliverLater(std::move(waiter), {});
         return ticket;
     }
-    const QString key = urlKey(url);
+    // Kept apart from the status-checking loads of the same address, which must not be handed
+    // a picture that came with an error status.
+    const QString key = ignoreStatus ? QStringLiteral("any-status ") + urlKey(url) : urlKey(url);
     if (const QImage *hit = m_memory.object(cacheKey(key, waiter.fitSize))) {
         deliverLater(std::move(waiter), *hit);
         return ticket;
@@ -108,6 +121,7 @@ ImageLoader::Ticket ImageLoader::load(const QUrl &url, QObject *receiver, Callba
     if (found == m_fetches.end()) {
         Fetch fetch;
         fetch.url = url;
+        fetch.ignoreStatus = ignoreStatus;
         fetch.waiters.append(std::move(waiter));
         m_fetches.insert(key, std::move(fetch));
         startDownload(key);
@@ -250,7 +264,10 @@ void ImageLoader::onDownloadFinished(const QString &key)
     found->reply = nullptr;
     reply->deleteLater();
     // Redirects are followed by the manager; the place it ended up must still be one we allow.
-    if (reply->error() != QNetworkReply::NoError || !isAllowed(reply->url())) {
+    const bool answered = reply->error() == QNetworkReply::NoError
+                          || (found->ignoreStatus && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()
+                              && reply->error() != QNetworkReply::OperationCanceledError);
+    if (!answered || !isAllowed(reply->url())) {
         failAll(key);
         return;
     }

@@ -53,6 +53,10 @@ public:
     // image scaled down just enough to cover that size, which keeps memory to what is shown;
     // an empty one keeps the image's own size.
     Ticket load(const QUrl &url, QObject *receiver, Callback callback, const QSize &fitSize = {});
+    // As load(), but a body that decodes is the picture whatever HTTP status came with it: for
+    // pictures the site serves at fixed addresses behind pages that answer 404 with the image.
+    // Posters and avatars use load(), which refuses every non-2xx reply.
+    Ticket loadIgnoringStatus(const QUrl &url, QObject *receiver, Callback callback);
     void cancel(Ticket ticket);
 
     void setMemoryLimit(qint64 bytes);
@@ -79,6 +83,7 @@ private:
     struct Fetch
     {
         QUrl url;
+        bool ignoreStatus = false;
         QNetworkReply *reply = nullptr;
         QByteArray bytes;
         bool downloaded = false;
@@ -89,6 +94,7 @@ private:
     static QString urlKey(const QUrl &url);
     static QString cacheKey(const QString &urlKey, const QSize &fitSize);
     Ticket nextTicket() { return ++m_lastTicket; }
+    Ticket start(const QUrl &url, QObject *receiver, Callback callback, const QSize &fitSize, bool ignoreStatus);
     void watchReceiver(QObject *receiver);
     void releaseReceiver(QObject *receiver);
     void dropReceiver(QObject *receiver);

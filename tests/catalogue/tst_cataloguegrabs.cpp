@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 #include <functional>
+#include "support/screentext.h"
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -87,6 +88,7 @@ private:
         QTest::qWait(400);
         const QString file = grabToPng(&frame, name);
         QVERIFY2(!file.isEmpty() && QFileInfo(file).size() > 0, qPrintable(name));
+        QVERIFY2(clippedTexts(&frame).isEmpty(), qPrintable(name + QStringLiteral(": ") + clippedTexts(&frame).join(u'|')));
     }
 
     template<class Ready>

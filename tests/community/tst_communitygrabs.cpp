@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QTest>
+#include "support/screentext.h"
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -56,6 +57,11 @@ private slots:
         QTest::qWait(100);
         const QString path = grabToPng(&frame, QString::fromLatin1(QTest::currentDataTag()));
         QVERIFY(QFileInfo::exists(path));
+        // The author and the post's text as text, over the medium; markup stays literal.
+        const QStringList texts = shownTexts(&frame);
+        QVERIFY(texts.contains(QStringLiteral("影迷p0")));
+        QVERIFY(texts.contains(QStringLiteral("帖子 p0：今晚一起看 <b>老电影</b> & 聊聊")));
+        QVERIFY2(clippedTexts(&frame).isEmpty(), qPrintable(clippedTexts(&frame).join(u'|')));
         forceAppearance(false);
     }
 };

@@ -75,12 +75,14 @@ private slots:
     {
         QTest::addColumn<QString>("link");
         QTest::addColumn<int>("action");
-        const int open = int(community::LinkAction::Open), copy = int(community::LinkAction::Copy),
-                  ignore = int(community::LinkAction::Ignore);
+        const int open = int(community::LinkAction::Open), ignore = int(community::LinkAction::Ignore);
         QTest::newRow("magnet") << "magnet:?xt=urn:btih:abcdef" << open;
         QTest::newRow("MAGNET case") << " MAGNET:?xt=urn:btih:abcdef" << open;
-        QTest::newRow("https") << "https://example.com/a.torrent" << copy;
-        QTest::newRow("thunder") << "thunder://QUFodHRwOi8v" << copy;
+        QTest::newRow("https") << "https://example.com/a.torrent" << open;
+        QTest::newRow("http") << "http://example.com/a.torrent" << open;
+        QTest::newRow("thunder") << "thunder://QUFodHRwOi8v" << open;
+        QTest::newRow("http without host") << "http:///a.torrent" << ignore;
+        QTest::newRow("ftp") << "ftp://example.com/a.torrent" << ignore;
         QTest::newRow("file") << "file:///etc/passwd" << ignore;
         QTest::newRow("javascript") << "javascript:alert(1)" << ignore;
         QTest::newRow("relative") << "a.torrent" << ignore;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QMediaPlayer>
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -279,10 +280,15 @@ private slots:
         Board board(f);
         PostFeed *feed = board.view.feed();
         QCOMPARE(feed->currentSlide()->media()->findChildren<QAbstractButton *>().size(), 2);
-        // Players are made only on the user's press.
+        // The video next door opens no stream; it plays once it is the current slide.
+        QVERIFY(!feed->slide("v")->player());
         feed->step(1);
-        QVERIFY(!feed->currentSlide()->player());
+        PostSlide *video = feed->currentSlide();
+        QVERIFY(video->player());
+        QCOMPARE(video->player()->source(), QUrl("http://127.0.0.1:1/v.mp4"));
+        QCOMPARE(video->player()->playbackState(), QMediaPlayer::PlayingState);
         feed->step(1);
+        QVERIFY(video->player()->playbackState() != QMediaPlayer::PlayingState);
         PostSlide *audio = feed->currentSlide();
         QVERIFY(!audio->player());
         QVERIFY(!feed->slide("t")); // two posts away: dropped

@@ -26,6 +26,10 @@ private slots:
         QTest::addColumn<std::optional<QString>>("score");
         QTest::addColumn<std::optional<QString>>("chip");
         QTest::newRow("8.26") << text("8.26") << text("8.3");
+        // Exact binary ties round to even, as printf does; 8.35 lies just below its tie.
+        QTest::newRow("tie 8.25") << text("8.25") << text("8.2");
+        QTest::newRow("tie 6.75") << text("6.75") << text("6.8");
+        QTest::newRow("8.35") << text("8.35") << text("8.3");
         QTest::newRow("7") << text("7") << text("7.0");
         QTest::newRow("1.0 is not above 1") << text("1.0") << text(nullptr);
         QTest::newRow("1.01") << text("1.01") << text("1.0");

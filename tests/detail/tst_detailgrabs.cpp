@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
+#include "support/screentext.h"
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -56,6 +57,10 @@ private slots:
         QTest::qWait(400);
         const QString file = grabToPng(&frame, dark ? QStringLiteral("detail-dark") : QStringLiteral("detail-light"));
         QVERIFY(!file.isEmpty() && QFileInfo(file).size() > 0);
+        const QStringList texts = shownTexts(&frame);
+        for (const char *heading : {"剧情简介", "播放列表", "种子信息", "猜你感兴趣", "星河 & 往事", "7.6"})
+            QVERIFY2(texts.contains(QString::fromUtf8(heading)), heading);
+        QVERIFY2(clippedTexts(&frame).isEmpty(), qPrintable(clippedTexts(&frame).join(u'|')));
     }
 };
 

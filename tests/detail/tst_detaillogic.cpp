@@ -216,6 +216,7 @@ private slots:
         QTest::addColumn<std::optional<QString>>("shown");
         using S = std::optional<QString>;
         QTest::newRow("rounds") << S("7.56") << S("7.6");
+        QTest::newRow("tie rounds to even") << S("8.25") << S("8.2");
         QTest::newRow("integral") << S("8.0") << S("8.0");
         QTest::newRow("one") << S("1") << S();
         QTest::newRow("zero") << S("0") << S();

@@ -257,6 +257,29 @@ private slots:
         QCOMPARE(section->episodeButton()->targetRotation(), -90.0);
     }
 
+    // The order chosen over the stored record holds when the fresh record replaces it, and
+    // after the page loads again.
+    void sortOrderLivesAsLongAsThePage()
+    {
+        DetailFixture f;
+        f.store("api/item", {{"did", "d1"}}, detailJson(f, "d1"));
+        f.site.route(kItem, FakeSite::ok(detailJson(f, "d1")).withDelay(300));
+        DetailView view(QStringLiteral("d1"));
+        show(view);
+        QVERIFY(contentShown(view));
+        view.torrentSection()->episodeButton()->click();
+        const QStringList episodeOrder{"星河 全24集", "星河 第2-3集", "星河 第1集"};
+        QCOMPARE(cardNames(view), episodeOrder);
+        QVERIFY(f.site.waitForRequests(1));
+        QVERIFY(waitFor([&] { return !view.isLoading(); }));
+        QCOMPARE(cardNames(view), episodeOrder);
+        view.reload();
+        QVERIFY(waitFor([&] { return f.requests(kItem).size() == 2; }));
+        QTest::qWait(400);
+        QCOMPARE(cardNames(view), episodeOrder);
+        QCOMPARE(view.torrentSection()->episodeButton()->targetRotation(), 0.0);
+    }
+
     void paidTorrentsAskGuestsToJoin()
     {
         DetailFixture f;

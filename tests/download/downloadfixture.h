@@ -13,6 +13,7 @@ namespace tovra::test {
 struct DownloadFixture : DetailFixture
 {
     QStringList opened;
+    bool handlerFound = true; // what the desktop answers when a link is opened
     QStringList revealed;
     QStringList dialogAsked;
     std::optional<QString> dialogAnswer;
@@ -27,7 +28,10 @@ struct DownloadFixture : DetailFixture
             dialogAsked.append(suggested);
             return dialogAnswer;
         };
-        d.openLink = [this](const QString &link) { opened.append(link); };
+        d.openLink = [this](const QString &link) {
+            opened.append(link);
+            return handlerFound;
+        };
         d.reveal = [this](const QString &path) { revealed.append(path); };
         return d;
     }

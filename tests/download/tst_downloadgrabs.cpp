@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
+#include "support/screentext.h"
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -55,6 +56,10 @@ private slots:
         QTest::qWait(200);
         const QString file = grabToPng(&frame, dark ? QStringLiteral("download-dark") : QStringLiteral("download-light"));
         QVERIFY(!file.isEmpty() && QFileInfo(file).size() > 0);
+        const QStringList texts = shownTexts(&frame);
+        for (const char *text : {"复制成功", "磁力下载", "种子下载", "E1.mkv", "没有获取到资源，请稍后重试"})
+            QVERIFY2(texts.contains(QString::fromUtf8(text)), text);
+        QVERIFY2(clippedTexts(&frame).isEmpty(), qPrintable(clippedTexts(&frame).join(u'|')));
     }
 };
 

@@ -86,7 +86,11 @@ private slots:
         QTest::addColumn<bool>("accepted");
         const int copy = int(DownAction::Copy), magnet = int(DownAction::Magnet), xl = int(DownAction::Xl), bt = int(DownAction::Bt);
         QTest::newRow("copy magnet") << copy << "magnet:?xt=urn:btih:abc" << true;
-        QTest::newRow("copy http") << copy << "http://x/a" << false;
+        // The pasteboard opens nothing: whatever the site calls its magnet link is copied.
+        QTest::newRow("copy http") << copy << "http://x/a" << true;
+        QTest::newRow("copy with spaces") << copy << "magnet:?xt=a b" << true;
+        QTest::newRow("copy bare text") << copy << "磁力暂缺" << true;
+        QTest::newRow("copy empty") << copy << "" << false;
         QTest::newRow("magnet upper") << magnet << "MAGNET:?xt=urn:btih:abc" << true;
         QTest::newRow("magnet js") << magnet << "javascript:alert(1)" << false;
         QTest::newRow("magnet spaces") << magnet << "magnet:?xt=a b" << false;

@@ -118,6 +118,35 @@ private slots:
         QVERIFY(settled(*view, Action::Bt));
     }
 
+    // A link nothing on the desktop takes is a failure the user is told about, never a success.
+    void linkWithoutHandler_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::addColumn<bool>("handler");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("magnet, none") << int(Action::Magnet) << false << "获取失败" << "没有可以打开该链接的应用";
+        QTest::newRow("thunder, none") << int(Action::Xl) << false << "获取失败" << "没有可以打开该链接的应用";
+        QTest::newRow("magnet, taken") << int(Action::Magnet) << true << "已下载" << "";
+    }
+    void linkWithoutHandler()
+    {
+        QFETCH(int, action);
+        QFETCH(bool, handler);
+        DownloadFixture f;
+        f.handlerFound = handler;
+        f.site.route(QStringLiteral("/api/down"), FakeSite::ok(torrentDetailJson()));
+        f.site.route(QStringLiteral("/api/res"), FakeSite::ok("{\"magnet\":\"magnet:?xt=urn:btih:ABC\",\"xl\":\"thunder://QUFodHRwOi8vZS5jb20vWlo=\"}"));
+        auto view = f.page();
+        QVERIFY(waitFor([&] { return view->shown() == DownloadView::Shown::Content; }));
+        const Action a = Action(action);
+        view->button(a)->click();
+        QVERIFY(settled(*view, a));
+        QCOMPARE(f.opened.size(), 1);
+        QTEST(*view->actionState(a), "state");
+        QTEST(view->messageLabel()->isVisible() ? view->messageLabel()->text() : QString(), "message");
+    }
+
     void savesIntoChosenFolder()
     {
         DownloadFixture f;
@@ -173,6 +202,8 @@ private slots:
         QTest::newRow("empty") << "" << FakeSite::text(torrentBytes()) << empty;
         QTest::newRow("cut off") << "files/a.torrent" << FakeSite::text(torrentBytes()).closingMidBody()
                                  << APIClient::networkMessage(QNetworkReply::RemoteHostClosedError);
+        QTest::newRow("refused") << "http://127.0.0.1:1/a.torrent" << FakeSite::text(torrentBytes())
+                                 << QStringLiteral("网络连接失败，请检查网络后重试");
     }
     void saveFailures()
     {

@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QTest>
+#include "support/screentext.h"
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -42,6 +43,9 @@ private slots:
         QVERIFY(waitFor([&] { return f.view.errorLine()->isVisible(); }));
         const QString file = grabToPng(&f.frame, dark ? QStringLiteral("login-dark") : QStringLiteral("login-light"));
         QVERIFY(!file.isEmpty() && QFileInfo(file).size() > 0);
+        QVERIFY(std::ranges::any_of(shownTexts(f.view.errorLine()),
+                                    [](const QString &text) { return text.startsWith(QStringLiteral("邮箱验证码错误或已过期")); }));
+        QVERIFY2(clippedTexts(&f.frame).isEmpty(), qPrintable(clippedTexts(&f.frame).join(u'|')));
     }
 };
 

@@ -1,4 +1,5 @@
 #include "../components/appearance.h"
+#include "support/screentext.h"
 #include "support/testmain.h"
 #include "toolbarfixture.h"
 #include "views/contentview.h"
@@ -134,6 +135,8 @@ private slots:
             painter.drawPixmap(window.memberMenu()->pos() - origin, window.memberMenu()->grab());
         }
         QVERIFY(!save(shot, dark ? u"toolbar-member-menu-dark"_s : u"toolbar-member-menu-light"_s).isEmpty());
+        QVERIFY(!shownTexts(window.memberMenu()).isEmpty());
+        QVERIFY2(clippedTexts(window.memberMenu()).isEmpty(), qPrintable(clippedTexts(window.memberMenu()).join(u'|')));
     }
 
     void preferences_data()
@@ -159,6 +162,11 @@ private slots:
         QVERIFY(waitFor([&] { return view.cleared().has_value(); }));
         view.adjustSize();
         QVERIFY(!grabToPng(&view, dark ? u"preferences-dark"_s : u"preferences-light"_s).isEmpty());
+        // The chosen folder, the promise about saving, and the cache that was emptied.
+        QVERIFY(view.shownPath().endsWith(u"/下载/种子"_s));
+        QVERIFY(view.downloadNote()->isVisible());
+        QVERIFY(view.clearedLabel()->isVisible());
+        QVERIFY2(clippedTexts(&view).isEmpty(), qPrintable(clippedTexts(&view).join(u'|')));
     }
 };
 

@@ -1,3 +1,5 @@
+#include "buildconfig.h"
+#include "support/screentext.h"
 #include "support/testmain.h"
 #include "uccfixture.h"
 #include "views/usercenter/groupview.h"
@@ -21,13 +23,47 @@ class TestGroup : public QObject
 private slots:
     void initTestCase() { Palette::installApplicationTheme(); }
 
+    // The web host of a local site keeps its scheme and port; anything else is the built-in host.
+    void address_data()
+    {
+        QTest::addColumn<QByteArray>("web");
+        QTest::addColumn<QString>("origin");
+        const QString builtIn = QStringLiteral("https://") + QUrl(QString::fromUtf8(build::kWebUrl)).host();
+        QTest::newRow("unset") << QByteArray() << builtIn;
+        QTest::newRow("local site") << QByteArray("http://127.0.0.1:8123/web?x=1") << QStringLiteral("http://127.0.0.1:8123");
+        QTest::newRow("file") << QByteArray("file:///etc/passwd") << builtIn;
+        QTest::newRow("no host") << QByteArray("https:///x") << builtIn;
+    }
     void address()
     {
+        QFETCH(QByteArray, web);
+        QFETCH(QString, origin);
+        const QByteArray saved = qgetenv("TOVRA_WEB_URL");
+        qputenv("TOVRA_WEB_URL", web);
         const QUrl url = GroupView::defaultAddress();
-        QCOMPARE(url.scheme(), QStringLiteral("https"));
-        QVERIFY(!url.host().isEmpty());
+        qputenv("TOVRA_WEB_URL", saved);
+        QCOMPARE(url.toString(QUrl::RemovePath | QUrl::RemoveQuery), origin);
         QCOMPARE(url.path(), kPath);
         QVERIFY(!url.hasQuery());
+    }
+
+    // Only the body counts: a picture is shown whatever status it came with.
+    void pictureWhateverStatus_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("200") << 200;
+        QTest::newRow("404") << 404;
+        QTest::newRow("503") << 503;
+    }
+    void pictureWhateverStatus()
+    {
+        QFETCH(int, status);
+        Fixture f;
+        f.site.route(kPath, FakeSite::Reply().withStatus(status).withBody(pngBytes(QSize(120, 120))));
+        GroupView &view = f.show(f.site.url(kPath));
+        QVERIFY(waitFor([&] { return view.shownForm() != Progress; }));
+        QCOMPARE(view.shownForm(), int(Code));
+        QCOMPARE(view.image().size(), QSize(120, 120));
     }
 
     // The code is a plain picture of the web site: the client's headers and token stay home.
@@ -107,6 +143,10 @@ private slots:
         QVERIFY(waitFor([&] { return view.shownForm() == Code; }));
         const QString file = grabToPng(&f.frame, dark ? QStringLiteral("group-dark") : QStringLiteral("group-light"));
         QVERIFY(QFileInfo(file).size() > 0);
+        const QStringList texts = shownTexts(&f.frame);
+        QVERIFY(texts.contains(QStringLiteral("官方信息交流群")));
+        QVERIFY(texts.contains(QStringLiteral("扫码加入，获取最新公告和站点动态")));
+        QVERIFY2(clippedTexts(&f.frame).isEmpty(), qPrintable(clippedTexts(&f.frame).join(u'|')));
     }
 };
 

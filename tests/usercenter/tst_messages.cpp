@@ -1,4 +1,5 @@
 #include "models/messagelogic.h"
+#include "support/screentext.h"
 #include "support/testmain.h"
 #include "uccfixture.h"
 #include "views/components/stateoverlay.h"
@@ -236,6 +237,11 @@ private slots:
         QVERIFY(waitFor([&] { return !view.isLoading(); }));
         const QString file = grabToPng(&f.frame, dark ? QStringLiteral("messages-dark") : QStringLiteral("messages-light"));
         QVERIFY(QFileInfo(file).size() > 0);
+        // Names and actions as plain text, the markup of the site's editor gone.
+        const QStringList texts = shownTexts(&f.frame);
+        for (const char *text : {"<b>阿飞</b>", "回复了你", "赞了你", "3分钟前", "评论提醒", "站内留言"})
+            QVERIFY2(texts.contains(QString::fromUtf8(text)), text);
+        QVERIFY2(clippedTexts(&f.frame).isEmpty(), qPrintable(clippedTexts(&f.frame).join(u'|')));
     }
 };
 

@@ -1,7 +1,9 @@
 #include "ucbfixture.h"
 #include "views/usercenter/nicknameview.h"
 
+#include <QBuffer>
 #include <QLineEdit>
+#include "support/screentext.h"
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -186,6 +188,30 @@ private slots:
         QVERIFY(waitFor([&] { return view.hasCaptchaImage(); }));
     }
 
+    // Two taps: the answer to the older one arrives last and must not replace the newer picture.
+    void onlyTheNewestCaptchaLoadShows()
+    {
+        Fixture f;
+        auto &view = f.openReady();
+        const auto png = [](QColor colour) {
+            QImage image(8, 8, QImage::Format_RGB32);
+            image.fill(colour);
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            return bytes;
+        };
+        f.site.enqueue(QStringLiteral("/api/captcha"), FakeSite::Reply().withBody(png(Qt::red)).withDelay(400));
+        f.site.enqueue(QStringLiteral("/api/captcha"), FakeSite::Reply().withBody(png(Qt::blue)));
+        view.captchaButton()->click();
+        QVERIFY(waitFor([&] { return f.count("/api/captcha") == 2; }));
+        view.captchaButton()->click();
+        QVERIFY(waitFor([&] { return view.captchaButton()->image().pixelColor(0, 0) == QColor(Qt::blue); }));
+        QTest::qWait(600);
+        QCOMPARE(view.captchaButton()->image().pixelColor(0, 0), QColor(Qt::blue));
+    }
+
     void grab()
     {
         Fixture f;
@@ -196,6 +222,10 @@ private slots:
         view.save();
         QVERIFY(waitFor([&] { return !view.isBusy(); }));
         QVERIFY(f.grabBoth(QStringLiteral("usercenter-nickname")));
+        QCOMPARE(view.outcomeLine()->text(), QStringLiteral("验证码错误（400）"));
+        QCOMPARE(view.nicknameField()->text(), QStringLiteral("星河漫游者"));
+        QVERIFY(view.codeField()->text().isEmpty());
+        QVERIFY(view.hasCaptchaImage());
     }
 };
 

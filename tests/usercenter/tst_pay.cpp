@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QTextDocumentFragment>
+#include "support/screentext.h"
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -63,6 +64,8 @@ private slots:
         QTest::newRow("picture") << 200 << qrPng() << true;
         QTest::newRow("error page with 200") << 200 << QByteArray("<html>维护中</html>") << false;
         QTest::newRow("404") << 404 << QByteArray("not found") << false;
+        QTest::newRow("picture with 404") << 404 << qrPng() << true;
+        QTest::newRow("picture with 500") << 500 << qrPng() << true;
     }
     // Fetched once per showing, straight from the site: no API headers, no token.
     void qrPicture()
@@ -143,6 +146,10 @@ private slots:
         auto &view = f.open(f.site.url(QStringLiteral("static/qr.png")));
         QVERIFY(waitFor([&] { return view.qrState() == PayView::QrState::Shown; }));
         QVERIFY(f.grabBoth(QStringLiteral("usercenter-pay")));
+        const QStringList texts = shownTexts(&f.frame);
+        for (const char *text : {"¥9.9", "¥100", "1500 枚 BT 币"})
+            QVERIFY2(texts.contains(QString::fromUtf8(text)), text);
+        QVERIFY(view.balanceLabel()->text().contains(QStringLiteral("1280")));
     }
 };
 

@@ -1,3 +1,4 @@
+#include "support/screentext.h"
 #include "support/testmain.h"
 #include "uccfixture.h"
 #include "views/usercenter/avatarcropview.h"
@@ -169,6 +170,12 @@ private slots:
         QVERIFY(waitFor([&] { return view.message().has_value() && !view.isBusy(); }));
         const QString file = grabToPng(&f.frame, dark ? QStringLiteral("photo-dark") : QStringLiteral("photo-light"));
         QVERIFY(QFileInfo(file).size() > 0);
+        QCOMPARE(view.message(), std::optional(QStringLiteral("图片太大（413）")));
+        QVERIFY(view.isError());
+        const QStringList texts = shownTexts(&f.frame);
+        QVERIFY(texts.contains(QStringLiteral("图片太大（413）")));
+        QVERIFY(texts.contains(QStringLiteral("支持 jpg / png / gif / webp，最大 5MB")));
+        QVERIFY2(clippedTexts(&f.frame).isEmpty(), qPrintable(clippedTexts(&f.frame).join(u'|')));
         view.pick();
         QVERIFY(QTest::qWaitForWindowExposed(view.cropSheet()));
         const QString sheet = grabToPng(view.cropSheet(), dark ? QStringLiteral("crop-dark") : QStringLiteral("crop-light"));

@@ -2,6 +2,7 @@
 #include "views/usercenter/vipexchangeview.h"
 
 #include <QLabel>
+#include "support/screentext.h"
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -157,6 +158,9 @@ private slots:
         view.exchange(700);
         QVERIFY(waitFor([&] { return !view.isBusy(); }));
         QVERIFY(f.grabBoth(QStringLiteral("usercenter-vip")));
+        QCOMPARE(view.outcomeLine()->text(), QStringLiteral("你已经是包年会员（409）"));
+        QVERIFY(shownTexts(&f.frame).contains(QStringLiteral("包年会员")));
+        QVERIFY(view.balanceLabel()->text().contains(QStringLiteral("860")));
     }
 };
 

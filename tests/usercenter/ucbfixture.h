@@ -5,6 +5,7 @@
 #include "login/loginfixture.h"
 #include "views/palette.h"
 #include "views/usercenter/outcomeline.h"
+#include "support/screentext.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -89,6 +90,11 @@ struct PageFixture : DetailFixture
             paint(dark);
             const QString file = grabToPng(&frame, name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light")));
             ok = ok && !file.isEmpty() && QFileInfo(file).size() > 0;
+            // Nothing the user reads may be cut short, in either appearance.
+            if (const QStringList clipped = clippedTexts(&frame); !clipped.isEmpty()) {
+                qWarning("clipped: %s", qPrintable(clipped.join(u'|')));
+                ok = false;
+            }
         }
         forceAppearance(false);
         paint(false);

@@ -140,6 +140,7 @@ void SampleServer::registerRoutes()
     post("/api/sign", &SampleServer::apiSign);
     get("/api/unread", &SampleServer::apiUnread);
     get("/api/web_cookie", &SampleServer::apiWebCookie);
+    registerAccountRoutes();
     get("/api/captcha", &SampleServer::apiCaptcha);
     post("/api/check_captcha", &SampleServer::apiCheckCaptcha);
     post("/api/send_email_code", &SampleServer::apiSendEmailCode);
@@ -214,14 +215,15 @@ SampleServer::Account *SampleServer::accountFor(const QHttpServerRequest &reques
 
 QJsonObject SampleServer::userJson(const Account &account) const
 {
-    const qint64 vipExpired = QDateTime(m_catalogue->today().addDays(30), QTime(0, 0)).toSecsSinceEpoch();
+    const QString photo = account.photo.isEmpty() ? QStringLiteral("/avatars/%1.png").arg(account.uid.toInt() % 50)
+                                                  : QStringLiteral("/uploads/") + photoName(account);
     return QJsonObject{{"uid", account.uid},
                        {"nickname", account.nickname},
                        {"gold", account.gold},
                        {"vip_level", 1},
-                       {"vip_expired", vipExpired},
+                       {"vip_expired", vipExpiredOf(account)},
                        {"is_vip", true},
-                       {"photo", m_base + QStringLiteral("/avatars/%1.png").arg(account.uid.toInt() % 50)}};
+                       {"photo", m_base + photo}};
 }
 
 // --- Catalogue ---------------------------------------------------------------------------
@@ -437,20 +439,15 @@ QHttpServerResponse SampleServer::apiSign(const QHttpServerRequest &request)
     // Signing twice on one day is not an error: the reward is simply 0.
     int reward = 0;
     if (account->signedOn != QDate::currentDate()) {
+        seedAccount(*account);
         reward = 5;
         account->gold += reward;
         account->days += 1;
         account->signedOn = QDate::currentDate();
         account->lastSign = QDateTime::currentDateTime();
+        addGoldEntry(*account, 1, reward, QStringLiteral("每日签到"));
     }
     return ok(QJsonObject{{"signed", true}, {"gold", reward}, {"total", account->gold}});
-}
-
-QHttpServerResponse SampleServer::apiUnread(const QHttpServerRequest &request)
-{
-    if (!accountFor(request))
-        return fail(401, QStringLiteral("请先登录"));
-    return ok(QJsonObject{{"reply", 2}, {"like", 5}, {"board", 1}, {"total", 8}});
 }
 
 QHttpServerResponse SampleServer::apiWebCookie(const QHttpServerRequest &)

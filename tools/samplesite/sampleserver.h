@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QHttpServer>
 #include <QHttpServerResponse>
+#include <QJsonArray>
+#include <QSet>
 #include <memory>
 #include <optional>
 
@@ -34,10 +36,16 @@ private:
     {
         QString uid;
         QString nickname;
-        qint64 gold = 120;
+        qint64 gold = 860; // enough for the monthly and half-year plans, not the yearly one
         QDate signedOn;
         int days = 3;
         QDateTime lastSign;
+        qint64 vipExpired = 0;      // Unix seconds; 0 until an exchange: 30 days after the catalogue's day
+        QJsonArray goldLog;         // newest first, seeded on first look (accountroutes.cpp)
+        QByteArray photo;           // the last uploaded avatar, JPEG as sent
+        int photoVersion = 0;       // bumps with each upload, so the address changes
+        QSet<int> readNotices;      // notice sids this account has seen
+        QSet<int> readBoard;        // board message ids this account has seen
     };
 
     void registerRoutes();
@@ -85,6 +93,20 @@ private:
     QHttpServerResponse apiSign(const QHttpServerRequest &request);
     QHttpServerResponse apiUnread(const QHttpServerRequest &request);
     QHttpServerResponse apiWebCookie(const QHttpServerRequest &request);
+    // User centre (accountroutes.cpp)
+    void registerAccountRoutes();
+    void seedAccount(Account &account) const;
+    void addGoldEntry(Account &account, int type, qint64 amount, const QString &explain) const;
+    QHttpServerResponse apiGoldLog(const QHttpServerRequest &request);
+    QHttpServerResponse apiWatching(const QHttpServerRequest &request);
+    QHttpServerResponse apiVipExchange(const QHttpServerRequest &request);
+    QHttpServerResponse apiNickname(const QHttpServerRequest &request);
+    QHttpServerResponse apiPhotoUpload(const QHttpServerRequest &request);
+    QHttpServerResponse apiMessages(const QHttpServerRequest &request);
+    QHttpServerResponse uploadedPhoto(const QString &name);
+    QHttpServerResponse qrImage(const QString &caption);
+    static QString photoName(const Account &account);
+    qint64 vipExpiredOf(const Account &account) const;
     // Registration and password reset: picture captcha, e-mail code, then the account call
     QHttpServerResponse apiCaptcha(const QHttpServerRequest &request);
     QHttpServerResponse apiCheckCaptcha(const QHttpServerRequest &request);

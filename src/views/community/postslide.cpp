@@ -7,12 +7,11 @@
 #include "views/community/slideimage.h"
 #include "views/community/torrentrow.h"
 #include "views/components/pointinghand.h"
+#include "views/components/systemopen.h"
 #include "views/components/typography.h"
 #include "views/palette.h"
 
 #include <QAudioOutput>
-#include <QClipboard>
-#include <QDesktopServices>
 #include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -157,22 +156,19 @@ QWidget *PostSlide::buildMedia()
 
 QWidget *PostSlide::buildVideo(const QUrl &url)
 {
+    m_videoUrl = url;
     m_videoHost = new QWidget;
     auto *layout = new QVBoxLayout(m_videoHost);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto *play = new CountBadge(QStringLiteral("play.circle.fill"), 64, m_videoHost);
-    play->setAccessibleName(QStringLiteral("播放"));
-    setPointingHand(play);
-    layout->addWidget(play, 0, Qt::AlignCenter);
-    connect(play, &QAbstractButton::clicked, this, [this, url, play] {
-        play->hide();
-        QMediaPlayer *player = playerFor(url);
-        m_videoWidget = new QVideoWidget(m_videoHost);
-        m_videoHost->layout()->addWidget(m_videoWidget);
-        player->setVideoOutput(m_videoWidget);
-        player->play();
-    });
     return m_videoHost;
+}
+
+void PostSlide::startVideo()
+{
+    QMediaPlayer *player = playerFor(m_videoUrl);
+    m_videoWidget = new QVideoWidget(m_videoHost);
+    m_videoHost->layout()->addWidget(m_videoWidget);
+    player->setVideoOutput(m_videoWidget);
 }
 
 QWidget *PostSlide::buildAudio()
@@ -211,14 +207,9 @@ QWidget *PostSlide::buildTorrents()
     rows->setSpacing(10);
     for (const BbsTorrent &torrent : m_post.torrents) {
         auto *row = new TorrentRow(torrent.url, torrent.name, panel);
-        connect(row, &QAbstractButton::clicked, this, [this, link = torrent.url] { openTorrent(link); });
+        connect(row, &QAbstractButton::clicked, this, [link = torrent.url] { openTorrent(link); });
         rows->addWidget(row);
     }
-    auto *note = new QLabel(QStringLiteral("链接已复制"), panel);
-    note->setObjectName(QStringLiteral("copiedNote"));
-    note->setFont(uiFont(TextStyle::kCallout));
-    note->hide();
-    rows->addWidget(note);
     outer->addWidget(panel, 0, Qt::AlignHCenter);
     outer->addStretch();
     return box;
@@ -237,21 +228,8 @@ QWidget *PostSlide::buildText()
 
 void PostSlide::openTorrent(const QString &link)
 {
-    switch (community::linkAction(link)) {
-    case community::LinkAction::Open:
-        QDesktopServices::openUrl(QUrl(link.trimmed()));
-        break;
-    case community::LinkAction::Copy: {
-        QGuiApplication::clipboard()->setText(link.trimmed());
-        if (auto *note = m_media->findChild<QLabel *>(QStringLiteral("copiedNote"))) {
-            note->show();
-            QTimer::singleShot(2000, note, &QWidget::hide);
-        }
-        break;
-    }
-    case community::LinkAction::Ignore:
-        break;
-    }
+    if (community::linkAction(link) == community::LinkAction::Open)
+        openWithSystem(link.trimmed());
 }
 
 QMediaPlayer *PostSlide::playerFor(const QUrl &url)
@@ -272,6 +250,10 @@ void PostSlide::setActive(bool active)
     if (active == m_active)
         return;
     m_active = active;
+    // Made when the slide first comes into view, not when the feed builds it beside the current
+    // one: a neighbour must not open its stream before the user gets there.
+    if (active && !m_player && m_videoHost)
+        startVideo();
     if (!m_player)
         return;
     if (active)

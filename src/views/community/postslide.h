@@ -4,6 +4,7 @@
 
 #include <QCoroTask>
 #include <QPointer>
+#include <QUrl>
 #include <QWidget>
 #include <functional>
 
@@ -18,8 +19,9 @@ class CountBadge;
 
 // One post of the community board across the whole feed area: its main medium on black, the
 // author and text bottom left, the like and comment counts bottom right. A video or audio post
-// plays through a looping player of its own, made only when the user first presses play and
-// then played while the slide is the one in view and paused otherwise.
+// plays through a looping player of its own, made when a video slide first comes into view (an
+// audio post: when the user first presses play), then played while the slide is the one in view
+// and paused otherwise.
 class PostSlide : public QWidget
 {
     Q_OBJECT
@@ -62,7 +64,7 @@ private:
     QWidget *buildAudio();
     QWidget *buildTorrents();
     QWidget *buildText();
-    void openTorrent(const QString &link);
+    static void openTorrent(const QString &link);
     void startVideo();
     void toggleAudio();
     void applyLikeFace();
@@ -74,7 +76,8 @@ private:
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_audioOutput = nullptr;
     QPointer<QVideoWidget> m_videoWidget;
-    QWidget *m_videoHost = nullptr;
+    QWidget *m_videoHost = nullptr; // only for a video post with a playable address
+    QUrl m_videoUrl;
     QWidget *m_media = nullptr;
     QWidget *m_left = nullptr;
     QWidget *m_right = nullptr;

@@ -1,5 +1,6 @@
 #include "views/components/cardlogic.h"
 
+#include "models/decoding.h"
 #include "views/palette.h"
 
 #include <QRegularExpression>
@@ -22,7 +23,7 @@ std::optional<QString> scoreText(const std::optional<QString> &score)
     const double value = score->toDouble(&ok);
     if (!ok || !std::isfinite(value) || !(value > 1.0))
         return std::nullopt;
-    return QString::asprintf("%.1f", value);
+    return json::oneDecimalText(value);
 }
 
 namespace {

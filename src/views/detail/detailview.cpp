@@ -199,7 +199,8 @@ void DetailView::buildContent()
         column->addWidget(m_play);
     }
 
-    m_torrents = new TorrentSection(detail.torrents, isMember, m_column);
+    m_torrents = new TorrentSection(detail.torrents, isMember, m_sort, m_column);
+    connect(m_torrents, &TorrentSection::sortChanged, this, [this](const titlepage::SortState &sort) { m_sort = sort; });
     for (auto it = m_copyState.cbegin(); it != m_copyState.cend(); ++it)
         m_torrents->setCopyLabel(it.key(), *it);
     connect(m_torrents, &TorrentSection::openRequested, this, &DetailView::openTorrent);

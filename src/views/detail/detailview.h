@@ -1,5 +1,6 @@
 #pragma once
 
+#include "models/detaillogic.h"
 #include "models/loadgeneration.h"
 #include "models/title.h"
 #include "network/apiclient.h"
@@ -96,6 +97,8 @@ private:
     LoadGeneration m_generation;
     std::optional<Torrent> m_vipGate;
     QHash<qint64, QString> m_copyState;
+    // The torrent order lives as long as the page, across fresh records and retries.
+    titlepage::SortState m_sort;
     // Bumped per copy of a torrent, so an old failure's timer leaves a newer status alone.
     QHash<qint64, quint64> m_copyTicket;
 

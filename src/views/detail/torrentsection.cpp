@@ -18,8 +18,8 @@ namespace {
 constexpr qreal kCaptionPixels = 11;
 }
 
-TorrentSection::TorrentSection(const QList<Torrent> &torrents, bool member, QWidget *parent)
-    : QWidget(parent), m_torrents(torrents), m_member(member)
+TorrentSection::TorrentSection(const QList<Torrent> &torrents, bool member, titlepage::SortState sort, QWidget *parent)
+    : QWidget(parent), m_torrents(torrents), m_member(member), m_sort(sort)
 {
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -73,6 +73,7 @@ void TorrentSection::toggleSort(titlepage::TorrentSort pressed)
     m_sort.toggle(pressed);
     applySortButtons();
     rebuild();
+    emit sortChanged(m_sort);
 }
 
 void TorrentSection::applySortButtons()

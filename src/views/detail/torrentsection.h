@@ -21,7 +21,9 @@ class TorrentSection : public QWidget
 {
     Q_OBJECT
 public:
-    TorrentSection(const QList<Torrent> &torrents, bool member, QWidget *parent = nullptr);
+    // sort: the order the page chose earlier, so a fresh record or a retry keeps it.
+    TorrentSection(const QList<Torrent> &torrents, bool member, titlepage::SortState sort = {},
+                   QWidget *parent = nullptr);
 
     const titlepage::SortState &sortState() const { return m_sort; }
     void toggleSort(titlepage::TorrentSort pressed);
@@ -39,6 +41,7 @@ public:
 signals:
     void openRequested(const tovra::Torrent &torrent);
     void copyRequested(const tovra::Torrent &torrent);
+    void sortChanged(const tovra::titlepage::SortState &sort);
 
 private:
     void rebuild();

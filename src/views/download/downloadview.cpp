@@ -5,8 +5,10 @@
 #include "views/components/pointinghand.h"
 #include "views/components/sectionheader.h"
 #include "views/components/stateoverlay.h"
+#include "views/components/systemopen.h"
 #include "views/components/typography.h"
 #include "views/detail/tint.h"
+#include "views/download/filereveal.h"
 #include "views/download/surfacebox.h"
 #include "views/download/torrenttree.h"
 #include "views/components/stackstates.h"
@@ -22,7 +24,6 @@
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShowEvent>
@@ -79,6 +80,9 @@ QCoro::Task<Result<Body>> fetch(QPointer<QNetworkAccessManager> manager, QUrl ur
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
         co_return std::unexpected(APIError::server(status.toInt(), QStringLiteral("种子文件下载失败")));
+    // Nothing but the transfer timeout cancels this reply once the size check has passed.
+    if (reply->error() == QNetworkReply::OperationCanceledError)
+        co_return std::unexpected(APIError::transport(APIClient::networkMessage(QNetworkReply::TimeoutError)));
     if (reply->error() != QNetworkReply::NoError)
         co_return std::unexpected(APIError::transport(APIClient::networkMessage(reply->error())));
     co_return Body{reply->readAll()};
@@ -134,17 +138,9 @@ DownloadView::Desktop DownloadView::Desktop::system()
                                                           QStringLiteral("种子文件 (*.torrent)"));
         return path.isEmpty() ? std::nullopt : std::optional(path);
     };
-    desktop.openLink = [](const QString &link) {
-        // QUrl lower-cases what it takes for a host, which ruins a Thunder link's base64
-        // payload; a link that does not survive the round trip goes to the opener verbatim.
-        const QUrl url(link);
-        if (url.isValid() && QString::fromUtf8(url.toEncoded()) == link)
-            QDesktopServices::openUrl(url);
-        else
-            QProcess::startDetached(QStringLiteral("xdg-open"), {link});
-    };
+    desktop.openLink = openWithSystem;
     desktop.reveal = [](const QString &path) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+        revealFile(path, QDBusConnection::sessionBus(), [](const QUrl &folder) { QDesktopServices::openUrl(folder); });
     };
     return desktop;
 }
@@ -410,7 +406,11 @@ QCoro::Task<> DownloadView::perform(DownAction action, quint64 ticket)
                 fail(action, ticket, APIError::emptyData());
             co_return;
         }
-        desktop.openLink(*link);
+        if (!desktop.openLink(*link)) {
+            if (self)
+                fail(action, ticket, APIError::transport(QString::fromUtf8(kNoHandler)));
+            co_return;
+        }
         break;
     }
     case DownAction::Bt: {

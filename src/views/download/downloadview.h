@@ -37,9 +37,10 @@ public:
     {
         // A save dialog starting at suggestedPath; nothing when the user cancels.
         std::function<std::optional<QString>(QWidget *parent, const QString &suggestedPath)> askSavePath;
-        // Hands an already vetted magnet: or thunder: link to the system.
-        std::function<void(const QString &link)> openLink;
-        // Shows the saved file's folder.
+        // Hands an already vetted magnet: or thunder: link to the system; false when no
+        // application takes it.
+        std::function<bool(const QString &link)> openLink;
+        // Shows the saved file selected in the file manager (or at least its folder).
         std::function<void(const QString &path)> reveal;
 
         static Desktop system();

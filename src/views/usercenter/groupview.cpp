@@ -1,6 +1,6 @@
 #include "views/usercenter/groupview.h"
 
-#include "buildconfig.h"
+#include "models/usercenterpages.h"
 #include "network/imageloader.h"
 #include "views/components/busyindicator.h"
 #include "views/components/pointinghand.h"
@@ -82,11 +82,7 @@ GroupView::~GroupView() = default;
 
 QUrl GroupView::defaultAddress()
 {
-    QUrl url;
-    url.setScheme(QStringLiteral("https"));
-    url.setHost(QUrl(QString::fromUtf8(build::kWebUrl)).host());
-    url.setPath(QStringLiteral("/external/static/image/wx_group.webp"));
-    return url;
+    return usercenterpages::groupQrAddress();
 }
 
 int GroupView::shownForm() const
@@ -114,7 +110,7 @@ void GroupView::load()
         return;
     }
     // The loader drops the callback once this page is gone.
-    loader->load(m_address, this, [this, generation](const QImage &image) {
+    loader->loadIgnoringStatus(m_address, this, [this, generation](const QImage &image) {
         if (generation != m_generation)
             return;
         if (image.isNull())

@@ -141,27 +141,27 @@ void NicknameView::showEvent(QShowEvent *event)
     const auto user = AuthStore::shared()->user();
     m_nickname = user ? user->nickname.value_or(QString()) : QString();
     render();
-    loadCaptcha(true);
+    loadCaptcha();
 }
 
 void NicknameView::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
     if (!event->spontaneous())
-        m_appearLoad.invalidate();
+        m_captchaLoad.invalidate();
 }
 
 void NicknameView::reloadCaptcha()
 {
-    loadCaptcha(false);
+    loadCaptcha();
 }
 
-QCoro::Task<> NicknameView::loadCaptcha(bool onAppear)
+QCoro::Task<> NicknameView::loadCaptcha()
 {
     QPointer self = this;
-    const auto ticket = onAppear ? m_appearLoad.begin() : m_appearLoad.current();
+    const auto ticket = m_captchaLoad.begin();
     auto reply = co_await APIClient::shared()->captcha(loginpage::kCaptchaScale);
-    if (!self || (onAppear && !m_appearLoad.isCurrent(ticket)))
+    if (!self || !m_captchaLoad.isCurrent(ticket))
         co_return;
     // A failure or bytes that are no picture leave the spinner; a click asks again.
     m_captcha->setImage(reply ? QImage::fromData(reply->bytes) : QImage());
@@ -196,7 +196,7 @@ QCoro::Task<> NicknameView::runSave()
     // A code is good for one try: the next attempt needs a new picture.
     m_code.clear();
     render();
-    co_await loadCaptcha(false);
+    co_await loadCaptcha();
     if (!self)
         co_return;
     m_busy = false;

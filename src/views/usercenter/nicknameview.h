@@ -47,16 +47,17 @@ protected:
 private:
     QWidget *field(const QString &label, QWidget *content);
     QLineEdit *input(const QString &placeholder, int width, bool mono);
-    QCoro::Task<> loadCaptcha(bool onAppear);
+    QCoro::Task<> loadCaptcha();
     QCoro::Task<> runSave();
     void render();
 
     QString m_nickname;
     QString m_code;
     bool m_busy = false;
-    // Only the load started by the page's appearance is abandoned when the page is hidden;
-    // loads the user asked for run to their end and the last to finish sets the picture.
-    LoadGeneration m_appearLoad;
+    // The site pairs the typed code with the last picture it served, so only the newest load
+    // may show its picture; a late answer to an older tap would show a picture whose code no
+    // longer counts. Hiding the page abandons every load.
+    LoadGeneration m_captchaLoad;
 
     QLineEdit *m_nicknameField = nullptr;
     QLineEdit *m_codeField = nullptr;

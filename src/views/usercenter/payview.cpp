@@ -255,7 +255,7 @@ void PayView::load()
         return;
     }
     // The callback is dropped if the page is gone first.
-    loader->load(m_qrAddress, this, [this](const QImage &image) {
+    loader->loadIgnoringStatus(m_qrAddress, this, [this](const QImage &image) {
         if (image.isNull()) {
             // A picture already shown stays; the failure only matters while there is none.
             m_failed = m_image.isNull();
