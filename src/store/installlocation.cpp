@@ -128,7 +128,7 @@ bool InstallLocation::isTranslocated(const QString &unit)
     if (::statvfs(QFile::encodeName(unit).constData(), &fs) == 0 && (fs.f_flag & ST_RDONLY))
         return true;
     const QString path = QFileInfo(unit).canonicalFilePath();
-    for (const QString &temp : {QDir::tempPath(), QFileInfo(QDir::tempPath()).canonicalFilePath(), u"/tmp"_s})
+    for (const QString &temp : {QDir::tempPath(), QFileInfo(QDir::tempPath()).canonicalFilePath()})
         if (!temp.isEmpty() && path.startsWith(QDir::cleanPath(temp) + u'/'))
             return true;
     return false;
