@@ -5,12 +5,10 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSettings>
 #include <QTest>
-#include <QTimer>
 #include <sys/stat.h>
+#include "support/boxanswers.h"
 #include "support/testenv.h"
 #include "support/testmain.h"
 
@@ -56,45 +54,6 @@ struct OwnTemp
             qunsetenv("TMPDIR");
         else
             qputenv("TMPDIR", saved);
-    }
-};
-
-// Answers modal boxes as they come: each answer is "box name:button text". What every box said
-// is kept, and a box may be grabbed before it is answered.
-struct BoxAnswers : QObject
-{
-    QStringList answers;
-    QStringList seen;
-    QStringList texts;
-    QString grabName;
-    QString grabbed;
-    QTimer timer;
-
-    explicit BoxAnswers(QStringList list, QString grab = {})
-        : answers(std::move(list)), grabName(std::move(grab))
-    {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible())
-                return;
-            const QString answer = answers.isEmpty() ? QStringLiteral("?:") : answers.takeFirst();
-            seen.append(box->objectName());
-            texts.append(box->text() + u'\n' + box->informativeText());
-            QStringList buttons;
-            for (auto *b : box->buttons())
-                buttons.append(b->text());
-            texts.last() += u'\n' + buttons.join(u'|');
-            if (!grabName.isEmpty() && seen.size() == 1)
-                grabbed = grabToPng(box, grabName);
-            for (auto *b : box->buttons())
-                if (b->text() == answer.section(u':', 1)) {
-                    b->click();
-                    return;
-                }
-            box->reject();
-        });
-        timer.start();
     }
 };
 
