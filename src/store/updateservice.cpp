@@ -14,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -129,11 +130,11 @@ QString UpdateService::currentVersion()
 
 std::expected<QString, QString> UpdateService::workRoot()
 {
-    const auto cache = cacheDir();
-    if (!cache)
+    const auto folder = updateDir();
+    if (!folder)
         return std::unexpected(u"无法准备更新目录：找不到缓存文件夹"_s);
-    QDir().mkpath(*cache);
-    const QString root = QDir(*cache).filePath(u"update"_s);
+    const QString root = *folder;
+    QDir().mkpath(QFileInfo(root).absolutePath());
     const QByteArray path = QFile::encodeName(root);
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
         return std::unexpected(u"无法准备更新目录："_s + root);
@@ -149,8 +150,7 @@ std::expected<QString, QString> UpdateService::workRoot()
 
 QString UpdateService::workFolder(qint64 build) const
 {
-    const auto cache = cacheDir();
-    return QDir(cache.value_or(QString()) + u"/update"_s).filePath(u"TovraUpdate-"_s + QString::number(build));
+    return QDir(updateDir().value_or(QString())).filePath(u"TovraUpdate-"_s + QString::number(build));
 }
 
 QString UpdateService::scriptPath(const QString &root, qint64 pid)

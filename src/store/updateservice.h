@@ -83,7 +83,7 @@ public:
     void setQuitHandler(std::function<void()> quit) { m_quit = std::move(quit); }
     void setArchiveLimits(UpdateArchive::Limits limits) { m_limits = limits; }
 
-    // ~/.cache/TovraClient/update: made 0700 when missing, refused when it is a link, not a
+    // ~/.cache/TovraClient-update: made 0700 when missing, refused when it is a link, not a
     // folder or not the user's own. Every file of an update lives in it.
     static std::expected<QString, QString> workRoot();
     QString workFolder(qint64 build) const;

@@ -287,7 +287,7 @@ private slots:
         const QByteArray savedTmp = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(tmp));
         QDir().mkpath(tmp);
-        const QString root = QDir(in.f.home.cacheHome()).filePath(QStringLiteral("TovraClient/update"));
+        const QString root = QDir(in.f.home.cacheHome()).filePath(QStringLiteral("TovraClient-update"));
         if (plant == "temp") {
             QVERIFY(QFile::link(victim, tmp + QStringLiteral("/TovraUpdate-77")));
             QVERIFY(QFile::link(victim + QStringLiteral("/file.txt"), tmp + QStringLiteral("/tovra-install-%1.sh").arg(in.pid)));

@@ -162,6 +162,10 @@ private slots:
             QCOMPARE(readAll(app + QStringLiteral("/share/latest.txt")), "新版本 2.4.0\n");
             QVERIFY(QFileInfo(app + QStringLiteral("/tovra-client")).isExecutable());
             QCOMPARE(f.reports(QStringLiteral("download")).size(), 1);
+            // A sign-out empties the response cache; the package waiting to be installed stays.
+            f.cache->clear();
+            f.cache->flush();
+            QVERIFY(QFileInfo(app + QStringLiteral("/tovra-client")).isFile());
         } else {
             QCOMPARE(f.service->phase(), UpdateService::Phase::failed(failure));
             QVERIFY(!QFile::exists(folder));
