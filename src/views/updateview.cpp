@@ -10,6 +10,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <functional>
 #include <QFileInfo>
@@ -440,9 +441,12 @@ void UpdateView::reveal()
     QDBusMessage call = QDBusMessage::createMethodCall(u"org.freedesktop.FileManager1"_s, u"/org/freedesktop/FileManager1"_s,
                                                        u"org.freedesktop.FileManager1"_s, u"ShowItems"_s);
     call << QStringList{QUrl::fromLocalFile(unit).toString()} << QString();
-    const QDBusMessage answer = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
-    if (answer.type() != QDBusMessage::ReplyMessage)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(unit).absolutePath()));
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 3000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, unit] {
+        watcher->deleteLater();
+        if (watcher->isError())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(unit).absolutePath()));
+    });
     emit revealRequested(unit);
 }
 
