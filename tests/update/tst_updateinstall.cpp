@@ -140,21 +140,34 @@ private slots:
         QCOMPARE(QFileInfo(in.log()).permissions() & 0x0077, QFileDevice::Permissions());
     }
 
-    // A copy that breaks half-way leaves the installed client exactly as it was, not started.
+    // A copy or a swap that breaks leaves the installed client exactly as it was, not started,
+    // with no half-made copy beside it.
+    void failedCopyRollsBack_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QByteArray>("wrapper");
+        // Root reads every file, so an unreadable one cannot make cp fail here: a cp that copies
+        // and then reports a file it could not read stands in for it, found first on the PATH.
+        QTest::newRow("copy fails") << "cp"
+                                    << QByteArray("#!/bin/sh\n/bin/cp \"$@\"\n"
+                                                  "echo \"cp: cannot open 'share/data.bin' for reading: Permission denied\" >&2\nexit 1\n");
+        // The last rename, of the full new copy onto the target's name, is refused.
+        QTest::newRow("swap fails") << "mv"
+                                    << QByteArray("#!/bin/sh\ncase \"$3\" in *.new-*) echo \"mv: cannot move\" >&2; exit 1;; esac\n"
+                                                  "exec /bin/mv \"$@\"\n");
+    }
     void failedCopyRollsBack()
     {
+        QFETCH(QString, tool);
+        QFETCH(QByteArray, wrapper);
         Install in;
         const QString unit = QDir(in.f.home.path()).filePath(QStringLiteral(".local/opt/TovraClient"));
         QVERIFY(makeInstalledUnit(unit));
         const auto before = snapshot(unit);
         QVERIFY(in.start(unit, makeZip(clientEntries())));
         QCOMPARE(in.f.service->phase().kind, Kind::ReadyToInstall);
-        // Root reads every file, so an unreadable one cannot make cp fail here: a cp that copies
-        // and then reports a file it could not read stands in for it, found first on the PATH.
         const QString bin = QDir(in.f.home.path()).filePath(QStringLiteral("bin"));
-        QVERIFY(writeFile(bin + QStringLiteral("/cp"),
-                          "#!/bin/sh\n/bin/cp \"$@\"\necho \"cp: cannot open 'share/data.bin' for reading: Permission denied\" >&2\nexit 1\n",
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeFile(bin + u'/' + tool, wrapper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(bin) + ':' + path);
         in.f.service->install(in.f.service->phase().file);
@@ -208,6 +221,7 @@ private slots:
     {
         QTest::addColumn<QList<ZipEntry>>("entries");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<quint16>("fileType"); // given to TovraClient/special, when not 0
         const QString refused = QStringLiteral("解压失败");
         const QString noApp = QStringLiteral("安装包内没有找到 .app");
         const QString tmpCanary = QDir::tempPath() + QStringLiteral("/tovra-hostile-canary");
@@ -216,40 +230,49 @@ private slots:
             entries.append(extra);
             return entries;
         };
-        QTest::newRow("climbs out") << with({{QStringLiteral("TovraClient/../../canary"), "x"}}) << refused;
-        QTest::newRow("climbs out first") << QList<ZipEntry>{{QStringLiteral("../canary"), "x"}} + clientEntries() << refused;
-        QTest::newRow("absolute") << with({{tmpCanary, "x"}}) << refused;
+        QTest::newRow("climbs out") << with({{QStringLiteral("TovraClient/../../canary"), "x"}}) << refused << quint16(0);
+        QTest::newRow("climbs out first") << QList<ZipEntry>{{QStringLiteral("../canary"), "x"}} + clientEntries() << refused << quint16(0);
+        QTest::newRow("absolute") << with({{tmpCanary, "x"}}) << refused << quint16(0);
         QTest::newRow("link to /home") << with({ZipEntry::link(QStringLiteral("TovraClient/home"), QStringLiteral("/home"))})
-                                       << refused;
+                                       << refused << quint16(0);
         QTest::newRow("link climbing out") << with({ZipEntry::link(QStringLiteral("TovraClient/up"), QStringLiteral("../../.."))})
-                                           << refused;
+                                           << refused << quint16(0);
         QTest::newRow("write through a link")
             << with({ZipEntry::link(QStringLiteral("TovraClient/lib"), QStringLiteral("share")),
                      {QStringLiteral("TovraClient/lib/canary"), "x"}})
-            << refused;
-        QTest::newRow("duplicate name") << with({{QStringLiteral("TovraClient/share/notes.txt"), "again"}}) << refused;
+            << refused << quint16(0);
+        QTest::newRow("duplicate name") << with({{QStringLiteral("TovraClient/share/notes.txt"), "again"}}) << refused << quint16(0);
         QTest::newRow("zip bomb") << with({{QStringLiteral("TovraClient/share/zeros"), QByteArray(3 << 20, '\0')}})
-                                  << refused;
+                                  << refused << quint16(0);
         QList<ZipEntry> many = clientEntries();
         for (int i = 0; i < 300; ++i)
             many.append({QStringLiteral("TovraClient/many/%1").arg(i), "x"});
-        QTest::newRow("too many entries") << many << refused;
-        QTest::newRow("two apps") << clientEntries() + clientEntries(QStringLiteral("Other")) << noApp;
-        QTest::newRow("readme only") << QList<ZipEntry>{{QStringLiteral("README.txt"), "hello"}} << noApp;
-        QTest::newRow("app in a subfolder") << clientEntries(QStringLiteral("dist/TovraClient")) << noApp;
-        QTest::newRow("not a zip") << QList<ZipEntry>{} << refused;
+        QTest::newRow("too many entries") << many << refused << quint16(0);
+        QTest::newRow("two apps") << clientEntries() + clientEntries(QStringLiteral("Other")) << noApp << quint16(0);
+        QTest::newRow("readme only") << QList<ZipEntry>{{QStringLiteral("README.txt"), "hello"}} << noApp << quint16(0);
+        QTest::newRow("app in a subfolder") << clientEntries(QStringLiteral("dist/TovraClient")) << noApp << quint16(0);
+        QTest::newRow("not a zip") << QList<ZipEntry>{} << refused << quint16(0);
+        const QList<ZipEntry> special = with({{QStringLiteral("TovraClient/special"), "x"}});
+        // (libarchive itself reads a FIFO entry of a zip as a plain file, which is harmless.)
+        QTest::newRow("character device") << special << refused << quint16(0020644);
+        QTest::newRow("block device") << special << refused << quint16(0060644);
     }
     void hostileArchives()
     {
         QFETCH(QList<ZipEntry>, entries);
         QFETCH(QString, message);
+        QFETCH(quint16, fileType);
         Install in;
         const QString unit = QDir(in.f.home.path()).filePath(QStringLiteral(".local/opt/TovraClient"));
         QVERIFY(makeInstalledUnit(unit));
         const auto home = snapshot(in.f.home.path());
-        QVERIFY(in.start(unit, entries.isEmpty() ? QByteArray("<html>not found</html>") : makeZip(entries),
+        QByteArray zip = entries.isEmpty() ? QByteArray("<html>not found</html>") : makeZip(entries);
+        if (fileType)
+            zip = withFileType(zip, QStringLiteral("TovraClient/special"), fileType);
+        QVERIFY(in.start(unit, zip,
                          {.entries = 200, .bytes = 1 << 20}));
-        QCOMPARE(in.f.service->phase(), UpdateService::Phase::failed(message));
+        QCOMPARE(in.f.service->phase().message, message);
+        QCOMPARE(in.f.service->phase().kind, Kind::Failed);
         QVERIFY(!QFile::exists(in.f.service->workFolder(77)));
         QVERIFY(!QFile::exists(QDir::tempPath() + QStringLiteral("/tovra-hostile-canary")));
         // Apart from the (now empty) work folder and the report log, the home is as it was.

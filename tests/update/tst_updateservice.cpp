@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <sys/stat.h>
 #include "support/logcapture.h"
 #include "support/testmain.h"
 #include "updatefixture.h"
@@ -23,6 +24,7 @@ QByteArray archiveBytes()
     for (int i = 0; i < 200000; ++i)
         filler.append(char((i * 7919) >> 3));
     entries.append({QStringLiteral("TovraClient/share/data.bin"), filler});
+    entries.append({QStringLiteral("TovraClient/share/helper"), "#!/bin/sh\n", 06755});
     return makeZip(entries);
 }
 
@@ -161,6 +163,10 @@ private slots:
             QCOMPARE(readAll(f.archivePath(31)), bytes);
             QCOMPARE(readAll(app + QStringLiteral("/share/latest.txt")), "新版本 2.4.0\n");
             QVERIFY(QFileInfo(app + QStringLiteral("/tovra-client")).isExecutable());
+            // Set-id bits never survive the unpacking.
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(app + QStringLiteral("/share/helper")).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 07777, 0755u);
             QCOMPARE(f.reports(QStringLiteral("download")).size(), 1);
             // A sign-out empties the response cache; the package waiting to be installed stays.
             f.cache->clear();

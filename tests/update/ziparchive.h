@@ -68,6 +68,22 @@ inline QByteArray makeZip(const QList<ZipEntry> &entries)
     return out;
 }
 
+// Rewrites the file type of one entry in the archive's central directory (where a zip keeps the
+// Unix mode), for entry kinds no zip writer produces on purpose: FIFOs, devices.
+inline QByteArray withFileType(QByteArray zip, const QString &name, quint16 mode)
+{
+    const QByteArray wanted = name.toUtf8();
+    for (qsizetype at = zip.indexOf("PK\x01\x02"); at >= 0; at = zip.indexOf("PK\x01\x02", at + 4)) {
+        const auto u16 = [&](qsizetype off) { return quint16(uchar(zip[at + off]) | (uchar(zip[at + off + 1]) << 8)); };
+        if (zip.mid(at + 46, u16(28)) != wanted)
+            continue;
+        zip[at + 5] = 3; // made on Unix: the high half of the external attributes is the mode
+        zip[at + 40] = char(mode & 0xff);
+        zip[at + 41] = char(mode >> 8);
+    }
+    return zip;
+}
+
 // A client folder as the bundle script makes it. Its executable is a stand-in that writes the
 // path it was started from into $HOME/launched.txt, so a test can see that it was started.
 inline QList<ZipEntry> clientEntries(const QString &top = QStringLiteral("TovraClient"),
