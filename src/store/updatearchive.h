@@ -20,7 +20,8 @@ public:
     struct Limits
     {
         qint64 entries = 20000;
-        qint64 bytes = qint64(2) << 30;
+        qint64 bytes = qint64(2) << 30;   // unpacked, all entries together
+        qint64 archive = qint64(1) << 30; // the download itself
     };
 
     // Extracts into `folder` (created; must not exist yet) and answers the one top-level folder

@@ -44,6 +44,7 @@ struct UpdateService::Transfer
     qint64 received = 0;
     QString folder; // the build's work folder, removed when the transfer is dropped or fails
     bool writeFailed = false;
+    bool tooLarge = false;
     bool dropped = false;
 };
 
@@ -356,12 +357,19 @@ QCoro::Task<void> UpdateService::performDownload(UpdateInfo info, std::shared_pt
     // Written and hashed as it arrives, so an archive never has to fit in memory. Progress is
     // counted here rather than taken from downloadProgress, which Qt holds back for the first
     // tenth of a second and so never reports a fast transfer until it is over.
-    auto take = [this, t, reply] {
+    const qint64 cap = m_limits.archive;
+    auto take = [this, t, reply, cap] {
         const QByteArray chunk = reply->readAll();
-        if (chunk.isEmpty() || t->writeFailed)
+        if (chunk.isEmpty() || t->writeFailed || t->tooLarge)
             return;
         t->hash.addData(chunk);
         t->received += chunk.size();
+        // A server that never stops sending must not fill the disk.
+        if (t->received > cap) {
+            t->tooLarge = true;
+            reply->abort();
+            return;
+        }
         if (t->file.write(chunk) != chunk.size()) {
             t->writeFailed = true;
             reply->abort();
@@ -387,7 +395,9 @@ QCoro::Task<void> UpdateService::performDownload(UpdateInfo info, std::shared_pt
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     QString failure;
-    if (transfer->writeFailed)
+    if (transfer->tooLarge)
+        failure = u"下载失败：安装包超出大小上限"_s;
+    else if (transfer->writeFailed)
         failure = u"无法保存安装包："_s + transfer->file.fileName();
     else if (status != 0 && (status < 200 || status > 299))
         // An error page is not an archive, checksum or not.

@@ -253,6 +253,14 @@ private slots:
         QTest::newRow("app in a subfolder") << clientEntries(QStringLiteral("dist/TovraClient")) << noApp << quint16(0);
         QTest::newRow("not a zip") << QList<ZipEntry>{} << refused << quint16(0);
         const QList<ZipEntry> special = with({{QStringLiteral("TovraClient/special"), "x"}});
+        QByteArray noise(600 << 10, '\0');
+        quint32 seed = 2463534242u;
+        for (char &c : noise) {
+            seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+            c = char(seed);
+        }
+        QTest::newRow("oversized download") << with({{QStringLiteral("TovraClient/share/noise"), noise}})
+                                            << QStringLiteral("下载失败：安装包超出大小上限") << quint16(0);
         // (libarchive itself reads a FIFO entry of a zip as a plain file, which is harmless.)
         QTest::newRow("character device") << special << refused << quint16(0020644);
         QTest::newRow("block device") << special << refused << quint16(0060644);
@@ -270,7 +278,7 @@ private slots:
         if (fileType)
             zip = withFileType(zip, QStringLiteral("TovraClient/special"), fileType);
         QVERIFY(in.start(unit, zip,
-                         {.entries = 200, .bytes = 1 << 20}));
+                         {.entries = 200, .bytes = 1 << 20, .archive = 512 << 10}));
         QCOMPARE(in.f.service->phase().message, message);
         QCOMPARE(in.f.service->phase().kind, Kind::Failed);
         QVERIFY(!QFile::exists(in.f.service->workFolder(77)));
