@@ -21,7 +21,7 @@ QString InstallScript::text() const
         u"exec >> "_s + shellQuoted(log) + u" 2>&1"_s,
         u"echo \"[$(date '+%F %T')] 开始安装，等待进程 "_s + pidText + u" 退出\""_s,
         QString(),
-        u"for _ in $(seq 1 600); do"_s,
+        u"for _ in $(seq 1 "_s + QString::number(waitRounds) + u"); do"_s,
         u"    kill -0 "_s + pidText + u" 2>/dev/null || break"_s,
         u"    sleep 0.1"_s,
         u"done"_s,

@@ -14,6 +14,7 @@ struct InstallScript
     QString target;    // the installed client folder, replaced
     QString script;    // the script's own file, removed at the end
     qint64 pid = 0;    // the old process, waited for
+    int waitRounds = 600; // of 0.1 s each, before giving up on the old process
 
     // Every path single-quoted, so no name can break out of its word.
     QString text() const;

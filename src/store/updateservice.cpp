@@ -452,7 +452,7 @@ void UpdateService::install(const QString &newUnit)
         return;
     }
     const qint64 pid = m_awaitedPid > 0 ? m_awaitedPid : QCoreApplication::applicationPid();
-    InstallScript script{logPath(*root, pid), newUnit, target, scriptPath(*root, pid), pid};
+    InstallScript script{logPath(*root, pid), newUnit, target, scriptPath(*root, pid), pid, m_awaitRounds};
 
     // A log left by an earlier process of the same id is removed; the new one must be a file
     // we created just now, never something that was waiting at that name.

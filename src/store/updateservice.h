@@ -79,6 +79,8 @@ public:
     QString unit() const;
     // The process the install script waits for before it touches anything; this one unless set.
     void setAwaitedProcess(qint64 pid) { m_awaitedPid = pid; }
+    // How many tenths of a second the script waits for that process; a minute unless set.
+    void setAwaitRounds(int rounds) { m_awaitRounds = rounds; }
     // What ends the process once the script runs; QCoreApplication::quit() unless set.
     void setQuitHandler(std::function<void()> quit) { m_quit = std::move(quit); }
     void setArchiveLimits(UpdateArchive::Limits limits) { m_limits = limits; }
@@ -135,6 +137,7 @@ private:
     QString m_unit;
     bool m_unitSet = false;
     qint64 m_awaitedPid = 0;
+    int m_awaitRounds = 600;
     std::function<void()> m_quit;
     UpdateArchive::Limits m_limits;
     QNetworkAccessManager *m_manager = nullptr;
