@@ -45,6 +45,7 @@ struct UpdateService::Transfer
     QString folder; // the build's work folder, removed when the transfer is dropped or fails
     bool writeFailed = false;
     bool tooLarge = false;
+    bool badRedirect = false;
     bool dropped = false;
 };
 
@@ -289,7 +290,9 @@ void UpdateService::dropTransfer()
 void UpdateService::fail(const std::shared_ptr<Transfer> &transfer, const QString &message)
 {
     transfer->file.close();
-    QDir(transfer->folder).removeRecursively();
+    // An empty name would be read as the working folder.
+    if (!transfer->folder.isEmpty())
+        QDir(transfer->folder).removeRecursively();
     if (m_transfer == transfer)
         m_transfer.reset();
     setPhase(Phase::failed(message));
@@ -350,9 +353,18 @@ QCoro::Task<void> UpdateService::performDownload(UpdateInfo info, std::shared_pt
     }
 
     QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     QNetworkReply *reply = manager()->get(request);
     transfer->reply = reply;
+    // A redirect must lead to an address we would have accepted in the offer itself.
+    connect(reply, &QNetworkReply::redirected, this, [t = transfer.get(), reply](const QUrl &to) {
+        if (usableArchiveUrl(reply->url().resolved(to))) {
+            emit reply->redirectAllowed();
+        } else {
+            t->badRedirect = true;
+            reply->abort();
+        }
+    });
     Transfer *t = transfer.get();
     // Written and hashed as it arrives, so an archive never has to fit in memory. Progress is
     // counted here rather than taken from downloadProgress, which Qt holds back for the first
@@ -395,7 +407,10 @@ QCoro::Task<void> UpdateService::performDownload(UpdateInfo info, std::shared_pt
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     QString failure;
-    if (transfer->tooLarge)
+    if (transfer->badRedirect || (status >= 300 && status <= 399))
+        // A redirect still standing is one that was not followed: to a scheme we do not fetch.
+        failure = u"下载地址不合法"_s;
+    else if (transfer->tooLarge)
         failure = u"下载失败：安装包超出大小上限"_s;
     else if (transfer->writeFailed)
         failure = u"无法保存安装包："_s + transfer->file.fileName();

@@ -198,6 +198,11 @@ private slots:
         QTest::newRow("plain http elsewhere") << QStringLiteral("http://example.com/update.zip") << refused;
         QTest::newRow("ftp") << QStringLiteral("ftp://127.0.0.1/update.zip") << refused;
         QTest::newRow("credentials") << QStringLiteral("https://u:p@example.com/update.zip") << refused;
+        // Redirects are held to the same rule; the path names the redirect the site sends.
+        QTest::newRow("redirect to plain http elsewhere") << QStringLiteral("redirect:http://example.com/update.zip") << refused;
+        QTest::newRow("redirect to a file") << QStringLiteral("redirect:file:///etc/passwd") << refused;
+        // One on this machine is followed (and here finds nothing).
+        QTest::newRow("redirect on loopback") << QStringLiteral("redirect:SITE/missing.zip") << QStringLiteral("下载失败（HTTP 404）");
         // A usable address whose transfer fails says so in the pipeline's words.
         QTest::newRow("refused connection") << QStringLiteral("http://127.0.0.1:1/update.zip")
                                             << QStringLiteral("网络连接失败，请检查网络后重试");
@@ -210,6 +215,11 @@ private slots:
         QFETCH(QString, message);
         UpdateFixture f;
         QVERIFY(f.start());
+        if (url.startsWith(QStringLiteral("redirect:"))) {
+            const QString to = url.mid(9).replace(QStringLiteral("SITE/"), f.site.url().toString());
+            f.site.route(QStringLiteral("/moved.zip"), FakeSite::text("", 302).withHeader("Location", to.toUtf8()));
+            url = f.site.url(QStringLiteral("moved.zip")).toString();
+        }
         f.service->download(f.info(3, url, UpdateFixture::sha256("x")));
         QVERIFY(waitFor([&] { return f.service->phase().kind == Kind::Failed; }, 10000));
         QCOMPARE(f.service->phase().message, message);
