@@ -25,7 +25,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -512,7 +511,8 @@ void UpdateService::quitApp()
         // loop that swallowed it.
         QTimer::singleShot(1500, qApp, [] {
             logLine(u"terminate 未生效，强制退出"_s);
-            std::exit(0);
+            // No destructors: whatever held the loop up could hold them up as well.
+            ::_exit(0);
         });
     });
 }
