@@ -107,9 +107,7 @@ QString InstallLocation::runningUnit()
 
 QString InstallLocation::applicationsFolder()
 {
-    const QString folder = QDir::homePath() + u"/.local/opt"_s;
-    QDir().mkpath(folder);
-    return folder;
+    return QDir::homePath() + u"/.local/opt"_s;
 }
 
 bool InstallLocation::isInstalled(const QString &unit)
@@ -159,6 +157,8 @@ void InstallLocation::clearQuarantine(const QString &unit)
 std::expected<QString, QString> InstallLocation::move(const QString &unit, qint64 nowSeconds)
 {
     const QString folder = applicationsFolder();
+    // A failure shows as the copy's own.
+    QDir().mkpath(folder);
     const QString destination = QDir(folder).filePath(QFileInfo(unit).fileName());
     const QByteArray dst = QFile::encodeName(destination);
     QString backup;

@@ -24,7 +24,7 @@ public:
     // The folder of the running executable when it is a unit; empty otherwise.
     static QString runningUnit();
 
-    // The desktop's "applications folder": ~/.local/opt, made when missing.
+    // The desktop's "applications folder": ~/.local/opt (made by move() when missing).
     static QString applicationsFolder();
     // Under /opt/ or the applications folder.
     static bool isInstalled(const QString &unit);

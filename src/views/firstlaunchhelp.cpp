@@ -21,24 +21,26 @@ QString FirstLaunchHelp::command(const QString &executablePath)
 QString FirstLaunchHelp::packagesCommand()
 {
     // Run-time libraries only: what a machine without the build tools must add.
-    return u"sudo apt-get install libqt6widgets6 libqt6svg6 libqt6multimedia6 libqt6webenginewidgets6 "
-           "qcoro-qt6 libarchive13 fonts-noto-cjk"_s;
+    return u"sudo apt-get install libqt6widgets6 libqt6svg6 libqt6multimediawidgets6 libqt6webenginewidgets6 "
+           "libqcoro6core0 libqcoro6network0 libarchive13 qt6-qpa-plugins fonts-noto-cjk"_s;
 }
 
 QString FirstLaunchHelp::text(const QString &command)
 {
-    return u"这个包是直接拷贝或解压来的，第一次在新机器上打开时常见三种情况，按看到的现象对号入座：\n\n"
-           "① 「没有反应」或「权限不够」\n"
-           "   下载或解压时丢了可执行标记，见第③条的命令。\n\n"
-           "② 「error while loading shared libraries」（缺少共享库）\n"
-           "   这台机器没装运行所需的系统库。打开「终端」执行：\n"
-           "   "_s
+    return u"这个包是直接下载或解压来的，在新机器上第一次打开时常见三种情况，按看到的现象对号入座：\n\n"
+           "① 「从压缩包里直接运行」或放在只读的位置\n"
+           "   临时目录里的文件随时会被清掉，只读位置也装不上自动更新。\n"
+           "   把整个 TovraClient 文件夹拖进「应用程序」文件夹（"_s
+        + InstallLocation::applicationsFolder()
+        + u"），之后从那里打开。\n\n"
+          "② 「error while loading shared libraries」（缺少共享库）\n"
+          "   这台机器没装运行所需的系统库。打开「终端」执行：\n"
+          "   "_s
         + packagesCommand()
         + u"\n\n"
-          "③ 在临时目录或只读位置（比如压缩包里）直接运行\n"
-          "   先把整个 TovraClient 文件夹拖进「应用程序」文件夹（"_s
-        + InstallLocation::applicationsFolder()
-        + u"），再打开「终端」执行：\n\n   "_s + command + u"\n\n   然后再打开一次。"_s;
+          "③ 「权限不够」，或双击没有任何反应\n"
+          "   这不是文件坏了，是下载或解压时丢了可执行标记。打开「终端」执行：\n\n   "_s
+        + command + u"\n\n   然后再打开一次。"_s;
 }
 
 bool FirstLaunchHelp::show(QWidget *parent)
