@@ -80,6 +80,7 @@ struct Install
         unit = unitPath;
         f.service->setUnit(unit);
         f.service->setAwaitedProcess(pid);
+        f.service->setAwaitRounds(50);
         f.service->setQuitHandler([this] { ++quits; });
         f.site.route(QStringLiteral("/files/update.zip"), FakeSite::text(zip));
         f.service->download(f.info(77, f.site.url(QStringLiteral("files/update.zip")).toString(), UpdateFixture::sha256(zip)));
