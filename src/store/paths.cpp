@@ -25,6 +25,12 @@ std::optional<QString> cacheDir()
     return underGeneric(QStandardPaths::GenericCacheLocation, QString::fromLatin1(kAppName));
 }
 
+std::optional<QString> updateDir()
+{
+    return underGeneric(QStandardPaths::GenericCacheLocation,
+                        QString::fromLatin1(kAppName) + QStringLiteral("-update"));
+}
+
 std::optional<QString> httpCacheDir()
 {
     return underGeneric(QStandardPaths::GenericCacheLocation,

@@ -16,6 +16,10 @@ std::optional<QString> cacheDir();
 // because clearing the response cache empties its whole folder.
 std::optional<QString> httpCacheDir();
 
+// The self-updater's private folder (downloads, the install script and its log): a sibling too,
+// so that clearing the response cache never takes a download or a running install with it.
+std::optional<QString> updateDir();
+
 inline constexpr char kAppName[] = "TovraClient";
 
 }

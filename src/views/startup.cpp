@@ -1,9 +1,9 @@
 #include "views/startup.h"
 
 #include "store/authstore.h"
-#include "store/installlocation.h"
 #include "store/telemetry.h"
 #include "store/updateservice.h"
+#include "views/installprompt.h"
 
 #include <QCoro/QCoroSignal>
 
@@ -12,7 +12,7 @@ namespace tovra {
 Startup::Steps Startup::defaultSteps()
 {
     Steps steps;
-    steps.promptInstallLocation = [] { InstallLocation::promptIfNeeded(); };
+    steps.promptInstallLocation = [] { InstallPrompt::promptIfNeeded(); };
     steps.refreshAccount = []() -> QCoro::Task<void> { co_await AuthStore::shared()->refresh(); };
     steps.heartbeat = []() -> QCoro::Task<void> { co_await Telemetry::shared()->heartbeat(); };
     steps.checkForUpdate = [](bool silent) -> QCoro::Task<void> {

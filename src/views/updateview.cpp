@@ -1,5 +1,6 @@
 #include "views/updateview.h"
 
+#include "store/installlocation.h"
 #include "store/themestore.h"
 #include "store/updateservice.h"
 #include "views/components/busyindicator.h"
@@ -7,16 +8,17 @@
 #include "views/logo.h"
 #include "views/palette.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <functional>
-#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -285,14 +287,20 @@ QWidget *UpdateView::bodyForPhase()
     }
     case Kind::ReadyToInstall:
     case Kind::ManualInstall: {
+        const bool ready = phase.kind == Kind::ReadyToInstall;
         auto *box = new QWidget;
         auto *layout = new QVBoxLayout(box);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(6);
-        layout->addWidget(iconLabel(u"checkmark.circle.fill"_s, systemGreen(), u"下载完成"_s, font()));
-        auto *hint = dimLabel(u"新版本已下载并通过校验。本程序无法自动替换自己：请用系统的软件包工具安装，"
-                              "或手动换成新版本。点击下方按钮打开安装包所在的文件夹。"_s,
+        layout->addWidget(ready ? iconLabel(u"checkmark.circle.fill"_s, systemGreen(), u"下载完成"_s, font())
+                                : iconLabel(u"exclamationmark.triangle.fill"_s, Palette::warn(), u"需要手动安装"_s,
+                                            font()));
+        auto *hint = dimLabel(ready ? u"点击「安装并重启」后，应用会自动替换为新版本并重新打开。"_s
+                                    : u"当前程序所在目录没有写入权限，无法自动替换。点击下方按钮在文件管理器中找到新版本，"
+                                      "拖进「应用程序」即可。\n「应用程序」文件夹："_s
+                                          + InstallLocation::applicationsFolder(),
                               false);
+        hint->setObjectName(u"installHint"_s);
         hint->setFont(callout);
         hint->setWordWrap(true);
         layout->addWidget(hint);
@@ -359,10 +367,18 @@ void UpdateView::rebuildActions()
                 service->cancel();
         };
         break;
-    case Kind::ReadyToInstall:
+    case Kind::ReadyToInstall: {
+        const QString unit = phase.file;
+        text = u"安装并重启"_s;
+        action = [service, unit] {
+            if (service)
+                service->install(unit);
+        };
+        break;
+    }
     case Kind::ManualInstall:
-        text = u"打开所在文件夹"_s;
-        action = [this] { install(); };
+        text = u"在文件管理器中显示"_s;
+        action = [this] { reveal(); };
         break;
     case Kind::Failed:
     case Kind::UpToDate:
@@ -416,20 +432,22 @@ bool UpdateView::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void UpdateView::install()
+void UpdateView::reveal()
 {
     if (!m_service)
         return;
-    const QString folder = QFileInfo(m_service->phase().file).absolutePath();
-    QMessageBox box(QMessageBox::Information, u"安装新版本"_s,
-                    u"本程序不能自动替换正在运行的自己。请用系统的软件包工具安装新版本，"
-                    "或到官网手动下载新版本替换。\n\n安装包位于：\n"_s
-                        + QDir::toNativeSeparators(m_service->phase().file),
-                    QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.setObjectName(u"installHelp"_s);
-    box.exec();
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    const QString unit = m_service->phase().file;
+    // The file manager's own interface selects the folder; without one, its parent is opened.
+    QDBusMessage call = QDBusMessage::createMethodCall(u"org.freedesktop.FileManager1"_s, u"/org/freedesktop/FileManager1"_s,
+                                                       u"org.freedesktop.FileManager1"_s, u"ShowItems"_s);
+    call << QStringList{QUrl::fromLocalFile(unit).toString()} << QString();
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 3000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, unit] {
+        watcher->deleteLater();
+        if (watcher->isError())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(unit).absolutePath()));
+    });
+    emit revealRequested(unit);
 }
 
 }

@@ -31,12 +31,14 @@ protected:
 signals:
     // The user closed the sheet with "以后再说" or "完成".
     void dismissRequested();
+    // "在文件管理器中显示" asked the file manager to show the new client folder.
+    void revealRequested(const QString &unit);
 
 private:
     void rebuild();
     void rebuildBody();
     void rebuildActions();
-    void install();
+    void reveal();
     QWidget *bodyForPhase();
     QLabel *dimLabel(const QString &text, bool small);
 

@@ -1,11 +1,15 @@
 #include "models/shellquote.h"
+#include "support/boxanswers.h"
 #include "support/testmain.h"
 #include "views/firstlaunchhelp.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QTest>
 
 using namespace tovra;
+using namespace tovra::test;
 
 class FirstLaunchHelpTest : public QObject
 {
@@ -30,11 +34,33 @@ private slots:
         QCOMPARE(QString::fromUtf8(sh.readAllStandardOutput()), path);
     }
 
-    void helpNamesTheCommand()
+    // The three causes in order, the third ending in the command; the first button copies
+    // exactly that command and nothing of the explanation.
+    void helpNamesTheCausesAndCopiesTheCommand_data()
     {
-        const QString cmd = FirstLaunchHelp::command(QStringLiteral("/a b/tovra"));
-        QCOMPARE(cmd, QStringLiteral("chmod +x '/a b/tovra'"));
-        QVERIFY(FirstLaunchHelp::text(cmd).contains(QStringLiteral("\n\n   chmod +x '/a b/tovra'\n\n   然后再打开一次。")));
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("copy") << QStringLiteral("复制第③条的命令") << true;
+        QTest::newRow("close") << QStringLiteral("关闭") << false;
+    }
+    void helpNamesTheCausesAndCopiesTheCommand()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, copied);
+        const QString cmd = FirstLaunchHelp::command(QCoreApplication::applicationFilePath());
+        QCOMPARE(FirstLaunchHelp::command(QStringLiteral("/a b/It's/tovra")), QStringLiteral("chmod +x '/a b/It'\\''s/tovra'"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        BoxAnswers boxes({QStringLiteral("firstLaunchHelp:") + button}, copied ? QStringLiteral("first-launch-help") : QString());
+        QCOMPARE(FirstLaunchHelp::show(nullptr), copied);
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied ? cmd : QStringLiteral("before"));
+        QCOMPARE(boxes.seen, QStringList{QStringLiteral("firstLaunchHelp")});
+        const QString text = boxes.texts.first();
+        QVERIFY(text.startsWith(QStringLiteral("在新机器上打不开？\n")));
+        QVERIFY(text.endsWith(QStringLiteral("\n\n   ") + cmd + QStringLiteral("\n\n   然后再打开一次。\n复制第③条的命令|关闭")));
+        const qsizetype one = text.indexOf(u'①'), two = text.indexOf(u'②'), three = text.indexOf(u'③', text.indexOf(u'②'));
+        QVERIFY(one > 0 && one < two && two < three);
+        QVERIFY(text.contains(FirstLaunchHelp::packagesCommand()));
+        QVERIFY(FirstLaunchHelp::packagesCommand().startsWith(QStringLiteral("sudo apt-get install ")));
     }
 };
 

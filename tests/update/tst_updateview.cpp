@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include "support/testmain.h"
 #include "updatefixture.h"
+#include "ziparchive.h"
 
 using namespace tovra;
 using namespace tovra::test;
@@ -44,6 +45,55 @@ void forceAppearance(bool dark)
 QPushButton *phaseButton(const QWidget *view)
 {
     return view->findChild<QPushButton *>(QStringLiteral("phaseButton"));
+}
+
+// Brings the service to the phase a scenario names the way a user gets there: a real check, a
+// real press on "立即更新", a real download from the loopback site.
+bool reach(UpdateFixture &f, UpdateView &view, const QString &scenario, bool forced)
+{
+    const QByteArray zip = makeZip(clientEntries());
+    f.site.route(QStringLiteral("/pkg"), FakeSite::text(QByteArray(4000, 'z')).stallingMidBody());
+    f.site.route(QStringLiteral("/done"), FakeSite::text(zip));
+    const bool downloads = scenario == "downloading" || scenario == "verifying" || scenario == "ready"
+        || scenario == "manual" || scenario == "failed";
+    const QString sha = scenario == "failed" ? UpdateFixture::sha256("other") : UpdateFixture::sha256(zip);
+    const auto offer = UpdateFixture::offer(12, f.site.url(scenario == "downloading" ? QStringLiteral("pkg") : QStringLiteral("done")).toString(),
+                                            sha, forced);
+    if (scenario == "none")
+        f.serveCheck(QJsonObject{{"has_update", false}, {"force", false}, {"version", ""}, {"build", 0},
+                                 {"url", ""}, {"sha256", ""}, {"size", 0}, {"notes", ""}});
+    else if (scenario == "error")
+        f.site.route(QStringLiteral("/api/update"), FakeSite::text("no", 500));
+    else if (scenario == "checking")
+        f.site.route(QStringLiteral("/api/update"), FakeSite::text("").stalling());
+    else
+        f.serveCheck(offer);
+    if (scenario == "verifying")
+        f.site.route(QStringLiteral("/api/client_report"), FakeSite::text("null").stalling());
+    if (scenario == "ready") {
+        const QString unit = QDir(f.home.path()).filePath(QStringLiteral(".local/opt/TovraClient"));
+        QDir().mkpath(unit);
+        for (const char *name : {".tovra-app", "tovra-client"}) {
+            QFile file(QDir(unit).filePath(QString::fromLatin1(name)));
+            if (!file.open(QIODevice::WriteOnly) || file.write("tovra-client\n") < 0)
+                return false;
+        }
+        f.service->setUnit(unit);
+    }
+    QCoro::connect(f.service->check(false), &view, [] {});
+    if (!waitFor([&] { return f.service->phase().kind != Kind::Checking || scenario == "checking"; }))
+        return false;
+    if (!downloads)
+        return true;
+    phaseButton(&view)->click();
+    return waitFor([&] {
+        const Kind kind = f.service->phase().kind;
+        if (scenario == "downloading")
+            return f.service->phase().progress == 0.5;
+        if (scenario == "verifying")
+            return kind == Kind::Verifying && f.site.requestsTo(QStringLiteral("/api/client_report")).size() >= 2;
+        return kind == Kind::ReadyToInstall || kind == Kind::ManualInstall || kind == Kind::Failed;
+    });
 }
 }
 
@@ -86,8 +136,15 @@ private slots:
                                      << QStringList{"以后再说", "取消下载"};
         QTest::newRow("forced downloading") << "downloading" << true << QStringList{"正在下载…"}
                                             << QStringList{"取消下载"};
-        QTest::newRow("downloaded") << "downloaded" << false << QStringList{"下载完成"}
-                                    << QStringList{"以后再说", "打开所在文件夹"};
+        QTest::newRow("verifying") << "verifying" << false << QStringList{"正在校验安装包…"} << QStringList{"以后再说"};
+        QTest::newRow("forced verifying") << "verifying" << true << QStringList{"正在校验安装包…"} << QStringList{};
+        QTest::newRow("ready") << "ready" << false
+                               << QStringList{"下载完成", "点击「安装并重启」后，应用会自动替换为新版本并重新打开。"}
+                               << QStringList{"以后再说", "安装并重启"};
+        QTest::newRow("manual") << "manual" << false << QStringList{"需要手动安装"}
+                                << QStringList{"以后再说", "在文件管理器中显示"};
+        QTest::newRow("bad package") << "failed" << true << QStringList{"出错了", "安装包校验失败，请稍后重试"}
+                                     << QStringList{"完成"};
     }
     void phases()
     {
@@ -97,30 +154,8 @@ private slots:
         QFETCH(QStringList, buttons);
         UpdateFixture f;
         QVERIFY(f.start());
-        const QByteArray bytes(4000, 'z');
-        f.site.route(QStringLiteral("/pkg"), FakeSite::text(bytes).stallingMidBody());
-        f.site.route(QStringLiteral("/done"), FakeSite::text(bytes));
         UpdateView view(f.service.get());
-        auto offer = UpdateFixture::offer(12, f.site.url(scenario == "downloaded" ? QStringLiteral("done") : QStringLiteral("pkg")).toString(),
-                                          {}, forced);
-        if (scenario == "none")
-            f.serveCheck(QJsonObject{{"has_update", false}, {"force", false}, {"version", ""}, {"build", 0},
-                                     {"url", ""}, {"sha256", ""}, {"size", 0}, {"notes", ""}});
-        else if (scenario == "error")
-            f.site.route(QStringLiteral("/api/update"), FakeSite::text("no", 500));
-        else if (scenario == "checking")
-            f.site.route(QStringLiteral("/api/update"), FakeSite::text("").stalling());
-        else
-            f.serveCheck(offer);
-        auto task = f.service->check(false);
-        QVERIFY(waitFor([&] { return f.service->phase().kind != Kind::Checking || scenario == "checking"; }));
-        if (scenario == "downloading" || scenario == "downloaded") {
-            phaseButton(&view)->click();
-            QVERIFY(waitFor([&] {
-                return scenario == "downloading" ? f.service->phase().progress == 0.5
-                                                 : f.service->phase().kind == Kind::ManualInstall;
-            }));
-        }
+        QVERIFY(reach(f, view, scenario, forced));
         const QStringList shown = labelTexts(&view);
         for (const QString &text : texts)
             QVERIFY2(shown.contains(text), qPrintable(text + QStringLiteral(" not in ") + shown.join(u'|')));
@@ -156,20 +191,36 @@ private slots:
         QCOMPARE(f.service->phase().kind, Kind::Idle);
     }
 
+    // What the user sees in each phase, light and dark.
     void grab_data()
     {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<bool>("forced");
         QTest::addColumn<bool>("dark");
-        QTest::newRow("update-offer-light") << false;
-        QTest::newRow("update-offer-dark") << true;
+        QTest::addColumn<QString>("must");
+        const QList<std::tuple<const char *, const char *, bool, const char *>> phases{
+            {"offer", "offer", false, "立即更新"},
+            {"forced", "offer", true, "必须升级"},
+            {"downloading", "downloading", false, "50%"},
+            {"verifying", "verifying", false, "正在校验安装包…"},
+            {"ready", "ready", false, "安装并重启"},
+            {"manual-install", "manual", false, "需要手动安装"},
+            {"failed", "failed", false, "安装包校验失败，请稍后重试"},
+        };
+        for (bool dark : {false, true})
+            for (const auto &[name, scenario, forced, must] : phases)
+                QTest::addRow("update-%s-%s", name, dark ? "dark" : "light")
+                    << QString::fromUtf8(scenario) << forced << dark << QString::fromUtf8(must);
     }
     void grab()
     {
+        QFETCH(QString, scenario);
+        QFETCH(bool, forced);
         QFETCH(bool, dark);
+        QFETCH(QString, must);
         forceAppearance(dark);
         UpdateFixture f;
         QVERIFY(f.start());
-        f.serveCheck(UpdateFixture::offer(12, QStringLiteral("https://example.org/a"), {}, dark));
-        QVERIFY(runTask(f.service->check(false)));
         QWidget frame;
         frame.setAutoFillBackground(true);
         QPalette p = Palette::applicationPalette(dark);
@@ -177,11 +228,16 @@ private slots:
         frame.setPalette(p);
         auto *layout = new QVBoxLayout(&frame);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(new UpdateView(f.service.get(), &frame));
+        auto *view = new UpdateView(f.service.get(), &frame);
+        layout->addWidget(view);
+        QVERIFY(reach(f, *view, scenario, forced));
         frame.show();
         frame.adjustSize();
         QTest::qWait(50);
+        QVERIFY2(labelTexts(view).contains(must) || buttonTexts(view).contains(must),
+                 qPrintable(labelTexts(view).join(u'|') + buttonTexts(view).join(u'|')));
         QVERIFY(QFileInfo::exists(grabToPng(&frame, QString::fromLatin1(QTest::currentDataTag()))));
+        f.service->cancel();
         forceAppearance(false);
     }
 };

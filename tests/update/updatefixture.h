@@ -43,11 +43,8 @@ struct UpdateFixture
         service = std::make_unique<tovra::UpdateService>();
         service->setClient(client.get());
         service->setTelemetry(telemetry.get());
-        QDir().mkpath(tempDir());
-        service->setTemporaryFolder(tempDir());
         return true;
     }
-    QString tempDir() const { return QDir(home.path()).filePath(QStringLiteral("tmp")); }
     QString archivePath(qint64 build) const { return QDir(service->workFolder(build)).filePath(QStringLiteral("update.zip")); }
 
     static QString sha256(const QByteArray &bytes)

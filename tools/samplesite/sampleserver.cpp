@@ -2,6 +2,9 @@
 #include "posterpainter.h"
 
 #include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -152,6 +155,7 @@ void SampleServer::registerRoutes()
 
     post("/api/client_report", &SampleServer::apiClientReport);
     get("/api/update", &SampleServer::apiUpdate);
+    get("/files/update.zip", &SampleServer::updateArchive);
 
     m_server.route("/posters/<arg>.jpg", QHttpServerRequest::Method::Get, [this](int number) { return poster(number); });
     m_server.route("/avatars/<arg>.png", QHttpServerRequest::Method::Get, [this](int number) { return avatar(number); });
@@ -464,9 +468,56 @@ QHttpServerResponse SampleServer::apiClientReport(const QHttpServerRequest &requ
     return ok();
 }
 
+namespace {
+// TOVRA_SAMPLE_UPDATE names an archive made by scripts/make-bundle.sh
+// (TovraClient-<version>-<build>.zip); the site then offers it to every older build.
+struct SampleUpdate
+{
+    QString path;
+    QString version;
+    qint64 build = 0;
+};
+
+std::optional<SampleUpdate> sampleUpdate()
+{
+    const QString path = qEnvironmentVariable("TOVRA_SAMPLE_UPDATE");
+    static const QRegularExpression name(QStringLiteral("^TovraClient-(.+)-(\\d+)\\.zip$"));
+    const auto match = name.match(QFileInfo(path).fileName());
+    if (path.isEmpty() || !match.hasMatch() || !QFileInfo(path).isFile())
+        return std::nullopt;
+    return SampleUpdate{path, match.captured(1), match.captured(2).toLongLong()};
+}
+}
+
+QHttpServerResponse SampleServer::updateArchive(const QHttpServerRequest &request)
+{
+    logRequest(request);
+    const auto update = sampleUpdate();
+    QFile file(update ? update->path : QString());
+    if (!update || !file.open(QIODevice::ReadOnly))
+        return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
+    return QHttpServerResponse("application/zip", file.readAll());
+}
+
 QHttpServerResponse SampleServer::apiUpdate(const QHttpServerRequest &request)
 {
     const qint64 build = request.query().queryItemValue(QStringLiteral("build")).toLongLong();
+    if (const auto update = sampleUpdate(); update && update->build > build) {
+        QFile file(update->path);
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        QUrl url = request.url();
+        url.setPath(QStringLiteral("/files/update.zip"));
+        url.setQuery(QString());
+        return ok(QJsonObject{{"has_update", true},
+                              {"force", false},
+                              {"version", update->version},
+                              {"build", update->build},
+                              {"url", url.toString()},
+                              {"sha256", QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())},
+                              {"size", bytes.size()},
+                              {"notes", QStringLiteral("示例站点提供的新版本")},
+                              {"published", m_catalogue->today().toString(Qt::ISODate)}});
+    }
     return ok(QJsonObject{{"has_update", false},
                           {"force", false},
                           {"version", "1.0.0"},

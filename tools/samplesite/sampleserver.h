@@ -119,6 +119,7 @@ private:
     // Client housekeeping
     QHttpServerResponse apiClientReport(const QHttpServerRequest &request);
     QHttpServerResponse apiUpdate(const QHttpServerRequest &request);
+    QHttpServerResponse updateArchive(const QHttpServerRequest &request);
     // Pictures and pages
     QHttpServerResponse poster(int number);
     QHttpServerResponse avatar(int number);
