@@ -17,6 +17,8 @@ QualityMenu::QualityMenu(QWidget *parent)
     setPopupMode(QToolButton::InstantPopup);
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     setToolTip(QStringLiteral("清晰度"));
+    setAccessibleName(QStringLiteral("清晰度"));
+    setFocusPolicy(Qt::StrongFocus);
     setAutoRaise(true);
     setPointingHand(this);
     setVisible(false);
