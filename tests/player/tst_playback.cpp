@@ -11,6 +11,7 @@
 
 #include "playbackfixture.h"
 
+#include <QApplication>
 #include <QAudioOutput>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -50,14 +51,26 @@ struct PlayerPage
     QMediaPlayer *player() const { return model()->player(); }
 };
 
-// Light or dark through the store's own cycle; the settings live in the fixture's home.
-void setAppearance(bool dark)
+// Light or dark for as long as it lives: through the store's own cycle (the settings live in
+// the fixture's home), with the application palette the client installs for it.
+struct Appearance
 {
-    ThemeStore *store = ThemeStore::shared();
-    const auto wanted = dark ? ThemeStore::Mode::Dark : ThemeStore::Mode::Light;
-    for (int i = 0; i < 3 && store->mode() != wanted; ++i)
-        store->toggle();
-}
+    QPalette previous = QApplication::palette();
+    explicit Appearance(bool dark)
+    {
+        ThemeStore *store = ThemeStore::shared();
+        const auto wanted = dark ? ThemeStore::Mode::Dark : ThemeStore::Mode::Light;
+        for (int i = 0; i < 3 && store->mode() != wanted; ++i)
+            store->toggle();
+        QApplication::setPalette(Palette::applicationPalette(dark));
+    }
+    ~Appearance()
+    {
+        while (ThemeStore::shared()->mode() != ThemeStore::Mode::Auto)
+            ThemeStore::shared()->toggle();
+        QApplication::setPalette(previous);
+    }
+};
 
 QVariant evaluate(QWebEngineView *web, const QString &script)
 {
@@ -369,7 +382,7 @@ private slots:
     {
         QFETCH(bool, dark);
         F f;
-        setAppearance(dark);
+        Appearance appearance(dark);
         PlayerPage page(f, f.auth(F::kMaster));
         NativePlayer *native = page.native();
         FrameWatch watch(native->surface()->videoSink());
@@ -389,8 +402,24 @@ private slots:
             }
             QVERIFY2(strongest >= 0.5, qPrintable(button->accessibleName() + u' ' + QString::number(strongest)));
         }
-        for (const QColor &state : {Palette::border(dark), Palette::textFaint(dark)})
-            QVERIFY(std::abs(luminance(Palette::text(dark)) - luminance(state)) >= 0.25);
+        // Hovered and pressed, each symbol still stands out from its own ground.
+        for (QToolButton *button : controls->symbolButtons()) {
+            for (const char *state : {"hover", "pressed"}) {
+                button->setAttribute(Qt::WA_UnderMouse, qstrcmp(state, "hover") == 0);
+                button->setDown(qstrcmp(state, "pressed") == 0);
+                const QImage look = button->grab().toImage();
+                const QColor stateGround = look.pixelColor(look.width() / 2, int(3 * look.devicePixelRatio()));
+                QVERIFY2(stateGround != ground, state);
+                double strongest = 0;
+                for (int y = 0; y < look.height(); ++y) {
+                    for (int x = 0; x < look.width(); ++x)
+                        strongest = std::max(strongest, std::abs(luminance(look.pixelColor(x, y)) - luminance(stateGround)));
+                }
+                QVERIFY2(strongest >= 0.4, qPrintable(button->accessibleName() + u' ' + QLatin1String(state) + u' ' + QString::number(strongest)));
+            }
+            button->setDown(false);
+            button->setAttribute(Qt::WA_UnderMouse, false);
+        }
 
         // Tab from the page's start walks every control once.
         QStringList names;
@@ -426,7 +455,6 @@ private slots:
         menu->ensurePolished();
         menu->adjustSize();
         QVERIFY(!grabToPng(menu, u"player-quality-menu-"_qs + tag).isEmpty());
-        setAppearance(false);
     }
 
     // The HTML5 page with the real library in the real web engine.
@@ -450,7 +478,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(bool, dark);
         F f;
-        setAppearance(dark);
+        Appearance appearance(dark);
         serveShaka(f.site, u"/media/"_qs);
         qputenv("TOVRA_MEDIA_URL", f.site.url(u"media/"_qs).toEncoded());
         if (manifestFails)
@@ -488,7 +516,6 @@ private slots:
         }
         QVERIFY(!grabToPng(&page.view, u"player-web-"_qs + QString::fromLatin1(QTest::currentDataTag()).section(u',', 0, 0).replace(u' ', u'-')
                                            + (dark ? u"-dark"_qs : u"-light"_qs)).isEmpty());
-        setAppearance(false);
     }
 };
 

@@ -37,7 +37,8 @@ PipWindow::PipWindow(QMediaPlayer *player)
     , m_player(player)
 {
     setWindowTitle(QStringLiteral("画中画"));
-    setAttribute(Qt::WA_DeleteOnClose, false);
+    // Closing the main window quits even while this one is up; the player page closes it then.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setMinimumSize(kMinimumSize);
     resize(kDefaultSize);
     setAutoFillBackground(true);

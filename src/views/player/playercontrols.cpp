@@ -46,6 +46,14 @@ QSlider *bar(const QString &name, QWidget *parent)
     return slider;
 }
 
+// An opaque mix: a translucent ground would show the style's own pressed panel through it.
+QColor blend(const QColor &under, const QColor &over, qreal amount)
+{
+    return QColor::fromRgbF(under.redF() + (over.redF() - under.redF()) * amount,
+                            under.greenF() + (over.greenF() - under.greenF()) * amount,
+                            under.blueF() + (over.blueF() - under.blueF()) * amount);
+}
+
 QString rgba(const QColor &c)
 {
     return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
@@ -172,7 +180,7 @@ void PlayerControls::applyAppearance(bool dark)
         "QSlider::groove:horizontal { height: 4px; background: %5; border-radius: 2px; }"
         "QSlider::sub-page:horizontal { height: 4px; background: %4; border-radius: 2px; }"
         "QSlider::handle:horizontal { width: 12px; margin: -4px 0; border-radius: 6px; background: %1; }")
-                      .arg(rgba(symbol), rgba(Palette::border(dark)), rgba(Palette::textFaint(dark)),
+                      .arg(rgba(symbol), rgba(Palette::border(dark)), rgba(blend(ground, Palette::accent(dark), 0.22)),
                            rgba(Palette::accent(dark)), rgba(Palette::textFaint(dark))));
     updateState();
     updateAudio();

@@ -1,5 +1,6 @@
 #include "views/player/qualitymenu.h"
 
+#include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/icons.h"
 #include "views/palette.h"
@@ -22,6 +23,8 @@ QualityMenu::QualityMenu(QWidget *parent)
     setAutoRaise(true);
     setPointingHand(this);
     setVisible(false);
+    // The symbols are drawn in the appearance's text colour: a change of appearance redraws them.
+    followAppearance(this, [this](bool) { rebuild(); });
 }
 
 void QualityMenu::setModel(PlayerModel *model)
