@@ -106,12 +106,13 @@ int PlayerModel::reportsInFlight()
 
 void PlayerModel::finishAll(std::chrono::milliseconds wait)
 {
-    // The whole of quitting gets the one wait, letting go of the streams included.
-    const QDeadlineTimer deadline(wait);
     for (const QPointer<PlayerModel> &model : QList(liveModels())) {
         if (model)
             model->stop();
     }
+    // The wait starts once every final report is under way: letting go of a stream can take a
+    // while, and that time must not eat into the report's.
+    const QDeadlineTimer deadline(wait);
     if (pendingFlights() == 0)
         return;
     // The main loop has ended: a local loop lets the posts go out and their replies come in.
