@@ -15,6 +15,9 @@ struct WindowGeometry
     QRect geometry; // the client area, frame excluded
     QSize minimum;
 
+    // The title bar a window manager usually adds; its real size is known only once shown.
+    static constexpr QMargins kTitleBarAllowance{0, 32, 0, 0};
+
     static WindowGeometry opening(QSize preferred, QSize minimum, QRect available, QMargins frame = {});
 };
 

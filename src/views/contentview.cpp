@@ -76,10 +76,9 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("TovraClient"));
-    // Sized to the screen it opens on: on a scaled screen the preferred size may not fit. The
-    // title bar is not known before the window is shown, so room is left for a usual one.
+    // Sized to the screen it opens on: on a scaled screen the preferred size may not fit.
     const auto opening = WindowGeometry::opening({kDefaultWidth, kDefaultHeight}, {kMinimumWidth, kMinimumHeight},
-                                                 screen()->availableGeometry(), QMargins(0, 32, 0, 0));
+                                                 screen()->availableGeometry(), WindowGeometry::kTitleBarAllowance);
     setMinimumSize(opening.minimum);
     setGeometry(opening.geometry);
 

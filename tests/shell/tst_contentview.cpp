@@ -487,7 +487,7 @@ private slots:
         const QRect area = window.screen()->availableGeometry();
         const auto opening = WindowGeometry::opening({ContentView::kDefaultWidth, ContentView::kDefaultHeight},
                                                      {ContentView::kMinimumWidth, ContentView::kMinimumHeight}, area,
-                                                     QMargins(0, 32, 0, 0));
+                                                     WindowGeometry::kTitleBarAllowance);
         QCOMPARE(window.size(), opening.geometry.size());
         // Nothing heavy until a screen asks for it: no web engine, no media player.
         for (QWidget *widget : QApplication::allWidgets())

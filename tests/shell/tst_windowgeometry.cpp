@@ -40,7 +40,7 @@ private slots:
         // Qt hands widgets logical pixels: the device area divided by the scale.
         const QRect available(QPoint(int(device.x() / scale), int(device.y() / scale)),
                               QSize(int(device.width() / scale), int(device.height() / scale)));
-        const QMargins frame(0, 32, 0, 0);
+        const QMargins frame = WindowGeometry::kTitleBarAllowance;
         const auto opening = WindowGeometry::opening({ContentView::kDefaultWidth, ContentView::kDefaultHeight},
                                                      {ContentView::kMinimumWidth, ContentView::kMinimumHeight}, available, frame);
         QCOMPARE(opening.geometry.size(), size);
