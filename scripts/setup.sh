@@ -24,6 +24,16 @@ if ((${#missing[@]})); then
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+# The HTML5 player page's library, at the version pinned in tools/shaka, lives in the build
+# folder; it is installed again only when the pin changes.
+shaka="$build/shaka"
+if ! cmp -s "$root/tools/shaka/package-lock.json" "$shaka/package-lock.json" \
+   || [[ ! -f "$shaka/node_modules/shaka-player/dist/shaka-player.ui.js" ]]; then
+  mkdir -p "$shaka"
+  cp "$root/tools/shaka/package.json" "$root/tools/shaka/package-lock.json" "$shaka/"
+  (cd "$shaka" && npm ci --no-audit --no-fund --ignore-scripts --loglevel=error)
+fi
+
 jobs="$(nproc)"
 if [[ ! -f "$build/build.ninja" ]]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo

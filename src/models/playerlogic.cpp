@@ -25,6 +25,31 @@ QString htmlAttribute(const QString &text)
 
 // Everything after the request object is fixed text: no server value reaches it.
 constexpr char kPageScript[] = R"JS(
+// The token in the form the native player sends it: characters that would end the value or the
+// address ("&", "#", "+", blanks, controls, non-ASCII) percent-encoded, everything else as is.
+function queryValue(text) {
+  var bytes = new TextEncoder().encode(text);
+  var out = "";
+  for (var i = 0; i < bytes.length; ++i) {
+    var c = String.fromCharCode(bytes[i]);
+    if (bytes[i] < 128 && /[A-Za-z0-9\-._~!$'()*,;:@\/?=%]/.test(c))
+      out += c;
+    else
+      out += "%" + (bytes[i] < 16 ? "0" : "") + bytes[i].toString(16).toUpperCase();
+  }
+  return out;
+}
+// The library's error categories in the user's words; its own code goes to the console log.
+function errorText(error) {
+  var kinds = { 1: "网络连接失败，视频数据下载不成功", 2: "字幕读取失败", 3: "视频解码失败，格式不受支持",
+                4: "播放列表无法读取", 5: "视频流读取失败", 6: "受保护的视频无法播放", 7: "播放器内部错误" };
+  if (error && error.code !== undefined)
+    console.log("[Tovra] shaka error " + error.code + " category " + error.category);
+  else if (error)
+    console.log("[Tovra] player error " + String(error));
+  var kind = error && kinds[error.category];
+  return kind ? kind + (error.code !== undefined ? "（错误码 " + error.code + "）" : "") : "未知错误";
+}
 function showMessage(text) {
   var bar = document.getElementById("msg");
   bar.textContent = text;
@@ -48,27 +73,28 @@ async function init() {
   player.getNetworkingEngine().registerRequestFilter(function (type, request) {
     if (type !== types.SEGMENT && type !== types.MANIFEST)
       return;
-    var address = new URL(request.uris[0]);
+    // Signed addresses are compared byte for byte by the media host: the address stays exactly
+    // as it came and the three parameters go on its end.
+    var address = request.uris[0];
+    var hash = address.indexOf("#");
+    var fragment = hash < 0 ? "" : address.slice(hash);
+    if (hash >= 0)
+      address = address.slice(0, hash);
     var media = player.getMediaElement();
-    address.searchParams.append("t", String(Date.now()));
-    address.searchParams.append("token", String(tovraRequest.token));
-    address.searchParams.append("ct", String(media ? Math.floor(media.currentTime) : 0));
-    var text = address.toString();
-    // A stray "%" in an address must not throw here: that would fail every request.
-    try { text = decodeURIComponent(text); } catch (e) {}
-    request.uris[0] = text;
+    var query = "t=" + Date.now() + "&token=" + queryValue(String(tovraRequest.token)) +
+                "&ct=" + (media ? Math.floor(media.currentTime) : 0);
+    var glue = address.indexOf("?") < 0 ? "?" : (/[?&]$/.test(address) ? "" : "&");
+    request.uris[0] = address + glue + query + fragment;
   });
   player.addEventListener("error", function (event) {
-    var code = event && event.detail && event.detail.code;
-    showMessage("播放出错：" + (code !== undefined && code !== null ? code : "未知错误"));
+    showMessage("播放出错：" + errorText(event && event.detail));
   });
   try {
     await player.load(tovraRequest.url);
     if (tovraRequest.et > 0)
-      showMessage("非会员试看 " + Math.floor(tovraRequest.et / 60) + " 分钟，开通会员可观看完整版");
+      showMessage("非会员试看 " + Math.max(1, Math.floor(tovraRequest.et / 60)) + " 分钟，开通会员可观看完整版");
   } catch (error) {
-    var what = error && (error.code !== undefined ? error.code : error.message);
-    showMessage("加载失败：" + (what !== undefined && what !== null ? what : String(error)));
+    showMessage("加载失败：" + errorText(error));
   }
 }
 document.addEventListener("shaka-ui-loaded", init);
@@ -123,9 +149,17 @@ QString resumeNotice(qint64 startAt)
         .arg(startAt % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString failureNotice(const QString &description)
+QString failureNotice(Failure kind)
 {
-    return QStringLiteral("播放失败：") + (description.isEmpty() ? QStringView(kUnknownError).toString() : description);
+    QString text;
+    switch (kind) {
+    case Failure::Resource: text = QStringLiteral("视频资源无法读取，可能已失效"); break;
+    case Failure::Format: text = QStringLiteral("视频格式不受支持"); break;
+    case Failure::Network: text = QStringLiteral("网络连接失败，请检查网络后重试"); break;
+    case Failure::AccessDenied: text = QStringLiteral("没有观看该视频的权限"); break;
+    case Failure::Other: text = QStringView(kUnknownError).toString(); break;
+    }
+    return QStringLiteral("播放失败：") + text;
 }
 
 std::optional<QUrl> authedUrl(const QString &address, const QString &token, qint64 nowMs)

@@ -33,7 +33,10 @@ QString trialBadgeText(qint64 et);
 std::optional<QString> trialNotice(qint64 et);
 // "已从上次看到的 M:SS 继续播放", minutes not wrapped at 60.
 QString resumeNotice(qint64 startAt);
-QString failureNotice(const QString &description);
+// What kind of failure stopped playback; the media engine's own words never reach the screen.
+enum class Failure { Resource, Format, Network, AccessDenied, Other };
+// "播放失败：" + a Chinese sentence for the kind.
+QString failureNotice(Failure kind);
 
 // The stream address with "t" (nowMs), "token" and "ct=0" appended after any query it already
 // has; none unless it is an http or https address. Characters of the token that would end its

@@ -2,6 +2,7 @@
 
 #include "models/dailysign.h"
 #include "models/suggestion.h"
+#include "models/windowgeometry.h"
 #include "network/apiclient.h"
 #include "store/authstore.h"
 #include "store/clock.h"
@@ -75,8 +76,11 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("TovraClient"));
-    resize(kDefaultWidth, kDefaultHeight);
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    // Sized to the screen it opens on: on a scaled screen the preferred size may not fit.
+    const auto opening = WindowGeometry::opening({kDefaultWidth, kDefaultHeight}, {kMinimumWidth, kMinimumHeight},
+                                                 screen()->availableGeometry(), WindowGeometry::kTitleBarAllowance);
+    setMinimumSize(opening.minimum);
+    setGeometry(opening.geometry);
 
     auto *central = new QWidget(this);
     auto *row = new QHBoxLayout(central);

@@ -70,7 +70,8 @@ private slots:
         QVERIFY(!player::trialNotice(-5));
         QCOMPARE(player::resumeNotice(4), u"已从上次看到的 0:04 继续播放"_qs);
         QCOMPARE(player::resumeNotice(3725), u"已从上次看到的 62:05 继续播放"_qs);
-        QCOMPARE(player::failureNotice({}), u"播放失败：未知错误"_qs);
+        QCOMPARE(player::failureNotice(player::Failure::Other), u"播放失败：未知错误"_qs);
+        QCOMPARE(player::failureNotice(player::Failure::Network), u"播放失败：网络连接失败，请检查网络后重试"_qs);
     }
 
     void authedAddress_data()

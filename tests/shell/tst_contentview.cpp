@@ -10,6 +10,7 @@
 #include "views/login/loginview.h"
 #include "views/player/playerview.h"
 #include "views/usercenter/usercenterview.h"
+#include "models/windowgeometry.h"
 #include "views/contentview.h"
 #include "views/navigationstack.h"
 #include "views/catalogue/browseview.h"
@@ -19,6 +20,7 @@
 #include "views/webpageview.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QFile>
 #include <QMediaPlayer>
 #include <QWebEngineView>
@@ -481,13 +483,18 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(shown.size(), 1);
         QCOMPARE(f.site.requestsTo(u"/api/nav"_s).size(), 1);
-        QCOMPARE(window.size(), QSize(ContentView::kDefaultWidth, ContentView::kDefaultHeight));
+        // Sized to the screen: the preferred size only where it fits (the test screen is small).
+        const QRect area = window.screen()->availableGeometry();
+        const auto opening = WindowGeometry::opening({ContentView::kDefaultWidth, ContentView::kDefaultHeight},
+                                                     {ContentView::kMinimumWidth, ContentView::kMinimumHeight}, area,
+                                                     WindowGeometry::kTitleBarAllowance);
+        QCOMPARE(window.size(), opening.geometry.size());
         // Nothing heavy until a screen asks for it: no web engine, no media player.
         for (QWidget *widget : QApplication::allWidgets())
             QVERIFY2(!qobject_cast<QWebEngineView *>(widget), widget->metaObject()->className());
         QVERIFY(window.findChildren<QMediaPlayer *>().isEmpty());
         QVERIFY(qApp->findChildren<QMediaPlayer *>().isEmpty());
-        QCOMPARE(window.minimumSize(), QSize(ContentView::kMinimumWidth, ContentView::kMinimumHeight));
+        QCOMPARE(window.minimumSize(), opening.minimum);
     }
 
     // The screens report choices; the window turns them into routes on top of what is there.

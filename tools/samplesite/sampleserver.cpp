@@ -1,4 +1,5 @@
 #include "sampleserver.h"
+#include "mediasite.h"
 #include "posterpainter.h"
 
 #include <QCryptographicHash>
@@ -164,6 +165,9 @@ void SampleServer::registerRoutes()
     m_server.route("/web/<arg>", QHttpServerRequest::Method::Get, [this](const QString &name) { return webPage(name); });
     m_server.route("/ranking", QHttpServerRequest::Method::Get, [this] { return webPage(QStringLiteral("ranking")); });
     m_server.route("/top250", QHttpServerRequest::Method::Get, [this] { return webPage(QStringLiteral("top250")); });
+
+    m_media = std::make_unique<MediaSite>(m_base);
+    m_media->registerOn(m_server);
 
     m_server.setMissingHandler([](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
         logRequest(request);

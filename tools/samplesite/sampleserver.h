@@ -13,6 +13,8 @@
 
 namespace tovra::samplesite {
 
+class MediaSite;
+
 // The sample site's routing: one member function per endpoint, each turning a request into a
 // reply. Every JSON API reply is the site's envelope {"code","message","data","meta"}, sent with
 // HTTP status 200 whatever the code, as the live site does.
@@ -135,6 +137,7 @@ private:
     QHash<QString, QString> m_passwords;           // by account name, once registered or reset
     QHash<int, QByteArray> m_posters;
     QHash<QString, bool> m_likedPosts; // community posts liked on this run, by did
+    std::unique_ptr<MediaSite> m_media;
 };
 
 }

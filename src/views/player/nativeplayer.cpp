@@ -1,9 +1,12 @@
 #include "views/player/nativeplayer.h"
 
+#include "views/player/pipwindow.h"
 #include "views/player/playercontrols.h"
 #include "views/player/playermodel.h"
 
+#include <QAudioOutput>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QShowEvent>
@@ -26,7 +29,11 @@ NativePlayer::NativePlayer(PlayAuth auth, PlayEntry entry, qint64 startAt, QWidg
     m_layout = new QVBoxLayout(this);
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(0);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QStringLiteral("视频播放器"));
     m_surface = new QVideoWidget(this);
+    // In full screen the surface is a window of its own and receives the keys.
+    m_surface->installEventFilter(this);
     m_layout->addWidget(m_surface, 1);
 
     // The video surface is a native window on most backends and would cover a child drawn over
@@ -44,6 +51,16 @@ NativePlayer::NativePlayer(PlayAuth auth, PlayEntry entry, qint64 startAt, QWidg
     noticeRow->addWidget(m_notice);
     noticeRow->addStretch();
     m_layout->addLayout(noticeRow);
+}
+
+PlayerControls *NativePlayer::controls() const
+{
+    return m_controls;
+}
+
+PipWindow *NativePlayer::pipWindow() const
+{
+    return m_pip;
 }
 
 NativePlayer::~NativePlayer()
@@ -71,19 +88,108 @@ void NativePlayer::start()
     m_model->player()->setVideoOutput(m_surface);
     connect(m_model, &PlayerModel::messageChanged, this, &NativePlayer::updateNotice);
     m_controls = new PlayerControls(m_model->player(), this);
-    connect(m_controls, &PlayerControls::fullScreenRequested, this, [this] {
-        m_surface->setFullScreen(!m_surface->isFullScreen());
-    });
+    connect(m_controls, &PlayerControls::fullScreenRequested, this, &NativePlayer::toggleFullScreen);
+    connect(m_controls, &PlayerControls::pictureInPictureRequested, this, &NativePlayer::togglePictureInPicture);
     m_layout->addWidget(m_controls);
     emit modelChanged(m_model);
     m_model->play();
     updateNotice();
+    setFocus(Qt::OtherFocusReason);
+}
+
+void NativePlayer::toggleFullScreen()
+{
+    if (m_pip)
+        return;
+    m_surface->setFullScreen(!m_surface->isFullScreen());
+    if (m_surface->isFullScreen())
+        m_surface->setFocus(Qt::OtherFocusReason);
+}
+
+void NativePlayer::togglePictureInPicture()
+{
+    if (!m_model)
+        return;
+    if (m_pip) {
+        m_pip->close();
+        return;
+    }
+    if (m_surface->isFullScreen())
+        m_surface->setFullScreen(false);
+    m_pip = new PipWindow(m_model->player());
+    connect(m_pip, &PipWindow::closed, this, &NativePlayer::closePictureInPicture);
+    m_model->player()->setVideoOutput(m_pip->surface());
+    m_pip->show();
+}
+
+void NativePlayer::closePictureInPicture()
+{
+    if (!m_pip)
+        return;
+    PipWindow *pip = m_pip;
+    m_pip = nullptr;
+    disconnect(pip, nullptr, this, nullptr);
+    if (m_model)
+        m_model->player()->setVideoOutput(m_surface);
+    pip->hide();
+    pip->deleteLater();
+}
+
+bool NativePlayer::handleKey(int key)
+{
+    if (!m_model || !m_controls)
+        return false;
+    QMediaPlayer *player = m_model->player();
+    switch (key) {
+    case Qt::Key_Space:
+        m_controls->togglePlay();
+        return true;
+    case Qt::Key_Left:
+        player->setPosition(std::max<qint64>(0, player->position() - kSeekStepMs));
+        return true;
+    case Qt::Key_Right: {
+        const qint64 target = player->position() + kSeekStepMs;
+        player->setPosition(player->duration() > 0 ? std::min(target, player->duration()) : target);
+        return true;
+    }
+    case Qt::Key_F:
+        toggleFullScreen();
+        return true;
+    case Qt::Key_Escape:
+        if (!m_surface->isFullScreen())
+            return false;
+        m_surface->setFullScreen(false);
+        setFocus(Qt::OtherFocusReason);
+        return true;
+    case Qt::Key_M:
+        m_controls->toggleMute();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void NativePlayer::keyPressEvent(QKeyEvent *event)
+{
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier) || !handleKey(event->key()))
+        QWidget::keyPressEvent(event);
+}
+
+bool NativePlayer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_surface && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (!(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && handleKey(key->key()))
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void NativePlayer::finish()
 {
     if (!m_model)
         return;
+    closePictureInPicture();
     PlayerModel *model = m_model;
     m_model = nullptr;
     model->stop();

@@ -11,12 +11,15 @@ class QVideoWidget;
 
 namespace tovra {
 
+class PipWindow;
 class PlayerControls;
 class PlayerModel;
 
 // The native HLS player: the picture on black, its notice and inline controls. Each time it
 // comes on screen it makes a new PlayerModel and plays; each time it leaves it stops that model
 // (which sends the final progress report). A window being minimised does not count as leaving.
+// Keys: Space plays or pauses, Left and Right seek 10 s, F toggles full screen, Esc leaves it,
+// M mutes.
 class NativePlayer : public QWidget
 {
     Q_OBJECT
@@ -27,6 +30,16 @@ public:
     PlayerModel *model() const { return m_model; }
     QLabel *notice() const { return m_notice; }
     QVideoWidget *surface() const { return m_surface; }
+    PlayerControls *controls() const;
+    // The picture-in-picture window while it is open, else null.
+    PipWindow *pipWindow() const;
+
+    static constexpr qint64 kSeekStepMs = 10000;
+
+    void togglePictureInPicture();
+    void toggleFullScreen();
+    // The player's keys; answers whether the key was one of them.
+    bool handleKey(int key);
 
 signals:
     // A new model on show; none once it has stopped.
@@ -35,11 +48,14 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void start();
     void finish();
     void updateNotice();
+    void closePictureInPicture();
 
     PlayAuth m_auth;
     PlayEntry m_entry;
@@ -49,6 +65,7 @@ private:
     QVideoWidget *m_surface = nullptr;
     QLabel *m_notice = nullptr;
     QPointer<PlayerControls> m_controls;
+    QPointer<PipWindow> m_pip;
 };
 
 }

@@ -1,13 +1,16 @@
 #include "views/player/playercontrols.h"
 
+#include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
+#include "views/icons.h"
+#include "views/palette.h"
 
+#include <QAudioOutput>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QMenu>
 #include <QSlider>
-#include <QStyle>
 #include <QToolButton>
 
 namespace tovra {
@@ -22,15 +25,38 @@ QString clockText(qint64 ms)
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-QToolButton *iconButton(QStyle::StandardPixmap symbol, const QString &tip, QWidget *parent)
+QToolButton *symbolButton(const QString &name, QWidget *parent)
 {
     auto *button = new QToolButton(parent);
-    button->setIcon(parent->style()->standardIcon(symbol));
     button->setIconSize({18, 18});
     button->setAutoRaise(true);
-    button->setToolTip(tip);
+    button->setFocusPolicy(Qt::StrongFocus);
+    button->setToolTip(name);
+    button->setAccessibleName(name);
     setPointingHand(button);
     return button;
+}
+
+QSlider *bar(const QString &name, QWidget *parent)
+{
+    auto *slider = new QSlider(Qt::Horizontal, parent);
+    slider->setFocusPolicy(Qt::StrongFocus);
+    slider->setAccessibleName(name);
+    slider->setToolTip(name);
+    return slider;
+}
+
+// An opaque mix: a translucent ground would show the style's own pressed panel through it.
+QColor blend(const QColor &under, const QColor &over, qreal amount)
+{
+    return QColor::fromRgbF(under.redF() + (over.redF() - under.redF()) * amount,
+                            under.greenF() + (over.greenF() - under.greenF()) * amount,
+                            under.blueF() + (over.blueF() - under.blueF()) * amount);
+}
+
+QString rgba(const QColor &c)
+{
+    return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
 }
 
 }
@@ -40,24 +66,30 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
     , m_player(player)
 {
     setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, QColor(20, 20, 20));
-    p.setColor(QPalette::WindowText, Qt::white);
-    p.setColor(QPalette::ButtonText, Qt::white);
-    setPalette(p);
 
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(10, 4, 10, 4);
-    m_play = iconButton(QStyle::SP_MediaPlay, QStringLiteral("播放/暂停"), this);
-    m_seek = new QSlider(Qt::Horizontal, this);
+    row->setSpacing(6);
+    m_play = symbolButton(QStringLiteral("播放"), this);
+    m_seek = bar(QStringLiteral("播放进度"), this);
     m_seek->setRange(0, 0);
     m_time = new QLabel(this);
     m_time->setTextFormat(Qt::PlainText);
+    // Reachable by Tab so a screen reader can read the position out.
+    m_time->setFocusPolicy(Qt::TabFocus);
+    m_time->setAccessibleName(QStringLiteral("播放时间"));
+    m_mute = symbolButton(QStringLiteral("静音"), this);
+    m_volume = bar(QStringLiteral("音量"), this);
+    m_volume->setRange(0, 100);
+    m_volume->setFixedWidth(90);
     m_speed = new QToolButton(this);
     m_speed->setText(QStringLiteral("1x"));
     m_speed->setAutoRaise(true);
+    m_speed->setFocusPolicy(Qt::StrongFocus);
     m_speed->setToolTip(QStringLiteral("播放速度"));
+    m_speed->setAccessibleName(QStringLiteral("播放速度"));
     m_speed->setPopupMode(QToolButton::InstantPopup);
+    setPointingHand(m_speed);
     auto *speeds = new QMenu(m_speed);
     for (double rate : {0.5, 1.0, 1.25, 1.5, 2.0}) {
         const QString name = QString::number(rate) + u'x';
@@ -67,37 +99,102 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
         });
     }
     m_speed->setMenu(speeds);
-    auto *full = iconButton(QStyle::SP_TitleBarMaxButton, QStringLiteral("全屏"), this);
+    m_pip = symbolButton(QStringLiteral("画中画"), this);
+    m_full = symbolButton(QStringLiteral("全屏"), this);
 
     row->addWidget(m_play);
     row->addWidget(m_seek, 1);
     row->addWidget(m_time);
+    row->addWidget(m_mute);
+    row->addWidget(m_volume);
     row->addWidget(m_speed);
-    row->addWidget(full);
+    row->addWidget(m_pip);
+    row->addWidget(m_full);
 
-    connect(m_play, &QToolButton::clicked, this, [this] {
-        if (m_player->playbackState() == QMediaPlayer::PlayingState)
-            m_player->pause();
-        else
-            m_player->play();
-    });
-    connect(full, &QToolButton::clicked, this, &PlayerControls::fullScreenRequested);
+    connect(m_play, &QToolButton::clicked, this, &PlayerControls::togglePlay);
+    connect(m_mute, &QToolButton::clicked, this, &PlayerControls::toggleMute);
+    connect(m_full, &QToolButton::clicked, this, &PlayerControls::fullScreenRequested);
+    connect(m_pip, &QToolButton::clicked, this, &PlayerControls::pictureInPictureRequested);
     connect(m_seek, &QSlider::sliderPressed, this, [this] { m_dragging = true; });
     connect(m_seek, &QSlider::sliderReleased, this, [this] {
         m_dragging = false;
         m_player->setPosition(qint64(m_seek->value()) * 1000);
     });
+    // Keyboard steps on the focused bar seek at once; a drag seeks when it is let go.
+    connect(m_seek, &QSlider::actionTriggered, this, [this](int action) {
+        if (!m_dragging && action != QAbstractSlider::SliderMove)
+            QMetaObject::invokeMethod(this, [this] { m_player->setPosition(qint64(m_seek->value()) * 1000); }, Qt::QueuedConnection);
+    });
+    connect(m_volume, &QSlider::valueChanged, this, [this](int value) {
+        if (QAudioOutput *audio = m_player->audioOutput())
+            audio->setVolume(float(value) / 100.0f);
+    });
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PlayerControls::updateState);
     connect(m_player, &QMediaPlayer::positionChanged, this, &PlayerControls::updateTime);
     connect(m_player, &QMediaPlayer::durationChanged, this, &PlayerControls::updateTime);
+    if (QAudioOutput *audio = m_player->audioOutput()) {
+        connect(audio, &QAudioOutput::volumeChanged, this, &PlayerControls::updateAudio);
+        connect(audio, &QAudioOutput::mutedChanged, this, &PlayerControls::updateAudio);
+    }
+    followAppearance(this, [this](bool dark) { applyAppearance(dark); });
+    applyAppearance(Palette::isDark());
     updateState();
     updateTime();
+    updateAudio();
+}
+
+void PlayerControls::togglePlay()
+{
+    if (m_player->playbackState() == QMediaPlayer::PlayingState)
+        m_player->pause();
+    else
+        m_player->play();
+}
+
+void PlayerControls::toggleMute()
+{
+    if (QAudioOutput *audio = m_player->audioOutput())
+        audio->setMuted(!audio->isMuted());
+}
+
+void PlayerControls::applyAppearance(bool dark)
+{
+    m_dark = dark;
+    const QColor ground = Palette::surface2(dark);
+    const QColor symbol = Palette::text(dark);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, ground);
+    p.setColor(QPalette::WindowText, symbol);
+    p.setColor(QPalette::ButtonText, symbol);
+    setPalette(p);
+    // Hover and pressed grounds stay well clear of the symbol colour in both appearances; the
+    // focus ring is the accent, so keyboard users see where they are.
+    setStyleSheet(QStringLiteral(
+        "QToolButton { color: %1; background: transparent; border: 2px solid transparent; border-radius: 6px; padding: 3px; }"
+        "QToolButton:hover { background: %2; }"
+        "QToolButton:pressed { background: %3; }"
+        "QToolButton:focus, QLabel:focus, QSlider:focus { border: 2px solid %4; border-radius: 6px; }"
+        "QToolButton::menu-indicator { image: none; }"
+        "QLabel { color: %1; padding: 2px; border: 2px solid transparent; }"
+        "QSlider { border: 2px solid transparent; min-height: 20px; }"
+        "QSlider::groove:horizontal { height: 4px; background: %5; border-radius: 2px; }"
+        "QSlider::sub-page:horizontal { height: 4px; background: %4; border-radius: 2px; }"
+        "QSlider::handle:horizontal { width: 12px; margin: -4px 0; border-radius: 6px; background: %1; }")
+                      .arg(rgba(symbol), rgba(Palette::border(dark)), rgba(blend(ground, Palette::accent(dark), 0.22)),
+                           rgba(Palette::accent(dark)), rgba(Palette::textFaint(dark))));
+    updateState();
+    updateAudio();
+    m_pip->setIcon(Icons::icon(QStringLiteral("pip.enter"), symbol));
+    m_full->setIcon(Icons::icon(QStringLiteral("arrow.up.left.and.arrow.down.right"), symbol));
 }
 
 void PlayerControls::updateState()
 {
     const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
-    m_play->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_play->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), Palette::text(m_dark)));
+    const QString name = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
+    m_play->setAccessibleName(name);
+    m_play->setToolTip(name);
 }
 
 void PlayerControls::updateTime()
@@ -109,6 +206,21 @@ void PlayerControls::updateTime()
     if (!m_dragging)
         m_seek->setValue(int(m_player->position() / 1000));
     m_time->setText(clockText(m_player->position()) + QStringLiteral(" / ") + clockText(duration));
+    m_time->setAccessibleDescription(m_time->text());
+}
+
+void PlayerControls::updateAudio()
+{
+    QAudioOutput *audio = m_player->audioOutput();
+    const bool muted = audio && audio->isMuted();
+    m_mute->setIcon(Icons::icon(muted ? QStringLiteral("speaker.slash") : QStringLiteral("speaker.wave.2"), Palette::text(m_dark)));
+    const QString name = muted ? QStringLiteral("取消静音") : QStringLiteral("静音");
+    m_mute->setAccessibleName(name);
+    m_mute->setToolTip(name);
+    if (audio && !m_volume->isSliderDown()) {
+        const QSignalBlocker block(m_volume);
+        m_volume->setValue(qRound(audio->volume() * 100));
+    }
 }
 
 }

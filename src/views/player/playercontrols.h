@@ -9,8 +9,10 @@ class QToolButton;
 
 namespace tovra {
 
-// The inline controls under the native picture: play/pause, the seek bar with times, the
-// playback speed and full screen.
+// The inline controls under the native picture: play/pause, the seek bar with times, volume and
+// mute, the playback speed, picture-in-picture and full screen. Colours come from the palette
+// and follow the appearance; every control takes keyboard focus and has a name for screen
+// readers.
 class PlayerControls : public QWidget
 {
     Q_OBJECT
@@ -20,20 +22,38 @@ public:
     QToolButton *playButton() const { return m_play; }
     QSlider *seekBar() const { return m_seek; }
     QLabel *timeLabel() const { return m_time; }
+    QToolButton *muteButton() const { return m_mute; }
+    QSlider *volumeBar() const { return m_volume; }
+    QToolButton *speedButton() const { return m_speed; }
+    QToolButton *pipButton() const { return m_pip; }
+    QToolButton *fullScreenButton() const { return m_full; }
+    // The buttons whose symbol must read against the bar.
+    QList<QToolButton *> symbolButtons() const { return {m_play, m_mute, m_pip, m_full}; }
+
+    void togglePlay();
+    void toggleMute();
 
 signals:
     void fullScreenRequested();
+    void pictureInPictureRequested();
 
 private:
+    void applyAppearance(bool dark);
     void updateState();
     void updateTime();
+    void updateAudio();
 
     QMediaPlayer *m_player = nullptr;
     QToolButton *m_play = nullptr;
     QSlider *m_seek = nullptr;
     QLabel *m_time = nullptr;
+    QToolButton *m_mute = nullptr;
+    QSlider *m_volume = nullptr;
     QToolButton *m_speed = nullptr;
+    QToolButton *m_pip = nullptr;
+    QToolButton *m_full = nullptr;
     bool m_dragging = false;
+    bool m_dark = false;
 };
 
 }

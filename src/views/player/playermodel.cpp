@@ -1,25 +1,72 @@
 #include "views/player/playermodel.h"
 
 #include "network/apiclient.h"
+#include "store/log.h"
 
 #include <QAudioOutput>
 #include <QCoroNetworkReply>
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QMediaPlayer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <memory>
 
 namespace tovra {
 
 namespace {
 
-// Nothing waits for a report and nothing is done with its outcome. The client is process-wide,
-// so the post may outlive the model that started it.
+player::Failure failureKind(QMediaPlayer::Error error)
+{
+    switch (error) {
+    case QMediaPlayer::ResourceError: return player::Failure::Resource;
+    case QMediaPlayer::FormatError: return player::Failure::Format;
+    case QMediaPlayer::NetworkError: return player::Failure::Network;
+    case QMediaPlayer::AccessDeniedError: return player::Failure::AccessDenied;
+    default: return player::Failure::Other;
+    }
+}
+
+// A report on its way, and the client carrying it: only reports of the live client are
+// waited for on quitting (a client that is gone never finishes its posts).
+struct Flight
+{
+    QPointer<APIClient> client;
+    bool done = false;
+};
+
+QList<std::shared_ptr<Flight>> &flights()
+{
+    static QList<std::shared_ptr<Flight>> list;
+    return list;
+}
+
+int pendingFlights()
+{
+    auto &list = flights();
+    list.removeIf([](const std::shared_ptr<Flight> &f) { return f->done || !f->client || f->client != APIClient::shared(); });
+    return int(list.size());
+}
+
+QList<QPointer<PlayerModel>> &liveModels()
+{
+    static QList<QPointer<PlayerModel>> models;
+    return models;
+}
+
+// Nothing waits for a report while the client runs, and nothing is done with its outcome; only
+// quitting waits a moment, so the position since the last report is not lost. The client is
+// process-wide, so the post may outlive the model that started it.
 QCoro::Task<void> postProgress(APIClient *client, Params form)
 {
+    auto flight = std::make_shared<Flight>(Flight{client});
+    flights().append(flight);
     co_await client->post<Empty>(QStringView(player::kProgressPath).toString(), std::move(form));
+    flight->done = true;
 }
 
 }
@@ -33,6 +80,15 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
     , m_startAt(startAt)
 {
     m_player->setAudioOutput(m_audio);
+    liveModels().append(this);
+    // One hook for the whole process, made with the first model: quitting ends every playback
+    // with its final report, whichever window or page still holds it.
+    static const bool hooked = [] {
+        if (QCoreApplication *app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { finishAll(); });
+        return true;
+    }();
+    Q_UNUSED(hooked);
     m_sampler.setInterval(kSampleInterval);
     connect(&m_sampler, &QTimer::timeout, this, [this] { samplePosition(player::wholeSeconds(m_player->position())); });
 }
@@ -40,6 +96,35 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
 PlayerModel::~PlayerModel()
 {
     stop();
+    liveModels().removeAll(this);
+}
+
+int PlayerModel::reportsInFlight()
+{
+    return pendingFlights();
+}
+
+void PlayerModel::finishAll(std::chrono::milliseconds wait)
+{
+    for (const QPointer<PlayerModel> &model : QList(liveModels())) {
+        if (model)
+            model->stop();
+    }
+    // The wait starts once every final report is under way: letting go of a stream can take a
+    // while, and that time must not eat into the report's.
+    const QDeadlineTimer deadline(wait);
+    if (pendingFlights() == 0)
+        return;
+    // The main loop has ended: a local loop lets the posts go out and their replies come in.
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&loop] {
+        if (pendingFlights() == 0)
+            loop.quit();
+    });
+    poll.start(10);
+    QTimer::singleShot(std::max<qint64>(0, deadline.remainingTime()), &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void PlayerModel::setNoticeTimes(std::chrono::milliseconds trial, std::chrono::milliseconds resume)
@@ -63,10 +148,14 @@ void PlayerModel::play()
     m_streamUrl = *url;
     m_player->setSource(m_streamUrl);
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &PlayerModel::onStatusChanged);
+    connect(m_player, &QMediaPlayer::seekableChanged, this, &PlayerModel::applyPendingSeek);
     m_sampler.start();
     connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error, const QString &text) {
-        if (error != QMediaPlayer::NoError && !m_stopped)
-            setMessage(player::failureNotice(text));
+        if (error == QMediaPlayer::NoError || m_stopped)
+            return;
+        // The backend's sentence is English and technical: it goes to the log, the user reads ours.
+        logLine(QStringLiteral("播放失败"), text);
+        setMessage(player::failureNotice(failureKind(error)));
     });
     m_player->play();
     loadVariants();
@@ -93,14 +182,28 @@ void PlayerModel::stop()
 void PlayerModel::onStatusChanged()
 {
     const auto status = m_player->mediaStatus();
-    if (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia)
+    if (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia && status != QMediaPlayer::BufferingMedia)
         return;
-    if (m_pendingSeekMs) {
-        m_player->setPosition(*m_pendingSeekMs);
-        m_pendingSeekMs.reset();
-    }
     if (m_startAt >= player::kMinResume)
         resume();
+    applyPendingSeek();
+}
+
+void PlayerModel::applyPendingSeek()
+{
+    // The backend drops a seek made before the stream can seek: a resume or a quality change
+    // waits for that moment.
+    if (!m_pendingSeekMs || !m_player->isSeekable())
+        return;
+    const auto status = m_player->mediaStatus();
+    if (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia && status != QMediaPlayer::BufferingMedia)
+        return;
+    m_player->setPosition(*m_pendingSeekMs);
+    m_pendingSeekMs.reset();
+    if (m_playAfterSeek) {
+        m_playAfterSeek = false;
+        m_player->play();
+    }
 }
 
 void PlayerModel::resume()
@@ -108,7 +211,8 @@ void PlayerModel::resume()
     if (m_didSeek || m_startAt < player::kMinResume)
         return;
     m_didSeek = true;
-    m_player->setPosition(m_startAt * 1000);
+    m_pendingSeekMs = m_startAt * 1000;
+    applyPendingSeek();
     m_rule.resumedAt(m_startAt);
     setMessage(player::resumeNotice(m_startAt));
     clearLater(m_resumeNoticeTime, QStringLiteral("已从上次"));
@@ -176,9 +280,25 @@ void PlayerModel::switchSource(const QUrl &source)
     if (m_player->source() == source)
         return;
     const qint64 position = m_player->position();
-    m_pendingSeekMs = position > 0 ? std::optional<qint64>(position) : std::nullopt;
+    // Set after the new source: the old one reports its last states while it is let go, and
+    // those must not take the seek.
     m_player->setSource(source);
-    m_player->play();
+    if (position <= 0) {
+        m_player->play();
+        return;
+    }
+    // The new stream stays still until it can seek, so the picture does not start over and
+    // then jump; a stream that never becomes seekable plays from where it can.
+    m_pendingSeekMs = position;
+    m_playAfterSeek = true;
+    m_player->pause();
+    QTimer::singleShot(kSwitchSeekWait, this, [this, source] {
+        if (!m_playAfterSeek || m_stopped || m_player->source() != source)
+            return;
+        m_playAfterSeek = false;
+        m_pendingSeekMs.reset();
+        m_player->play();
+    });
 }
 
 QCoro::Task<void> PlayerModel::loadVariants()

@@ -28,6 +28,8 @@ public:
     static constexpr std::chrono::milliseconds kSampleInterval{1000};
     static constexpr std::chrono::milliseconds kTrialNoticeTime{6000};
     static constexpr std::chrono::milliseconds kResumeNoticeTime{4000};
+    // How long a quality change waits for the new stream to seek before playing it anyway.
+    static constexpr std::chrono::milliseconds kSwitchSeekWait{4000};
     // A master playlist is a few kilobytes; anything this big is not one.
     static constexpr qint64 kMaxPlaylistBytes = 4 * 1024 * 1024;
 
@@ -61,6 +63,13 @@ public:
     // The resume step: one exact seek to the start position and its notice, at most once.
     void resume();
 
+    // The longest the process waits on quitting for reports still on their way.
+    static constexpr std::chrono::milliseconds kQuitWait{1000};
+    // Quitting: stops every playing model (each sends its final report), then waits for the
+    // reports in flight, at most `wait`. Runs on the application's aboutToQuit.
+    static void finishAll(std::chrono::milliseconds wait = kQuitWait);
+    static int reportsInFlight();
+
     // Tests shorten the notice times.
     void setNoticeTimes(std::chrono::milliseconds trial, std::chrono::milliseconds resume);
 
@@ -75,6 +84,7 @@ private:
     void setMessage(std::optional<QString> message);
     void clearLater(std::chrono::milliseconds after, const QString &prefix);
     void onStatusChanged();
+    void applyPendingSeek();
     void switchSource(const QUrl &source);
 
     QMediaPlayer *m_player = nullptr;
@@ -92,8 +102,10 @@ private:
     bool m_started = false;
     bool m_stopped = false;
     QUrl m_streamUrl;
-    // A position to return to once a switched source has loaded (a quality change).
+    // A position to go to once the stream can seek: the resume point, or where the picture was
+    // before a quality change.
     std::optional<qint64> m_pendingSeekMs;
+    bool m_playAfterSeek = false;
     std::chrono::milliseconds m_trialNoticeTime = kTrialNoticeTime;
     std::chrono::milliseconds m_resumeNoticeTime = kResumeNoticeTime;
 };

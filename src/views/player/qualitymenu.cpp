@@ -1,5 +1,6 @@
 #include "views/player/qualitymenu.h"
 
+#include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/icons.h"
 #include "views/palette.h"
@@ -17,9 +18,13 @@ QualityMenu::QualityMenu(QWidget *parent)
     setPopupMode(QToolButton::InstantPopup);
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     setToolTip(QStringLiteral("清晰度"));
+    setAccessibleName(QStringLiteral("清晰度"));
+    setFocusPolicy(Qt::StrongFocus);
     setAutoRaise(true);
     setPointingHand(this);
     setVisible(false);
+    // The symbols are drawn in the appearance's text colour: a change of appearance redraws them.
+    followAppearance(this, [this](bool) { rebuild(); });
 }
 
 void QualityMenu::setModel(PlayerModel *model)

@@ -1,0 +1,146 @@
+#include "views/player/pipwindow.h"
+
+#include "views/components/pointinghand.h"
+#include "views/icons.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMediaPlayer>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSizeGrip>
+#include <QToolButton>
+#include <QVideoWidget>
+
+namespace tovra {
+
+namespace {
+
+QToolButton *overlayButton(const QString &name, QWidget *parent)
+{
+    auto *button = new QToolButton(parent);
+    button->setIconSize({16, 16});
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::StrongFocus);
+    button->setToolTip(name);
+    button->setAccessibleName(name);
+    setPointingHand(button);
+    return button;
+}
+
+}
+
+PipWindow::PipWindow(QMediaPlayer *player)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , m_player(player)
+{
+    setWindowTitle(QStringLiteral("画中画"));
+    // Closing the main window quits even while this one is up; the player page closes it then.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setMinimumSize(kMinimumSize);
+    resize(kDefaultSize);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    setPalette(p);
+
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setSpacing(0);
+    m_surface = new QVideoWidget(this);
+    m_surface->installEventFilter(this);
+    grid->addWidget(m_surface, 0, 0, 2, 1);
+
+    // The buttons sit in a strip under the picture: a video surface may be a native window that
+    // would hide anything drawn over it.
+    auto *strip = new QWidget(this);
+    strip->setAutoFillBackground(true);
+    QPalette sp = strip->palette();
+    sp.setColor(QPalette::Window, QColor(0, 0, 0));
+    strip->setPalette(sp);
+    strip->setStyleSheet(QStringLiteral("QToolButton { border: 2px solid transparent; border-radius: 5px; padding: 2px; }"
+                                        "QToolButton:hover { background: rgba(255,255,255,0.18); }"
+                                        "QToolButton:pressed { background: rgba(255,255,255,0.30); }"
+                                        "QToolButton:focus { border-color: #35D07F; }"));
+    strip->installEventFilter(this);
+    auto *row = new QHBoxLayout(strip);
+    row->setContentsMargins(6, 2, 2, 2);
+    m_play = overlayButton(QStringLiteral("播放"), strip);
+    m_back = overlayButton(QStringLiteral("返回播放页"), strip);
+    m_back->setIcon(Icons::icon(QStringLiteral("pip.exit"), Qt::white));
+    row->addWidget(m_play);
+    row->addStretch();
+    row->addWidget(m_back);
+    row->addWidget(new QSizeGrip(strip), 0, Qt::AlignBottom | Qt::AlignRight);
+    grid->addWidget(strip, 2, 0);
+
+    connect(m_play, &QToolButton::clicked, this, [this] {
+        if (m_player->playbackState() == QMediaPlayer::PlayingState)
+            m_player->pause();
+        else
+            m_player->play();
+    });
+    connect(m_back, &QToolButton::clicked, this, &QWidget::close);
+    connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PipWindow::updateState);
+    updateState();
+
+    if (QScreen *screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.right() - width() - 24, area.bottom() - height() - 24);
+    }
+}
+
+void PipWindow::updateState()
+{
+    const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
+    m_play->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), Qt::white));
+    m_play->setAccessibleName(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
+    m_play->setToolTip(m_play->accessibleName());
+}
+
+bool PipWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // A frameless window has no title bar: the picture and the strip are its handle.
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            m_dragging = true;
+            m_grab = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseMove:
+        if (m_dragging) {
+            move(static_cast<QMouseEvent *>(event)->globalPosition().toPoint() - m_grab);
+            return true;
+        }
+        break;
+    case QEvent::MouseButtonRelease:
+        m_dragging = false;
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PipWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PipWindow::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    emit closed();
+}
+
+}

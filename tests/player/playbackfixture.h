@@ -1,0 +1,135 @@
+#pragma once
+
+#include "models/title.h"
+#include "support/clientfixture.h"
+#include "support/mediafiles.h"
+
+#include <QDir>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMediaPlayer>
+#include <QPainter>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <QVideoWidget>
+#include <QWidget>
+#include <cmath>
+
+namespace tovra::test {
+
+// The fake site serving the clip made at build time under "/clip/", progress reports, and the
+// play authorisation for whatever stream a test names.
+struct PlaybackFixture : SharedClientFixture
+{
+    static inline const QString kAuthPath = QStringLiteral("/user/requestmpd");
+    static inline const QString kProgress = QStringLiteral("/api/progress");
+    static inline const QString kMaster = QStringLiteral("/clip/hls/master.m3u8");
+    static inline const QString kManifest = QStringLiteral("/clip/dash/manifest.mpd");
+
+    QStringList served;
+
+    PlaybackFixture() : SharedClientFixture(QStringLiteral("user-tok"))
+    {
+        served = serveFolder(site, QStringLiteral("/clip/"), mediaDir());
+        site.route(kProgress, FakeSite::ok("{}"));
+    }
+    PlayAuth auth(const QString &pathAndQuery, qint64 et = 0, const QString &token = QStringLiteral("play-tok")) const
+    {
+        return {site.url().toString(QUrl::FullyEncoded) + pathAndQuery.mid(1), token, et, 1};
+    }
+    void authorise(const PlayAuth &a)
+    {
+        site.route(kAuthPath, FakeSite::ok(QJsonDocument(QJsonObject{{"url", a.url}, {"token", a.token}, {"et", a.et}, {"l", a.l}})
+                                               .toJson(QJsonDocument::Compact)));
+    }
+    QList<QUrlQuery> progressForms() const
+    {
+        QList<QUrlQuery> out;
+        for (const auto &r : site.requestsTo(kProgress))
+            out << r.form();
+        return out;
+    }
+    // Paths of the segment requests, in arrival order, from the given log position on.
+    QStringList segmentsSince(qsizetype from) const
+    {
+        QStringList out;
+        for (qsizetype i = from; i < site.requests().size(); ++i) {
+            const QString &path = site.requests().at(i).path;
+            if (path.endsWith(u".ts") || path.endsWith(u".webm"))
+                out << path;
+        }
+        return out;
+    }
+};
+
+// Counts decoded frames reaching a sink and keeps the latest.
+struct FrameWatch
+{
+    int frames = 0;
+    QVideoFrame last;
+    QMetaObject::Connection connection;
+
+    explicit FrameWatch(QVideoSink *sink)
+    {
+        connection = QObject::connect(sink, &QVideoSink::videoFrameChanged, sink, [this](const QVideoFrame &frame) {
+            if (frame.isValid()) {
+                ++frames;
+                last = frame;
+            }
+        });
+    }
+    ~FrameWatch() { QObject::disconnect(connection); }
+};
+
+// The widget as the user sees it: a video surface draws through the graphics stack, which an
+// off-screen grab does not reach, so the latest decoded frame is painted where the surface is,
+// letterboxed as the surface shows it.
+inline QImage grabWithFrame(QWidget *widget, QVideoWidget *surface, const QVideoFrame &frame)
+{
+    QImage image = widget->grab().toImage();
+    if (!frame.isValid() || !surface)
+        return image;
+    QVideoFrame copy(frame);
+    const QImage picture = copy.toImage();
+    const qreal ratio = image.devicePixelRatio();
+    const QRect area(surface->mapTo(widget, QPoint(0, 0)) * ratio, surface->size() * ratio);
+    QPainter painter(&image);
+    painter.fillRect(area, Qt::black);
+    const QSize fitted = picture.size().scaled(area.size(), Qt::KeepAspectRatio);
+    painter.drawImage(QRect(area.topLeft() + QPoint((area.width() - fitted.width()) / 2, (area.height() - fitted.height()) / 2), fitted),
+                      picture);
+    return image;
+}
+
+}
+
+namespace tovra::test {
+
+inline QString saveGrab(const QImage &image, const QString &name)
+{
+    const QDir folder(QStringLiteral(TOVRA_GRAB_DIR));
+    folder.mkpath(QStringLiteral("."));
+    const QString file = folder.filePath(name + QStringLiteral(".png"));
+    return image.save(file, "PNG") ? file : QString();
+}
+
+// Relative luminance, 0 to 1.
+inline double luminance(const QColor &c)
+{
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+// Whether the text has no Latin letters: the user's texts are Chinese ("VIP" and quality names
+// aside), so an English word from a backend shows up here.
+inline bool withoutLatinWords(const QString &text)
+{
+    for (QChar c : text) {
+        if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))
+            return false;
+    }
+    return true;
+}
+
+}

@@ -1,0 +1,524 @@
+#include "models/playerlogic.h"
+#include "store/themestore.h"
+#include "views/palette.h"
+#include "views/player/nativeplayer.h"
+#include "views/player/pipwindow.h"
+#include "views/player/playercontrols.h"
+#include "views/player/playermodel.h"
+#include "views/player/playerview.h"
+#include "views/player/qualitymenu.h"
+#include "views/player/shakawebview.h"
+
+#include "playbackfixture.h"
+
+#include <QApplication>
+#include <QAudioOutput>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QSizeGrip>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include "support/testmain.h"
+
+using namespace tovra;
+using namespace tovra::test;
+using F = PlaybackFixture;
+
+namespace {
+
+const PlayEntry kEntry{3, u"did-42"_qs, u"entry-tok"_qs, 4102444800};
+constexpr int kPlayTimeout = 20000;
+
+// A player page shown at a usual size, for a stream the fixture authorises.
+struct PlayerPage
+{
+    PlayerView view;
+    PlayerPage(F &f, const PlayAuth &auth, int startAt = 0) : view(kEntry, u"星河"_qs, startAt)
+    {
+        f.authorise(auth);
+        view.resize(960, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QVERIFY(waitFor([&] { return !view.isLoading(); }));
+    }
+    NativePlayer *native() const { return view.nativePlayer(); }
+    PlayerModel *model() const { return view.nativePlayer()->model(); }
+    QMediaPlayer *player() const { return model()->player(); }
+};
+
+// Light or dark for as long as it lives: through the store's own cycle (the settings live in
+// the fixture's home), with the application palette the client installs for it.
+struct Appearance
+{
+    QPalette previous = QApplication::palette();
+    explicit Appearance(bool dark)
+    {
+        ThemeStore *store = ThemeStore::shared();
+        const auto wanted = dark ? ThemeStore::Mode::Dark : ThemeStore::Mode::Light;
+        for (int i = 0; i < 3 && store->mode() != wanted; ++i)
+            store->toggle();
+        QApplication::setPalette(Palette::applicationPalette(dark));
+    }
+    ~Appearance()
+    {
+        while (ThemeStore::shared()->mode() != ThemeStore::Mode::Auto)
+            ThemeStore::shared()->toggle();
+        QApplication::setPalette(previous);
+    }
+};
+
+QVariant evaluate(QWebEngineView *web, const QString &script)
+{
+    QVariant result;
+    bool done = false;
+    web->page()->runJavaScript(script, [&](const QVariant &value) {
+        result = value;
+        done = true;
+    });
+    waitFor([&] { return done; }, 5000);
+    return result;
+}
+
+// Polls the page until the script's value satisfies the test. Not through waitFor(): a script's
+// answer comes back through the event loop, which a nested wait does not always hand it.
+bool untilScript(QWebEngineView *web, const QString &script, const std::function<bool(const QVariant &)> &test)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kPlayTimeout) {
+        if (test(evaluate(web, script)))
+            return true;
+        QTest::qWait(200);
+    }
+    return false;
+}
+
+// The token as the native player writes it into a query.
+QString tokenInQuery(const QString &token)
+{
+    const QString query = player::authedUrl(u"http://h/a"_qs, token, 0)->query(QUrl::FullyEncoded);
+    return query.section(u"&token="_qs, 1).section(u"&ct="_qs, 0, 0);
+}
+
+}
+
+class PlaybackTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(mediaDir() + u"/hls/master.m3u8"_qs), "no test clip: build the tovra_media target");
+        QVERIFY2(QFile::exists(shakaDir() + u"/shaka-player.ui.js"_qs), "no player library: run scripts/setup.sh");
+    }
+
+    // The native player really plays: frames reach the surface, a resume lands where it should,
+    // the notices come as the page promises and a broken stream ends in a Chinese sentence.
+    void nativePlays_data()
+    {
+        QTest::addColumn<int>("startAt");
+        QTest::addColumn<qint64>("et");
+        QTest::addColumn<bool>("segmentsFail");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("first frame") << 0 << qint64(0) << false << QString();
+        QTest::newRow("resume at 6 s") << 6 << qint64(0) << false << u"已从上次看到的 0:06 继续播放"_qs;
+        QTest::newRow("trial under a minute") << 0 << qint64(30) << false << u"非会员试看 1 分钟，开通会员可观看完整版"_qs;
+        QTest::newRow("segments answer 404") << 0 << qint64(0) << true << u"播放失败："_qs;
+    }
+    void nativePlays()
+    {
+        QFETCH(int, startAt);
+        QFETCH(qint64, et);
+        QFETCH(bool, segmentsFail);
+        QFETCH(QString, notice);
+        F f;
+        if (segmentsFail) {
+            for (const QString &path : std::as_const(f.served)) {
+                if (path.endsWith(u".ts"))
+                    f.site.route(path, FakeSite::text("", 404));
+            }
+        }
+        PlayerPage page(f, f.auth(F::kMaster, et), startAt);
+        QCOMPARE(page.view.shown(), PlayerView::Shown::Native);
+        FrameWatch watch(page.native()->surface()->videoSink());
+        if (segmentsFail) {
+            QVERIFY(waitFor([&] { return page.model()->message().value_or(QString()).startsWith(notice); }, kPlayTimeout));
+            const QString shown = page.native()->notice()->text();
+            QCOMPARE(shown, *page.model()->message());
+            QVERIFY2(withoutLatinWords(shown), qPrintable(shown));
+            QVERIFY(page.native()->notice()->isVisible());
+            QCOMPARE(watch.frames, 0);
+            return;
+        }
+        QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));
+        if (!notice.isEmpty())
+            QVERIFY(waitFor([&] { return page.model()->message() == notice; }));
+        if (startAt > 0) {
+            QVERIFY(waitFor([&] { return page.model()->didSeek(); }));
+            const int seen = watch.frames;
+            QVERIFY(waitFor([&] { return watch.frames > seen + 2; }, kPlayTimeout));
+            QVERIFY2(qAbs(page.player()->position() - startAt * 1000) <= 1000, qPrintable(QString::number(page.player()->position())));
+        }
+        QVERIFY(page.native()->notice()->isVisible() == !notice.isEmpty());
+    }
+
+    // A chosen quality plays that variant's own playlist from where the picture was; "自动"
+    // goes back to the master playlist.
+    void qualitySwitchKeepsPosition_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("720p") << u"720p"_qs << u"/clip/hls/v1/"_qs;
+        QTest::newRow("480p") << u"480p"_qs << u"/clip/hls/v0/"_qs;
+    }
+    void qualitySwitchKeepsPosition()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, folder);
+        F f;
+        PlayerPage page(f, f.auth(F::kMaster));
+        FrameWatch watch(page.native()->surface()->videoSink());
+        QVERIFY(waitFor([&] { return page.model()->variants().size() == 2 && page.player()->position() >= 3000; }, kPlayTimeout));
+        QMenu *menu = page.view.qualityMenu()->choices();
+        QAction *choice = nullptr;
+        for (QAction *a : menu->actions())
+            choice = a->text() == label ? a : choice;
+        QVERIFY(choice);
+        const qint64 before = page.player()->position();
+        const qsizetype mark = f.site.requests().size();
+        choice->trigger();
+        QCOMPARE(page.view.qualityMenu()->text(), label);
+        const int seen = watch.frames;
+        // Playing again, from where the picture was: no start from the beginning on the way.
+        QVERIFY2(waitFor([&] {
+                     return watch.frames > seen + 3 && page.player()->playbackState() == QMediaPlayer::PlayingState
+                            && qAbs(page.player()->position() - before) <= 1000;
+                 }, kPlayTimeout),
+                 qPrintable(u"%1 -> %2"_qs.arg(before).arg(page.player()->position())));
+        // Requests the master's stream had under way may still land; from the variant's own
+        // playlist on, every segment comes from the chosen variant.
+        qsizetype from = mark;
+        while (from < f.site.requests().size() && f.site.requests().at(from).path != folder + u"index.m3u8"_qs)
+            ++from;
+        const QStringList segments = f.segmentsSince(from);
+        QVERIFY(!segments.isEmpty());
+        for (const QString &path : segments)
+            QVERIFY2(path.startsWith(folder), qPrintable(path));
+
+        const qsizetype autoMark = f.site.requests().size();
+        menu->actions().constFirst()->trigger();
+        QCOMPARE(page.view.qualityMenu()->text(), u"自动"_qs);
+        QCOMPARE(page.player()->source(), page.model()->streamUrl());
+        QVERIFY(waitFor([&] {
+            for (qsizetype i = autoMark; i < f.site.requests().size(); ++i) {
+                if (f.site.requests().at(i).path == F::kMaster)
+                    return true;
+            }
+            return false;
+        }));
+    }
+
+    // Reports go out every 15 s of playback and once at the end, with the form the site reads.
+    void progressWhilePlayingAndAtStop()
+    {
+        F f;
+        PlayerPage page(f, f.auth(F::kMaster));
+        QVERIFY(waitFor([&] { return page.player()->position() > 0; }, kPlayTimeout));
+        page.player()->setPlaybackRate(2.0);
+        QVERIFY(waitFor([&] { return !f.progressForms().isEmpty(); }, kPlayTimeout));
+        QCOMPARE(f.progressForms().size(), 1);
+        const QUrlQuery first = f.progressForms().first();
+        QCOMPARE(first.queryItemValue(u"did"_qs), kEntry.did);
+        QCOMPARE(first.queryItemValue(u"ep"_qs), u"3"_qs);
+        // Sampled once a second at double speed: the first sample at 15 s or past it.
+        const int pos = first.queryItemValue(u"pos"_qs).toInt();
+        QVERIFY2(pos >= 15 && pos <= 17, qPrintable(QString::number(pos)));
+        QCOMPARE(first.queryItemValue(u"duration"_qs), u"20"_qs);
+        const qint64 sampled = page.model()->sampledPosition();
+        page.view.hide();
+        QVERIFY(waitFor([&] { return f.progressForms().size() == 2; }));
+        QCOMPARE(f.progressForms().last().queryItemValue(u"pos"_qs), QString::number(sampled));
+    }
+
+    // Quitting while a video plays sends the final report, waiting for it at most a second.
+    void quitSendsTheFinalReport_data()
+    {
+        QTest::addColumn<FakeSite::Reply>("reply");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("site answers") << FakeSite::ok("{}") << true;
+        QTest::newRow("site never answers") << FakeSite::Reply().stalling() << false;
+    }
+    void quitSendsTheFinalReport()
+    {
+        QFETCH(FakeSite::Reply, reply);
+        QFETCH(bool, answered);
+        F f;
+        f.site.route(F::kProgress, reply);
+        PlayerModel model(f.auth(F::kMaster), kEntry, 0);
+        model.play();
+        QVERIFY(waitFor([&] { return model.player()->position() > 0; }, kPlayTimeout));
+        model.samplePosition(7);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit"));
+        const qint64 waited = clock.elapsed();
+        // A second for the report, and a little for letting go of the stream.
+        QVERIFY2(waited < 1500, qPrintable(QString::number(waited)));
+        QCOMPARE(f.site.requestsTo(F::kProgress).size(), 1);
+        QCOMPARE(f.progressForms().first().queryItemValue(u"pos"_qs), u"7"_qs);
+        QCOMPARE(PlayerModel::reportsInFlight() == 0, answered);
+        if (!answered)
+            QVERIFY2(waited >= 900, qPrintable(QString::number(waited)));
+        QVERIFY(!model.isPlaying());
+    }
+
+    // The player's keys act on the playback the user sees.
+    void keys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("effect");
+        QTest::newRow("Space pauses") << int(Qt::Key_Space) << u"paused"_qs;
+        QTest::newRow("M mutes") << int(Qt::Key_M) << u"muted"_qs;
+        QTest::newRow("Right seeks 10 s on") << int(Qt::Key_Right) << u"+10"_qs;
+        QTest::newRow("Left seeks 10 s back") << int(Qt::Key_Left) << u"-10"_qs;
+        QTest::newRow("F full screen, Esc back") << int(Qt::Key_F) << u"full"_qs;
+    }
+    void keys()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, effect);
+        F f;
+        PlayerPage page(f, f.auth(F::kMaster));
+        NativePlayer *native = page.native();
+        QMediaPlayer *player = page.player();
+        QVERIFY(waitFor([&] { return player->isSeekable() && player->position() >= 500; }, kPlayTimeout));
+        if (effect == u"-10") {
+            player->setPosition(14000);
+            QVERIFY(waitFor([&] { return player->position() >= 14000; }, kPlayTimeout));
+        }
+        const qint64 before = player->position();
+        QTest::keyClick(native, Qt::Key(key));
+        if (effect == u"paused") {
+            QCOMPARE(player->playbackState(), QMediaPlayer::PausedState);
+            QCOMPARE(native->controls()->playButton()->accessibleName(), u"播放"_qs);
+            QTest::keyClick(native, Qt::Key_Space);
+            QCOMPARE(player->playbackState(), QMediaPlayer::PlayingState);
+        } else if (effect == u"muted") {
+            QVERIFY(player->audioOutput()->isMuted());
+            QCOMPARE(native->controls()->muteButton()->accessibleName(), u"取消静音"_qs);
+            native->controls()->volumeBar()->setValue(40);
+            QCOMPARE(qRound(player->audioOutput()->volume() * 100), 40);
+            QTest::keyClick(native, Qt::Key_M);
+            QVERIFY(!player->audioOutput()->isMuted());
+        } else if (effect == u"full") {
+            QVERIFY(native->surface()->isFullScreen());
+            QTest::keyClick(native->surface(), Qt::Key_Escape);
+            QVERIFY(!native->surface()->isFullScreen());
+        } else {
+            const qint64 target = before + (effect == u"+10" ? 10000 : -10000);
+            QVERIFY2(waitFor([&] { return qAbs(player->position() - target) <= 1500; }, 5000),
+                     qPrintable(u"%1 -> %2"_qs.arg(before).arg(player->position())));
+        }
+    }
+
+    // The picture moves into a small window above the others and comes back.
+    void pictureInPicture()
+    {
+        F f;
+        PlayerPage page(f, f.auth(F::kMaster));
+        NativePlayer *native = page.native();
+        QVERIFY(waitFor([&] { return page.player()->position() > 0; }, kPlayTimeout));
+        native->controls()->pipButton()->click();
+        QPointer<PipWindow> pip = native->pipWindow();
+        QVERIFY(pip && pip->isVisible());
+        QVERIFY(pip->windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
+        QCOMPARE(page.player()->videoOutput(), pip->surface());
+        FrameWatch watch(pip->surface()->videoSink());
+        QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));
+        const QImage grab = grabWithFrame(pip, pip->surface(), watch.last);
+        QVERIFY(!saveGrab(grab, u"player-pip"_qs).isEmpty());
+        // The test clip's picture is colourful, never black where the surface is.
+        QVERIFY(grab.pixelColor(grab.width() / 2, grab.height() / 3) != QColor(Qt::black));
+
+        const QPoint start = pip->pos();
+        QTest::mousePress(pip->surface(), Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseMove(pip->surface(), QPoint(70, 50));
+        QTest::mouseRelease(pip->surface(), Qt::LeftButton, {}, QPoint(70, 50));
+        QCOMPARE(pip->pos(), start + QPoint(50, 30));
+        QVERIFY(pip->findChild<QSizeGrip *>());
+        pip->resize(100, 50);
+        QCOMPARE(pip->size(), PipWindow::kMinimumSize);
+
+        pip->playButton()->click();
+        QCOMPARE(page.player()->playbackState(), QMediaPlayer::PausedState);
+        pip->playButton()->click();
+        QCOMPARE(page.player()->playbackState(), QMediaPlayer::PlayingState);
+        pip->backButton()->click();
+        QVERIFY(!native->pipWindow());
+        QCOMPARE(page.player()->videoOutput(), native->surface());
+
+        native->togglePictureInPicture();
+        pip = native->pipWindow();
+        QVERIFY(pip && pip->isVisible());
+        page.view.hide(); // leaving the page
+        QVERIFY(!native->pipWindow());
+        QVERIFY(waitFor([&] { return !pip || !pip->isVisible(); }));
+    }
+
+    // The control bar reads in both appearances: every symbol stands out from the bar, hover
+    // and pressed grounds keep the symbol readable, every control is reached by Tab with a
+    // name, and the focused one wears a visible ring.
+    void controlsReadableAndReachable_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+    void controlsReadableAndReachable()
+    {
+        QFETCH(bool, dark);
+        F f;
+        Appearance appearance(dark);
+        PlayerPage page(f, f.auth(F::kMaster));
+        NativePlayer *native = page.native();
+        FrameWatch watch(native->surface()->videoSink());
+        QVERIFY(waitFor([&] { return watch.frames > 0 && page.model()->variants().size() == 2; }, kPlayTimeout));
+        PlayerControls *controls = native->controls();
+
+        const QImage bar = controls->grab().toImage();
+        const qreal ratio = bar.devicePixelRatio();
+        const QColor ground = bar.pixelColor(1, 1);
+        QCOMPARE(ground, Palette::surface2(dark));
+        for (QToolButton *button : controls->symbolButtons()) {
+            const QRect area(button->geometry().topLeft() * ratio, button->size() * ratio);
+            double strongest = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                for (int x = area.left(); x <= area.right(); ++x)
+                    strongest = std::max(strongest, std::abs(luminance(bar.pixelColor(x, y)) - luminance(ground)));
+            }
+            QVERIFY2(strongest >= 0.5, qPrintable(button->accessibleName() + u' ' + QString::number(strongest)));
+        }
+        // Hovered and pressed, each symbol still stands out from its own ground.
+        for (QToolButton *button : controls->symbolButtons()) {
+            for (const char *state : {"hover", "pressed"}) {
+                button->setAttribute(Qt::WA_UnderMouse, qstrcmp(state, "hover") == 0);
+                button->setDown(qstrcmp(state, "pressed") == 0);
+                const QImage look = button->grab().toImage();
+                const QColor stateGround = look.pixelColor(look.width() / 2, int(3 * look.devicePixelRatio()));
+                QVERIFY2(stateGround != ground, state);
+                double strongest = 0;
+                for (int y = 0; y < look.height(); ++y) {
+                    for (int x = 0; x < look.width(); ++x)
+                        strongest = std::max(strongest, std::abs(luminance(look.pixelColor(x, y)) - luminance(stateGround)));
+                }
+                QVERIFY2(strongest >= 0.4, qPrintable(button->accessibleName() + u' ' + QLatin1String(state) + u' ' + QString::number(strongest)));
+            }
+            button->setDown(false);
+            button->setAttribute(Qt::WA_UnderMouse, false);
+        }
+
+        // Tab from the page's start walks every control once.
+        QStringList names;
+        QVERIFY(waitFor([&] { return controls->seekBar()->isEnabled(); }));
+        page.view.qualityMenu()->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < 20; ++i) {
+            QWidget *focus = QApplication::focusWidget();
+            if (focus && names.contains(focus->accessibleName()))
+                break;
+            if (focus)
+                names << focus->accessibleName();
+            QTest::keyClick(focus ? focus : &page.view, Qt::Key_Tab);
+        }
+        for (const QString &name : {u"清晰度"_qs, u"暂停"_qs, u"播放进度"_qs, u"播放时间"_qs, u"静音"_qs, u"音量"_qs,
+                                    u"播放速度"_qs, u"画中画"_qs, u"全屏"_qs})
+            QVERIFY2(names.contains(name), qPrintable(names.join(u',')));
+        QVERIFY(!names.contains(QString()));
+
+        QToolButton *play = controls->playButton();
+        play->setFocus(Qt::TabFocusReason);
+        const QImage focused = play->grab().toImage();
+        const QColor ring = focused.pixelColor(int(focused.width() / 2), 0);
+        QVERIFY2(std::abs(luminance(ring) - luminance(Palette::accent(dark))) < 0.05, qPrintable(ring.name()));
+
+        const QString tag = dark ? u"dark"_qs : u"light"_qs;
+        QVERIFY(!saveGrab(grabWithFrame(&page.view, native->surface(), watch.last), u"player-native-"_qs + tag).isEmpty());
+        QVERIFY(!saveGrab(bar, u"player-controls-"_qs + tag).isEmpty());
+        QMenu *menu = page.view.qualityMenu()->choices();
+        QStringList titles;
+        for (QAction *a : menu->actions())
+            titles << (a->isSeparator() ? u"-"_qs : a->text());
+        QCOMPARE(titles, (QStringList{u"自动"_qs, u"-"_qs, u"720p"_qs, u"480p"_qs}));
+        menu->ensurePolished();
+        menu->adjustSize();
+        QVERIFY(!grabToPng(menu, u"player-quality-menu-"_qs + tag).isEmpty());
+    }
+
+    // The HTML5 page with the real library in the real web engine.
+    void webPagePlays_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<qint64>("et");
+        QTest::addColumn<bool>("manifestFails");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("signed address, light") << u"?sig=a%2Bb%2Fc%3D%3D&n=%23x&e=%26"_qs << qint64(0) << false << QString() << false;
+        QTest::newRow("trial under a minute, dark") << QString() << qint64(30) << false
+                                                    << u"非会员试看 1 分钟，开通会员可观看完整版"_qs << true;
+        QTest::newRow("manifest 404") << QString() << qint64(0) << true << u"加载失败："_qs << false;
+    }
+    void webPagePlays()
+    {
+        QFETCH(QString, query);
+        QFETCH(qint64, et);
+        QFETCH(bool, manifestFails);
+        QFETCH(QString, message);
+        QFETCH(bool, dark);
+        F f;
+        Appearance appearance(dark);
+        serveShaka(f.site, u"/media/"_qs);
+        qputenv("TOVRA_MEDIA_URL", f.site.url(u"media/"_qs).toEncoded());
+        if (manifestFails)
+            f.site.route(F::kManifest, FakeSite::text("", 404));
+        const QString token = u"tok+/=&#é"_qs;
+        PlayerPage page(f, f.auth(F::kManifest + query, et, token));
+        qunsetenv("TOVRA_MEDIA_URL");
+        QCOMPARE(page.view.shown(), PlayerView::Shown::Web);
+        QWebEngineView *web = page.view.webPlayer()->webView();
+        const QString added = u"t=\\d+&token="_qs + QRegularExpression::escape(tokenInQuery(token)) + u"&ct=\\d+"_qs;
+
+        QVERIFY(waitFor([&] { return !f.site.requestsTo(F::kManifest).isEmpty(); }, kPlayTimeout));
+        const QString manifestQuery = QString::fromLatin1(f.site.requestsTo(F::kManifest).first().rawQuery);
+        const QString original = query.isEmpty() ? QString() : query.mid(1) + u'&';
+        QVERIFY2(QRegularExpression(u'^' + QRegularExpression::escape(original) + added + u'$').match(manifestQuery).hasMatch(),
+                 qPrintable(manifestQuery));
+        if (!manifestFails) {
+            QVERIFY(untilScript(web, u"document.getElementById('video').currentTime"_qs,
+                                [](const QVariant &v) { return v.toDouble() > 1.0; }));
+            const QStringList segments = f.segmentsSince(0);
+            QVERIFY(!segments.isEmpty());
+            for (const auto &request : f.site.requests()) {
+                if (request.path.endsWith(u".webm"))
+                    QVERIFY2(QRegularExpression(u'^' + added + u'$').match(QString::fromLatin1(request.rawQuery)).hasMatch(),
+                             request.rawQuery.constData());
+            }
+        }
+        const QString bar = u"document.getElementById('msg').textContent"_qs;
+        if (message.isEmpty()) {
+            QCOMPARE(evaluate(web, bar).toString(), QString());
+        } else {
+            QVERIFY2(untilScript(web, bar, [&](const QVariant &v) { return v.toString().startsWith(message); }),
+                     qPrintable(evaluate(web, bar).toString()));
+            QVERIFY2(withoutLatinWords(evaluate(web, bar).toString()), qPrintable(evaluate(web, bar).toString()));
+        }
+        QVERIFY(!grabToPng(&page.view, u"player-web-"_qs + QString::fromLatin1(QTest::currentDataTag()).section(u',', 0, 0).replace(u' ', u'-')
+                                           + (dark ? u"-dark"_qs : u"-light"_qs)).isEmpty());
+    }
+};
+
+TOVRA_TEST(PlaybackTest)
+#include "tst_playback.moc"
