@@ -9,6 +9,11 @@ build="${1:-$root/build}"
 mapfile -t wanted < <(grep -v -e '^#' -e '^[[:space:]]*$' "$here/debian-packages.txt")
 missing=()
 for pkg in "${wanted[@]}"; do
+  # A Node.js installed from outside Debian carries its own npm, and Debian's npm package
+  # conflicts with it: any working npm will do.
+  if [[ $pkg == npm ]] && command -v npm >/dev/null; then
+    continue
+  fi
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$pkg")
   fi
