@@ -22,6 +22,7 @@
 #include "views/firstlaunchhelp.h"
 #include "views/download/downloadview.h"
 #include "views/catalogue/searchview.h"
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/brandheader.h"
 #include "views/components/pointinghand.h"
@@ -42,6 +43,7 @@
 #include "views/toolbar/suggestpanel.h"
 #include "views/toolbar/toolbarbutton.h"
 
+#include <QKeyEvent>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -77,6 +79,7 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("TovraClient"));
     resize(kDefaultWidth, kDefaultHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
+    Access::install();
 
     auto *central = new QWidget(this);
     auto *row = new QHBoxLayout(central);
@@ -168,6 +171,7 @@ QWidget *ContentView::buildSidebar()
     column->addWidget(new BrandHeader(brandGreen(), m_sidebar));
 
     m_sidebarScroll = new QScrollArea(m_sidebar);
+    Access::passThrough(m_sidebarScroll);
     m_sidebarScroll->setObjectName(QStringLiteral("sidebarScroll"));
     m_sidebarScroll->setFrameShape(QFrame::NoFrame);
     m_sidebarScroll->setWidgetResizable(true);
@@ -273,6 +277,22 @@ void ContentView::rebuildSidebarRows()
         m_navRows.append(row);
     }
     refreshRowStates();
+    orderTabStops();
+}
+
+void ContentView::orderTabStops()
+{
+    // Widgets join the focus chain in the order they are made, and the rows are made again with
+    // every new list: Tab goes through the sidebar, then the bar, then the page. The "首页" row
+    // is made before the bar and every page, so the chain hangs from it.
+    QList<QWidget *> order;
+    for (SidebarRow *row : sidebarRows())
+        order << row;
+    order << m_backButton << m_searchField->lineEdit() << m_searchField->clearButton()
+          << m_searchField->searchButton() << m_themeButton << m_signButton << m_accountBox->loginButton()
+          << m_accountBox->chip() << m_userCenterButton;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order.at(i - 1), order.at(i));
 }
 
 void ContentView::refreshRowStates()
@@ -1002,6 +1022,11 @@ bool ContentView::eventFilter(QObject *watched, QEvent *event)
     if ((watched == m_searchSlot || watched == m_searchField->fieldGroup())
         && (event->type() == QEvent::Move || event->type() == QEvent::Resize) && m_suggestLayer && !m_suggestLayer->isHidden())
         placeSuggestLayer();
+    if (m_showsMemberMenu && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        setShowsMemberMenu(false);
+        return true;
+    }
     if (m_showsMemberMenu && event->type() == QEvent::MouseButtonPress) {
         auto *widget = qobject_cast<QWidget *>(watched);
         QWidget *chip = m_accountBox->chip();

@@ -202,6 +202,7 @@ private:
     void placeSuggestLayer();
     void placeMemberMenu();
     void rebuildSidebarRows();
+    void orderTabStops();
     void refreshRowStates();
     void setSection(const SidebarSection &section);
     void setNav(QList<NavItem> nav);

@@ -27,6 +27,13 @@ QColor mix(const QColor &a, const QColor &b, qreal t)
                             a.blueF() + (b.blueF() - a.blueF()) * t, a.alphaF() + (b.alphaF() - a.alphaF()) * t);
 }
 
+// The count in the badge is part of what the row says.
+QString spokenName(const QString &title, qint64 newCount)
+{
+    const QString badge = SidebarRow::badgeText(newCount);
+    return badge.isEmpty() ? title : title + QStringLiteral("，") + badge;
+}
+
 QColor withAlpha(QColor color, qreal alpha)
 {
     color.setAlphaF(float(alpha));
@@ -39,7 +46,7 @@ SidebarRow::SidebarRow(const QString &title, const QString &icon, bool active, q
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
-    setAccessibleName(title);
+    setAccessibleName(spokenName(m_title, m_newCount));
     setPointingHand(this);
     m_hoverAnimation.setDuration(150);
     m_hoverAnimation.setEasingCurve(QEasingCurve::OutCubic);
@@ -60,7 +67,7 @@ void SidebarRow::setTitle(const QString &title)
     if (title == m_title)
         return;
     m_title = title;
-    setAccessibleName(title);
+    setAccessibleName(spokenName(m_title, m_newCount));
     updateGeometry();
     update();
 }
@@ -86,6 +93,7 @@ void SidebarRow::setNewCount(qint64 count)
     if (count == m_newCount)
         return;
     m_newCount = count;
+    setAccessibleName(spokenName(m_title, m_newCount));
     update();
 }
 

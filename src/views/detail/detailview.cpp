@@ -2,6 +2,7 @@
 
 #include "models/detaillogic.h"
 #include "store/authstore.h"
+#include "views/components/access.h"
 #include "views/components/postergrid.h"
 #include "views/components/sectionheader.h"
 #include "views/components/stackstates.h"
@@ -53,6 +54,7 @@ DetailView::DetailView(const QString &did, QWidget *parent) : QWidget(parent), m
 {
     m_stack = new QStackedLayout(this);
     m_content = new QScrollArea(this);
+    Access::passThrough(m_content);
     m_content->setFrameShape(QFrame::NoFrame);
     m_content->setWidgetResizable(true);
     m_content->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

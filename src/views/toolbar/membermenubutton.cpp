@@ -1,5 +1,6 @@
 #include "views/toolbar/membermenubutton.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
@@ -23,7 +24,7 @@ MemberMenuButton::MemberMenuButton(const QString &title, const QString &symbol, 
     : QAbstractButton(parent), m_symbol(symbol)
 {
     setText(title);
-    setFocusPolicy(Qt::NoFocus);
+    Access::button(this);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setPointingHand(this);
     followAppearance(this);

@@ -1,0 +1,146 @@
+#include "views/components/access.h"
+
+#include "views/components/focusring.h"
+#include "views/components/paintedlist.h"
+#include "views/components/paintedlistaccessible.h"
+
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAccessibleWidget>
+#include <QKeyEvent>
+#include <QPointer>
+
+namespace tovra {
+
+namespace {
+
+constexpr const char *kActivatorName = "tovraKeyActivator";
+constexpr const char *kRoleProperty = "tovraAccessibleRole";
+
+bool isActivationKey(const QKeyEvent *event, bool withSpace)
+{
+    if (event->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter
+           || (withSpace && event->key() == Qt::Key_Space);
+}
+
+// Lives as a child of the widget it serves, so it goes when the widget goes.
+class KeyActivator : public QObject
+{
+public:
+    KeyActivator(QWidget *widget, std::function<void()> activate, bool withSpace)
+        : QObject(widget), m_activate(std::move(activate)), m_withSpace(withSpace)
+    {
+        setObjectName(QLatin1StringView(kActivatorName));
+        widget->installEventFilter(this);
+    }
+
+    void activate() const
+    {
+        if (m_activate)
+            m_activate();
+    }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress || !isActivationKey(static_cast<QKeyEvent *>(event), m_withSpace))
+            return false;
+        // Auto-repeat would open the same page once per repeat.
+        if (!static_cast<QKeyEvent *>(event)->isAutoRepeat())
+            activate();
+        return true;
+    }
+
+private:
+    std::function<void()> m_activate;
+    bool m_withSpace;
+};
+
+KeyActivator *activatorOf(QObject *object)
+{
+    return static_cast<KeyActivator *>(
+        object->findChild<QObject *>(QLatin1StringView(kActivatorName), Qt::FindDirectChildrenOnly));
+}
+
+class AccessibleControl : public QAccessibleWidget
+{
+public:
+    AccessibleControl(QWidget *widget, QAccessible::Role role) : QAccessibleWidget(widget, role)
+    {
+        addControllingSignal(QStringLiteral("destroyed(QObject*)"));
+    }
+
+    QStringList actionNames() const override
+    {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString &action) override
+    {
+        if (action != pressAction()) {
+            QAccessibleWidget::doAction(action);
+            return;
+        }
+        if (KeyActivator *activator = activatorOf(widget()))
+            activator->activate();
+    }
+};
+
+QAccessibleInterface *factory(const QString &, QObject *object)
+{
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    auto *widget = static_cast<QWidget *>(object);
+    if (auto *list = qobject_cast<PaintedList *>(widget))
+        return new PaintedListAccessible(list);
+    const QVariant role = widget->property(kRoleProperty);
+    if (role.isValid())
+        return new AccessibleControl(widget, QAccessible::Role(role.toInt()));
+    return nullptr;
+}
+
+}
+
+void Access::install()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    QAccessible::installFactory(factory);
+    FocusRing::install();
+}
+
+void Access::button(QAbstractButton *button, const QString &name)
+{
+    install();
+    button->setFocusPolicy(Qt::TabFocus);
+    if (!name.isEmpty())
+        button->setAccessibleName(name);
+    // Space clicks a QAbstractButton already; Enter is ours.
+    if (!activatorOf(button)) {
+        QPointer<QAbstractButton> target(button);
+        new KeyActivator(button, [target] {
+            if (target && target->isEnabled())
+                target->click();
+        }, false);
+    }
+}
+
+void Access::passThrough(QAbstractScrollArea *area)
+{
+    area->setFocusPolicy(Qt::NoFocus);
+}
+
+void Access::control(QWidget *widget, const QString &name, QAccessible::Role role, std::function<void()> activate)
+{
+    install();
+    widget->setFocusPolicy(Qt::TabFocus);
+    widget->setAccessibleName(name);
+    widget->setProperty(kRoleProperty, int(role));
+    delete activatorOf(widget);
+    new KeyActivator(widget, std::move(activate), true);
+}
+
+}
