@@ -1,4 +1,6 @@
 #include "support/testmain.h"
+#include "models/cataloguelogic.h"
+#include "views/catalogue/hotlist.h"
 #include "views/components/sidebarrow.h"
 #include "views/preferencesview.h"
 #include "views/usercenter/usercentermenurow.h"
@@ -162,6 +164,24 @@ private slots:
         QVERIFY(f.signIn());
         QVERIFY(f.open());
         QCOMPARE(f.window->sidebarRows().at(1)->accessibleName(), u"电影，+12"_s);
+        // The hot list's rows: place, title and heat, as painted; the list under its heading.
+        auto *hot = f.window->findChild<HotList *>();
+        QVERIFY(hot);
+        QAccessibleInterface *hotFace = QAccessible::queryAccessibleInterface(hot);
+        QCOMPARE(hotFace->text(QAccessible::Name), u"今日热榜"_s);
+        QCOMPARE(hotFace->childCount(), 10);
+        QAccessibleInterface *third = hotFace->child(2);
+        QCOMPARE(third->role(), QAccessible::ListItem);
+        QCOMPARE(third->text(QAccessible::Name),
+                 u"3，%1，%2"_s.arg(hot->items().at(2).title, catalogue::heatText(hot->items().at(2).count)));
+        QCOMPARE(hotFace->indexOfChild(third), 2);
+        const QRect rect = third->rect();
+        QCOMPARE(hotFace->childAt(rect.center().x(), rect.center().y()), third);
+        // Pressing an entry opens it, as a click does.
+        third->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(f.window->path().last(), Route::detail(hot->items().at(2).did));
+        f.window->popToRoot();
+
         f.window->push(Route::userCenter());
         auto *centre = qobject_cast<UserCenterView *>(f.window->navigationStack()->currentPage());
         QVERIFY(centre);

@@ -107,7 +107,8 @@ private slots:
         QCOMPARE(f.window->path().last(), Route::detail(did));
     }
 
-    // In a grid of many rows, Down moves a whole row and keeps the card in view.
+    // In a grid of many rows, Down moves a whole row and keeps the card in view; the pager below
+    // is reached by Tab and works with Enter.
     void arrowsMoveByRowsAndScroll()
     {
         WindowFixture f;
@@ -115,6 +116,15 @@ private slots:
         f.window->selectSection(SidebarSection::top250());
         QVERIFY(waitFor([&] { return !f.requests(u"/api/top250"_s).isEmpty(); }));
         QVERIFY(f.settle());
+        // The pager's buttons take Enter as well as Space.
+        QVERIFY(f.tabUntil([](QWidget *w) {
+            auto *button = qobject_cast<QAbstractButton *>(w);
+            return button && button->text() == u"下一页"_s;
+        }));
+        QTest::keyClick(f.focus(), Qt::Key_Return);
+        QVERIFY(waitFor([&] { return f.queries(u"/api/top250"_s).last().value(u"page"_s) == u"2"_s; }));
+        QVERIFY(f.settle());
+
         QVERIFY(f.tabUntil([](QWidget *w) { return qobject_cast<PosterGrid *>(w) != nullptr; }));
         auto *grid = qobject_cast<PosterGrid *>(f.focus());
         QCOMPARE(grid->items().size(), 21);

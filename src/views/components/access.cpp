@@ -7,8 +7,11 @@
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QPushButton>
+#include <QToolButton>
 
 namespace tovra {
 
@@ -55,6 +58,28 @@ public:
 private:
     std::function<void()> m_activate;
     bool m_withSpace;
+};
+
+// Qt's push buttons take Enter only inside dialogs (as the default button), and tool buttons never:
+// outside dialogs Enter clicks them too, as it does every control of ours.
+class StandardButtonKeys : public QObject
+{
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress || !isActivationKey(static_cast<QKeyEvent *>(event), false))
+            return false;
+        auto *push = qobject_cast<QPushButton *>(watched);
+        auto *tool = qobject_cast<QToolButton *>(watched);
+        if ((!push && !tool) || (push && (push->autoDefault() || push->isDefault())))
+            return false;
+        auto *button = static_cast<QAbstractButton *>(watched);
+        if (!button->hasFocus() || !button->isEnabled())
+            return false;
+        if (!static_cast<QKeyEvent *>(event)->isAutoRepeat())
+            button->click();
+        return true;
+    }
 };
 
 KeyActivator *activatorOf(QObject *object)
@@ -110,6 +135,12 @@ void Access::install()
     installed = true;
     QAccessible::installFactory(factory);
     FocusRing::install();
+    if (qApp)
+    {
+        auto *keys = new StandardButtonKeys;
+        keys->setParent(qApp);
+        qApp->installEventFilter(keys);
+    }
 }
 
 void Access::button(QAbstractButton *button, const QString &name)
