@@ -8,10 +8,10 @@
 #include <QAbstractScrollArea>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QPushButton>
-#include <QToolButton>
+#include <QRadioButton>
 
 namespace tovra {
 
@@ -32,8 +32,7 @@ bool isActivationKey(const QKeyEvent *event, bool withSpace)
 class KeyActivator : public QObject
 {
 public:
-    KeyActivator(QWidget *widget, std::function<void()> activate, bool withSpace)
-        : QObject(widget), m_activate(std::move(activate)), m_withSpace(withSpace)
+    KeyActivator(QWidget *widget, std::function<void()> activate) : QObject(widget), m_activate(std::move(activate))
     {
         setObjectName(QLatin1StringView(kActivatorName));
         widget->installEventFilter(this);
@@ -47,7 +46,7 @@ public:
 
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() != QEvent::KeyPress || !isActivationKey(static_cast<QKeyEvent *>(event), m_withSpace))
+        if (event->type() != QEvent::KeyPress || !isActivationKey(static_cast<QKeyEvent *>(event), true))
             return false;
         // Auto-repeat would open the same page once per repeat.
         if (!static_cast<QKeyEvent *>(event)->isAutoRepeat())
@@ -57,26 +56,24 @@ public:
 
 private:
     std::function<void()> m_activate;
-    bool m_withSpace;
 };
 
-// Qt's push buttons take Enter only inside dialogs (as the default button), and tool buttons never:
-// outside dialogs Enter clicks them too, as it does every control of ours.
-class StandardButtonKeys : public QObject
+// Qt's buttons click on Space, but on Enter only as a dialog's default push button. Every other
+// button with the focus clicks on Enter too; check boxes and radio buttons keep Space alone, so
+// Enter in a dialog still reaches its default button.
+class EnterClicks : public QObject
 {
 public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() != QEvent::KeyPress || !isActivationKey(static_cast<QKeyEvent *>(event), false))
             return false;
-        auto *push = qobject_cast<QPushButton *>(watched);
-        auto *tool = qobject_cast<QToolButton *>(watched);
-        if ((!push && !tool) || (push && (push->autoDefault() || push->isDefault())))
+        auto *button = qobject_cast<QAbstractButton *>(watched);
+        if (!button || !button->hasFocus() || qobject_cast<QCheckBox *>(button) || qobject_cast<QRadioButton *>(button))
             return false;
-        auto *button = static_cast<QAbstractButton *>(watched);
-        if (!button->hasFocus() || !button->isEnabled())
+        if (auto *push = qobject_cast<QPushButton *>(button); push && (push->autoDefault() || push->isDefault()))
             return false;
-        if (!static_cast<QKeyEvent *>(event)->isAutoRepeat())
+        if (button->isEnabled() && !static_cast<QKeyEvent *>(event)->isAutoRepeat())
             button->click();
         return true;
     }
@@ -91,15 +88,9 @@ KeyActivator *activatorOf(QObject *object)
 class AccessibleControl : public QAccessibleWidget
 {
 public:
-    AccessibleControl(QWidget *widget, QAccessible::Role role) : QAccessibleWidget(widget, role)
-    {
-        addControllingSignal(QStringLiteral("destroyed(QObject*)"));
-    }
+    AccessibleControl(QWidget *widget, QAccessible::Role role) : QAccessibleWidget(widget, role) {}
 
-    QStringList actionNames() const override
-    {
-        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
-    }
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
 
     void doAction(const QString &action) override
     {
@@ -130,17 +121,14 @@ QAccessibleInterface *factory(const QString &, QObject *object)
 void Access::install()
 {
     static bool installed = false;
-    if (installed)
+    if (installed || !qApp)
         return;
     installed = true;
     QAccessible::installFactory(factory);
     FocusRing::install();
-    if (qApp)
-    {
-        auto *keys = new StandardButtonKeys;
-        keys->setParent(qApp);
-        qApp->installEventFilter(keys);
-    }
+    auto *keys = new EnterClicks;
+    keys->setParent(qApp);
+    qApp->installEventFilter(keys);
 }
 
 void Access::button(QAbstractButton *button, const QString &name)
@@ -149,14 +137,6 @@ void Access::button(QAbstractButton *button, const QString &name)
     button->setFocusPolicy(Qt::TabFocus);
     if (!name.isEmpty())
         button->setAccessibleName(name);
-    // Space clicks a QAbstractButton already; Enter is ours.
-    if (!activatorOf(button)) {
-        QPointer<QAbstractButton> target(button);
-        new KeyActivator(button, [target] {
-            if (target && target->isEnabled())
-                target->click();
-        }, false);
-    }
 }
 
 void Access::passThrough(QAbstractScrollArea *area)
@@ -171,7 +151,7 @@ void Access::control(QWidget *widget, const QString &name, QAccessible::Role rol
     widget->setAccessibleName(name);
     widget->setProperty(kRoleProperty, int(role));
     delete activatorOf(widget);
-    new KeyActivator(widget, std::move(activate), true);
+    new KeyActivator(widget, std::move(activate));
 }
 
 }

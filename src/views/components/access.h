@@ -16,8 +16,9 @@ namespace tovra {
 class Access
 {
 public:
-    // A button drawn by us: Tab reaches it, Enter and Space click it. The screen reader reads
-    // name, or the button's text when name is empty (icon-only buttons must pass a name).
+    // A button drawn by us: Tab reaches it, and Enter clicks it as Space does (install() makes
+    // Enter click every focused button, Qt's own included). The screen reader reads name, or the
+    // button's text when name is empty (icon-only buttons must pass a name).
     static void button(QAbstractButton *button, const QString &name = {});
     // A clickable widget that is not a button (a link, a row): Tab reaches it, Enter and Space
     // run activate, and the screen reader reads name under role and can press it too.
@@ -25,8 +26,8 @@ public:
     // A scroll area that holds controls is no Tab stop of its own: Tab goes to the controls, and
     // the area scrolls to keep the one with the focus in view.
     static void passThrough(QAbstractScrollArea *area);
-    // Makes the client's accessible interfaces known to Qt. Safe to call more than once; the
-    // helpers above call it.
+    // Makes the client's accessible interfaces known to Qt, makes Enter click buttons and starts
+    // the focus ring. Safe to call more than once; the helpers above and the window call it.
     static void install();
 };
 

@@ -1,6 +1,8 @@
 #include "views/components/sidebarrow.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
+#include "views/components/focusring.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
 #include "views/icons.h"
@@ -45,8 +47,8 @@ SidebarRow::SidebarRow(const QString &title, const QString &icon, bool active, q
     : QAbstractButton(parent), m_title(title), m_icon(icon), m_active(active), m_newCount(newCount)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::TabFocus);
-    setAccessibleName(spokenName(m_title, m_newCount));
+    Access::button(this, spokenName(m_title, m_newCount));
+    FocusRing::setDrawsOwnRing(this);
     setPointingHand(this);
     m_hoverAnimation.setDuration(150);
     m_hoverAnimation.setEasingCurve(QEasingCurve::OutCubic);
@@ -211,11 +213,9 @@ void SidebarRow::paintEvent(QPaintEvent *)
         painter.drawText(pill, Qt::AlignCenter | Qt::TextSingleLine, badge);
     }
 
-    if (hasFocus() && m_keyboardFocus) {
-        painter.setPen(QPen(withAlpha(accent, 0.6), 1, Qt::DotLine));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
-    }
+    // Inside the row: the sidebar is exactly as wide as the rows, so a ring outside would be cut.
+    if (hasFocus() && m_keyboardFocus)
+        FocusRing::paintInside(painter, r, dark, 0);
 }
 
 }

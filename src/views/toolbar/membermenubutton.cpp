@@ -1,6 +1,5 @@
 #include "views/toolbar/membermenubutton.h"
 
-#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
@@ -24,7 +23,7 @@ MemberMenuButton::MemberMenuButton(const QString &title, const QString &symbol, 
     : QAbstractButton(parent), m_symbol(symbol)
 {
     setText(title);
-    Access::button(this);
+    setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setPointingHand(this);
     followAppearance(this);
