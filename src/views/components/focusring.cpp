@@ -12,12 +12,27 @@
 
 namespace tovra {
 
+QWidget *FocusRing::overlayHost(QWidget *target)
+{
+    const int outset = int(kGap + kWidth);
+    QWidget *host = target->parentWidget();
+    QRect box = target->geometry().adjusted(-outset, -outset, outset, outset);
+    while (host && !host->isWindow() && !host->rect().contains(box)) {
+        QWidget *up = host->parentWidget();
+        if (!up || up->objectName() == QLatin1StringView("qt_scrollarea_viewport"))
+            break;
+        box.translate(host->pos());
+        host = up;
+    }
+    return host;
+}
+
 namespace {
 
 constexpr const char *kOwnRing = "tovraDrawsOwnFocusRing";
 
-// The overlay: a sibling of the focused widget stacked above it, so it is clipped by the same
-// scroll areas as the widget and never takes a click.
+// The overlay: a child of overlayHost() stacked above the focused widget, so it scrolls and clips
+// with the widget, and transparent to the mouse, so it never takes a click meant for what it rings.
 class RingOverlay : public QWidget
 {
 public:
@@ -121,25 +136,6 @@ private:
     QPointer<QWidget> m_target;
     QPointer<RingOverlay> m_overlay;
 };
-
-}
-
-QWidget *FocusRing::overlayHost(QWidget *target)
-{
-    const int outset = int(kGap + kWidth);
-    QWidget *host = target->parentWidget();
-    QRect box = target->geometry().adjusted(-outset, -outset, outset, outset);
-    while (host && !host->isWindow() && !host->rect().contains(box)) {
-        QWidget *up = host->parentWidget();
-        if (!up || up->objectName() == QLatin1StringView("qt_scrollarea_viewport"))
-            break;
-        box.translate(host->pos());
-        host = up;
-    }
-    return host;
-}
-
-namespace {
 
 Tracker *tracker()
 {
