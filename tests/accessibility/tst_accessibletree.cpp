@@ -2,12 +2,17 @@
 #include "models/cataloguelogic.h"
 #include "views/catalogue/hotlist.h"
 #include "views/components/sidebarrow.h"
+#include "views/components/stateoverlay.h"
+#include "models/loginlogic.h"
+#include "store/updateservice.h"
 #include "views/preferencesview.h"
+#include "views/updateview.h"
 #include "views/usercenter/usercentermenurow.h"
 #include "views/usercenter/usercenterview.h"
 #include "windowfixture.h"
 
 #include <QAccessible>
+#include <QPushButton>
 #include <QTest>
 
 using namespace tovra;
@@ -116,6 +121,16 @@ private slots:
             {u"种子"_s, [&] { window.push(Route::download(u"d1"_s, torrent)); }},
             {u"登录"_s, [&] { window.push(Route::login()); }},
         };
+        // The log-in page in each of its modes, switched as a user does.
+        for (LoginMode mode : loginpage::allModes()) {
+            screens.append({u"登录 "_s + loginpage::rawValue(mode), [&window, mode] {
+                                QWidget *page = window.navigationStack()->currentPage();
+                                for (QPushButton *segment : page->findChildren<QPushButton *>()) {
+                                    if (segment->text() == loginpage::rawValue(mode))
+                                        segment->click();
+                                }
+                            }});
+        }
         for (UserCenterTab tab : usercenter::allTabs()) {
             screens.append({u"用户中心 "_s + usercenter::title(tab), [&window, tab] {
                                 if (!qobject_cast<UserCenterView *>(window.navigationStack()->currentPage()))
@@ -140,16 +155,20 @@ private slots:
                           + QString::fromLatin1(window.navigationStack()->currentPage()->metaObject()->className()) + u')';
         }
 
-        // The preferences sheet is a window of its own.
+        // The preferences and the update panel are windows of their own.
         PreferencesView preferences;
-        preferences.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&preferences));
-        int named = 0;
-        QStringList missing;
-        walk(QAccessible::queryAccessibleInterface(&preferences), missing, named);
-        for (const QString &m : std::as_const(missing))
-            unnamed << u"偏好设置: "_s + m;
-        walked << u"偏好设置"_s;
+        UpdateView update(UpdateService::shared());
+        for (const auto &[name, sheet] : {std::pair<QString, QWidget *>{u"偏好设置"_s, &preferences},
+                                          std::pair<QString, QWidget *>{u"软件更新"_s, &update}}) {
+            sheet->show();
+            QVERIFY(QTest::qWaitForWindowExposed(sheet));
+            int named = 0;
+            QStringList missing;
+            walk(QAccessible::queryAccessibleInterface(sheet), missing, named);
+            for (const QString &m : std::as_const(missing))
+                unnamed << name + u": "_s + m;
+            walked << name;
+        }
 
         qInfo("screens walked: %s", qPrintable(walked.join(u"、"_s)));
         for (const QString &m : std::as_const(unnamed))
@@ -157,7 +176,8 @@ private slots:
         QVERIFY2(unnamed.isEmpty(), qPrintable(u"%1 elements without a name"_s.arg(unnamed.size())));
     }
 
-    // Counts that a row shows belong to its name; painted entries are read under their texts.
+    // Counts that a row shows belong to its name; painted entries and state overlays are read
+    // under their texts.
     void badgesAndEntriesAreInNames()
     {
         WindowFixture f;
@@ -181,6 +201,15 @@ private slots:
         third->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QCOMPARE(f.window->path().last(), Route::detail(hot->items().at(2).did));
         f.window->popToRoot();
+
+        // A state overlay stands for the screen it covers: it is read by what it says.
+        StateOverlay overlay;
+        QCOMPARE(overlay.accessibleName(), overlay.titleText());
+        QVERIFY(!overlay.accessibleName().isEmpty());
+        overlay.setKind(StateOverlay::Kind::error(u"网络连接失败"_s, [] {}));
+        QCOMPARE(overlay.accessibleName(), u"加载失败，网络连接失败"_s);
+        overlay.setKind(StateOverlay::Kind::empty(QString()));
+        QCOMPARE(overlay.accessibleName(), u"没有内容"_s);
 
         f.window->push(Route::userCenter());
         auto *centre = qobject_cast<UserCenterView *>(f.window->navigationStack()->currentPage());

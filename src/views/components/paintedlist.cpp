@@ -76,8 +76,9 @@ void PaintedList::paintFocusRing(QPainter &painter, qreal radius) const
 void PaintedList::keyPressEvent(QKeyEvent *event)
 {
     const int count = entryCount();
-    const int current = currentEntry();
-    if (count == 0 || current < 0 || (event->modifiers() & ~Qt::KeypadModifier)) {
+    // A refresh may have taken the current entry away: the keys go on from the first.
+    const int current = qMax(0, currentEntry());
+    if (count == 0 || (event->modifiers() & ~Qt::KeypadModifier)) {
         QWidget::keyPressEvent(event);
         return;
     }
