@@ -26,9 +26,11 @@ struct WindowFixture : DetailFixture
     WindowFixture()
     {
         api->setTokenProvider([this] { return auth.tokenValue(); });
-        site.route(QStringLiteral("/api/nav"),
-                   FakeSite::ok(jsonArray({navJson(QStringLiteral("1"), QStringLiteral("电影"), QStringLiteral("film"), {}, false, 12),
-                                           navJson(QStringLiteral("2"), QStringLiteral("剧集"), QStringLiteral("tv"))})));
+        site.route(QStringLiteral("/api/nav"), FakeSite::ok(jsonArray({
+                                                   navJson(QStringLiteral("1"), QStringLiteral("电影"), QStringLiteral("film"),
+                                                           {}, false, 12),
+                                                   navJson(QStringLiteral("2"), QStringLiteral("剧集"), QStringLiteral("tv")),
+                                               })));
         site.route(QStringLiteral("/api/index"), FakeSite::ok(homeJson(*this)));
         site.route(QStringLiteral("/api/ranking"), FakeSite::ok(rankingJson(*this, 8)));
         site.route(QStringLiteral("/api/top250"), FakeSite::ok(itemsJson(*this, 0, 21), metaJson(1, 3, 60)));
@@ -43,7 +45,8 @@ struct WindowFixture : DetailFixture
         site.route(QStringLiteral("/api/sign_status"), FakeSite::ok(R"({"signed":false,"days":0,"last_time":0})"));
         site.route(QStringLiteral("/api/unread"), FakeSite::ok(R"({"reply":2,"like":1,"board":0,"total":3})"));
         site.route(QStringLiteral("/api/gold_log"),
-                   FakeSite::ok(R"([{"type":1,"type_name":"签到","sign":"+","explain":"每日签到","gold":5,"balance":30,"created":1700000000}])"));
+                   FakeSite::ok(R"([{"type":1,"type_name":"签到","sign":"+","explain":"每日签到","gold":5,"balance":30,)"
+                                R"("created":1700000000}])"));
         site.route(QStringLiteral("/api/watching"),
                    FakeSite::ok(QJsonDocument(QJsonArray{QJsonObject{{"did", "d3"}, {"title", "雾都谜案"}, {"image", poster(3)},
                                                                      {"episode", 2}, {"pos", 600}, {"duration", 1200},

@@ -37,7 +37,8 @@ RankingRow::RankingRow(qint64 place, const RankItem &item, QWidget *parent)
 
 QString RankingRow::spokenName() const
 {
-    return QStringLiteral("%1，%2，%3").arg(QString::number(m_place), m_item.title, catalogue::downloadCountText(m_item.count));
+    return QStringLiteral("%1，%2，%3")
+        .arg(QString::number(m_place), m_item.title, catalogue::downloadCountText(m_item.count));
 }
 
 void RankingRow::setEntry(qint64 place, const RankItem &item)

@@ -79,6 +79,9 @@ public:
             if (keyboard) {
                 keyboard = false;
                 follow(nullptr);
+                // A list that rings its own entry keeps the focus through a click elsewhere.
+                if (QWidget *focused = QApplication::focusWidget())
+                    focused->update();
             }
             break;
         case QEvent::Move:

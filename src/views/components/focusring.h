@@ -15,7 +15,7 @@ namespace tovra {
 //
 // Ordinary widgets get it from one overlay drawn above them; widgets that paint their own ring
 // (lists of painted entries, which ring one entry rather than the whole widget) say so with
-// setDrawsOwnRing() and ask shows() and paint() instead.
+// setDrawsOwnRing() and ask shows() and paintInside() instead.
 class FocusRing
 {
 public:
