@@ -138,6 +138,62 @@ private slots:
         QCOMPARE(f.window->path().last(), Route::detail(grid->items().at(2 * GridGeometry::kColumns).did));
     }
 
+    // Every kind of control on each screen is a Tab stop, found here by the name it is read by:
+    // filter chips and pagers, title links, play buttons, sort buttons, torrent rows and their
+    // actions, folders, the user centre's tabs.
+    void tabReachesEveryKindOfControl_data()
+    {
+        QTest::addColumn<QString>("screen");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("category") << u"category"_s << QStringList{u"全部类型"_s, u"剧情"_s, u"全部年份"_s, u"只看可播放"_s, u"下一页"_s};
+        QTest::newRow("title page") << u"detail"_s
+                                    << QStringList{u"赵六"_s,       u"第 1 集"_s,   u"集数倒序"_s,
+                                                   u"星河 第1集，1.5 GB"_s, u"复制磁力"_s};
+        QTest::newRow("filtered results") << u"filter"_s << QStringList{u"下一页"_s};
+        QTest::newRow("torrent") << u"download"_s << QStringList{u"Season 1，3 个文件"_s, u"磁力下载"_s, u"种子下载"_s};
+        QTest::newRow("user centre") << u"userCentre"_s << QStringList{u"我的消息，3"_s, u"修改昵称"_s};
+    }
+
+    void tabReachesEveryKindOfControl()
+    {
+        QFETCH(QString, screen);
+        QFETCH(QStringList, names);
+        WindowFixture f;
+        QVERIFY(f.signIn());
+        QVERIFY(f.open());
+        Torrent torrent;
+        torrent.index = 1;
+        if (screen == u"category")
+            f.window->sidebarRows().at(1)->click();
+        else if (screen == u"detail")
+            f.window->push(Route::detail(u"d1"_s));
+        else if (screen == u"filter")
+            f.window->push(Route::filterResult(u"导演：赵六"_s, Params{{u"director"_s, u"赵六"_s}}));
+        else if (screen == u"download")
+            f.window->push(Route::download(u"d1"_s, torrent));
+        else
+            f.window->push(Route::userCenter());
+        QVERIFY(f.settle());
+        QStringList heard;
+        QWidget *first = nullptr;
+        for (int i = 0; i < 300; ++i) {
+            QTest::keyClick(f.focus() ? f.focus() : f.window.get(), Qt::Key_Tab);
+            QWidget *w = f.focus();
+            if (!w || w == first)
+                break;
+            if (!first)
+                first = w;
+            heard << QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+        }
+        // In this order: the order they are on screen.
+        qsizetype at = 0;
+        for (const QString &name : std::as_const(names)) {
+            const qsizetype found = heard.indexOf(name, at);
+            QVERIFY2(found >= 0, qPrintable(name + u" not in order in: "_s + heard.join(u" | "_s)));
+            at = found + 1;
+        }
+    }
+
     // Every control of the bar is a Tab stop that Enter or Space works.
     void toolbarButtonsAreReachedAndWork()
     {

@@ -164,6 +164,7 @@ void FilterBar::rebuildChips()
     addChip(QStringLiteral("全部类型"), std::nullopt);
     for (const Tag &tag : m_tags)
         addChip(tag.name, tag.name);
+    Access::placeBefore(QList<QWidget *>(m_chips.cbegin(), m_chips.cend()), m_year);
     m_chipScroll->setFixedHeight(m_chips.first()->sizeHint().height());
     m_chipScroll->horizontalScrollBar()->setValue(0);
     showChipState();

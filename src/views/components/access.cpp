@@ -144,6 +144,22 @@ void Access::passThrough(QAbstractScrollArea *area)
     area->setFocusPolicy(Qt::NoFocus);
 }
 
+void Access::placeBefore(const QList<QWidget *> &widgets, QWidget *next)
+{
+    if (widgets.isEmpty() || !next)
+        return;
+    // The nearest stop before next that is not being placed: the widgets go right after it.
+    QWidget *anchor = next->previousInFocusChain();
+    while (anchor && anchor != next && (anchor->focusPolicy() == Qt::NoFocus || widgets.contains(anchor)))
+        anchor = anchor->previousInFocusChain();
+    if (!anchor || anchor == next)
+        return;
+    for (QWidget *widget : widgets) {
+        QWidget::setTabOrder(anchor, widget);
+        anchor = widget;
+    }
+}
+
 void Access::control(QWidget *widget, const QString &name, QAccessible::Role role, std::function<void()> activate)
 {
     install();

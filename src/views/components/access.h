@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAccessible>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -26,6 +27,9 @@ public:
     // A scroll area that holds controls is no Tab stop of its own: Tab goes to the controls, and
     // the area scrolls to keep the one with the focus in view.
     static void passThrough(QAbstractScrollArea *area);
+    // Puts widgets, in this order, into the Tab order just before next. Widgets made after their
+    // screen (controls that arrive with a late reply) otherwise come after everything else.
+    static void placeBefore(const QList<QWidget *> &widgets, QWidget *next);
     // Makes the client's accessible interfaces known to Qt, makes Enter click buttons and starts
     // the focus ring. Safe to call more than once; the helpers above and the window call it.
     static void install();
