@@ -38,19 +38,21 @@
 #include "views/toolbar/accountbox.h"
 #include "views/toolbar/accountchipbutton.h"
 #include "views/toolbar/membermenu.h"
+#include "views/toolbar/membermenubutton.h"
 #include "views/toolbar/searchfield.h"
 #include "views/toolbar/suggestlayer.h"
 #include "views/toolbar/suggestpanel.h"
 #include "views/toolbar/toolbarbutton.h"
 
-#include <QKeyEvent>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoro/QCoroTimer>
 #include <QDialog>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollArea>
@@ -651,6 +653,7 @@ void ContentView::buildToolbar()
     m_actionsSlot->installEventFilter(this);
     m_searchSlot->installEventFilter(this);
     m_searchField->fieldGroup()->installEventFilter(this);
+    m_accountBox->chip()->installEventFilter(this);
 
     m_memberMenu = new MemberMenu(this);
     m_memberMenu->hide();
@@ -821,6 +824,31 @@ void ContentView::hoverMemberMenu(bool inside)
         return;
     }
     m_memberMenuClose.start();
+}
+
+bool ContentView::memberMenuKey(QKeyEvent *key)
+{
+    if (key->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (key->key()) {
+    case Qt::Key_Down:
+    case Qt::Key_Up:
+        setShowsMemberMenu(true);
+        if (!m_showsMemberMenu)
+            return false;
+        m_memberMenuClose.stop();
+        m_memberMenu->moveCurrent(key->key() == Qt::Key_Down ? 1 : -1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (!m_showsMemberMenu || !m_memberMenu->current())
+            return false;
+        m_memberMenu->current()->click();
+        return true;
+    default:
+        return false;
+    }
 }
 
 void ContentView::setShowsMemberMenu(bool shows)
@@ -1026,6 +1054,16 @@ bool ContentView::eventFilter(QObject *watched, QEvent *event)
         && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
         setShowsMemberMenu(false);
         return true;
+    }
+    // While the menu is open this filter sees the chip's keys twice (for the application, then
+    // for the chip): every key it takes is consumed the first time.
+    if (watched == m_accountBox->chip()) {
+        if (event->type() == QEvent::KeyPress && memberMenuKey(static_cast<QKeyEvent *>(event)))
+            return true;
+        // Focus going to another window is changeEvent()'s to judge.
+        if (event->type() == QEvent::FocusOut && m_showsMemberMenu && !m_memberMenu->isHovering()
+            && static_cast<QFocusEvent *>(event)->reason() != Qt::ActiveWindowFocusReason)
+            hoverMemberMenu(false);
     }
     if (m_showsMemberMenu && event->type() == QEvent::MouseButtonPress) {
         auto *widget = qobject_cast<QWidget *>(watched);

@@ -225,16 +225,43 @@ private slots:
         QVERIFY(f.window->findChild<QLineEdit *>(u"searchEdit"_s)->text().isEmpty());
     }
 
-    // Esc closes what floats over the window: the member menu and the preferences.
-    void escapeClosesMenusAndSheets()
+    // The account chip's menu opens with the arrow keys, which move through its entries; Enter
+    // runs the entry and Esc closes the menu, as do the preferences.
+    void memberMenuAndSheetsByKeyboard()
     {
         WindowFixture f;
         QVERIFY(f.signIn());
         QVERIFY(f.open());
-        f.window->setShowsMemberMenu(true);
+        QVERIFY(f.tabUntil([](QWidget *w) { return w->objectName() == u"accountChip"_s; }));
+        QWidget *chip = f.focus();
+        MemberMenu *menu = f.window->memberMenu();
+        QTest::keyClick(chip, Qt::Key_Down);
         QVERIFY(f.window->showsMemberMenu());
-        QTest::keyClick(f.window.get(), Qt::Key_Escape);
+        QCOMPARE(menu->current(), menu->refreshButton());
+        QTest::keyClick(chip, Qt::Key_Escape);
         QVERIFY(!f.window->showsMemberMenu());
+        QCOMPARE(menu->current(), nullptr);
+
+        QTest::keyClick(chip, Qt::Key_Up);
+        QCOMPARE(menu->current(), menu->logoutButton());
+        QTest::keyClick(chip, Qt::Key_Up);
+        QCOMPARE(menu->current(), menu->refreshButton());
+        QTest::keyClick(chip, Qt::Key_Up);
+        QCOMPARE(menu->current(), menu->logoutButton());
+        QTest::keyClick(chip, Qt::Key_Return);
+        QVERIFY(!f.window->showsMemberMenu());
+        QVERIFY(!f.auth.tokenValue().has_value());
+        QCOMPARE(f.window->path().size(), 0); // Enter went to the entry, not to the chip
+
+        // Leaving the chip by Tab closes an open menu.
+        QVERIFY(f.signIn());
+        // The offscreen platform hands activation to the menu's window, which a desktop does not.
+        QApplication::setActiveWindow(f.window.get());
+        QVERIFY(f.tabUntil([](QWidget *w) { return w->objectName() == u"accountChip"_s; }));
+        QTest::keyClick(f.focus(), Qt::Key_Down);
+        QVERIFY(f.window->showsMemberMenu());
+        QTest::keyClick(f.focus(), Qt::Key_Tab);
+        QVERIFY(waitFor([&] { return !f.window->showsMemberMenu(); }));
 
         f.window->showPreferences();
         auto *sheet = f.window->findChild<QDialog *>(u"preferencesWindow"_s);
