@@ -147,6 +147,7 @@ ContentView::~ContentView()
     // and may still report hover or focus changes while they go; none of that may reach a window
     // that is half destroyed.
     qApp->removeEventFilter(this);
+    m_accountBox->chip()->removeEventFilter(this);
     m_memberMenuClose.stop();
     m_suggestDebounce.stop();
     for (QObject *part : std::initializer_list<QObject *>{m_accountBox, m_accountBox->chip(), m_memberMenu, m_searchField,

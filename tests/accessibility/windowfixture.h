@@ -4,15 +4,18 @@
 #include "detail/detailfixture.h"
 #include "download/downloadfixture.h"
 #include "shell/shellfixture.h"
+#include "views/components/stateoverlay.h"
 #include "views/contentview.h"
 #include "views/navigationstack.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 
 namespace tovra::test {
@@ -79,11 +82,28 @@ struct WindowFixture : DetailFixture
         return waitFor([this] { return !requests(QStringLiteral("/api/index")).isEmpty(); }) && settle();
     }
 
-    // Lets the replies that are on their way arrive and be laid out.
-    static bool settle()
+    // Waits until the screen has what it asked for: the site has heard nothing new for a moment
+    // and no loading state is on show.
+    bool settle(int quietMs = 150)
     {
-        QTest::qWait(250);
-        return true;
+        qsizetype heard = -1;
+        QElapsedTimer quiet;
+        return waitFor([&] {
+            if (site.requests().size() != heard) {
+                heard = site.requests().size();
+                quiet.start();
+                return false;
+            }
+            return quiet.elapsed() >= quietMs && !loadingOnShow();
+        });
+    }
+
+    bool loadingOnShow() const
+    {
+        const QList<StateOverlay *> overlays = window ? window->findChildren<StateOverlay *>() : QList<StateOverlay *>();
+        return std::any_of(overlays.cbegin(), overlays.cend(), [](const StateOverlay *overlay) {
+            return overlay->isVisible() && overlay->kind().kase == StateOverlay::Kind::Case::Loading;
+        });
     }
 
     QWidget *focus() const { return QApplication::focusWidget(); }
