@@ -214,6 +214,7 @@ void DetailView::buildContent()
         m_interested = sectionBox(m_column, related);
         related->addWidget(new SectionHeader(QStringLiteral("猜你感兴趣"), QStringLiteral("sparkles"), m_interested));
         m_interestedGrid = new PosterGrid(m_interested);
+        m_interestedGrid->setAccessibleName(QStringLiteral("猜你感兴趣"));
         m_interestedGrid->setItems(detail.interested);
         connect(m_interestedGrid, &PosterGrid::selected, this, &DetailView::selected);
         related->addWidget(m_interestedGrid);
