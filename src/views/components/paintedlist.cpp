@@ -13,7 +13,7 @@ namespace tovra {
 
 namespace {
 // Room kept in view around the current entry when scrolling to it.
-constexpr int kRingMargin = 8;
+constexpr int kScrollMargin = 8;
 }
 
 PaintedList::PaintedList(QAccessible::Role entryRole, QWidget *parent) : QWidget(parent), m_entryRole(entryRole)
@@ -38,8 +38,8 @@ void PaintedList::setCurrentEntry(int index)
     const int previous = currentEntry();
     m_current = index;
     if (previous >= 0)
-        update(entryRect(previous).adjusted(-kRingMargin, -kRingMargin, kRingMargin, kRingMargin));
-    update(entryRect(index).adjusted(-kRingMargin, -kRingMargin, kRingMargin, kRingMargin));
+        update(entryRect(previous));
+    update(entryRect(index));
     if (hasFocus()) {
         scrollToCurrent();
         QAccessibleEvent event(this, QAccessible::Focus);
@@ -61,7 +61,7 @@ void PaintedList::scrollToCurrent()
 {
     for (QWidget *w = parentWidget(); w; w = w->parentWidget()) {
         if (auto *area = qobject_cast<QScrollArea *>(w)) {
-            area->ensureWidgetVisible(this, kRingMargin, kRingMargin);
+            area->ensureWidgetVisible(this, kScrollMargin, kScrollMargin);
             return;
         }
     }
@@ -131,7 +131,7 @@ void PaintedList::focusOutEvent(QFocusEvent *event)
 {
     QWidget::focusOutEvent(event);
     if (currentEntry() >= 0)
-        update(entryRect(currentEntry()).adjusted(-kRingMargin, -kRingMargin, kRingMargin, kRingMargin));
+        update(entryRect(currentEntry()));
 }
 
 }
