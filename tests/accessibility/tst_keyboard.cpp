@@ -1,14 +1,14 @@
+#include "store/themestore.h"
 #include "support/testmain.h"
 #include "views/catalogue/hotlist.h"
 #include "views/components/cardlogic.h"
 #include "views/components/postergrid.h"
 #include "views/components/sidebarrow.h"
 #include "views/toolbar/membermenu.h"
-#include "store/themestore.h"
 #include "windowfixture.h"
 
-#include <QAccessible>
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QDialog>
 #include <QLineEdit>
 #include <QTest>
@@ -258,9 +258,13 @@ private slots:
         // The offscreen platform hands activation to the menu's window, which a desktop does not.
         QApplication::setActiveWindow(f.window.get());
         QVERIFY(f.tabUntil([](QWidget *w) { return w->objectName() == u"accountChip"_s; }));
-        QTest::keyClick(f.focus(), Qt::Key_Down);
+        QTest::keyClick(chip, Qt::Key_Down);
         QVERIFY(f.window->showsMemberMenu());
-        QTest::keyClick(f.focus(), Qt::Key_Tab);
+        QApplication::setActiveWindow(f.window.get());
+        QVERIFY(f.window->showsMemberMenu());
+        QCOMPARE(f.focus(), chip);
+        QTest::keyClick(chip, Qt::Key_Tab);
+        QCOMPARE(f.focus()->objectName(), u"userCenterButton"_s);
         QVERIFY(waitFor([&] { return !f.window->showsMemberMenu(); }));
 
         f.window->showPreferences();
