@@ -217,7 +217,6 @@ private slots:
         QVERIFY(waitFor([&] { return centre->menuRow(UserCenterTab::message)->accessibleName() != u"我的消息"_s; }));
         QCOMPARE(centre->menuRow(UserCenterTab::message)->accessibleName(), u"我的消息，3"_s);
     }
-
 };
 
 TOVRA_TEST(AccessibleTreeTest)
