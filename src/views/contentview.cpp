@@ -23,6 +23,7 @@
 #include "views/firstlaunchhelp.h"
 #include "views/download/downloadview.h"
 #include "views/catalogue/searchview.h"
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/brandheader.h"
 #include "views/components/pointinghand.h"
@@ -38,6 +39,7 @@
 #include "views/toolbar/accountbox.h"
 #include "views/toolbar/accountchipbutton.h"
 #include "views/toolbar/membermenu.h"
+#include "views/toolbar/membermenubutton.h"
 #include "views/toolbar/searchfield.h"
 #include "views/toolbar/suggestlayer.h"
 #include "views/toolbar/suggestpanel.h"
@@ -48,8 +50,10 @@
 #include <QCloseEvent>
 #include <QCoro/QCoroTimer>
 #include <QDialog>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollArea>
@@ -81,6 +85,7 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
                                                  screen()->availableGeometry(), WindowGeometry::kTitleBarAllowance);
     setMinimumSize(opening.minimum);
     setGeometry(opening.geometry);
+    Access::install();
 
     auto *central = new QWidget(this);
     auto *row = new QHBoxLayout(central);
@@ -146,6 +151,7 @@ ContentView::~ContentView()
     // and may still report hover or focus changes while they go; none of that may reach a window
     // that is half destroyed.
     qApp->removeEventFilter(this);
+    m_accountBox->chip()->removeEventFilter(this);
     m_memberMenuClose.stop();
     m_suggestDebounce.stop();
     for (QObject *part : std::initializer_list<QObject *>{m_accountBox, m_accountBox->chip(), m_memberMenu, m_searchField,
@@ -172,6 +178,7 @@ QWidget *ContentView::buildSidebar()
     column->addWidget(new BrandHeader(brandGreen(), m_sidebar));
 
     m_sidebarScroll = new QScrollArea(m_sidebar);
+    Access::passThrough(m_sidebarScroll);
     m_sidebarScroll->setObjectName(QStringLiteral("sidebarScroll"));
     m_sidebarScroll->setFrameShape(QFrame::NoFrame);
     m_sidebarScroll->setWidgetResizable(true);
@@ -277,6 +284,22 @@ void ContentView::rebuildSidebarRows()
         m_navRows.append(row);
     }
     refreshRowStates();
+    orderTabStops();
+}
+
+void ContentView::orderTabStops()
+{
+    // Widgets join the focus chain in the order they are made, and the rows are made again with
+    // every new list: Tab goes through the sidebar, then the bar, then the page. The "首页" row
+    // is made before the bar and every page, so the chain hangs from it.
+    QList<QWidget *> order;
+    for (SidebarRow *row : sidebarRows())
+        order << row;
+    order << m_backButton << m_searchField->lineEdit() << m_searchField->clearButton()
+          << m_searchField->searchButton() << m_themeButton << m_signButton << m_accountBox->loginButton()
+          << m_accountBox->chip() << m_userCenterButton;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order.at(i - 1), order.at(i));
 }
 
 void ContentView::refreshRowStates()
@@ -635,6 +658,7 @@ void ContentView::buildToolbar()
     m_actionsSlot->installEventFilter(this);
     m_searchSlot->installEventFilter(this);
     m_searchField->fieldGroup()->installEventFilter(this);
+    m_accountBox->chip()->installEventFilter(this);
 
     m_memberMenu = new MemberMenu(this);
     m_memberMenu->hide();
@@ -805,6 +829,31 @@ void ContentView::hoverMemberMenu(bool inside)
         return;
     }
     m_memberMenuClose.start();
+}
+
+bool ContentView::memberMenuKey(QKeyEvent *key)
+{
+    if (key->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (key->key()) {
+    case Qt::Key_Down:
+    case Qt::Key_Up:
+        setShowsMemberMenu(true);
+        if (!m_showsMemberMenu)
+            return false;
+        m_memberMenuClose.stop();
+        m_memberMenu->moveCurrent(key->key() == Qt::Key_Down ? 1 : -1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (!m_showsMemberMenu || !m_memberMenu->current())
+            return false;
+        m_memberMenu->current()->click();
+        return true;
+    default:
+        return false;
+    }
 }
 
 void ContentView::setShowsMemberMenu(bool shows)
@@ -1006,6 +1055,21 @@ bool ContentView::eventFilter(QObject *watched, QEvent *event)
     if ((watched == m_searchSlot || watched == m_searchField->fieldGroup())
         && (event->type() == QEvent::Move || event->type() == QEvent::Resize) && m_suggestLayer && !m_suggestLayer->isHidden())
         placeSuggestLayer();
+    if (m_showsMemberMenu && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        setShowsMemberMenu(false);
+        return true;
+    }
+    // While the menu is open this filter sees the chip's keys twice (for the application, then
+    // for the chip): every key it takes is consumed the first time.
+    if (watched == m_accountBox->chip()) {
+        if (event->type() == QEvent::KeyPress && memberMenuKey(static_cast<QKeyEvent *>(event)))
+            return true;
+        // Focus going to another window is changeEvent()'s to judge.
+        if (event->type() == QEvent::FocusOut && m_showsMemberMenu && !m_memberMenu->isHovering()
+            && static_cast<QFocusEvent *>(event)->reason() != Qt::ActiveWindowFocusReason)
+            hoverMemberMenu(false);
+    }
     if (m_showsMemberMenu && event->type() == QEvent::MouseButtonPress) {
         auto *widget = qobject_cast<QWidget *>(watched);
         QWidget *chip = m_accountBox->chip();

@@ -16,6 +16,7 @@
 class QDialog;
 class QGridLayout;
 class QHBoxLayout;
+class QKeyEvent;
 class QScrollArea;
 class QToolButton;
 class QVBoxLayout;
@@ -202,6 +203,9 @@ private:
     void placeSuggestLayer();
     void placeMemberMenu();
     void rebuildSidebarRows();
+    void orderTabStops();
+    // The member menu from the keyboard, while the account chip has the focus.
+    bool memberMenuKey(QKeyEvent *key);
     void refreshRowStates();
     void setSection(const SidebarSection &section);
     void setNav(QList<NavItem> nav);

@@ -78,6 +78,30 @@ private slots:
         QCOMPARE(card::year(showdate), year);
     }
 
+    // What a screen reader says for a card: the shown score and year only, never the raw texts.
+    void accessibleName_data()
+    {
+        QTest::addColumn<std::optional<QString>>("score");
+        QTest::addColumn<std::optional<QString>>("showdate");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("both") << text("8.26") << text("2019-03-08") << QStringLiteral("星河 & 往事，评分 8.3，2019");
+        QTest::newRow("no score chip") << text("1.0") << text("2019") << QStringLiteral("星河 & 往事，2019");
+        QTest::newRow("no year") << text("7") << text("今年") << QStringLiteral("星河 & 往事，评分 7.0");
+        QTest::newRow("neither") << text(nullptr) << text(nullptr) << QStringLiteral("星河 & 往事");
+    }
+
+    void accessibleName()
+    {
+        QFETCH(std::optional<QString>, score);
+        QFETCH(std::optional<QString>, showdate);
+        QFETCH(QString, name);
+        Item item;
+        item.title = QStringLiteral("星河 & 往事");
+        item.score = score;
+        item.showdate = showdate;
+        QCOMPARE(card::accessibleName(item), name);
+    }
+
     void rankColors_data()
     {
         QTest::addColumn<qint64>("rank");

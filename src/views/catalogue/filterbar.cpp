@@ -1,6 +1,7 @@
 #include "views/catalogue/filterbar.h"
 
 #include "views/catalogue/filterchip.h"
+#include "views/components/access.h"
 #include "views/components/typography.h"
 
 #include <QCheckBox>
@@ -75,6 +76,7 @@ FilterBar::FilterBar(QWidget *parent) : QWidget(parent)
     column->setSpacing(8);
 
     m_chipScroll = new QScrollArea(this);
+    Access::passThrough(m_chipScroll);
     m_chipScroll->setFrameShape(QFrame::NoFrame);
     m_chipScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_chipScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -162,6 +164,7 @@ void FilterBar::rebuildChips()
     addChip(QStringLiteral("全部类型"), std::nullopt);
     for (const Tag &tag : m_tags)
         addChip(tag.name, tag.name);
+    Access::placeBefore(QList<QWidget *>(m_chips.cbegin(), m_chips.cend()), m_year);
     m_chipScroll->setFixedHeight(m_chips.first()->sizeHint().height());
     m_chipScroll->horizontalScrollBar()->setValue(0);
     showChipState();

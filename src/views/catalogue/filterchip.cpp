@@ -1,5 +1,6 @@
 #include "views/catalogue/filterchip.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/typography.h"
 #include "views/palette.h"
@@ -20,7 +21,7 @@ FilterChip::FilterChip(const QString &text, QWidget *parent) : QAbstractButton(p
     setFont(uiFont(TextStyle::kCallout));
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::TabFocus);
+    Access::button(this);
     followAppearance(this);
 }
 

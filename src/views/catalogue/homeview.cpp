@@ -3,6 +3,7 @@
 #include "models/cataloguelogic.h"
 #include "network/apiclient.h"
 #include "views/catalogue/hotlist.h"
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/autorefresh.h"
 #include "views/components/postergrid.h"
@@ -32,6 +33,7 @@ constexpr int kHeadingSpacing = 12;
 QScrollArea *scrollArea(QWidget *content, QWidget *parent)
 {
     auto *area = new QScrollArea(parent);
+    Access::passThrough(area);
     area->setFrameShape(QFrame::NoFrame);
     area->setWidgetResizable(true);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -62,6 +64,7 @@ HomeView::HomeView(QWidget *parent) : QWidget(parent)
     auto *hotColumn = sectionColumn(m_hotBox);
     hotColumn->addWidget(new SectionHeader(QStringLiteral("今日热榜"), QStringLiteral("chart.line.uptrend.xyaxis"), m_hotBox));
     m_hot = new HotList(m_hotBox);
+    m_hot->setAccessibleName(QStringLiteral("今日热榜"));
     hotColumn->addWidget(m_hot);
     m_hotBox->hide();
     m_sections->addWidget(m_hotBox);
@@ -215,6 +218,7 @@ void HomeView::setData(HomeData data)
         // Each slot has its own symbol; only the year in slot 5 changes a title.
         SectionView &view = section(wanted.slot, wanted.symbol);
         view.header->setTitle(wanted.title);
+        view.grid->setAccessibleName(wanted.title);
         view.moreName = wanted.more;
         view.more->setVisible(wanted.more.has_value());
         view.grid->setToday(home.date);

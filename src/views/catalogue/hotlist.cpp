@@ -20,7 +20,7 @@ constexpr int kMinSpacer = 4;
 constexpr int kFadeMs = 150;
 }
 
-HotList::HotList(QWidget *parent) : QWidget(parent)
+HotList::HotList(QWidget *parent) : PaintedList(QAccessible::ListItem, parent)
 {
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
@@ -185,6 +185,21 @@ void HotList::paintEvent(QPaintEvent *event)
         painter.setPen(Palette::textFaint(dark));
         painter.drawText(heatRect, Qt::AlignVCenter | Qt::AlignRight | Qt::TextSingleLine, heat);
     }
+    paintFocusRing(painter, 8);
+}
+
+QString HotList::entryName(int index) const
+{
+    if (index < 0 || index >= m_items.size())
+        return {};
+    const HotItem &item = m_items.at(index);
+    return QStringLiteral("%1，%2，%3").arg(QString::number(index + 1), item.title, catalogue::heatText(item.count));
+}
+
+void HotList::activateEntry(int index)
+{
+    if (index >= 0 && index < m_items.size())
+        emit selected(m_items.at(index).did);
 }
 
 void HotList::mouseMoveEvent(QMouseEvent *event)
@@ -206,7 +221,7 @@ void HotList::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton || pressed < 0 || pressed >= m_items.size())
         return;
     if (indexAt(event->position().toPoint()) == pressed)
-        emit selected(m_items.at(pressed).did);
+        activateEntry(pressed);
 }
 
 void HotList::leaveEvent(QEvent *event)

@@ -1,16 +1,16 @@
 #pragma once
 
 #include "models/catalogue.h"
+#include "views/components/paintedlist.h"
 
 #include <QList>
 #include <QVariantAnimation>
-#include <QWidget>
 
 namespace tovra {
 
 // The home page's hot list: numbered rows (rank badge, title, heat) in up to five columns,
 // filled row by row. One painted widget; the column count follows its own width.
-class HotList : public QWidget
+class HotList : public PaintedList
 {
     Q_OBJECT
 public:
@@ -32,6 +32,13 @@ public:
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+    int entryCount() const override { return int(m_items.size()); }
+    QRect entryRect(int index) const override { return rowRect(index); }
+    // "1，片名，<heat>": the rank, the title and the heat, as the row shows them.
+    QString entryName(int index) const override;
+    void activateEntry(int index) override;
+    int entryColumns() const override { return columns(); }
 
 signals:
     void selected(const QString &did);

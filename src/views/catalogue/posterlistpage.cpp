@@ -1,5 +1,6 @@
 #include "views/catalogue/posterlistpage.h"
 
+#include "views/components/access.h"
 #include "views/components/pager.h"
 #include "views/components/postergrid.h"
 #include "views/components/skeleton.h"
@@ -18,6 +19,7 @@ void makeQuiet(QScrollArea *area)
     area->setWidgetResizable(true);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->viewport()->setAutoFillBackground(false);
+    Access::passThrough(area);
 }
 }
 

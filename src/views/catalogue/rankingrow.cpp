@@ -1,6 +1,7 @@
 #include "views/catalogue/rankingrow.h"
 
 #include "models/cataloguelogic.h"
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/poster.h"
 #include "views/components/typography.h"
@@ -31,6 +32,13 @@ RankingRow::RankingRow(qint64 place, const RankItem &item, QWidget *parent)
     m_poster->setCornerRadius(4);
     placePoster();
     followAppearance(this);
+    Access::control(this, spokenName(), QAccessible::Button, [this] { emit clicked(m_item.did); });
+}
+
+QString RankingRow::spokenName() const
+{
+    return QStringLiteral("%1，%2，%3")
+        .arg(QString::number(m_place), m_item.title, catalogue::downloadCountText(m_item.count));
 }
 
 void RankingRow::setEntry(qint64 place, const RankItem &item)
@@ -40,6 +48,7 @@ void RankingRow::setEntry(qint64 place, const RankItem &item)
     m_place = place;
     m_item = item;
     m_poster->setUrl(item.image);
+    setAccessibleName(spokenName());
     update();
 }
 

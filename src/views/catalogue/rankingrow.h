@@ -40,6 +40,8 @@ protected:
 
 private:
     void placePoster();
+    // "1，片名，<count>": what the row shows, for screen readers.
+    QString spokenName() const;
 
     qint64 m_place = 0;
     RankItem m_item;

@@ -2,6 +2,7 @@
 
 #include "network/apiclient.h"
 #include "views/catalogue/rankingrow.h"
+#include "views/components/access.h"
 #include "views/components/autorefresh.h"
 #include "views/components/stateoverlay.h"
 #include "views/components/stackstates.h"
@@ -20,6 +21,7 @@ RankingView::RankingView(QWidget *parent) : QWidget(parent)
     m_overlay = new StateOverlay(StateOverlay::Kind::loading(), this);
 
     m_list = new QScrollArea(this);
+    Access::passThrough(m_list);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setWidgetResizable(true);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -36,6 +36,7 @@ QToolButton *arrowButton(const QString &symbol, const QString &name, QWidget *pa
 PostFeed::PostFeed(PostSlide::LikeHandler onLiked, QWidget *parent) : QWidget(parent), m_onLiked(std::move(onLiked))
 {
     setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QStringLiteral("帖子"));
     m_up = arrowButton(QStringLiteral("chevron.up"), QStringLiteral("上一条"), this);
     m_down = arrowButton(QStringLiteral("chevron.down"), QStringLiteral("下一条"), this);
     connect(m_up, &QToolButton::clicked, this, [this] { step(-1); });

@@ -117,4 +117,14 @@ QList<InfoRow> infoRows(const Item &item)
     return rows;
 }
 
+QString accessibleName(const Item &item)
+{
+    QStringList parts{item.title};
+    if (const auto score = scoreText(item.score))
+        parts << QStringLiteral("评分 ") + *score;
+    if (const auto released = year(item.showdate))
+        parts << *released;
+    return parts.join(QStringLiteral("，"));
+}
+
 }

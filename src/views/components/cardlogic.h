@@ -20,6 +20,10 @@ std::optional<QString> scoreText(const std::optional<QString> &score);
 // all four are numeric characters (any script's digits, not only ASCII).
 std::optional<QString> year(const std::optional<QString> &showdate);
 
+// What a screen reader says for a card: "片名，评分 8.3，2019", leaving out the score or the year
+// when the card shows none.
+QString accessibleName(const Item &item);
+
 struct RankColors
 {
     QColor background;

@@ -1,6 +1,7 @@
 #include "views/components/postergrid.h"
 
 #include "views/components/appearance.h"
+#include "views/components/cardlogic.h"
 #include "views/components/cardpainter.h"
 #include "views/components/pointinghand.h"
 #include "views/components/shimmerclock.h"
@@ -23,7 +24,7 @@ constexpr qreal kKeepLoading = 1.0;
 constexpr qreal kKeepImages = 2.0;
 }
 
-PosterGrid::PosterGrid(QWidget *parent) : QWidget(parent)
+PosterGrid::PosterGrid(QWidget *parent) : PaintedList(QAccessible::Button, parent)
 {
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
@@ -276,8 +277,14 @@ void PosterGrid::paintEvent(QPaintEvent *event)
                                    dark);
         }
     }
+    paintFocusRing(painter, CardPainter::kCornerRadius);
     if (shimmering)
         clock->subscribe(this, [this] { shimmerTick(); });
+}
+
+QString PosterGrid::entryName(int index) const
+{
+    return index >= 0 && index < m_items.size() ? card::accessibleName(m_items.at(index)) : QString();
 }
 
 void PosterGrid::setHovered(int index, bool overPoster)
@@ -329,7 +336,14 @@ void PosterGrid::mouseReleaseEvent(QMouseEvent *event)
         QWidget::mouseReleaseEvent(event);
         return;
     }
-    const QString did = m_items.at(pressed).did;
+    activateEntry(pressed);
+}
+
+void PosterGrid::activateEntry(int index)
+{
+    if (index < 0 || index >= m_items.size())
+        return;
+    const QString did = m_items.at(index).did;
     QPointer<PosterGrid> self(this);
     if (m_onSelect)
         m_onSelect(did);

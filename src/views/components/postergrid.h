@@ -2,11 +2,11 @@
 
 #include "models/catalogue.h"
 #include "views/components/gridgeometry.h"
+#include "views/components/paintedlist.h"
 #include "views/components/posterslot.h"
 
 #include <QHash>
 #include <QList>
-#include <QWidget>
 #include <functional>
 #include <optional>
 
@@ -19,7 +19,7 @@ namespace tovra {
 //
 // Giving it a new list keeps what it already has for titles still present (loaded posters,
 // title layout), so a silent refresh neither flickers nor moves the scroll position.
-class PosterGrid : public QWidget
+class PosterGrid : public PaintedList
 {
     Q_OBJECT
 public:
@@ -45,6 +45,12 @@ public:
     // Posters held in memory by the grid and downloads it is waiting for.
     int heldImageCount() const;
     int pendingLoadCount() const;
+
+    int entryCount() const override { return int(m_items.size()); }
+    QRect entryRect(int index) const override { return cardRect(index); }
+    QString entryName(int index) const override;
+    void activateEntry(int index) override;
+    int entryColumns() const override { return GridGeometry::kColumns; }
 
 signals:
     void selected(const QString &did);

@@ -1,6 +1,8 @@
 #include "views/components/sidebarrow.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
+#include "views/components/focusring.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
 #include "views/icons.h"
@@ -27,6 +29,13 @@ QColor mix(const QColor &a, const QColor &b, qreal t)
                             a.blueF() + (b.blueF() - a.blueF()) * t, a.alphaF() + (b.alphaF() - a.alphaF()) * t);
 }
 
+// The count in the badge is part of what the row says.
+QString spokenName(const QString &title, qint64 newCount)
+{
+    const QString badge = SidebarRow::badgeText(newCount);
+    return badge.isEmpty() ? title : title + QStringLiteral("，") + badge;
+}
+
 QColor withAlpha(QColor color, qreal alpha)
 {
     color.setAlphaF(float(alpha));
@@ -38,8 +47,8 @@ SidebarRow::SidebarRow(const QString &title, const QString &icon, bool active, q
     : QAbstractButton(parent), m_title(title), m_icon(icon), m_active(active), m_newCount(newCount)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::TabFocus);
-    setAccessibleName(title);
+    Access::button(this, spokenName(m_title, m_newCount));
+    FocusRing::setDrawsOwnRing(this);
     setPointingHand(this);
     m_hoverAnimation.setDuration(150);
     m_hoverAnimation.setEasingCurve(QEasingCurve::OutCubic);
@@ -60,7 +69,7 @@ void SidebarRow::setTitle(const QString &title)
     if (title == m_title)
         return;
     m_title = title;
-    setAccessibleName(title);
+    setAccessibleName(spokenName(m_title, m_newCount));
     updateGeometry();
     update();
 }
@@ -86,6 +95,7 @@ void SidebarRow::setNewCount(qint64 count)
     if (count == m_newCount)
         return;
     m_newCount = count;
+    setAccessibleName(spokenName(m_title, m_newCount));
     update();
 }
 
@@ -203,11 +213,9 @@ void SidebarRow::paintEvent(QPaintEvent *)
         painter.drawText(pill, Qt::AlignCenter | Qt::TextSingleLine, badge);
     }
 
-    if (hasFocus() && m_keyboardFocus) {
-        painter.setPen(QPen(withAlpha(accent, 0.6), 1, Qt::DotLine));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
-    }
+    // Inside the row: the sidebar is exactly as wide as the rows, so a ring outside would be cut.
+    if (hasFocus() && m_keyboardFocus)
+        FocusRing::paintInside(painter, r, dark, 0);
 }
 
 }

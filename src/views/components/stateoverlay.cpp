@@ -110,14 +110,18 @@ void StateOverlay::setKind(Kind kind)
     const bool loading = m_kind.kase == Kind::Case::Loading;
     m_loadingBox->setVisible(loading);
     m_unavailableBox->setVisible(!loading);
-    if (loading)
+    if (loading) {
+        setAccessibleName(titleText());
         return;
+    }
     const bool failed = m_kind.kase == Kind::Case::Error;
     m_symbol->setName(failed ? QStringLiteral("exclamationmark.triangle") : QStringLiteral("tray"));
     m_title->setText(failed ? QStringLiteral("加载失败") : QStringLiteral("没有内容"));
     m_message->setText(m_kind.message);
     m_message->setVisible(!m_kind.message.isEmpty());
     m_retry->setVisible(failed);
+    // The overlay stands for the whole screen: a screen reader names it by what it says.
+    setAccessibleName(m_kind.message.isEmpty() ? titleText() : titleText() + QStringLiteral("，") + m_kind.message);
 }
 
 QString StateOverlay::titleText() const

@@ -2,6 +2,7 @@
 
 #include "models/detaillogic.h"
 #include "store/authstore.h"
+#include "views/components/access.h"
 #include "views/components/postergrid.h"
 #include "views/components/sectionheader.h"
 #include "views/components/stackstates.h"
@@ -53,6 +54,7 @@ DetailView::DetailView(const QString &did, QWidget *parent) : QWidget(parent), m
 {
     m_stack = new QStackedLayout(this);
     m_content = new QScrollArea(this);
+    Access::passThrough(m_content);
     m_content->setFrameShape(QFrame::NoFrame);
     m_content->setWidgetResizable(true);
     m_content->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -213,6 +215,7 @@ void DetailView::buildContent()
         m_interested = sectionBox(m_column, related);
         related->addWidget(new SectionHeader(QStringLiteral("猜你感兴趣"), QStringLiteral("sparkles"), m_interested));
         m_interestedGrid = new PosterGrid(m_interested);
+        m_interestedGrid->setAccessibleName(QStringLiteral("猜你感兴趣"));
         m_interestedGrid->setItems(detail.interested);
         connect(m_interestedGrid, &PosterGrid::selected, this, &DetailView::selected);
         related->addWidget(m_interestedGrid);

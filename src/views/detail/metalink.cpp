@@ -1,5 +1,6 @@
 #include "views/detail/metalink.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
@@ -16,6 +17,7 @@ MetaLink::MetaLink(const QString &text, QWidget *parent) : QLabel(parent)
     setWordWrap(false);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setPointingHand(this);
+    Access::control(this, text, QAccessible::Link, [this] { emit clicked(); });
     applyLook();
     followAppearance(this, [this](bool) { applyLook(); });
 }

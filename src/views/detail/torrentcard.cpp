@@ -1,6 +1,7 @@
 #include "views/detail/torrentcard.h"
 
 #include "models/detaillogic.h"
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/symbolview.h"
@@ -27,6 +28,9 @@ constexpr qreal kMetaPixels = 11.5;
 TorrentCard::TorrentCard(const Torrent &torrent, bool member, QWidget *parent)
     : QWidget(parent), m_torrent(torrent), m_member(member)
 {
+    const bool sized = torrent.size && !torrent.size->isEmpty();
+    Access::control(this, sized ? torrent.name + QStringLiteral("，") + *torrent.size : torrent.name, QAccessible::Button,
+                    [this] { emit openRequested(); });
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(16, 14, 16, 14);
     column->setSpacing(5);

@@ -2,6 +2,7 @@
 
 #include "network/apiclient.h"
 #include "store/appsettings.h"
+#include "views/components/access.h"
 #include "views/components/pointinghand.h"
 #include "views/components/sectionheader.h"
 #include "views/components/stateoverlay.h"
@@ -152,6 +153,7 @@ DownloadView::DownloadView(const QString &did, const Torrent &torrent, QWidget *
     m_overlay = new StateOverlay(StateOverlay::Kind::loading(), this);
     m_stack->addWidget(m_overlay);
     m_content = new QScrollArea(this);
+    Access::passThrough(m_content);
     m_content->setFrameShape(QFrame::NoFrame);
     m_content->setWidgetResizable(true);
     m_content->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

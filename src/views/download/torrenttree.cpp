@@ -1,6 +1,7 @@
 #include "views/download/torrenttree.h"
 
 #include "models/downloadlogic.h"
+#include "views/components/access.h"
 #include "views/components/pointinghand.h"
 #include "views/components/symbolview.h"
 #include "views/components/typography.h"
@@ -61,6 +62,8 @@ TorrentTree::TorrentTree(const QList<TorrentEntry> &entries, const QSet<QString>
             line->addWidget(row.chevron);
             row.row->installEventFilter(this);
             setPointingHand(row.row);
+            Access::control(row.row, entry.name + QStringLiteral("，%1 个文件").arg(entry.children.size()),
+                            QAccessible::Button, [this, name = entry.name] { emit toggled(name); });
         } else if (!entry.size.isEmpty()) {
             line->addWidget(sizeLabel(entry.size, row.row));
         }

@@ -1,5 +1,6 @@
 #include "views/login/captchabutton.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/busyindicator.h"
 #include "views/components/pointinghand.h"
@@ -20,7 +21,7 @@ CaptchaButton::CaptchaButton(QWidget *parent) : QAbstractButton(parent)
 {
     setFixedSize(kWidth, kHeight);
     setToolTip(QStringLiteral("点击刷新"));
-    setFocusPolicy(Qt::NoFocus);
+    Access::button(this, QStringLiteral("验证码"));
     setPointingHand(this);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

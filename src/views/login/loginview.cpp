@@ -149,6 +149,8 @@ QLineEdit *LoginView::field(const QString &placeholder, QString LoginState::*mem
 {
     auto *edit = new QLineEdit(this);
     edit->setPlaceholderText(placeholder);
+    // A screen reader does not read placeholders as names.
+    edit->setAccessibleName(placeholder);
     edit->setMinimumHeight(kFieldHeight);
     if (secret)
         edit->setEchoMode(QLineEdit::Password);
@@ -439,6 +441,7 @@ void LoginView::render()
     setTextKeepingCursor(m_newPassword, s.newPassword);
     m_newPassword->setPlaceholderText(s.mode == LoginMode::reset ? QStringLiteral("新密码（至少 6 位）")
                                                                  : QStringLiteral("设置密码（至少 6 位）"));
+    m_newPassword->setAccessibleName(m_newPassword->placeholderText());
     // Once a picture code is accepted the address is fixed: the code goes to the address checked.
     m_email->setEnabled(!s.captchaPassed);
     m_captchaInput->setEnabled(!s.captchaPassed);

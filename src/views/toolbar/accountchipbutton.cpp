@@ -1,5 +1,6 @@
 #include "views/toolbar/accountchipbutton.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
@@ -29,7 +30,7 @@ QFont goldNumberFont() { return monoFont(12, QFont::Bold); }
 AccountChipButton::AccountChipButton(QWidget *parent) : QAbstractButton(parent)
 {
     setObjectName(QStringLiteral("accountChip"));
-    setFocusPolicy(Qt::NoFocus);
+    Access::button(this);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setPointingHand(this);
     followAppearance(this);

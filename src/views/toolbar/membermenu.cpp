@@ -83,9 +83,25 @@ void MemberMenu::leaveEvent(QEvent *event)
     QWidget::leaveEvent(event);
 }
 
+MemberMenuButton *MemberMenu::current() const
+{
+    return m_current == 0 ? m_refresh : m_current == 1 ? m_logout : nullptr;
+}
+
+void MemberMenu::moveCurrent(int step)
+{
+    if (MemberMenuButton *was = current())
+        was->setHighlighted(false);
+    m_current = m_current < 0 ? (step > 0 ? 0 : 1) : (m_current + step + 2) % 2;
+    current()->setHighlighted(true);
+}
+
 void MemberMenu::hideEvent(QHideEvent *event)
 {
     m_hovering = false;
+    if (MemberMenuButton *was = current())
+        was->setHighlighted(false);
+    m_current = -1;
     QWidget::hideEvent(event);
 }
 

@@ -23,6 +23,12 @@ public:
     MemberMenuButton *logoutButton() const { return m_logout; }
     bool isHovering() const { return m_hovering; }
 
+    // The entry the keyboard is on, or null. The menu takes no focus: the account chip keeps it
+    // and passes the arrow keys on.
+    MemberMenuButton *current() const;
+    // Moves to the next (step 1) or previous (-1) entry, round the ends.
+    void moveCurrent(int step);
+
     // Places the menu centred under anchor (in global coordinates), kept on anchor's screen.
     void placeUnder(const QWidget *anchor);
 
@@ -42,6 +48,7 @@ private:
     MemberMenuButton *m_logout = nullptr;
     QWidget *m_divider = nullptr;
     bool m_hovering = false;
+    int m_current = -1;
 };
 
 }

@@ -37,6 +37,14 @@ QSize MemberMenuButton::sizeHint() const
     return {int(std::ceil(width)), int(std::ceil(height))};
 }
 
+void MemberMenuButton::setHighlighted(bool highlighted)
+{
+    if (highlighted == m_hovering)
+        return;
+    m_hovering = highlighted;
+    update();
+}
+
 void MemberMenuButton::enterEvent(QEnterEvent *event)
 {
     m_hovering = true;

@@ -14,6 +14,8 @@ public:
 
     QString symbol() const { return m_symbol; }
     QSize sizeHint() const override;
+    // The keyboard's entry of the menu looks as the one under the pointer does.
+    void setHighlighted(bool highlighted);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

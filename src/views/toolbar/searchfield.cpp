@@ -1,6 +1,8 @@
 #include "views/toolbar/searchfield.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
+#include "views/components/focusring.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
 #include "views/palette.h"
@@ -54,7 +56,7 @@ public:
     {
         setText(QStringLiteral("搜索"));
         setObjectName(QStringLiteral("searchButton"));
-        setFocusPolicy(Qt::NoFocus);
+        Access::button(this);
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         setPointingHand(this);
     }
@@ -109,6 +111,9 @@ SearchField::SearchField(QWidget *parent) : QWidget(parent)
     m_edit->setPlaceholderText(kPlaceholder);
     m_edit->setFont(uiFont(13.5));
     m_edit->setAttribute(Qt::WA_MacShowFocusRect, false);
+    m_edit->setAccessibleName(QStringLiteral("搜索"));
+    // The field's own border turns accent while it has the focus: that is its ring.
+    FocusRing::setDrawsOwnRing(m_edit);
     m_edit->installEventFilter(this);
     groupRow->addWidget(m_edit, 1, Qt::AlignVCenter);
 
@@ -118,6 +123,7 @@ SearchField::SearchField(QWidget *parent) : QWidget(parent)
     m_clear->setSymbolSize(15);
     m_clear->setColorRole(Palette::Name::TextFaint);
     m_clear->setToolTip(QStringLiteral("清除"));
+    m_clear->setAccessibleName(QStringLiteral("清除"));
     groupRow->addWidget(m_clear, 0, Qt::AlignVCenter);
 
     m_submit = new SubmitButton(this);

@@ -4,6 +4,7 @@
 #include "views/palette.h"
 #include "views/toolbar/suggestrow.h"
 
+#include <QAccessibleEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QMouseEvent>
 #include <QPainter>
@@ -77,8 +78,13 @@ void SuggestPanel::setActive(int active)
     for (qsizetype i = 0; i < m_rows.size(); ++i)
         m_rows.at(i)->setActive(i == active);
     // The keyboard choice stays in view while it moves through a long list.
-    if (active >= 0 && active < m_rows.size())
+    if (active >= 0 && active < m_rows.size()) {
         m_scroll->ensureWidgetVisible(m_rows.at(active), 0, 0);
+        // The keyboard stays in the search field; a screen reader is told which row the arrows
+        // are on, as it would be for a list of its own.
+        QAccessibleEvent event(m_rows.at(active), QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void SuggestPanel::resizeToRows()

@@ -1,5 +1,6 @@
 #include "views/toolbar/toolbarbutton.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
@@ -22,7 +23,7 @@ constexpr qreal kGap = 4;
 ToolbarButton::ToolbarButton(Style style, QWidget *parent) : QAbstractButton(parent), m_style(style)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::NoFocus);
+    Access::button(this);
     setPointingHand(this);
     if (style == Style::Bordered)
         m_symbolSize = 14;

@@ -23,6 +23,8 @@ QPushButton *symbolButton(const QString &symbol, const QString &tip, QWidget *pa
     auto *button = new QPushButton(parent);
     button->setIcon(Icons::icon(symbol, Palette::text()));
     button->setToolTip(tip);
+    // Icon only: the tip is what a screen reader reads.
+    button->setAccessibleName(tip);
     setPointingHand(button);
     return button;
 }

@@ -2,6 +2,7 @@
 
 #include "models/messagelogic.h"
 #include "network/apiclient.h"
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/stateoverlay.h"
@@ -137,6 +138,7 @@ MessageView::MessageView(QWidget *parent) : QWidget(parent)
     page->addWidget(m_overlay, 1);
 
     m_scroll = new QScrollArea(this);
+    Access::passThrough(m_scroll);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->viewport()->setAutoFillBackground(false);

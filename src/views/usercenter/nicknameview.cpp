@@ -100,6 +100,8 @@ QLineEdit *NicknameView::input(const QString &placeholder, int width, bool mono)
 {
     auto *edit = new QLineEdit(this);
     edit->setPlaceholderText(placeholder);
+    // A screen reader does not read placeholders as names.
+    edit->setAccessibleName(placeholder);
     edit->setFixedSize(width, kFieldHeight);
     edit->setFont(mono ? monoFont(14) : uiFont(14));
     edit->setTextMargins(6, 0, 6, 0);

@@ -3,6 +3,7 @@
 #include "models/usercenterpages.h"
 #include "network/imageloader.h"
 #include "store/authstore.h"
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/busyindicator.h"
 #include "views/components/pointinghand.h"
@@ -48,6 +49,7 @@ public:
         column->setSpacing(4);
         m_amount = tintedLabel(tier.amount, 16, Palette::Name::Text, m_panel, QFont::Bold);
         m_coins = tintedLabel(tier.coins, 11.5, Palette::Name::TextDim, m_panel);
+        setAccessibleName(tier.amount + QStringLiteral("，") + tier.coins);
         column->addWidget(m_amount, 0, Qt::AlignHCenter);
         column->addWidget(m_coins, 0, Qt::AlignHCenter);
         auto *fill = new QVBoxLayout(this);
@@ -85,6 +87,7 @@ PayView::PayView(QUrl qrAddress, QWidget *parent)
     : QWidget(parent), m_qrAddress(std::move(qrAddress)), m_selected(usercenterpages::kDefaultTier)
 {
     auto *scroll = new QScrollArea(this);
+    Access::passThrough(scroll);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

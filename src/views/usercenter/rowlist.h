@@ -1,5 +1,6 @@
 #pragma once
 
+#include "views/components/access.h"
 #include "views/components/stateoverlay.h"
 
 #include <QFrame>
@@ -26,6 +27,7 @@ struct RowList
     RowList(QWidget *parent, int sideInset, int spacing)
     {
         scroll = new QScrollArea(parent);
+        Access::passThrough(scroll);
         scroll->setWidgetResizable(true);
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->viewport()->setAutoFillBackground(false);

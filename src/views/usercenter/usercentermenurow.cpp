@@ -1,5 +1,6 @@
 #include "views/usercenter/usercentermenurow.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
@@ -30,8 +31,7 @@ UserCenterMenuRow::UserCenterMenuRow(UserCenterTab tab, QWidget *parent) : QAbst
     setText(usercenter::title(tab));
     setFont(uiFont(TextStyle::kBody));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::NoFocus);
-    setAccessibleName(text());
+    Access::button(this, text());
     setPointingHand(this);
     followAppearance(this);
 }
@@ -50,6 +50,8 @@ void UserCenterMenuRow::setUnread(qint64 unread)
     if (badge == m_badge)
         return;
     m_badge = badge;
+    // The unread count is part of what the row says.
+    setAccessibleName(badge ? text() + QStringLiteral("，") + *badge : text());
     update();
 }
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QAccessible>
+#include <QList>
+#include <QString>
+#include <functional>
+
+class QAbstractButton;
+class QAbstractScrollArea;
+class QWidget;
+
+namespace tovra {
+
+// Keyboard and screen-reader access for the client's own controls, in one place: each control is
+// reached by Tab, activated by Enter as well as Space, and read out under a name and a role that
+// fit. Painted lists of entries (poster grids, the hot list) have their own: PaintedList.
+class Access
+{
+public:
+    // A button drawn by us: Tab reaches it, and Enter clicks it as Space does (install() makes
+    // Enter click every focused button, Qt's own included). The screen reader reads name, or the
+    // button's text when name is empty (icon-only buttons must pass a name).
+    static void button(QAbstractButton *button, const QString &name = {});
+    // A clickable widget that is not a button (a link, a row): Tab reaches it, Enter and Space
+    // run activate, and the screen reader reads name under role and can press it too.
+    static void control(QWidget *widget, const QString &name, QAccessible::Role role, std::function<void()> activate);
+    // A scroll area that holds controls is no Tab stop of its own: Tab goes to the controls, and
+    // the area scrolls to keep the one with the focus in view.
+    static void passThrough(QAbstractScrollArea *area);
+    // Puts widgets, in this order, into the Tab order just before next. Widgets made after their
+    // screen (controls that arrive with a late reply) otherwise come after everything else.
+    static void placeBefore(const QList<QWidget *> &widgets, QWidget *next);
+    // Makes the client's accessible interfaces known to Qt, makes Enter click buttons and starts
+    // the focus ring. Safe to call more than once; the helpers above and the window call it.
+    static void install();
+};
+
+}
