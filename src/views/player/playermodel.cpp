@@ -157,7 +157,10 @@ void PlayerModel::play()
         logLine(QStringLiteral("播放失败"), text);
         setMessage(player::failureNotice(failureKind(error)));
     });
-    m_player->play();
+    if (m_startAt >= player::kMinResume)
+        holdForSeek(m_streamUrl, m_startAt * 1000);
+    else
+        m_player->play();
     loadVariants();
     if (const auto notice = player::trialNotice(m_auth.et)) {
         setMessage(*notice);
@@ -287,12 +290,17 @@ void PlayerModel::switchSource(const QUrl &source)
         m_player->play();
         return;
     }
-    // The new stream stays still until it can seek, so the picture does not start over and
-    // then jump; a stream that never becomes seekable plays from where it can.
+    holdForSeek(source, position);
+}
+
+void PlayerModel::holdForSeek(const QUrl &source, qint64 position)
+{
+    // The stream stays still until it can seek, so the picture does not start over and then
+    // jump; a stream that never becomes seekable plays from where it can.
     m_pendingSeekMs = position;
     m_playAfterSeek = true;
     m_player->pause();
-    QTimer::singleShot(kSwitchSeekWait, this, [this, source] {
+    QTimer::singleShot(kSeekHoldLimit, this, [this, source] {
         if (!m_playAfterSeek || m_stopped || m_player->source() != source)
             return;
         m_playAfterSeek = false;

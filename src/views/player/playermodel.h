@@ -29,7 +29,7 @@ public:
     static constexpr std::chrono::milliseconds kTrialNoticeTime{6000};
     static constexpr std::chrono::milliseconds kResumeNoticeTime{4000};
     // How long a quality change waits for the new stream to seek before playing it anyway.
-    static constexpr std::chrono::milliseconds kSwitchSeekWait{4000};
+    static constexpr std::chrono::milliseconds kSeekHoldLimit{4000};
     // A master playlist is a few kilobytes; anything this big is not one.
     static constexpr qint64 kMaxPlaylistBytes = 4 * 1024 * 1024;
 
@@ -85,6 +85,7 @@ private:
     void clearLater(std::chrono::milliseconds after, const QString &prefix);
     void onStatusChanged();
     void applyPendingSeek();
+    void holdForSeek(const QUrl &source, qint64 position);
     void switchSource(const QUrl &source);
 
     QMediaPlayer *m_player = nullptr;
