@@ -1,3 +1,4 @@
+#include "app/firstpaintmark.h"
 #include "buildconfig.h"
 #include "network/apiclient.h"
 #include "network/imageloader.h"
@@ -62,6 +63,7 @@ int main(int argc, char *argv[])
         QCoro::connect(startup->run(), startup, [] {});
     });
     QObject::connect(&window, &ContentView::closing, startup, &Startup::interruptPause);
+    installFirstPaintMark();
     window.show();
     return app.exec();
 }
