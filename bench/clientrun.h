@@ -161,11 +161,14 @@ inline QByteArray procFile(qint64 pid, const char *name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline qint64 pssKb(qint64 pid)
+// A field of /proc/<pid>/smaps_rollup in kB: "Pss" by default, or "Pss_Anon", which leaves out
+// the shares of library pages that change as other processes map the same libraries.
+inline qint64 pssKb(qint64 pid, const QByteArray &field = "Pss")
 {
+    const QByteArray prefix = field + ':';
     for (const QByteArray &line : procFile(pid, "smaps_rollup").split('\n')) {
-        if (line.startsWith("Pss:"))
-            return line.mid(4).trimmed().split(' ').first().toLongLong();
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
     }
     return 0;
 }
