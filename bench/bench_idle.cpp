@@ -112,7 +112,7 @@ int main(int argc, char *argv[])
 
     const double tickMs = 1000.0 / double(sysconf(_SC_CLK_TCK));
     qint64 switches = 0, ticks = 0;
-    std::printf("threads: %lld; woken during %.1f s idle:\n", static_cast<long long>(after.size()), seconds);
+    std::printf("threads woken during %.1f s idle:\n", seconds);
     for (auto it = after.cbegin(); it != after.cend(); ++it) {
         const ThreadSample start = before.value(it.key());
         const qint64 woke = it->switches - start.switches;
@@ -123,6 +123,14 @@ int main(int argc, char *argv[])
             std::printf("  %-20s %6lld wake-ups  %6.0f ms CPU%s\n", qPrintable(it->name), static_cast<long long>(woke),
                         cpu * tickMs, before.contains(it.key()) ? "" : "  (started during the span)");
     }
+    qsizetype ended = 0;
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        ended += after.contains(it.key()) ? 0 : 1;
+    // Each woke at least once, to end.
+    switches += ended;
+    if (ended > 0)
+        std::printf("  %lld threads ended during the span (idle pool threads expire), one wake-up each\n",
+                    static_cast<long long>(ended));
     const double perSecond = switches / seconds;
     std::printf("PSS: %.1f MB; heavy libraries mapped: %s\n", pss / 1024.0, qPrintable(mapped));
     std::printf("CPU time while idle: %.0f ms over %.1f s (%.3f %%)\n", ticks * tickMs, seconds,

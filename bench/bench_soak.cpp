@@ -97,6 +97,8 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // As main.cpp sets it.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     QApplication app(argc, argv);
     const int pages = argc > 1 ? std::max(1, atoi(argv[1])) : 300;
 

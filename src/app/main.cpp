@@ -16,6 +16,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 
+#include <malloc.h>
+
 using namespace tovra;
 
 int main(int argc, char *argv[])
@@ -23,6 +25,11 @@ int main(int argc, char *argv[])
     // The web engine, started later by the first web page, shares OpenGL contexts with the
     // widgets; Qt needs to know before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Decoded posters (a few hundred kilobytes each) come and go all session long. Left to
+    // itself, glibc raises its mmap threshold past their size after the first is freed, and
+    // their memory then stays in the heap, fragmented, long after the posters are gone; a fixed
+    // threshold keeps them in mappings of their own that return to the system when freed.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     QApplication app(argc, argv);
     // Organisation and application share one name so that QSettings lands in
     // ~/.config/TovraClient/TovraClient.conf.
