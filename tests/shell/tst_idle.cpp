@@ -77,7 +77,7 @@ private slots:
         QTest::addColumn<bool>("scrollAway");
         QTest::newRow("posters shown") << 0 << false;
         // Grids that began shimmering and were scrolled out of sight before their posters came.
-        QTest::newRow("posters arrive out of sight") << 400 << true;
+        QTest::newRow("posters arrive out of sight") << 250 << true;
     }
 
     void anIdleHomePageRunsNoShortTimer()
@@ -111,7 +111,7 @@ private slots:
             QVERIFY(bar->maximum() > home->height());
             bar->setValue(bar->maximum());
         }
-        QVERIFY(waitFor([&] { return f.images->activeDownloads() == 0; }, 10000));
+        QVERIFY(waitFor([&] { return f.images->activeDownloads() == 0; }, 20000));
         QTest::qWait(200);
 
         TimerEvents events;
