@@ -70,9 +70,9 @@ public:
             return false;
         for (int i = 0; i < 100; ++i) {
             QFile file(portFile);
-            if (file.open(QIODevice::ReadOnly) && !file.readAll().trimmed().isEmpty()) {
-                file.seek(0);
-                m_base = QStringLiteral("http://127.0.0.1:%1").arg(QString::fromLatin1(file.readAll().trimmed()));
+            const QByteArray port = file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+            if (!port.isEmpty()) {
+                m_base = QStringLiteral("http://127.0.0.1:%1").arg(QString::fromLatin1(port));
                 return true;
             }
             QThread::msleep(50);
