@@ -183,9 +183,12 @@ int main(int argc, char *argv[])
                 marks[1].images, marks[2].images, marks[3].images, images->memoryLimit() / 1048576.0);
     std::printf("with the posters let go after %d pages: PSS %.1f MB (%+.1f MB on the first page), anonymous %+.1f MB\n",
                 pages, released.pss, released.pss - marks[1].pss, released.anon - marks[1].anon);
+    // PSS also moves with the shares of library pages as other processes come and go; the
+    // anonymous pages are this process's own, so the goal must hold for both.
     const double growth = marks[3].pss - marks[1].pss;
+    const double anonGrowth = marks[3].anon - marks[1].anon;
     std::printf("PSS growth from the first page to the last: %.1f MB, anonymous pages %+.1f MB (goal <= 40 MB): %s\n",
-                growth, marks[3].anon - marks[1].anon, growth <= 40 && failed == 0 ? "met" : "NOT met");
+                growth, anonGrowth, growth <= 40 && anonGrowth <= 40 && failed == 0 ? "met" : "NOT met");
     ImageLoader::setShared(nullptr);
     AuthStore::setShared(nullptr);
     APIClient::setShared(nullptr);
