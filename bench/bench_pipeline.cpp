@@ -1,6 +1,7 @@
 // How much the API pipeline adds to a request: one title-page GET on loopback through
-// APIClient::item() (headers, envelope decoding, response-cache write) against a bare
+// APIClient::item() (headers, envelope decoding, queuing the response-cache write) against a bare
 // QNetworkAccessManager GET of the same reply, read and dropped. Prints both medians and the ratio.
+// The cache's file write runs on its own thread; it is timed separately, waited for each time.
 //
 //   bench_pipeline [rounds] [requests-per-round]
 
@@ -64,7 +65,10 @@ QCoro::Task<double> timePipeline(tovra::APIClient &client, int count)
         if (!detail)
             qFatal("pipeline request failed: %s", qPrintable(detail.error().description()));
     }
-    co_return double(timer.nsecsElapsed()) / count / 1000.0;
+    const qint64 elapsed = timer.nsecsElapsed();
+    // The file writes run behind the caller's back; they must not land in the next variant's time.
+    client.cache()->flush();
+    co_return double(elapsed) / count / 1000.0;
 }
 
 // Diagnostics: the same GET without the cache write, and the raw JSON decode alone.
@@ -93,16 +97,25 @@ double timeDecode(const QByteArray &bytes, int count)
     return double(timer.nsecsElapsed()) / count / 1000.0;
 }
 
-// changing: every other save carries different bytes, so the file is really replaced.
-double timeCacheWrite(tovra::DiskCache &cache, const QByteArray &bytes, int count, bool changing)
+// saveData() only queues the file write for the cache's writer thread. toDisk: each save is
+// waited for, so the figure is the file write itself (with its hand-over to the writer); else it
+// is what a request pays on the UI thread. changing: every other save carries different bytes,
+// so the file is really replaced rather than found unchanged.
+double timeCacheWrite(tovra::DiskCache &cache, const QByteArray &bytes, int count, bool toDisk, bool changing)
 {
     QByteArray other = bytes;
     other[other.size() - 2] = ' ';
+    cache.flush();
     QElapsedTimer timer;
     timer.start();
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         cache.saveData(changing && i % 2 ? other : bytes, QStringLiteral("bench"));
-    return double(timer.nsecsElapsed()) / count / 1000.0;
+        if (toDisk)
+            cache.flush();
+    }
+    const qint64 elapsed = timer.nsecsElapsed();
+    cache.flush();
+    return double(elapsed) / count / 1000.0;
 }
 
 QCoro::Task<double> timeBare(QNetworkAccessManager &manager, QUrl url, int count)
@@ -156,20 +169,22 @@ int main(int argc, char *argv[])
     }
 
     const double decode = timeDecode(reply, 500);
-    const double write = timeCacheWrite(cache, reply, 200, false);
-    const double replace = timeCacheWrite(cache, reply, 200, true);
+    const double queued = timeCacheWrite(cache, reply, 200, false, true);
+    const double write = timeCacheWrite(cache, reply, 200, true, false);
+    const double replace = timeCacheWrite(cache, reply, 200, true, true);
 
     const double p = median(pipeline);
     const double b = median(bare);
     QTextStream out(stdout);
     out << "reply size:          " << reply.size() << " bytes\n";
     out << "bare GET:            " << QString::number(b, 'f', 1) << " us/request\n";
-    out << "pipeline GET:        " << QString::number(p, 'f', 1) << " us/request (decoded and cached)\n";
+    out << "pipeline GET:        " << QString::number(p, 'f', 1) << " us/request (decoded, cache write queued)\n";
     out << "  without the cache: " << QString::number(median(uncached), 'f', 1) << " us/request\n";
     out << "  envelope only:     " << QString::number(median(envelopeOnly), 'f', 1) << " us/request (payload skipped)\n";
     out << "  envelope decode:   " << QString::number(decode, 'f', 1) << " us\n";
-    out << "  cache write:       " << QString::number(write, 'f', 1) << " us unchanged, "
-        << QString::number(replace, 'f', 1) << " us changed\n";
+    out << "  cache write:       " << QString::number(queued, 'f', 1) << " us on the UI thread (queued); on disk "
+        << QString::number(write, 'f', 1) << " us unchanged, " << QString::number(replace, 'f', 1)
+        << " us changed\n";
     out << "ratio:               " << QString::number(p / b, 'f', 2) << "x (goal <= 1.20x)\n";
     return 0;
 }

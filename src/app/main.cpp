@@ -1,3 +1,4 @@
+#include "app/firstpaintmark.h"
 #include "buildconfig.h"
 #include "network/apiclient.h"
 #include "network/imageloader.h"
@@ -16,6 +17,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 
+#include <malloc.h>
+
 using namespace tovra;
 
 int main(int argc, char *argv[])
@@ -23,6 +26,11 @@ int main(int argc, char *argv[])
     // The web engine, started later by the first web page, shares OpenGL contexts with the
     // widgets; Qt needs to know before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Decoded posters (a few hundred kilobytes each) come and go all session long. Left to
+    // itself, glibc raises its mmap threshold past their size after the first is freed, and
+    // their memory then stays in the heap, fragmented, long after the posters are gone; a fixed
+    // threshold keeps them in mappings of their own that return to the system when freed.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     QApplication app(argc, argv);
     // Organisation and application share one name so that QSettings lands in
     // ~/.config/TovraClient/TovraClient.conf.
@@ -67,6 +75,7 @@ int main(int argc, char *argv[])
         QCoro::connect(startup->run(), startup, [] {});
     });
     QObject::connect(&window, &ContentView::closing, startup, &Startup::interruptPause);
+    installFirstPaintMark();
     window.show();
     return app.exec();
 }

@@ -27,7 +27,9 @@ class ImageLoader : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr qint64 kDefaultMemoryBytes = 64LL * 1024 * 1024;
+    // About five screenfuls of grid posters: enough to scroll back or go back without a new
+    // decode, small enough that a long session keeps its memory within a few tens of megabytes.
+    static constexpr qint64 kDefaultMemoryBytes = 32LL * 1024 * 1024;
     static constexpr qint64 kDefaultMaxBodyBytes = 16LL * 1024 * 1024;
 
     using Ticket = quint64;

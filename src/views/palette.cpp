@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QPixmapCache>
 #include <QPointer>
 #include <QStyle>
 #include <QTimer>
@@ -177,6 +178,10 @@ void Palette::installApplicationTheme()
     ThemeStore::shared();
     // Fusion draws standard widgets from the palette alone, the same on every desktop.
     QApplication::setStyle(new TovraStyle);
+    // Fusion keeps a pixmap of every button and frame size it has drawn in the pixmap cache, and
+    // title pages bring new sizes all session long: Qt's 10 MB default fills up with drawings
+    // that are cheap to make again. 2 MB is plenty for the screens on view.
+    QPixmapCache::setCacheLimit(2048);
     static QPointer<QObject> installed;
     if (!installed)
         installed = new ApplicationTheme(qApp);

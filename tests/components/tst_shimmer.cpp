@@ -2,6 +2,8 @@
 #include "views/components/shimmerclock.h"
 #include "views/components/skeleton.h"
 
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 using tovra::ShimmerClock;
@@ -45,6 +47,21 @@ private slots:
         }
         QVERIFY(QTest::qWaitFor([&] { return !clock->isRunning(); }, 1000));
         QCOMPARE(clock->subscriberCount(), 0);
+
+        // Scrolled out of sight it is still visible but stops the clock; back in sight, it
+        // shimmers again.
+        QScrollArea area;
+        area.resize(200, 200);
+        auto *page = new QWidget;
+        page->resize(180, 2000);
+        (new tovra::SkeletonBox(8, page))->setGeometry(0, 0, 100, 150);
+        area.setWidget(page);
+        area.show();
+        QVERIFY(QTest::qWaitFor([&] { return clock->isRunning(); }, 1000));
+        area.verticalScrollBar()->setValue(1500);
+        QVERIFY(QTest::qWaitFor([&] { return !clock->isRunning(); }, 1000));
+        area.verticalScrollBar()->setValue(0);
+        QVERIFY(QTest::qWaitFor([&] { return clock->isRunning(); }, 1000));
     }
 
     void anEmptySkeletonGridTakesNoRoom()

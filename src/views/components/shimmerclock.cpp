@@ -60,7 +60,12 @@ int ShimmerClock::subscriberCount() const
 
 void ShimmerClock::tick()
 {
-    m_subscribers.removeIf([](const Subscriber &s) { return !s.widget || !s.widget->isVisible(); });
+    // A widget scrolled or clipped out of sight stays visible but gets no paint from update(), so
+    // it would never learn that it has stopped shimmering: it leaves now and subscribes again
+    // from its next paint, when it comes back into view.
+    m_subscribers.removeIf([](const Subscriber &s) {
+        return !s.widget || !s.widget->isVisible() || s.widget->visibleRegion().isEmpty();
+    });
     if (m_subscribers.isEmpty()) {
         m_timer.stop();
         return;

@@ -23,7 +23,8 @@ public:
 
     static ShimmerClock *shared();
 
-    // Subscribing twice is harmless; hidden or destroyed widgets drop out by themselves. Each
+    // Subscribing twice is harmless; hidden, out-of-sight or destroyed widgets drop out by
+    // themselves (a widget subscribes again when it paints). Each
     // tick repaints the whole widget, or runs onTick instead (to repaint only what shimmers).
     void subscribe(QWidget *widget, std::function<void()> onTick = {});
     void unsubscribe(QWidget *widget);
