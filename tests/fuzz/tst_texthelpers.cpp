@@ -67,8 +67,9 @@ private slots:
     void elidingIsLinear_data()
     {
         QTest::addColumn<QString>("marked");
-        QTest::newRow("zero-width characters") << u"<b>星际</b>"_s + u"\u200B"_s.repeated(8050) + u"穿越"_s;
-        QTest::newRow("combining marks") << u"a"_s + u"\u0301"_s.repeated(8050);
+        // The cut falls after thousands of characters that take no room.
+        QTest::newRow("zero-width characters") << u"<b>星际</b>"_s + u"\u200B"_s.repeated(8050) + u"穿越"_s.repeated(200);
+        QTest::newRow("combining marks") << u"a"_s + u"\u0301"_s.repeated(8050) + u"b"_s.repeated(400);
         QTest::newRow("long bold run") << u"<b>"_s + u"星"_s.repeated(50000) + u"</b>"_s;
         QTest::newRow("many runs") << u"<b>a</b>b"_s.repeated(20000);
     }
