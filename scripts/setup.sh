@@ -24,8 +24,13 @@ if ((${#missing[@]})); then
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-jobs="$(nproc)"
+jobs="${TOVRA_JOBS:-$(nproc)}"
+# TOVRA_CMAKE_ARGS: extra configure options (scripts/run-sanitized-tests.sh turns the sanitizers on).
+read -r -a extra <<< "${TOVRA_CMAKE_ARGS:-}"
+if command -v ccache > /dev/null; then
+  extra+=("-DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
+fi
 if [[ ! -f "$build/build.ninja" ]]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}"
 fi
 cmake --build "$build" --parallel "$jobs"

@@ -96,9 +96,8 @@ QCoro::Task<Exchange> transfer(QNetworkAccessManager *manager, QNetworkRequest r
     QObject::connect(deadline, &QTimer::timeout, reply, [reply] { abortAs(reply, kTimedOutProperty); });
     deadline->start(limits.deadline);
 
-    // The body piles up inside the reply until it finishes; a server that never stops sending
-    // would otherwise take all the memory there is. An announced length is refused before a byte
-    // of the body is kept.
+    // A server that never stops sending would otherwise take all the memory there is. An
+    // announced length past the cap is refused before a byte of the body is kept.
     const qint64 cap = limits.maxBodyBytes;
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, cap] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);

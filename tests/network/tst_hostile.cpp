@@ -109,7 +109,10 @@ private slots:
             QCOMPARE(result.error().description(), text);
         QVERIFY2(elapsed < withinMs, qPrintable(QString::number(elapsed)));
         // The cap plus what the stack buffers around it; an uncapped client holds the whole flood.
+        // AddressSanitizer keeps freed memory in quarantine (256 MiB), so there the peak says nothing.
+#if !defined(__SANITIZE_ADDRESS__)
         QVERIFY2(grown < 2 * APIClient::kMaxReplyBytes, qPrintable(QString::number(grown)));
+#endif
         QVERIFY(!f.client().cachedItem(QStringLiteral("1")));
         QCOMPARE(f.cache.diskSize(), qint64(0));
     }
