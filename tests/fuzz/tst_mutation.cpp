@@ -248,25 +248,33 @@ void registerTargets()
             return u"unsafe name: "_s + file;
         return {};
     });
-    addText(u"address checks"_s, kAddressSeeds, [](const QString &text) -> QString {
-        const auto webOnly = [](const QUrl &url) {
-            const QString scheme = url.scheme().toLower();
-            return scheme == u"http"_s || scheme == u"https"_s;
-        };
-        if (ImageLoader::isAllowed(QUrl(text)) && !webOnly(QUrl(text)))
-            return u"image address allowed: "_s + text;
-        if (const auto page = webpage::pageAddress(text); page && !webOnly(*page))
-            return u"page address allowed: "_s + page->toString();
-        if (const auto media = community::mediaUrl(text); media && !webOnly(*media))
-            return u"media address allowed: "_s + media->toString();
-        if (const auto authed = player::authedUrl(text, text.right(8), 1); authed && !webOnly(*authed))
-            return u"stream address allowed: "_s + authed->toString();
+    // Each check on its own, so the budget holds per helper: only web addresses get through.
+    const auto webOnly = [](const std::optional<QUrl> &url) {
+        return !url || url->scheme().toLower() == u"http"_s || url->scheme().toLower() == u"https"_s;
+    };
+    addText(u"image address"_s, kAddressSeeds, [webOnly](const QString &text) {
+        const QUrl url(text);
+        return !ImageLoader::isAllowed(url) || webOnly(url) ? QString() : u"image address allowed: "_s + text.left(80);
+    });
+    addText(u"page address"_s, kAddressSeeds, [webOnly](const QString &text) {
+        return webOnly(webpage::pageAddress(text)) ? QString() : u"page address allowed: "_s + text.left(80);
+    });
+    addText(u"media address"_s, kAddressSeeds, [webOnly](const QString &text) {
+        return webOnly(community::mediaUrl(text)) ? QString() : u"media address allowed: "_s + text.left(80);
+    });
+    addText(u"stream address"_s, kAddressSeeds, [webOnly](const QString &text) {
+        return webOnly(player::authedUrl(text, text.right(8), 1)) ? QString() : u"stream address allowed: "_s + text.left(80);
+    });
+    addText(u"link actions"_s, kAddressSeeds, [](const QString &text) {
         (void)player::isHLS(text);
         (void)community::linkAction(text);
-        for (const downloads::DownAction action : downloads::allActions())
-            (void)downloads::acceptedLink(action, text);
+        for (const downloads::DownAction action : downloads::allActions()) {
+            const auto link = downloads::acceptedLink(action, text);
+            if (link && link->contains(QChar(0)))
+                return u"link with NUL accepted"_s;
+        }
         (void)downloads::looksLikeTorrent(text.toUtf8());
-        return {};
+        return QString();
     });
     // Two different queries must never share a stored entry.
     addText(u"cache keys"_s, {u"12345"_s, u"a_b"_s, u"电影 2024"_s}, [](const QString &did) -> QString {
