@@ -39,8 +39,13 @@ if ! cmp -s "$root/tools/shaka/package-lock.json" "$shaka/package-lock.json" \
   (cd "$shaka" && npm ci --no-audit --no-fund --ignore-scripts --loglevel=error)
 fi
 
-jobs="$(nproc)"
+jobs="${TOVRA_JOBS:-$(nproc)}"
+# TOVRA_CMAKE_ARGS: extra configure options (scripts/run-sanitized-tests.sh turns the sanitizers on).
+read -r -a extra <<< "${TOVRA_CMAKE_ARGS:-}"
+if command -v ccache > /dev/null; then
+  extra+=("-DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
+fi
 if [[ ! -f "$build/build.ninja" ]]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}"
 fi
 cmake --build "$build" --parallel "$jobs"

@@ -1,6 +1,7 @@
 #include "models/detaillogic.h"
 
 #include "models/decoding.h"
+#include "models/htmltext.h"
 
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
@@ -208,12 +209,9 @@ QStringList linkValues(const QStringList &values)
 
 QString plainText(const QString &html)
 {
-    static const QRegularExpression lineBreak(QStringLiteral("<br\\s*/?>"), QRegularExpression::UseUnicodePropertiesOption);
-    static const QRegularExpression tag(QStringLiteral("<[^>]+>"));
-    QString text = html;
-    text.replace(lineBreak, QStringLiteral("\n"));
+    QString text = htmltext::lineBreakTagsToNewlines(html);
     text.replace(QStringLiteral("</p>"), QStringLiteral("\n"));
-    text.replace(tag, QString());
+    text = htmltext::stripTags(text);
     text.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
     // &amp; goes first on purpose: "&amp;lt;" ends up as "<", as the site's pages show it.
     text.replace(QStringLiteral("&amp;"), QStringLiteral("&"));

@@ -241,6 +241,12 @@ QString torrentFileName(const QString &name)
     const QString bare = cleaned.endsWith(kExtension) ? cleaned.chopped(kExtension.size()) : cleaned;
     if (bare.isEmpty() || bare.count(QLatin1Char('.')) == bare.size())
         cleaned = kFallbackName;
+    // A leading dot hides the file from the user's own folder view.
+    for (QChar &c : cleaned) {
+        if (c != u'.')
+            break;
+        c = u'_';
+    }
     cleaned = firstCharacters(cleaned, kMaxNameCharacters);
     if (cleaned.endsWith(kExtension))
         return cleaned.toUtf8().size() <= kMaxNameBytes ? cleaned : fitted(cleaned.chopped(kExtension.size()), kExtension);

@@ -7,29 +7,53 @@ namespace tovra::json {
 
 namespace {
 
-void appendEscaped(QByteArray &out, const QString &text)
+void appendUnicodeEscape(QByteArray &out, char16_t unit)
 {
     static constexpr char kHex[] = "0123456789abcdef";
+    out += "\\u";
+    out += kHex[(unit >> 12) & 0xf];
+    out += kHex[(unit >> 8) & 0xf];
+    out += kHex[(unit >> 4) & 0xf];
+    out += kHex[unit & 0xf];
+}
+
+// A lone surrogate has no UTF-8 form; toUtf8() would turn it into U+FFFD and the entry would read
+// back different from what was decoded. As a \u escape it reads back as the same unit.
+void appendEscaped(QByteArray &out, const QString &text)
+{
     out += '"';
-    const QByteArray utf8 = text.toUtf8();
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (byte) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (byte < 0x20) {
-                out += "\\u00";
-                out += kHex[byte >> 4];
-                out += kHex[byte & 0xf];
-            } else {
-                out += c;
-            }
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = text[i].unicode();
+        switch (unit) {
+        case u'"': out += "\\\""; continue;
+        case u'\\': out += "\\\\"; continue;
+        case u'\b': out += "\\b"; continue;
+        case u'\f': out += "\\f"; continue;
+        case u'\n': out += "\\n"; continue;
+        case u'\r': out += "\\r"; continue;
+        case u'\t': out += "\\t"; continue;
+        default: break;
+        }
+        if (unit < 0x20) {
+            appendUnicodeEscape(out, unit);
+        } else if (unit < 0x80) {
+            out += char(unit);
+        } else if (unit < 0x800) {
+            out += char(0xC0 | (unit >> 6));
+            out += char(0x80 | (unit & 0x3F));
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            const char32_t c = QChar::surrogateToUcs4(unit, text[++i].unicode());
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else if (QChar::isSurrogate(unit)) {
+            appendUnicodeEscape(out, unit);
+        } else {
+            out += char(0xE0 | (unit >> 12));
+            out += char(0x80 | ((unit >> 6) & 0x3F));
+            out += char(0x80 | (unit & 0x3F));
         }
     }
     out += '"';

@@ -33,7 +33,8 @@ QString markedTextHtml(const QString &marked, const QColor &base, const QColor &
 QString markedRunsHtml(const QList<MarkedRun> &runs, const QColor &base, const QColor &accent, qreal boldPointSize);
 
 // The runs cut to fit width when drawn with plain and bold, with "…" at the cut, so a long title
-// ends in an ellipsis instead of half a character.
+// ends in an ellipsis instead of half a character. Only the first 1024 UTF-16 units are ever
+// measured (more never fit in a row); a longer text is cut there and ends in "…" too.
 QList<MarkedRun> elidedMarkedRuns(const QList<MarkedRun> &runs, qreal width, const QFont &plain, const QFont &bold);
 
 }

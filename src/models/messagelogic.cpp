@@ -1,7 +1,8 @@
 #include "models/messagelogic.h"
 
+#include "models/htmltext.h"
+
 #include <QDateTime>
-#include <QRegularExpression>
 
 namespace tovra::messagelogic {
 
@@ -12,11 +13,7 @@ QString time(qint64 unixSeconds)
 
 QString plain(const QString &html)
 {
-    static const QRegularExpression imageWithAlt(QStringLiteral("<img[^>]*alt=\"([^\"]*)\"[^>]*>"));
-    static const QRegularExpression anyTag(QStringLiteral("<[^>]+>"));
-    QString text = html;
-    text.replace(imageWithAlt, QStringLiteral("[\\1]"));
-    text.replace(anyTag, QString());
+    QString text = htmltext::stripTags(htmltext::imagesToAltText(html));
     text.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
     text.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
     return text.trimmed();

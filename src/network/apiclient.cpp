@@ -1,6 +1,7 @@
 #include "network/apiclient.h"
 
 #include "buildconfig.h"
+#include "network/httpcache.h"
 #include "store/paths.h"
 
 #include <QCoreApplication>
@@ -27,8 +28,6 @@ namespace tovra {
 namespace {
 
 APIClient *g_shared = nullptr;
-
-constexpr char kTimedOutProperty[] = "tovraTimedOut";
 
 bool isLetterMarkOrNumber(char32_t c)
 {
@@ -105,14 +104,6 @@ bool codePointLess(const QString &a, const QString &b)
     return std::lexicographical_compare(ua.cbegin(), ua.cend(), ub.cbegin(), ub.cend());
 }
 
-// Errors that come with an HTTP response whose body is still the answer: the site wraps its
-// failures in the envelope whatever the status line says.
-bool isHttpStatusError(QNetworkReply::NetworkError error)
-{
-    const int code = int(error);
-    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
-}
-
 bool isWebAddress(const QUrl &url)
 {
     const QString scheme = url.scheme().toLower();
@@ -180,7 +171,7 @@ QNetworkDiskCache *APIClient::makeHttpCache(QObject *parent)
     const auto folder = httpCacheDir();
     if (!folder)
         return nullptr;
-    auto *cache = new QNetworkDiskCache(parent);
+    auto *cache = new HttpCache(kMaxReplyBytes, parent);
     cache->setCacheDirectory(*folder);
     cache->setMaximumCacheSize(kHttpCacheBytes);
     return cache;
@@ -237,67 +228,20 @@ void APIClient::authorize(QNetworkRequest &request) const
         request.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + token->toUtf8());
 }
 
-QCoro::Task<APIClient::Exchange> APIClient::exchange(QNetworkRequest request, QByteArray verb, QByteArray body)
+QCoro::Task<Exchange> APIClient::exchange(QNetworkRequest request, QByteArray verb, QByteArray body)
 {
-    Exchange out;
-    if (!m_manager) {
-        out.failed = true;
-        out.error = QNetworkReply::UnknownNetworkError;
-        co_return out;
-    }
-    QNetworkReply *reply = nullptr;
-    if (verb == "GET")
-        reply = m_manager->get(request);
-    else if (verb == "POST")
-        reply = m_manager->post(request, body);
-    else
-        reply = m_manager->sendCustomRequest(request, verb, body);
-    const QPointer<QNetworkReply> alive(reply);
+    return transfer(m_manager, std::move(request), std::move(verb), std::move(body), m_limits);
+}
 
-    // Qt's own transfer timeout ends a reply exactly like abort() does; this timer records that
-    // it was the silence, not a cancel, so the user reads the timeout message.
-    auto *idle = new QTimer(reply);
-    idle->setSingleShot(true);
-    idle->setInterval(m_timeout);
-    connect(idle, &QTimer::timeout, reply, [reply] {
-        reply->setProperty(kTimedOutProperty, true);
-        reply->abort();
-    });
-    connect(reply, &QNetworkReply::downloadProgress, idle, qOverload<>(&QTimer::start));
-    connect(reply, &QNetworkReply::uploadProgress, idle, qOverload<>(&QTimer::start));
-    idle->start();
-
-    co_await reply;
-
-    if (!alive) {
-        // The manager went away with the reply still open.
-        out.failed = true;
-        out.error = QNetworkReply::OperationCanceledError;
-        co_return out;
-    }
-    idle->stop();
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    out.status = status.isValid() ? status.toInt() : 0;
-    // An aborted reply is closed; reading it would only warn.
-    if (reply->isOpen())
-        out.body = reply->readAll();
-    const QNetworkReply::NetworkError error = reply->error();
-    if (reply->property(kTimedOutProperty).toBool()) {
-        out.failed = true;
-        out.error = QNetworkReply::TimeoutError;
-        out.platformText = QCoreApplication::translate("QAbstractSocket", "Socket operation timed out");
-    } else if (error != QNetworkReply::NoError && !(out.status > 0 && isHttpStatusError(error))) {
-        out.failed = true;
-        out.error = error;
-        out.platformText = reply->errorString();
-    }
-    reply->deleteLater();
-    co_return out;
+QString APIClient::failureText(const Exchange &reply)
+{
+    return reply.tooLarge ? tooLargeMessage() : networkMessage(reply.error);
 }
 
 void APIClient::invalidate(const QString &path, const Params &query)
 {
-    m_cache->remove(cacheKey(path, query));
+    if (const QString key = cacheKey(path, query); !key.isEmpty())
+        m_cache->remove(key);
 }
 
 qint64 APIClient::clearCaches()
@@ -317,8 +261,18 @@ QString APIClient::cacheKey(const QString &path, const Params &query)
     QList<std::pair<QString, QString>> entries;
     for (auto it = query.cbegin(); it != query.cend(); ++it) {
         // "_" is the cache-busting timestamp; it must not split one reply into many entries.
-        if (it.key() != QLatin1String("_"))
-            entries.append({it.key(), it.value()});
+        if (it.key() == QLatin1String("_"))
+            continue;
+        // The key is written unescaped apart from "/" turning into "_": a "/" anywhere, or a
+        // delimiter inside a name or value, would give two different requests one entry (a title
+        // page showing another title's stored detail). Such a request is simply not stored.
+        const auto splits = [](const QString &text, bool isKey) {
+            return text.contains(QLatin1Char('/')) || text.contains(QLatin1Char('&'))
+                || (isKey && text.contains(QLatin1Char('=')));
+        };
+        if (splits(it.key(), true) || splits(it.value(), false))
+            return {};
+        entries.append({it.key(), it.value()});
     }
     std::stable_sort(entries.begin(), entries.end(),
                      [](const auto &a, const auto &b) { return codePointLess(a.first, b.first); });
@@ -330,9 +284,10 @@ QString APIClient::cacheKey(const QString &path, const Params &query)
     }
     QString text = joined.isEmpty() ? path : path + QLatin1Char('?') + joined;
     text.replace(QLatin1Char('/'), QLatin1Char('_'));
+    // A lone surrogate has no UTF-8 form; falling back to a shared key would mix up entries.
     const auto encoded = escapeExceptLetters(text, QLatin1StringView("_-=&?"));
     if (!encoded)
-        return path;
+        return {};
     return QString::fromUtf8(*encoded);
 }
 
@@ -665,7 +620,7 @@ QCoro::Task<Result<QString>> APIClient::uploadPhoto(QByteArray data, QString fil
 
     const Exchange reply = co_await exchange(std::move(request), QByteArray("POST"), std::move(body));
     if (reply.failed)
-        co_return std::unexpected(APIError::transport(reply.platformText));
+        co_return std::unexpected(APIError::transport(failureText(reply)));
     auto envelope = APIResponse<PhotoResult>::decode(reply.body);
     if (!envelope)
         co_return std::unexpected(APIError::decoding(envelope.error().description));
@@ -688,7 +643,7 @@ QCoro::Task<Result<CaptchaImage>> APIClient::captcha(qint64 scale)
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     const Exchange reply = co_await exchange(std::move(request), QByteArray("GET"), QByteArray());
     if (reply.failed)
-        co_return std::unexpected(APIError::transport(reply.platformText));
+        co_return std::unexpected(APIError::transport(failureText(reply)));
     if (reply.status == 200 && !reply.body.isEmpty())
         co_return CaptchaImage{reply.body};
     co_return std::unexpected(APIError::server(reply.status, u"验证码获取失败"_s));

@@ -6,6 +6,7 @@
 #include "models/community.h"
 #include "models/title.h"
 #include "network/apierror.h"
+#include "network/transfer.h"
 #include "store/diskcache.h"
 
 #include <QByteArray>
@@ -67,6 +68,11 @@ public:
 
     // Quiet for this long (no byte sent or received) and a request fails as timed out.
     static constexpr std::chrono::milliseconds kRequestTimeout{20000};
+    // However steadily the bytes come, a request that has not finished by then fails as timed out.
+    static constexpr std::chrono::milliseconds kRequestDeadline{60000};
+    // A reply body beyond this is abandoned, never decoded or stored: every reply the site sends
+    // is a few hundred kilobytes at most.
+    static constexpr qint64 kMaxReplyBytes = 16LL * 1024 * 1024;
     static constexpr qint64 kHttpCacheBytes = 512LL * 1024 * 1024;
 
     // baseAddress is asked afresh for every request, so a changed setting applies to the next
@@ -86,12 +92,15 @@ public:
     static QString defaultBaseAddress();
     // TOVRA_SEARCH_URL when set, else the built-in search address; never derived from "baseURL".
     static QString defaultSearchAddress();
-    // The manager's HTTP disk cache, 512 MiB in its own folder; none when there is no folder.
+    // The manager's HTTP disk cache, 512 MiB in its own folder, keeping no body larger than
+    // kMaxReplyBytes; none when there is no folder.
     static QNetworkDiskCache *makeHttpCache(QObject *parent);
 
     // Asked on the main thread for every request that carries the user's token.
     void setTokenProvider(TokenProvider provider);
-    void setRequestTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+    void setRequestTimeout(std::chrono::milliseconds timeout) { m_limits.idle = timeout; }
+    void setRequestDeadline(std::chrono::milliseconds deadline) { m_limits.deadline = deadline; }
+    void setMaxReplyBytes(qint64 bytes) { m_limits.maxBodyBytes = bytes; }
 
     QNetworkAccessManager *manager() const { return m_manager; }
     DiskCache *cache() const { return m_cache; }
@@ -112,8 +121,10 @@ public:
         if (!url)
             co_return std::unexpected(url.error());
         std::optional<QString> key;
-        if (cacheable)
-            key = cacheKey(path, query);
+        if (cacheable) {
+            if (QString stored = cacheKey(path, query); !stored.isEmpty())
+                key = std::move(stored);
+        }
         co_return co_await send<T>(apiRequest(*url), QByteArray("GET"), QByteArray(), std::move(key));
     }
 
@@ -135,7 +146,10 @@ public:
     template<class T>
     std::optional<Page<T>> cached(const QString &path, const Params &query, double maxAge) const
     {
-        const auto bytes = m_cache->loadData(cacheKey(path, query), maxAge);
+        const QString key = cacheKey(path, query);
+        if (key.isEmpty())
+            return std::nullopt;
+        const auto bytes = m_cache->loadData(key, maxAge);
         if (!bytes)
             return std::nullopt;
         auto envelope = APIResponse<T>::decode(*bytes);
@@ -149,7 +163,9 @@ public:
     qint64 clearCaches();
 
     // path?k=v&... with "_" dropped, keys sorted, "/" turned into "_", and the rest
-    // percent-encoded except letters, marks, numbers and "_-=&?".
+    // percent-encoded except letters, marks, numbers and "_-=&?". Empty when the query could
+    // share its key with another one or has no UTF-8 form ("/" or "&" in a name or value, "=" in
+    // a name, a lone surrogate): such a reply is shown but never stored.
     static QString cacheKey(const QString &path, const Params &query);
     // One of the four Chinese messages for a failed transfer.
     static QString networkMessage(QNetworkReply::NetworkError error);
@@ -213,21 +229,12 @@ public:
     QCoro::Task<Result<PlayAuth>> playAuth(QString did, QString token, qint64 expired);
 
 private:
-    // What came back from one transfer, before anything is decoded.
-    struct Exchange
-    {
-        QByteArray body;
-        int status = 0;     // HTTP status; 0 when no HTTP response arrived
-        bool failed = false; // the transfer itself failed (a 4xx or 5xx with a body has not)
-        // Our own idle timeout is reported as TimeoutError, not as the abort it is done with.
-        QNetworkReply::NetworkError error = QNetworkReply::NoError;
-        QString platformText; // the stack's own description of the failure
-    };
-
     QNetworkRequest apiRequest(const QUrl &url) const;
     // "Accept" and, when there is a token, "Authorization".
     void authorize(QNetworkRequest &request) const;
     QCoro::Task<Exchange> exchange(QNetworkRequest request, QByteArray verb, QByteArray body);
+    // The Chinese text of a failed transfer.
+    static QString failureText(const Exchange &reply);
 
     template<class T>
     QCoro::Task<Result<Page<T>>> send(QNetworkRequest request, QByteArray verb, QByteArray body,
@@ -237,7 +244,7 @@ private:
         authorize(request);
         const Exchange reply = co_await exchange(std::move(request), std::move(verb), std::move(body));
         if (reply.failed)
-            co_return std::unexpected(APIError::transport(networkMessage(reply.error)));
+            co_return std::unexpected(APIError::transport(failureText(reply)));
         co_return accept<T>(reply.body, key);
     }
 
@@ -280,7 +287,7 @@ private:
     QPointer<QNetworkAccessManager> m_manager;
     DiskCache *m_cache = nullptr;
     TokenProvider m_tokenProvider;
-    std::chrono::milliseconds m_timeout = kRequestTimeout;
+    TransferLimits m_limits{kRequestTimeout, kRequestDeadline, kMaxReplyBytes};
 };
 
 }

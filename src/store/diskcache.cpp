@@ -91,23 +91,45 @@ bool DiskCache::fresh(const QDateTime &at, const QDateTime &now, double maxAge)
 
 QString DiskCache::fileName(const QString &key)
 {
+    if (!isStorable(key))
+        return {};
     QString name = key;
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     return name + QStringLiteral(".json");
 }
 
+bool DiskCache::isStorable(const QString &key)
+{
+    if (key.isEmpty())
+        return false;
+    // The file system ends a name at NUL (leaving a stray, shortened file) and has no way to name
+    // a lone surrogate: the encoder would write "?" and two keys would share a file.
+    for (qsizetype i = 0; i < key.size(); ++i) {
+        const QChar c = key[i];
+        if (c.isNull())
+            return false;
+        if (c.isHighSurrogate() && i + 1 < key.size() && key[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return false;
+    }
+    // A longer name would fail to write and leave a memory entry no restart could find again.
+    return key.toUtf8().size() + 5 <= 255;
+}
+
 QString DiskCache::filePath(const QString &key) const
 {
-    if (m_dir.isEmpty())
+    const QString name = fileName(key);
+    if (m_dir.isEmpty() || name.isEmpty())
         return {};
-    return m_dir + QLatin1Char('/') + fileName(key);
+    return m_dir + QLatin1Char('/') + name;
 }
 
 std::optional<QByteArray> DiskCache::fileBytes(const QString &key, double maxAge, QDateTime *modified) const
 {
-    if (m_dir.isEmpty())
-        return std::nullopt;
     const QString name = fileName(key);
+    if (m_dir.isEmpty() || name.isEmpty())
+        return std::nullopt;
     {
         const QMutexLocker locker(&m_lock);
         if (const auto queued = m_pending.constFind(name); queued != m_pending.cend()) {
@@ -142,6 +164,8 @@ std::optional<QByteArray> DiskCache::fileBytes(const QString &key, double maxAge
 
 std::optional<QByteArray> DiskCache::loadData(const QString &key, double maxAge)
 {
+    if (!isStorable(key))
+        return std::nullopt;
     const auto hit = m_memory.constFind(key);
     if (hit != m_memory.cend() && fresh(hit->at, now(), maxAge))
         return hit->data;
@@ -157,6 +181,8 @@ std::optional<QByteArray> DiskCache::loadData(const QString &key, double maxAge)
 
 void DiskCache::saveData(const QByteArray &data, const QString &key)
 {
+    if (!isStorable(key))
+        return;
     m_memory.insert(key, Entry{data, now(), ++m_sequence});
     if (m_memory.size() > kMemoryLimit) {
         auto oldest = m_memory.begin();
@@ -172,13 +198,13 @@ void DiskCache::saveData(const QByteArray &data, const QString &key)
 
 void DiskCache::queueWrite(const QString &key, QByteArray data)
 {
-    if (!m_dir.isEmpty())
+    if (!m_dir.isEmpty() && isStorable(key))
         enqueue(fileName(key), std::move(data));
 }
 
 void DiskCache::queueDelete(const QString &key)
 {
-    if (!m_dir.isEmpty())
+    if (!m_dir.isEmpty() && isStorable(key))
         enqueue(fileName(key), std::nullopt);
 }
 

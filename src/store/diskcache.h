@@ -88,7 +88,11 @@ public:
     // The folder, or empty when the cache keeps memory only.
     QString folder() const { return m_dir; }
     // The file that holds key: every "/" becomes "_" and ".json" is appended, nothing else changes.
+    // Empty for a key that cannot be stored.
     static QString fileName(const QString &key);
+    // Whether key can name a file of its own: not empty, no NUL, no lone surrogate, and a name
+    // within 255 bytes. Every operation treats any other key as an entry that is never there.
+    static bool isStorable(const QString &key);
     QString filePath(const QString &key) const;
 
     // For tests: the memory table as it stands.

@@ -9,6 +9,7 @@
 
 #include "support/testmain.h"
 
+using namespace Qt::StringLiterals;
 using tovra::DiskCache;
 
 namespace {
@@ -280,6 +281,65 @@ private slots:
         cache.flush();
         QVERIFY(setFileAge(cache.filePath(QStringLiteral("nav")), 604801));
         QVERIFY(!cache.load<QList<tovra::NavItem>>(QStringLiteral("nav"), 604800));
+    }
+
+    // What the server decoded is what the cache gives back, unit for unit: a lone surrogate, a
+    // control character and a character outside the basic plane included.
+    void typedEntriesKeepEveryUnit_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("lone high") << u"a"_s + QChar(0xD800) + u"b"_s;
+        QTest::newRow("lone low first") << QString(QChar(0xDC00)) + u"x"_s;
+        QTest::newRow("lone high last") << u"x"_s + QChar(0xDBFF);
+        QTest::newRow("reversed pair") << QString(QChar(0xDC00)) + QChar(0xD800);
+        QTest::newRow("pair") << QString::fromUtf8("\xF0\x9F\x8E\xAC");
+        QTest::newRow("controls") << u"\u0001\u001F\u007F\u2028"_s;
+    }
+    void typedEntriesKeepEveryUnit()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        DiskCache cache(dir.path());
+        tovra::NavItem item;
+        item.id = name;
+        item.name = name;
+        tovra::FilterOptions options;
+        options.sort = QStringList{name};
+        cache.save(QList<tovra::NavItem>{item}, QStringLiteral("nav"));
+        cache.save(options, QStringLiteral("filter_options"));
+        const auto nav = cache.load<QList<tovra::NavItem>>(QStringLiteral("nav"), 604800);
+        const auto filters = cache.load<tovra::FilterOptions>(QStringLiteral("filter_options"), 604800);
+        QVERIFY(nav && filters);
+        QCOMPARE(nav->value(0).name, name);
+        QCOMPARE(filters->sort, QStringList{name});
+    }
+
+    // A key that cannot name a file of its own is an entry that is never there: nothing in
+    // memory, no file (not even a shortened one), and the folder stays empty.
+    void unstorableKeys_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("nul") << u"nav"_s + QChar(0) + u"evil"_s;
+        QTest::newRow("lone surrogate") << u"api_item?did="_s + QChar(0xD800);
+        QTest::newRow("name too long") << QString(251, u'k');
+    }
+    void unstorableKeys()
+    {
+        QFETCH(QString, key);
+        QTemporaryDir dir;
+        DiskCache cache(dir.path());
+        cache.saveData("x", key);
+        cache.save(QList<tovra::NavItem>{}, key);
+        QVERIFY(!cache.loadData(key, 600));
+        QVERIFY(!cache.load<QList<tovra::NavItem>>(key, 600));
+        cache.remove(key);
+        QCOMPARE(cache.memoryCount(), 0);
+        QCOMPARE(cache.diskSize(), qint64(0));
+        QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+        // The longest name that fits is stored like any other.
+        cache.saveData("y", QString(250, u'k'));
+        QCOMPARE(cache.diskSize(), qint64(1));
     }
 
     void typedLoadOfOtherShapesGivesNothing_data()

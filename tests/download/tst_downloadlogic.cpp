@@ -24,6 +24,9 @@ private slots:
         QTest::newRow("upper extension") << "x.TORRENT" << "x.TORRENT.torrent";
         QTest::newRow("dots") << ".." << "tovra.torrent";
         QTest::newRow("bare extension") << ".torrent" << "tovra.torrent";
+        QTest::newRow("leading dots") << "../../etc/passwd" << "___.._etc_passwd.torrent";
+        QTest::newRow("hidden name") << ".hidden.torrent" << "_hidden.torrent";
+        QTest::newRow("dot after spaces") << "  .x" << "_x.torrent";
         QTest::newRow("control") << "a\tb\x01" "c\nd" << "a_b_c_d.torrent";
         QTest::newRow("override") << QString::fromUtf8("evil\u202Etnerrot.exe") << QString::fromUtf8("evil_tnerrot.exe.torrent");
         QTest::newRow("130 ascii") << QString(130, u'a') << QString(120, u'a') + ".torrent";

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkDiskCache>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include "support/testmain.h"
@@ -41,13 +43,19 @@ private slots:
         QTest::newRow("only the bare underscore") << u"api/tags"_s << Params{{"_", "9"}, {"__", "1"}, {"a_b", "2"}}
                                                   << u"api_tags?__=1&a_b=2"_s;
         QTest::newRow("sorted") << u"api/down"_s << Params{{"n", "1"}, {"did", "7"}} << u"api_down?did=7&n=1"_s;
-        QTest::newRow("slash in value") << u"api/item"_s << Params{{"did", "a/b"}} << u"api_item?did=a_b"_s;
+        QTest::newRow("underscore in value") << u"api/item"_s << Params{{"did", "a_b"}} << u"api_item?did=a_b"_s;
         QTest::newRow("dot and percent") << u"api/item"_s << Params{{"did", "1.5%"}} << u"api_item?did=1%2E5%25"_s;
         QTest::newRow("chinese raw") << u"api/search"_s << Params{{"q", "电影"}} << u"api_search?q=电影"_s;
-        QTest::newRow("delimiters kept") << u"api/item"_s << Params{{"did", "a=b&c?"}} << u"api_item?did=a=b&c?"_s;
+        QTest::newRow("delimiters kept") << u"api/item"_s << Params{{"did", "a=b?c"}} << u"api_item?did=a=b?c"_s;
         QTest::newRow("plus escaped") << u"api/item"_s << Params{{"did", "a+b"}} << u"api_item?did=a%2Bb"_s;
         QTest::newRow("only underscore") << u"api/captcha"_s << Params{{"_", "1"}} << u"api_captcha"_s;
-        QTest::newRow("unencodable") << u"api/item"_s << Params{{"did", QString(QChar(0xDC00))}} << u"api/item"_s;
+        // Keys that another query could share, or that have no UTF-8 form: none, never stored.
+        QTest::newRow("slash in value") << u"api/item"_s << Params{{"did", "a/b"}} << QString();
+        QTest::newRow("slash in name") << u"api/filter"_s << Params{{"a/b", "1"}} << QString();
+        QTest::newRow("ampersand in value") << u"api/filter"_s << Params{{"a", "1&b=2"}} << QString();
+        QTest::newRow("equals in name") << u"api/filter"_s << Params{{"a=1", "2"}} << QString();
+        QTest::newRow("lone low surrogate") << u"api/item"_s << Params{{"did", QString(QChar(0xDC00))}} << QString();
+        QTest::newRow("lone high surrogate") << u"api/item"_s << Params{{"did", u"1"_s + QChar(0xD800)}} << QString();
     }
     void cacheKey()
     {
@@ -146,6 +154,36 @@ private slots:
         ClientFixture f;
         f.cache.saveData(stored, APIClient::cacheKey(QStringLiteral("api/item"), {{QStringLiteral("did"), QStringLiteral("1")}}));
         QVERIFY(!f.client().cachedItem(QStringLiteral("1")));
+    }
+
+    // Ids that would share a stored entry (or fall back to a shared one) are fetched and shown
+    // but never stored, so no title page shows another title's stored detail.
+    void idsThatCannotBeKeyedAreNotStored_data()
+    {
+        QTest::addColumn<QString>("did");
+        QTest::addColumn<QString>("twin"); // the id whose entry it would have shared
+        QTest::newRow("slash") << u"a/b"_s << u"a_b"_s;
+        QTest::newRow("lone surrogate") << u"x"_s + QChar(0xD800) << u"y"_s + QChar(0xDBFF);
+        QTest::newRow("ampersand") << u"1&x=2"_s << u"1"_s;
+    }
+    void idsThatCannotBeKeyedAreNotStored()
+    {
+        QFETCH(QString, did);
+        QFETCH(QString, twin);
+        ClientFixture f;
+        f.site.route(QStringLiteral("api/item"), [](const FakeSite::Request &request) {
+            const QString did = request.query().queryItemValue(QStringLiteral("did"), QUrl::FullyDecoded);
+            return FakeSite::ok(QJsonDocument(QJsonObject{{u"title"_s, did}}).toJson(QJsonDocument::Compact));
+        });
+        const auto shown = runTask(f.client().item(did));
+        QVERIFY(shown);
+        QVERIFY(!f.client().cachedItem(did));
+        QVERIFY(runTask(f.client().item(twin)));
+        QVERIFY(!f.client().cachedItem(did));
+        f.cache.flush();
+        // Only the twin's entry, when it has a key of its own.
+        const int expected = APIClient::cacheKey(u"api/item"_s, {{u"did"_s, twin}}).isEmpty() ? 0 : 1;
+        QCOMPARE(QDir(f.cacheFolder.path()).entryList(QDir::Files | QDir::Hidden).size(), expected);
     }
 
     void onlyStoredFetchesWrite()

@@ -242,15 +242,35 @@ private slots:
         QCOMPARE(result.error().text(), QStringLiteral("验证码获取失败"));
     }
 
-    void captchaTransportFailureKeepsThePlatformText()
+    // The captcha and the avatar upload end on the screen: their network failures read as the
+    // pipeline's Chinese texts, never the stack's English words.
+    void captchaAndUploadNetworkFailures_data()
     {
+        QTest::addColumn<bool>("upload");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("text");
+        const QString failed = QStringLiteral("网络连接失败，请检查网络后重试");
+        const QString timeout = QStringLiteral("网络超时，请稍后重试");
+        QTest::newRow("captcha refused") << false << true << failed;
+        QTest::newRow("captcha stalled") << false << false << timeout;
+        QTest::newRow("upload refused") << true << true << failed;
+        QTest::newRow("upload stalled") << true << false << timeout;
+    }
+    void captchaAndUploadNetworkFailures()
+    {
+        QFETCH(bool, upload);
+        QFETCH(bool, refused);
+        QFETCH(QString, text);
         ClientFixture f;
-        f.base = QStringLiteral("http://127.0.0.1:%1").arg(ClientFixture::closedPort());
-        const auto result = runTask(f.client().captcha(2));
-        QVERIFY(!result);
-        QCOMPARE(result.error().kind(), APIError::Kind::Transport);
-        QVERIFY(!result.error().text().isEmpty());
-        QVERIFY(result.error().text() != APIClient::networkMessage(QNetworkReply::ConnectionRefusedError));
+        f.client().setRequestTimeout(std::chrono::milliseconds(200));
+        if (refused)
+            f.base = QStringLiteral("http://127.0.0.1:%1").arg(ClientFixture::closedPort());
+        f.site.route(upload ? QStringLiteral("api/photo_upload") : QStringLiteral("api/captcha"), FakeSite::Reply().stalling());
+        const APIError error = upload
+            ? runTask(f.client().uploadPhoto("a", QStringLiteral("a.jpg"), QStringLiteral("image/jpeg"))).error()
+            : runTask(f.client().captcha(2)).error();
+        QCOMPARE(error.kind(), APIError::Kind::Transport);
+        QCOMPARE(error.description(), text);
     }
 };
 

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
+
 namespace tovra::test {
 
 namespace {
@@ -403,6 +405,12 @@ void FakeSite::send(QTcpSocket *socket, const Request &request, const Reply &rep
         return;
     }
 
+    if (!reply.streamChunk.isEmpty()) {
+        it->busy = true;
+        stream(socket, reply);
+        return;
+    }
+
     const bool clientCloses = request.header("Connection").compare("close", Qt::CaseInsensitive) == 0
                               || request.raw.startsWith(request.method + ' ' + request.target + " HTTP/1.0");
     const bool closing = reply.closeAfter || clientCloses || reply.closeMidBody;
@@ -433,6 +441,32 @@ void FakeSite::send(QTcpSocket *socket, const Request &request, const Reply &rep
         it->busy = true;
         socket->disconnectFromHost();
     }
+}
+
+void FakeSite::stream(QTcpSocket *socket, const Reply &reply)
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+    for (const auto &h : reply.headers)
+        head += h.first + ": " + h.second + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    socket->write(head);
+    auto *pump = new QTimer(socket);
+    auto sent = std::make_shared<qint64>(0);
+    QObject::connect(pump, &QTimer::timeout, socket, [this, socket, pump, sent, reply] {
+        // Keep at most a few chunks queued: a flood must not pile up in this process either.
+        if (socket->bytesToWrite() > 4 * reply.streamChunk.size() + 65536)
+            return;
+        if (*sent >= reply.streamLimit || socket->state() != QAbstractSocket::ConnectedState) {
+            pump->stop();
+            socket->disconnectFromHost();
+            return;
+        }
+        const QByteArray piece = reply.streamChunk.left(reply.streamLimit - *sent);
+        socket->write(piece);
+        *sent += piece.size();
+        m_streamed += piece.size();
+    });
+    pump->start(reply.streamIntervalMs);
 }
 
 }

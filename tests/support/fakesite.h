@@ -62,6 +62,12 @@ public:
         bool closeMidBody = false;
         bool stallMidBody = false; // as closeMidBody, but the connection then stays silent and open
         QByteArray raw;            // when set, written verbatim instead of a composed reply
+        // When set: status line and headers without a length, then this chunk again and again
+        // (every streamIntervalMs, or as fast as the client reads at 0) until streamLimit bytes of
+        // body went out or the client hung up; then the connection closes.
+        QByteArray streamChunk;
+        int streamIntervalMs = 0;
+        qint64 streamLimit = 0;
         bool closeAfter = false;   // close the connection once the reply is written
 
         // Chainable setters: GCC 12 warns on designated initialisers that leave fields out, so
@@ -79,6 +85,13 @@ public:
         Reply &stallingMidBody() { stallMidBody = true; return *this; }
         Reply &closingAfter() { closeAfter = true; return *this; }
         Reply &withRaw(const QByteArray &bytes) { raw = bytes; return *this; }
+        Reply &streaming(const QByteArray &chunk, int intervalMs, qint64 limit)
+        {
+            streamChunk = chunk;
+            streamIntervalMs = intervalMs;
+            streamLimit = limit;
+            return *this;
+        }
     };
 
     using Handler = std::function<Reply(const Request &)>;
@@ -121,6 +134,8 @@ public:
     // Connections accepted since start(), and those still open.
     int connectionsAccepted() const { return m_accepted; }
     int openConnections() const;
+    // Body bytes handed to the sockets by streaming replies since start().
+    qint64 streamedBytes() const { return m_streamed; }
 
 signals:
     void requestReceived(const tovra::test::FakeSite::Request &request);
@@ -146,6 +161,7 @@ private:
     static bool takeRequest(QByteArray &buffer, Request &out, bool &bad);
     Reply replyFor(const Request &request);
     void send(QTcpSocket *socket, const Request &request, const Reply &reply);
+    void stream(QTcpSocket *socket, const Reply &reply);
     static QString normalise(const QString &path);
     static QString routeKey(const QByteArray &method, const QString &path);
 
@@ -155,6 +171,7 @@ private:
     QHash<QString, QQueue<Reply>> m_queues;
     QList<Request> m_requests;
     int m_accepted = 0;
+    qint64 m_streamed = 0;
 };
 
 }
