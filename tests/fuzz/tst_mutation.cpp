@@ -268,7 +268,10 @@ void registerTargets()
     addText(u"link actions"_s, kAddressSeeds, [](const QString &text) {
         (void)player::isHLS(text);
         (void)community::linkAction(text);
+        // Copying takes any text as it is: only links handed to another application must be clean.
         for (const downloads::DownAction action : downloads::allActions()) {
+            if (action == downloads::DownAction::Copy)
+                continue;
             const auto link = downloads::acceptedLink(action, text);
             if (link && link->contains(QChar(0)))
                 return u"link with NUL accepted"_s;
