@@ -72,6 +72,12 @@ private slots:
         QVERIFY(waitFor([&] { return v->rows().size() == 1; }));
         QSignalSpy played(v, &WatchingView::playRequested);
         QSignalSpy selected(v, &WatchingView::selected);
+        // On a wide page the buttons keep their own size at the row's end.
+        v->resize(1200, v->height());
+        for (const char *name : {"resumeButton", "detailButton"}) {
+            const auto *button = v->rows()[0]->findChild<QPushButton *>(name);
+            QVERIFY(waitFor([&] { return button->width() == button->sizeHint().width(); }));
+        }
         QTest::mouseClick(v->rows()[0]->findChild<QPushButton *>("resumeButton"), Qt::LeftButton);
         QTest::mouseClick(v->rows()[0]->findChild<QPushButton *>("detailButton"), Qt::LeftButton);
         QCOMPARE(played.size(), 1);

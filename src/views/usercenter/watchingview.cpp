@@ -141,6 +141,8 @@ QWidget *WatchingView::makeRow(const WatchingItem &item)
     resume->setAutoDefault(false);
     setPointingHand(resume);
     connect(resume, &QPushButton::clicked, this, [this, item] { play(item); });
+    // Buttons keep their own width; the room left over belongs to the text column.
+    resume->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     line->addWidget(resume, 0, Qt::AlignVCenter);
 
     auto *details = new QPushButton(QStringLiteral("详情"), row);
@@ -149,6 +151,7 @@ QWidget *WatchingView::makeRow(const WatchingItem &item)
     details->setAutoDefault(false);
     setPointingHand(details);
     connect(details, &QPushButton::clicked, this, [this, did = item.did] { emit selected(did); });
+    details->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     line->addWidget(details, 0, Qt::AlignVCenter);
     return row;
 }
