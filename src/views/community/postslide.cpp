@@ -247,6 +247,7 @@ LoopingMedia *PostSlide::playerFor(const QUrl &url)
             // Under the audio post's play button; alone on a video post's black ground.
             auto *layout = static_cast<QBoxLayout *>(m_media->layout());
             layout->insertWidget(std::max(0, layout->count() - 1), m_mediaError);
+            m_mediaError->show();
         }
         return nullptr;
     }
