@@ -7,11 +7,11 @@
 #include "views/components/pointinghand.h"
 #include "views/components/stateoverlay.h"
 #include "views/components/typography.h"
-#include "views/palette.h"
-#include "views/toolbar/plaintooltip.h"
 #include "views/engine/engineloader.h"
 #include "views/engine/mediaengine.h"
 #include "views/engine/webpane.h"
+#include "views/palette.h"
+#include "views/toolbar/plaintooltip.h"
 #include "views/toolbar/toolbarbutton.h"
 
 #include <QGridLayout>
