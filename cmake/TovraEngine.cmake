@@ -2,6 +2,7 @@
 # them: it binds to the copies inside the executable that loads it. Such an executable exports
 # its symbols and carries every object of both libraries, not only those it calls itself.
 function(tovra_engine_host target)
+  target_link_libraries(${target} PRIVATE tovra_ui)
   set_target_properties(${target} PROPERTIES ENABLE_EXPORTS ON)
   target_link_options(${target} PRIVATE
     "SHELL:-Wl,--whole-archive $<TARGET_FILE:tovra_ui> $<TARGET_FILE:tovra_core> -Wl,--no-whole-archive")
