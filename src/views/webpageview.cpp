@@ -7,68 +7,22 @@
 #include "views/components/pointinghand.h"
 #include "views/components/stateoverlay.h"
 #include "views/components/typography.h"
+#include "views/engine/engineloader.h"
+#include "views/engine/mediaengine.h"
+#include "views/engine/webpane.h"
 #include "views/palette.h"
 #include "views/toolbar/plaintooltip.h"
 #include "views/toolbar/toolbarbutton.h"
-#include "views/webprofile.h"
 
-#include <QCoroSignal>
-#include <QDateTime>
-#include <QDeadlineTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QNetworkCookie>
 #include <QVBoxLayout>
-#include <QWebEngineCookieStore>
-#include <QWebEngineHistory>
-#include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineView>
 
 using namespace Qt::StringLiterals;
 
 namespace tovra {
-
-namespace {
-
-// Links inside a site page follow the same rule as the route's address: the top frame only ever
-// shows http and https pages. Anything else (file:, a custom scheme the desktop would hand to
-// another program) is dropped rather than opened.
-class SitePage : public QWebEnginePage
-{
-public:
-    using QWebEnginePage::QWebEnginePage;
-
-protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
-    {
-        return !isMainFrame || webpage::pageAddress(url.toString(QUrl::FullyEncoded)).has_value();
-    }
-};
-
-// The store confirms a cookie only through its cookieAdded signal, so wait for that (up to
-// wait) before the next cookie or the page's request goes out; otherwise the first request
-// could leave before the cookies are in place.
-QCoro::Task<void> storeCookie(QPointer<QWebEngineCookieStore> store, QNetworkCookie cookie,
-                              std::chrono::milliseconds wait)
-{
-    // An expired cookie only removes one of the same name; no addition is ever announced for it.
-    const bool announced = cookie.expirationDate() > QDateTime::currentDateTimeUtc();
-    store->setCookie(cookie);
-    if (!announced)
-        co_return;
-    const QDeadlineTimer deadline(wait);
-    while (store && !deadline.hasExpired()) {
-        const auto added = co_await qCoro(store.data(), &QWebEngineCookieStore::cookieAdded,
-                                          std::chrono::milliseconds(qMax<qint64>(1, deadline.remainingTime())));
-        if (!added || (added->name() == cookie.name() && added->value() == cookie.value()))
-            co_return;
-    }
-}
-
-}
 
 WebPageView::WebPageView(const QString &url, const QString &title, QWidget *parent)
     : QWidget(parent), m_url(url), m_title(title)
@@ -101,26 +55,26 @@ WebPageView::WebPageView(const QString &url, const QString &title, QWidget *pare
     outer->addWidget(m_bar);
 
     // The page, with the spinner and the error view stacked over it in one grid cell.
-    auto *body = new QWidget(this);
-    auto *grid = new QGridLayout(body);
-    grid->setContentsMargins(0, 0, 0, 0);
-    // Making the view and its page is what starts the engine: nothing of it exists before the
-    // first web page opens.
-    m_web = new QWebEngineView(body);
-    m_web->setPage(new SitePage(WebProfile::shared(), m_web));
-    grid->addWidget(m_web, 0, 0);
-    m_errorView = new StateOverlay(StateOverlay::Kind::loading(), body);
+    m_body = new QWidget(this);
+    m_grid = new QGridLayout(m_body);
+    m_grid->setContentsMargins(0, 0, 0, 0);
+    m_errorView = new StateOverlay(StateOverlay::Kind::loading(), m_body);
     m_errorView->setAutoFillBackground(true);
-    grid->addWidget(m_errorView, 0, 0);
-    m_spinner = new BusyIndicator(16, body);
-    grid->addWidget(m_spinner, 0, 0, Qt::AlignCenter);
+    m_grid->addWidget(m_errorView, 0, 0);
+    m_spinner = new BusyIndicator(16, m_body);
+    m_grid->addWidget(m_spinner, 0, 0, Qt::AlignCenter);
     m_errorView->raise();
     m_spinner->raise();
-    outer->addWidget(body, 1);
+    outer->addWidget(m_body, 1);
 
-    connect(m_back, &QAbstractButton::clicked, m_web, &QWebEngineView::back);
-    connect(m_reload, &QAbstractButton::clicked, m_web, &QWebEngineView::reload);
-    connect(m_web->page(), &QWebEnginePage::loadingChanged, this, &WebPageView::onLoadingChanged);
+    connect(m_back, &QAbstractButton::clicked, this, [this] {
+        if (m_web)
+            m_web->back();
+    });
+    connect(m_reload, &QAbstractButton::clicked, this, [this] {
+        if (m_web)
+            m_web->reload();
+    });
     m_watchdog.setSingleShot(true);
     connect(&m_watchdog, &QTimer::timeout, this, &WebPageView::onLoadTimeout);
 
@@ -128,13 +82,40 @@ WebPageView::WebPageView(const QString &url, const QString &title, QWidget *pare
     followAppearance(this, [this](bool) { applyColors(); });
 
     if (const auto address = webpage::pageAddress(m_url)) {
-        applyState();
-        // The task checks after every wait that the page is still there.
-        QCoro::connect(start(*address), this, [] {});
+        if (makePane()) {
+            applyState();
+            // The task checks after every wait that the page is still there.
+            QCoro::connect(start(*address), this, [] {});
+        }
     } else {
         // Refused before anything is fetched: no cookie, no request.
         setState(false, QString::fromUtf16(webpage::kBadAddressText));
     }
+}
+
+QWebEngineView *WebPageView::webView() const
+{
+    return m_web ? m_web->view() : nullptr;
+}
+
+bool WebPageView::makePane()
+{
+    if (m_web)
+        return true;
+    // The engine is loaded with the first site page, never before: a refused address or a
+    // missing plugin leaves it unloaded and says so in the error view.
+    const auto engine = EngineLoader::engine();
+    if (!engine) {
+        setState(false, engine.error());
+        return false;
+    }
+    m_web = (*engine)->createWebPane();
+    m_web->setParent(m_body);
+    m_grid->addWidget(m_web, 0, 0);
+    m_errorView->raise();
+    m_spinner->raise();
+    connect(m_web, &WebPane::loadingChanged, this, &WebPageView::onLoadingChanged);
+    return true;
 }
 
 WebPageView::~WebPageView() = default;
@@ -148,9 +129,8 @@ QCoro::Task<void> WebPageView::start(QUrl address)
     if (!self)
         co_return;
     if (reply) {
-        const QPointer<QWebEngineCookieStore> store = m_web->page()->profile()->cookieStore();
         for (const QNetworkCookie &cookie : webpage::cookiesToSet(*reply)) {
-            co_await storeCookie(store, cookie, kCookieWait);
+            co_await m_web->storeCookie(cookie, kCookieWait);
             if (!self)
                 co_return;
         }
@@ -164,7 +144,11 @@ void WebPageView::load()
     const auto address = webpage::pageAddress(m_url);
     if (!address)
         setState(false, QString::fromUtf16(webpage::kBadAddressText));
-    else if (m_stopping)
+    else if (!m_web) {
+        // The engine failed to load before: try it again, cookies first as on opening.
+        if (makePane())
+            QCoro::connect(start(*address), this, [] {});
+    } else if (m_stopping)
         m_pendingRetry = *address;
     else
         request(*address);
@@ -183,10 +167,11 @@ void WebPageView::request(const QUrl &address)
     m_web->load(address);
 }
 
-void WebPageView::onLoadingChanged(const QWebEngineLoadingInfo &info)
+void WebPageView::onLoadingChanged(const WebPane::Loading &info)
 {
-    const auto status = info.status();
-    if (m_stopping && (status == QWebEngineLoadingInfo::LoadStoppedStatus || status == QWebEngineLoadingInfo::LoadFailedStatus)) {
+    using Status = WebPane::Loading::Status;
+    const auto status = info.status;
+    if (m_stopping && (status == Status::Stopped || status == Status::Failed)) {
         // The end of the navigation we stopped ourselves; the page already says it timed out.
         m_stopping = false;
         if (auto retry = std::exchange(m_pendingRetry, std::nullopt))
@@ -194,30 +179,30 @@ void WebPageView::onLoadingChanged(const QWebEngineLoadingInfo &info)
         return;
     }
     switch (status) {
-    case QWebEngineLoadingInfo::LoadStartedStatus:
+    case Status::Started:
         m_watchdog.start(m_loadTimeout);
         setState(true, std::nullopt);
         break;
-    case QWebEngineLoadingInfo::LoadSucceededStatus:
+    case Status::Succeeded:
         m_watchdog.stop();
-        m_canGoBack = m_web->history()->canGoBack();
+        m_canGoBack = m_web->canGoBack();
         setState(false, m_error);
         break;
-    case QWebEngineLoadingInfo::LoadStoppedStatus:
+    case Status::Stopped:
         m_watchdog.stop();
         setState(false, m_error);
         break;
-    case QWebEngineLoadingInfo::LoadFailedStatus: {
+    case Status::Failed: {
         m_watchdog.stop();
-        const int code = info.errorCode();
+        const int code = info.code;
         // A navigation replaced by a newer one ends quietly; the newer one's events decide.
-        if (info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain && webpage::isCancellation(code)) {
+        if (!info.httpStatus && webpage::isCancellation(code)) {
             setState(false, m_error);
             break;
         }
-        const QString text = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain
+        const QString text = info.httpStatus
                                  ? u"页面加载失败（HTTP %1）"_s.arg(code)
-                                 : webpage::loadFailureText(code, info.errorString());
+                                 : webpage::loadFailureText(code, info.errorString);
         setState(false, text);
         break;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "views/engine/webpane.h"
+
 #include <QCoroTask>
 #include <QPointer>
 #include <QString>
@@ -10,8 +12,8 @@
 #include <optional>
 
 class QAbstractButton;
+class QGridLayout;
 class QLabel;
-class QWebEngineLoadingInfo;
 class QWebEngineView;
 
 namespace tovra {
@@ -45,7 +47,8 @@ public:
     bool canGoBack() const { return m_canGoBack; }
     const std::optional<QString> &error() const { return m_error; }
 
-    QWebEngineView *webView() const { return m_web; }
+    // The engine's view once the page has one: never for a refused address or a missing engine.
+    QWebEngineView *webView() const;
     QAbstractButton *backButton() const { return m_back; }
     QAbstractButton *reloadButton() const { return m_reload; }
     StateOverlay *errorView() const { return m_errorView; }
@@ -63,7 +66,8 @@ private:
     // The error view's retry: the address again, without a second cookie step.
     void load();
     void request(const QUrl &address);
-    void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    bool makePane();
+    void onLoadingChanged(const WebPane::Loading &info);
     void onLoadTimeout();
     void setState(bool loading, std::optional<QString> error);
     void applyState();
@@ -79,7 +83,9 @@ private:
     QLabel *m_titleLabel = nullptr;
     QAbstractButton *m_back = nullptr;
     QAbstractButton *m_reload = nullptr;
-    QWebEngineView *m_web = nullptr;
+    QWidget *m_body = nullptr;
+    QGridLayout *m_grid = nullptr;
+    WebPane *m_web = nullptr;
     StateOverlay *m_errorView = nullptr;
     BusyIndicator *m_spinner = nullptr;
     QTimer m_watchdog;

@@ -133,6 +133,7 @@ private slots:
                  qPrintable(lines[0]));
         QCOMPARE(lines.mid(1), (QStringList{QStringLiteral("复制完成"), QStringLiteral("已重新打开")}));
         QVERIFY(readAll(unit + QStringLiteral("/tovra-client")).contains("# build 2.4.0"));
+        QCOMPARE(readAll(unit + QStringLiteral("/libtovra_engine.so")), "engine 2.4.0\n");
         QCOMPARE(readAll(unit + QStringLiteral("/share/latest.txt")), "新版本 2.4.0\n");
         QCOMPARE(QFileInfo(unit + QStringLiteral("/share/latest.txt")).isSymLink(), true);
         QCOMPARE(QDir(QFileInfo(unit).absolutePath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),

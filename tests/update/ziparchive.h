@@ -93,6 +93,8 @@ inline QList<ZipEntry> clientEntries(const QString &top = QStringLiteral("TovraC
             {top + QStringLiteral("/.tovra-app"), "tovra-client\n"},
             {top + QStringLiteral("/tovra-client"),
              "#!/bin/sh\n# build " + version + "\nprintf '%s\\n' \"$0\" >> \"$HOME/launched.txt\"\n", 0755},
+            // The engine plugin travels beside the executable.
+            {top + QStringLiteral("/libtovra_engine.so"), "engine " + version + "\n", 0644},
             {top + QStringLiteral("/share/notes.txt"), "新版本 " + version + "\n"},
             ZipEntry::link(top + QStringLiteral("/share/latest.txt"), QStringLiteral("notes.txt"))};
 }

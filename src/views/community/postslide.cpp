@@ -9,19 +9,20 @@
 #include "views/components/pointinghand.h"
 #include "views/components/systemopen.h"
 #include "views/components/typography.h"
+#include "views/engine/engineloader.h"
+#include "views/engine/loopingmedia.h"
+#include "views/engine/mediaengine.h"
 #include "views/palette.h"
 
-#include <QAudioOutput>
+#include <QBoxLayout>
 #include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMediaPlayer>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QVideoWidget>
 
 namespace tovra {
 
@@ -112,10 +113,11 @@ PostSlide::PostSlide(const BbsPost &post, LikeHandler onLiked, QWidget *parent)
     applyLikeFace();
 }
 
-PostSlide::~PostSlide()
+PostSlide::~PostSlide() = default;
+
+QMediaPlayer *PostSlide::player() const
 {
-    if (m_player)
-        m_player->pause();
+    return m_player ? m_player->player() : nullptr;
 }
 
 void PostSlide::paintEvent(QPaintEvent *)
@@ -165,10 +167,8 @@ QWidget *PostSlide::buildVideo(const QUrl &url)
 
 void PostSlide::startVideo()
 {
-    QMediaPlayer *player = playerFor(m_videoUrl);
-    m_videoWidget = new QVideoWidget(m_videoHost);
-    m_videoHost->layout()->addWidget(m_videoWidget);
-    player->setVideoOutput(m_videoWidget);
+    if (LoopingMedia *player = playerFor(m_videoUrl))
+        m_videoHost->layout()->addWidget(player->videoWidget(m_videoHost));
 }
 
 QWidget *PostSlide::buildAudio()
@@ -183,8 +183,10 @@ QWidget *PostSlide::buildAudio()
         play->setAccessibleName(QStringLiteral("播放"));
         setPointingHand(play);
         connect(play, &QAbstractButton::clicked, this, [this, url = *url] {
-            QMediaPlayer *player = playerFor(url);
-            if (player->playbackState() == QMediaPlayer::PlayingState)
+            LoopingMedia *player = playerFor(url);
+            if (!player)
+                return;
+            if (player->isPlaying())
                 player->pause();
             else
                 player->play();
@@ -232,17 +234,25 @@ void PostSlide::openTorrent(const QString &link)
         openWithSystem(link.trimmed());
 }
 
-QMediaPlayer *PostSlide::playerFor(const QUrl &url)
+LoopingMedia *PostSlide::playerFor(const QUrl &url)
 {
     if (m_player)
-        return m_player;
-    m_player = new QMediaPlayer(this);
-    m_audioOutput = new QAudioOutput(m_player);
-    m_player->setAudioOutput(m_audioOutput);
-    // Loops without end while it plays; paused whenever the slide leaves view.
-    m_player->setLoops(QMediaPlayer::Infinite);
-    m_player->setSource(url);
-    return m_player;
+        return m_player.get();
+    const auto engine = EngineLoader::engine();
+    if (!engine) {
+        if (!m_mediaError) {
+            m_mediaError = whiteLabel(engine.error(), uiFont(TextStyle::kCallout), m_media);
+            m_mediaError->setWordWrap(true);
+            m_mediaError->setAlignment(Qt::AlignCenter);
+            // Under the audio post's play button; alone on a video post's black ground.
+            auto *layout = static_cast<QBoxLayout *>(m_media->layout());
+            layout->insertWidget(std::max(0, layout->count() - 1), m_mediaError);
+            m_mediaError->show();
+        }
+        return nullptr;
+    }
+    m_player = (*engine)->createLoopingMedia(url);
+    return m_player.get();
 }
 
 void PostSlide::setActive(bool active)

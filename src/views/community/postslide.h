@@ -7,21 +7,22 @@
 #include <QUrl>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
-class QAudioOutput;
 class QLabel;
 class QMediaPlayer;
-class QVideoWidget;
 
 namespace tovra {
 
 class CountBadge;
+class LoopingMedia;
 
 // One post of the community board across the whole feed area: its main medium on black, the
 // author and text bottom left, the like and comment counts bottom right. A video or audio post
 // plays through a looping player of its own, made when a video slide first comes into view (an
 // audio post: when the user first presses play), then played while the slide is the one in view
-// and paused otherwise.
+// and paused otherwise. The player comes from the engine plugin; when that cannot be loaded, the
+// slide says so where the medium would be.
 class PostSlide : public QWidget
 {
     Q_OBJECT
@@ -45,9 +46,12 @@ public:
     QCoro::Task<> toggleLike();
     bool isLiking() const { return m_liking; }
 
-    // The slide's one player, made for url on first use and kept for the slide's life.
-    QMediaPlayer *playerFor(const QUrl &url);
-    QMediaPlayer *player() const { return m_player; }
+    // The slide's one player, made for url on first use and kept for the slide's life; null when
+    // the engine plugin cannot be loaded.
+    LoopingMedia *playerFor(const QUrl &url);
+    QMediaPlayer *player() const;
+    // The sentence shown in place of the medium when the player could not be made, else null.
+    QLabel *mediaError() const { return m_mediaError; }
 
     CountBadge *likeButton() const { return m_like; }
     CountBadge *commentBadge() const { return m_comments; }
@@ -73,9 +77,8 @@ private:
     LikeHandler m_onLiked;
     bool m_active = false;
     bool m_liking = false;
-    QMediaPlayer *m_player = nullptr;
-    QAudioOutput *m_audioOutput = nullptr;
-    QPointer<QVideoWidget> m_videoWidget;
+    std::unique_ptr<LoopingMedia> m_player;
+    QLabel *m_mediaError = nullptr;
     QWidget *m_videoHost = nullptr; // only for a video post with a playable address
     QUrl m_videoUrl;
     QWidget *m_media = nullptr;

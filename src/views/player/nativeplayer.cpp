@@ -16,7 +16,7 @@
 namespace tovra {
 
 NativePlayer::NativePlayer(PlayAuth auth, PlayEntry entry, qint64 startAt, QWidget *parent)
-    : QWidget(parent)
+    : NativePlayback(parent)
     , m_auth(std::move(auth))
     , m_entry(std::move(entry))
     , m_startAt(startAt)

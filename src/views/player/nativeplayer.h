@@ -1,9 +1,10 @@
 #pragma once
 
 #include "models/title.h"
+#include "views/engine/nativeplayback.h"
+#include "views/player/playermodel.h"
 
 #include <QPointer>
-#include <QWidget>
 
 class QLabel;
 class QVBoxLayout;
@@ -13,14 +14,13 @@ namespace tovra {
 
 class PipWindow;
 class PlayerControls;
-class PlayerModel;
 
 // The native HLS player: the picture on black, its notice and inline controls. Each time it
 // comes on screen it makes a new PlayerModel and plays; each time it leaves it stops that model
 // (which sends the final progress report). A window being minimised does not count as leaving.
 // Keys: Space plays or pauses, Left and Right seek 10 s, F toggles full screen, Esc leaves it,
 // M mutes.
-class NativePlayer : public QWidget
+class NativePlayer : public NativePlayback
 {
     Q_OBJECT
 public:
@@ -40,10 +40,6 @@ public:
     void toggleFullScreen();
     // The player's keys; answers whether the key was one of them.
     bool handleKey(int key);
-
-signals:
-    // A new model on show; none once it has stopped.
-    void modelChanged(tovra::PlayerModel *model);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -72,7 +72,7 @@ QCoro::Task<void> postProgress(APIClient *client, Params form)
 }
 
 PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject *parent)
-    : QObject(parent)
+    : QualitySource(parent)
     , m_player(new QMediaPlayer(this))
     , m_audio(new QAudioOutput(this))
     , m_auth(std::move(auth))

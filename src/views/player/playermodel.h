@@ -3,9 +3,9 @@
 #include "models/hlsplaylist.h"
 #include "models/playerlogic.h"
 #include "models/title.h"
+#include "views/engine/qualitysource.h"
 
 #include <QCoroTask>
-#include <QObject>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
@@ -19,7 +19,7 @@ namespace tovra {
 // One native playback of one episode: the authorised stream, the resume seek, the notices with
 // their timed clearing, the quality choice, once-a-second position sampling and the progress
 // reports. A model plays once; the player screen makes a new one each time it comes on screen.
-class PlayerModel : public QObject
+class PlayerModel : public QualitySource
 {
     Q_OBJECT
 public:
@@ -40,8 +40,8 @@ public:
     QMediaPlayer *player() const { return m_player; }
     QAudioOutput *audio() const { return m_audio; }
     const std::optional<QString> &message() const { return m_message; }
-    const QList<Variant> &variants() const { return m_variants; }
-    const std::optional<Variant> &selected() const { return m_selected; }
+    const QList<Variant> &variants() const override { return m_variants; }
+    const std::optional<Variant> &selected() const override { return m_selected; }
     qint64 startAt() const { return m_startAt; }
     qint64 lastReported() const { return m_rule.lastReported(); }
     qint64 sampledPosition() const { return m_timeBox.load(); }
@@ -55,7 +55,7 @@ public:
     // the first call does anything.
     void stop();
     // None is "自动": back to the master playlist, letting the player choose.
-    void select(std::optional<Variant> variant);
+    void select(std::optional<Variant> variant) override;
 
     // One sampling step with the given position in seconds; the timer calls it with the media
     // player's position.
@@ -75,8 +75,6 @@ public:
 
 signals:
     void messageChanged();
-    void variantsChanged();
-    void selectedChanged();
 
 private:
     QCoro::Task<void> loadVariants();

@@ -4,12 +4,14 @@
 #include "network/apiclient.h"
 #include "views/components/stateoverlay.h"
 #include "views/components/symbolview.h"
+#include "views/components/stackstates.h"
+#include "views/engine/engineloader.h"
+#include "views/engine/mediaengine.h"
+#include "views/engine/nativeplayback.h"
 #include "views/palette.h"
 #include "views/player/nativeplayer.h"
-#include "views/player/playermodel.h"
 #include "views/player/qualitymenu.h"
 #include "views/player/shakawebview.h"
-#include "views/components/stackstates.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,14 +20,16 @@
 
 namespace tovra {
 
+// The engine makes only these two kinds. Their classes live in the plugin: the page names them for
+// its callers but calls none of their functions, which would tie tovra_ui to the engine.
 NativePlayer *PlayerView::nativePlayer() const
 {
-    return m_native;
+    return static_cast<NativePlayer *>(m_native.data());
 }
 
 ShakaWebView *PlayerView::webPlayer() const
 {
-    return m_web;
+    return static_cast<ShakaWebView *>(m_web.data());
 }
 
 PlayerView::PlayerView(const PlayEntry &entry, const QString &title, int startAt, QWidget *parent)
@@ -146,12 +150,20 @@ void PlayerView::showPlayer()
 {
     QWidget *player = m_native ? static_cast<QWidget *>(m_native) : static_cast<QWidget *>(m_web);
     if (!player) {
+        const auto engine = EngineLoader::engine();
+        if (!engine) {
+            // The authorisation is fine; the retry goes through it again and tries the plugin anew.
+            m_error = engine.error();
+            showFailure(m_overlay, *m_error, this, [](PlayerView *view) { view->load(); });
+            m_stack->setCurrentWidget(m_overlay);
+            return;
+        }
         if (player::isHLS(m_auth->url)) {
-            m_native = new NativePlayer(*m_auth, m_entry, m_startAt);
-            connect(m_native, &NativePlayer::modelChanged, m_quality, &QualityMenu::setModel);
+            m_native = (*engine)->createNativePlayer(*m_auth, m_entry, m_startAt);
+            connect(m_native, &NativePlayback::modelChanged, m_quality, &QualityMenu::setModel);
             player = m_native;
         } else {
-            m_web = new ShakaWebView(*m_auth);
+            m_web = (*engine)->createWebPlayer(*m_auth);
             player = m_web;
         }
         m_stack->addWidget(player);

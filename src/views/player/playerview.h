@@ -12,11 +12,11 @@ class QStackedLayout;
 
 namespace tovra {
 
+class NativePlayback;
 class NativePlayer;
 class QualityMenu;
 class ShakaWebView;
 class StateOverlay;
-class PlayerModel;
 
 // The playback page of one episode. It asks the site for a playback authorisation each time it
 // opens (nothing is cached), shows the loading state or the error with a retry meanwhile, then
@@ -40,6 +40,8 @@ public:
     const std::optional<PlayAuth> &auth() const { return m_auth; }
 
     StateOverlay *overlay() const { return m_overlay; }
+    // The player in use, made by the engine plugin on first show; null before, or when the plugin
+    // could not be loaded (the overlay then says so).
     NativePlayer *nativePlayer() const;
     ShakaWebView *webPlayer() const;
     // The trial badge while it is shown, else null.
@@ -73,8 +75,8 @@ private:
     QualityMenu *m_quality = nullptr;
     QStackedLayout *m_stack = nullptr;
     StateOverlay *m_overlay = nullptr;
-    QPointer<NativePlayer> m_native;
-    QPointer<ShakaWebView> m_web;
+    QPointer<NativePlayback> m_native;
+    QPointer<QWidget> m_web;
 };
 
 }

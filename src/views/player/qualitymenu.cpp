@@ -2,9 +2,9 @@
 
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
+#include "views/engine/qualitysource.h"
 #include "views/icons.h"
 #include "views/palette.h"
-#include "views/player/playermodel.h"
 
 #include <QMenu>
 
@@ -27,14 +27,14 @@ QualityMenu::QualityMenu(QWidget *parent)
     followAppearance(this, [this](bool) { rebuild(); });
 }
 
-void QualityMenu::setModel(PlayerModel *model)
+void QualityMenu::setModel(QualitySource *model)
 {
     if (m_model)
         disconnect(m_model, nullptr, this, nullptr);
     m_model = model;
     if (m_model) {
-        connect(m_model, &PlayerModel::variantsChanged, this, &QualityMenu::rebuild);
-        connect(m_model, &PlayerModel::selectedChanged, this, &QualityMenu::rebuild);
+        connect(m_model, &QualitySource::variantsChanged, this, &QualityMenu::rebuild);
+        connect(m_model, &QualitySource::selectedChanged, this, &QualityMenu::rebuild);
         connect(m_model, &QObject::destroyed, this, &QualityMenu::rebuild);
     }
     rebuild();
@@ -52,7 +52,7 @@ void QualityMenu::rebuild()
     setText(selected ? selected->label : QStringLiteral("自动"));
     const QIcon check = Icons::icon(QStringLiteral("checkmark"), Palette::text());
 
-    QPointer<PlayerModel> model = m_model;
+    QPointer<QualitySource> model = m_model;
     QAction *automatic = m_menu->addAction(QStringLiteral("自动"));
     if (!selected)
         automatic->setIcon(check);

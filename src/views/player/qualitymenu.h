@@ -1,5 +1,7 @@
 #pragma once
 
+#include "views/engine/qualitysource.h"
+
 #include <QPointer>
 #include <QToolButton>
 
@@ -7,7 +9,6 @@ class QMenu;
 
 namespace tovra {
 
-class PlayerModel;
 
 // The quality button of the native player: "自动" or the chosen quality's name, with a menu of
 // "自动" and the playlist's variants. Shown only while the model offers two choices or more.
@@ -18,14 +19,14 @@ public:
     explicit QualityMenu(QWidget *parent = nullptr);
 
     // Follows the model's variants and choice; none hides the button.
-    void setModel(PlayerModel *model);
-    PlayerModel *model() const { return m_model; }
+    void setModel(QualitySource *model);
+    QualitySource *model() const { return m_model; }
     QMenu *choices() const { return m_menu; }
 
 private:
     void rebuild();
 
-    QPointer<PlayerModel> m_model;
+    QPointer<QualitySource> m_model;
     QMenu *m_menu = nullptr;
 };
 

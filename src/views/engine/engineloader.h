@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <expected>
+
+namespace tovra {
+
+class MediaEngine;
+
+// Finds and loads the engine plugin (the web engine and the media player) the first time a
+// screen asks for it. The client itself links neither, so a start-up never pays for them.
+class EngineLoader
+{
+public:
+    static constexpr char kFileName[] = "libtovra_engine.so";
+    // Names one plugin file to load instead of looking for it.
+    static constexpr char kPathVariable[] = "TOVRA_ENGINE_PLUGIN";
+    static constexpr QStringView kUnavailableText = u"网页和播放组件无法加载，请重新安装客户端后再试。";
+
+    // The engine, loaded once and kept for the process's life; on failure, the Chinese sentence
+    // the screen shows. A failed load is tried again on the next ask.
+    static std::expected<MediaEngine *, QString> engine();
+    // The files tried, in order: the one the variable names; otherwise beside the executable,
+    // then, for an executable inside the build folder, where the build puts the plugin.
+    static QStringList candidates();
+};
+
+}
