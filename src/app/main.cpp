@@ -1,10 +1,9 @@
 #include "app/firstpaintmark.h"
 #include "buildconfig.h"
 #include "network/apiclient.h"
-#include "network/imageloader.h"
 #include "store/authstore.h"
-#include "store/diskcache.h"
 #include "store/paths.h"
+#include "store/sharedservices.h"
 #include "store/telemetry.h"
 #include "store/themestore.h"
 #include "store/updateservice.h"
@@ -14,8 +13,6 @@
 #include "views/qttranslations.h"
 
 #include <QApplication>
-#include <QNetworkAccessManager>
-#include <QNetworkDiskCache>
 
 #include <malloc.h>
 
@@ -48,24 +45,9 @@ int main(int argc, char *argv[])
     ThemeStore::shared();
     Palette::installApplicationTheme();
 
-    // One network manager for the whole process: its cookie jar is shared by the captcha, the
-    // e-mail code and registration, and its disk cache holds posters and other plain fetches.
-    auto *network = new QNetworkAccessManager(&app);
-    if (QNetworkDiskCache *httpCache = APIClient::makeHttpCache(network))
-        network->setCache(httpCache);
-
-    auto *client = new APIClient(network, &app);
-    APIClient::setShared(client);
-    auto *auth = new AuthStore(client, appDataDir(), &app);
-    AuthStore::setShared(auth);
-    // The client asks for the token on every request rather than holding a copy, so a sign-in or
-    // sign-out applies to the very next call.
-    client->setTokenProvider([auth] { return auth->tokenValue(); });
-    Telemetry::setShared(new Telemetry(client, auth, appDataDir(), &app));
+    installSharedServices(&app);
+    Telemetry::setShared(new Telemetry(APIClient::shared(), AuthStore::shared(), appDataDir(), &app));
     UpdateService::shared();
-
-    auto *images = new ImageLoader(network, &app);
-    ImageLoader::setShared(images);
 
     ContentView window;
     // The start-up work outlives a closed window on purpose: the update check after the pause

@@ -33,19 +33,20 @@ QString stopName(QWidget *w)
     return w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
 }
 
-// One full round of Tab from the first stop, as stop names.
-QStringList tabRound(WindowFixture &f)
+// One full round of Tab from the first stop, each stop as name() calls it.
+template <typename Name>
+QStringList tabRound(WindowFixture &f, Name name, int limit = 200)
 {
     QStringList stops;
     QWidget *first = nullptr;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < limit; ++i) {
         QTest::keyClick(f.focus() ? f.focus() : f.window.get(), Qt::Key_Tab);
         QWidget *w = f.focus();
         if (!w || w == first)
             break;
         if (!first)
             first = w;
-        stops << stopName(w);
+        stops << name(w);
     }
     return stops;
 }
@@ -63,7 +64,7 @@ private slots:
     {
         WindowFixture f;
         QVERIFY(f.open());
-        QStringList stops = tabRound(f);
+        QStringList stops = tabRound(f, stopName);
         // Rotate so the round starts at the first sidebar row, whichever stop had the focus first.
         const qsizetype home = stops.indexOf(u"row:首页"_s);
         QVERIFY2(home >= 0, qPrintable(stops.join(u", "_s)));
@@ -174,17 +175,9 @@ private slots:
         else
             f.window->push(Route::userCenter());
         QVERIFY(f.settle());
-        QStringList heard;
-        QWidget *first = nullptr;
-        for (int i = 0; i < 300; ++i) {
-            QTest::keyClick(f.focus() ? f.focus() : f.window.get(), Qt::Key_Tab);
-            QWidget *w = f.focus();
-            if (!w || w == first)
-                break;
-            if (!first)
-                first = w;
-            heard << QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
-        }
+        const QStringList heard = tabRound(f, [](QWidget *w) {
+            return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+        }, 300);
         // In this order: the order they are on screen.
         qsizetype at = 0;
         for (const QString &name : std::as_const(names)) {

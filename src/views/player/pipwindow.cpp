@@ -1,7 +1,7 @@
 #include "views/player/pipwindow.h"
 
-#include "views/components/pointinghand.h"
 #include "views/icons.h"
+#include "views/player/playercontrols.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -15,22 +15,6 @@
 #include <QVideoWidget>
 
 namespace tovra {
-
-namespace {
-
-QToolButton *overlayButton(const QString &name, QWidget *parent)
-{
-    auto *button = new QToolButton(parent);
-    button->setIconSize({16, 16});
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::StrongFocus);
-    button->setToolTip(name);
-    button->setAccessibleName(name);
-    setPointingHand(button);
-    return button;
-}
-
-}
 
 PipWindow::PipWindow(QMediaPlayer *player)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -67,8 +51,8 @@ PipWindow::PipWindow(QMediaPlayer *player)
     strip->installEventFilter(this);
     auto *row = new QHBoxLayout(strip);
     row->setContentsMargins(6, 2, 2, 2);
-    m_play = overlayButton(QStringLiteral("播放"), strip);
-    m_back = overlayButton(QStringLiteral("返回播放页"), strip);
+    m_play = playerSymbolButton(QStringLiteral("播放"), 16, strip);
+    m_back = playerSymbolButton(QStringLiteral("返回播放页"), 16, strip);
     m_back->setIcon(Icons::icon(QStringLiteral("pip.exit"), Qt::white));
     row->addWidget(m_play);
     row->addStretch();

@@ -25,17 +25,6 @@ QString clockText(qint64 ms)
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-QToolButton *symbolButton(const QString &name, QWidget *parent)
-{
-    auto *button = new QToolButton(parent);
-    button->setIconSize({18, 18});
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::StrongFocus);
-    button->setToolTip(name);
-    button->setAccessibleName(name);
-    setPointingHand(button);
-    return button;
-}
 
 QSlider *bar(const QString &name, QWidget *parent)
 {
@@ -61,6 +50,18 @@ QString rgba(const QColor &c)
 
 }
 
+QToolButton *playerSymbolButton(const QString &name, int iconPixels, QWidget *parent)
+{
+    auto *button = new QToolButton(parent);
+    button->setIconSize({iconPixels, iconPixels});
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::StrongFocus);
+    button->setToolTip(name);
+    button->setAccessibleName(name);
+    setPointingHand(button);
+    return button;
+}
+
 PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
     : QWidget(parent)
     , m_player(player)
@@ -70,7 +71,7 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(10, 4, 10, 4);
     row->setSpacing(6);
-    m_play = symbolButton(QStringLiteral("播放"), this);
+    m_play = playerSymbolButton(QStringLiteral("播放"), 18, this);
     m_seek = bar(QStringLiteral("播放进度"), this);
     m_seek->setRange(0, 0);
     m_time = new QLabel(this);
@@ -78,7 +79,7 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
     // Reachable by Tab so a screen reader can read the position out.
     m_time->setFocusPolicy(Qt::TabFocus);
     m_time->setAccessibleName(QStringLiteral("播放时间"));
-    m_mute = symbolButton(QStringLiteral("静音"), this);
+    m_mute = playerSymbolButton(QStringLiteral("静音"), 18, this);
     m_volume = bar(QStringLiteral("音量"), this);
     m_volume->setRange(0, 100);
     m_volume->setFixedWidth(90);
@@ -99,8 +100,8 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
         });
     }
     m_speed->setMenu(speeds);
-    m_pip = symbolButton(QStringLiteral("画中画"), this);
-    m_full = symbolButton(QStringLiteral("全屏"), this);
+    m_pip = playerSymbolButton(QStringLiteral("画中画"), 18, this);
+    m_full = playerSymbolButton(QStringLiteral("全屏"), 18, this);
 
     row->addWidget(m_play);
     row->addWidget(m_seek, 1);

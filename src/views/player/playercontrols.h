@@ -9,6 +9,10 @@ class QToolButton;
 
 namespace tovra {
 
+// A symbol-only button of the player's bars: named for its tooltip and for screen readers, taking
+// keyboard focus, flat until hovered.
+QToolButton *playerSymbolButton(const QString &name, int iconPixels, QWidget *parent);
+
 // The inline controls under the native picture: play/pause, the seek bar with times, volume and
 // mute, the playback speed, picture-in-picture and full screen. Colours come from the palette
 // and follow the appearance; every control takes keyboard focus and has a name for screen

@@ -1,0 +1,33 @@
+#include "store/sharedservices.h"
+
+#include "network/apiclient.h"
+#include "network/imageloader.h"
+#include "store/authstore.h"
+#include "store/paths.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+
+namespace tovra {
+
+QNetworkAccessManager *installSharedServices(QObject *owner)
+{
+    // One network manager for the whole process: its cookie jar is shared by the captcha, the
+    // e-mail code and registration, and its disk cache holds posters and other plain fetches.
+    auto *network = new QNetworkAccessManager(owner);
+    if (QNetworkDiskCache *httpCache = APIClient::makeHttpCache(network))
+        network->setCache(httpCache);
+
+    auto *client = new APIClient(network, owner);
+    APIClient::setShared(client);
+    auto *auth = new AuthStore(client, appDataDir(), owner);
+    AuthStore::setShared(auth);
+    // The client asks for the token on every request rather than holding a copy, so a sign-in or
+    // sign-out applies to the very next call.
+    client->setTokenProvider([auth] { return auth->tokenValue(); });
+
+    ImageLoader::setShared(new ImageLoader(network, owner));
+    return network;
+}
+
+}
