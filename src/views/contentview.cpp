@@ -6,7 +6,7 @@
 #include "network/apiclient.h"
 #include "store/authstore.h"
 #include "store/clock.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 #include "store/themestore.h"
 #include "store/installlocation.h"
 #include "store/updateservice.h"
