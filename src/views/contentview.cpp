@@ -6,17 +6,12 @@
 #include "network/diskcache.h"
 #include "store/authstore.h"
 #include "store/themestore.h"
-#include "store/updateservice.h"
-#include "views/aboutdialog.h"
-#include "views/appmenus.h"
 #include "views/components/sidebarrow.h"
 #include "views/components/access.h"
 #include "views/components/appearance.h"
-#include "views/firstlaunchhelp.h"
 #include "views/icons.h"
 #include "views/navigationstack.h"
 #include "views/palette.h"
-#include "views/preferencesview.h"
 #include "views/routescreens.h"
 #include "views/toolbar/accountbox.h"
 #include "views/toolbar/accountchipbutton.h"
@@ -24,12 +19,10 @@
 #include "views/toolbar/searchfield.h"
 #include "views/toolbar/themebutton.h"
 #include "views/toolbar/topbar.h"
-#include "views/updateview.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDialog>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QShowEvent>
@@ -98,19 +91,7 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
         emit pathChanged();
     });
 
-    m_menus = new AppMenus(this, AppMenus::Handlers{
-                                     .about = [this] { showAbout(); },
-                                     .checkForUpdates = [this] { checkForUpdates(); },
-                                     .gatekeeperHelp = [this] { FirstLaunchHelp::show(this); },
-                                     .preferences = [this] { showPreferences(); },
-                                     .quit =
-                                         [] {
-                                             QApplication::closeAllWindows();
-                                             QCoreApplication::quit();
-                                         },
-                                 });
-
-    connect(UpdateService::shared(), &UpdateService::showsPanelChanged, this, &ContentView::showUpdatePanel);
+    m_panels = new AppPanels(this);
 
     buildToolbar();
     m_sidebar->setNav(m_nav, m_section);
@@ -179,26 +160,6 @@ void ContentView::buildToolbar()
     connect(auth, &AuthStore::tokenChanged, this, &ContentView::updateAccountItems);
     connect(auth, &AuthStore::userChanged, this, &ContentView::updateAccountItems);
     updateAccountItems();
-}
-
-const QList<Route> &ContentView::path() const
-{
-    return m_stack->path();
-}
-
-QToolButton *ContentView::backButton() const
-{
-    return m_topBar->backButton();
-}
-
-QWidget *ContentView::toolbarSearchSlot() const
-{
-    return m_topBar->searchSlot();
-}
-
-QWidget *ContentView::toolbarActionsSlot() const
-{
-    return m_topBar->actionsSlot();
 }
 
 void ContentView::applyColors(bool dark)
@@ -426,61 +387,6 @@ void ContentView::changeEvent(QEvent *event)
     // The menu is a window of its own and would otherwise float over whatever the user turned to.
     if (event->type() == QEvent::ActivationChange && !isActiveWindow() && QApplication::activeWindow() != m_memberMenu->menu())
         m_memberMenu->setShows(false);
-}
-
-void ContentView::showAbout()
-{
-    AboutDialog dialog(this);
-    dialog.exec();
-}
-
-void ContentView::showPreferences()
-{
-    if (!m_preferences) {
-        m_preferences = new QDialog(this);
-        m_preferences->setObjectName(QStringLiteral("preferencesWindow"));
-        m_preferences->setWindowTitle(QStringLiteral("偏好设置"));
-        m_preferences->setAttribute(Qt::WA_DeleteOnClose);
-        auto *layout = new QVBoxLayout(m_preferences);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSizeConstraint(QLayout::SetFixedSize);
-        layout->addWidget(new PreferencesView(m_preferences));
-    }
-    m_preferences->show();
-    m_preferences->raise();
-    m_preferences->activateWindow();
-}
-
-void ContentView::checkForUpdates()
-{
-    // Not silent: whatever the answer, the update panel opens to show it.
-    QCoro::connect(UpdateService::shared()->check(false), this, [] {});
-}
-
-void ContentView::showUpdatePanel(bool shows)
-{
-    if (!shows) {
-        if (m_updatePanel)
-            m_updatePanel->close();
-        return;
-    }
-    if (!m_updatePanel) {
-        m_updatePanel = new QDialog(this);
-        m_updatePanel->setObjectName(QStringLiteral("updatePanel"));
-        m_updatePanel->setWindowTitle(QStringLiteral("检查更新"));
-        m_updatePanel->setAttribute(Qt::WA_DeleteOnClose);
-        m_updatePanel->setWindowModality(Qt::WindowModal);
-        auto *layout = new QVBoxLayout(m_updatePanel);
-        layout->setContentsMargins(0, 0, 0, 0);
-        auto *sheet = new UpdateView(UpdateService::shared(), m_updatePanel);
-        layout->addWidget(sheet);
-        layout->setSizeConstraint(QLayout::SetFixedSize);
-        connect(sheet, &UpdateView::dismissRequested, m_updatePanel, &QDialog::reject);
-        // Closing the panel in any way is the user dismissing it.
-        connect(m_updatePanel, &QDialog::finished, this, [] { UpdateService::shared()->setShowsPanel(false); });
-    }
-    m_updatePanel->show();
-    m_updatePanel->raise();
 }
 
 }

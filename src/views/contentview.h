@@ -3,21 +3,22 @@
 #include "models/catalogue.h"
 #include "models/loadgeneration.h"
 #include "models/route.h"
+#include "views/apppanels.h"
+#include "views/navigationstack.h"
 #include "views/sidebar.h"
 #include "views/toolbar/dailysignbutton.h"
 #include "views/toolbar/membermenucontrol.h"
 #include "views/toolbar/searchbox.h"
+#include "views/toolbar/topbar.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QMainWindow>
-#include <QPointer>
 #include <QTimer>
 #include <QCoro/QCoroTask>
 #include <chrono>
 #include <optional>
 
-class QDialog;
 class QToolButton;
 
 namespace tovra {
@@ -63,7 +64,7 @@ public:
     const QList<NavItem> &nav() const { return m_nav; }
     const QString &searchText() const { return m_searchText; }
     const QString &submittedSearch() const { return m_submittedSearch; }
-    const QList<Route> &path() const;
+    const QList<Route> &path() const { return m_stack->path(); }
     std::optional<bool> signedState() const { return m_signButton->signedState(); }
     bool signedToday() const { return m_signButton->signedToday(); }
     const std::optional<QString> &signLabel() const { return m_signButton->signLabel(); }
@@ -117,12 +118,12 @@ public:
 
     // ---- Parts ------------------------------------------------------------------------------
     NavigationStack *navigationStack() const { return m_stack; }
-    QToolButton *backButton() const;
+    QToolButton *backButton() const { return m_topBar->backButton(); }
     // The top bar's centre place, for the search field.
-    QWidget *toolbarSearchSlot() const;
+    QWidget *toolbarSearchSlot() const { return m_topBar->searchSlot(); }
     // The top bar's trailing place, for the theme button, the daily sign-in and the account box.
-    QWidget *toolbarActionsSlot() const;
-    AppMenus *menus() const { return m_menus; }
+    QWidget *toolbarActionsSlot() const { return m_topBar->actionsSlot(); }
+    AppMenus *menus() const { return m_panels->menus(); }
     SearchField *searchField() const { return m_search->field(); }
     ToolbarButton *themeButton() const { return m_themeButton; }
     ToolbarButton *signButton() const { return m_signButton; }
@@ -135,9 +136,9 @@ public:
     QList<SidebarRow *> sidebarRows() const { return m_sidebar->rows(); }
     QTimer *dayWatch() { return m_signButton->dayWatch(); }
 
-    void showAbout();
-    void showPreferences();
-    void checkForUpdates();
+    void showAbout() { m_panels->showAbout(); }
+    void showPreferences() { m_panels->showPreferences(); }
+    void checkForUpdates() { m_panels->checkForUpdates(); }
 
 signals:
     void sectionChanged();
@@ -168,7 +169,6 @@ private:
     void setNav(QList<NavItem> nav);
     void clearSearch();
     void updateRoot();
-    void showUpdatePanel(bool shows);
     void applyColors(bool dark);
 
     SidebarSection m_section;
@@ -191,9 +191,7 @@ private:
     MemberMenuControl *m_memberMenu = nullptr;
     NavigationStack *m_stack = nullptr;
     RouteScreens *m_screens = nullptr;
-    AppMenus *m_menus = nullptr;
-    QPointer<QDialog> m_preferences;
-    QPointer<QDialog> m_updatePanel;
+    AppPanels *m_panels = nullptr;
 };
 
 }

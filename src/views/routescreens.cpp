@@ -23,67 +23,62 @@ RouteScreens::RouteScreens(NavigationStack *stack, QObject *parent) : QObject(pa
 
 void RouteScreens::showRoot(const QString &submittedSearch, const SidebarSection &section)
 {
-    if (!submittedSearch.isEmpty()) {
-        if (m_rootKind == RootKind::Search && m_rootQuery == submittedSearch)
+    using navigation::RootScreen;
+    const RootScreen kind = navigation::rootScreen(submittedSearch, section);
+    const auto openTitle = [this](const QString &did) { emit pushRequested(Route::detail(did)); };
+    if (kind == RootScreen::Search) {
+        if (m_rootKind == kind && m_rootQuery == submittedSearch)
             return;
         m_rootQuery = submittedSearch;
         // A new query keeps the results screen in place; it starts again from page 1.
-        if (m_rootKind == RootKind::Search) {
+        if (m_rootKind == kind) {
             if (auto *results = qobject_cast<SearchView *>(m_stack->root())) {
                 results->setQuery(submittedSearch);
                 return;
             }
         }
-        m_rootKind = RootKind::Search;
+        m_rootKind = kind;
         auto *results = new SearchView(submittedSearch);
-        connect(results, &SearchView::selected, this, [this](const QString &did) { emit pushRequested(Route::detail(did)); });
+        connect(results, &SearchView::selected, this, openTitle);
         m_stack->setRoot(results);
         return;
     }
     m_rootQuery.clear();
 
-    if (const NavItem *item = section.categoryItem()) {
+    if (kind == RootScreen::Category) {
+        const NavItem &item = *section.categoryItem();
         // Moving from one category to another keeps the same browser: it only learns its new
         // category, and keeps the rest of its state.
-        if (m_rootKind == RootKind::Category) {
+        if (m_rootKind == kind) {
             if (auto *page = qobject_cast<BrowseView *>(m_stack->root())) {
-                page->setCategory(*item);
+                page->setCategory(item);
                 return;
             }
         }
-        m_rootKind = RootKind::Category;
-        auto *browse = new BrowseView(*item);
-        connect(browse, &BrowseView::selected, this, [this](const QString &did) { emit pushRequested(Route::detail(did)); });
+        m_rootKind = kind;
+        auto *browse = new BrowseView(item);
+        connect(browse, &BrowseView::selected, this, openTitle);
         m_stack->setRoot(browse);
         return;
     }
 
-    RootKind kind = RootKind::Home;
-    if (section.is<SidebarSection::Ranking>())
-        kind = RootKind::Ranking;
-    else if (section.is<SidebarSection::Top250>())
-        kind = RootKind::Top250;
-    else if (section.is<SidebarSection::Community>())
-        kind = RootKind::Community;
     if (kind == m_rootKind)
         return;
     m_rootKind = kind;
-
-    const auto openTitle = [this](const QString &did) { emit pushRequested(Route::detail(did)); };
     switch (kind) {
-    case RootKind::Ranking: {
+    case RootScreen::Ranking: {
         auto *page = new RankingView;
         connect(page, &RankingView::selected, this, openTitle);
         m_stack->setRoot(page);
         break;
     }
-    case RootKind::Top250: {
+    case RootScreen::Top250: {
         auto *page = new Top250View;
         connect(page, &Top250View::selected, this, openTitle);
         m_stack->setRoot(page);
         break;
     }
-    case RootKind::Community:
+    case RootScreen::Community:
         m_stack->setRoot(new CommunityView);
         break;
     default: {

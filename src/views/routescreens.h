@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -32,10 +33,9 @@ signals:
     void categoryRequested(const QString &name);
 
 private:
-    enum class RootKind { None, Search, Home, Ranking, Top250, Community, Category };
-
     NavigationStack *m_stack;
-    RootKind m_rootKind = RootKind::None;
+    // None until the first root is set.
+    std::optional<navigation::RootScreen> m_rootKind;
     QString m_rootQuery;
 };
 
