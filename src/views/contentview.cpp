@@ -25,6 +25,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPointer>
 #include <QShowEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -106,11 +107,11 @@ ContentView::~ContentView()
     // The parts outlive this part of the object (QWidget deletes its children later) and may
     // still report hover, focus or finished loads while they go; none of that may reach a window
     // that is half destroyed.
+    for (QObject *part : std::initializer_list<QObject *>{m_sidebar, m_screens, m_search->field(), m_accountBox,
+                                                          m_signButton, m_themeButton, m_userCenterButton})
+        part->disconnect(this);
     delete m_memberMenu;
     delete m_search;
-    for (QObject *part : std::initializer_list<QObject *>{m_sidebar, m_screens, m_accountBox, m_signButton,
-                                                          m_themeButton, m_userCenterButton})
-        part->disconnect(this);
 }
 
 void ContentView::buildToolbar()
@@ -348,7 +349,7 @@ QCoro::Task<void> ContentView::loadNav()
     DiskCache::shared()->save(m_nav, kNavCacheKey);
 }
 
-// ---- Window events, menus and panels --------------------------------------------------------
+// ---- Window events ---------------------------------------------------------------------------
 
 void ContentView::showEvent(QShowEvent *event)
 {
@@ -385,7 +386,8 @@ void ContentView::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
     // The menu is a window of its own and would otherwise float over whatever the user turned to.
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && QApplication::activeWindow() != m_memberMenu->menu())
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()
+        && QApplication::activeWindow() != m_memberMenu->menu())
         m_memberMenu->setShows(false);
 }
 

@@ -127,7 +127,9 @@ QWidget *RouteScreens::screen(const Route &route)
                 auto *page = new UserCenterView(std::is_same_v<T, Route::UserCenterVip> ? UserCenterTab::vip
                                                                                          : UserCenterTab::gold);
                 connect(page, &UserCenterView::playRequested, this,
-                        [this](const PlayEntry &entry, const QString &title, int at) { emit pushRequested(Route::play(entry, title, at)); });
+                        [this](const PlayEntry &entry, const QString &title, int at) {
+                            emit pushRequested(Route::play(entry, title, at));
+                        });
                 connect(page, &UserCenterView::selected, this, openTitle);
                 return page;
             } else if constexpr (std::is_same_v<T, Route::Download>) {
