@@ -1,5 +1,6 @@
 #include "views/toolbar/topbar.h"
 
+#include "models/topbarlayout.h"
 #include "views/components/pointinghand.h"
 
 #include <QEvent>
@@ -59,18 +60,14 @@ bool TopBar::eventFilter(QObject *watched, QEvent *event)
 
 void TopBar::balance()
 {
-    // Equal stretch alone would hand both sides the same width and squeeze the account items
-    // when they need more than the back button's side. Both sides get the wider one's width, so
-    // the field stays in the middle of the bar; when that does not fit, the account items keep
-    // their width and the field moves over.
     auto *grid = static_cast<QGridLayout *>(layout());
-    const int actions = m_actionsSlot->sizeHint().width();
-    const int side = qMax(actions, m_backButton->sizeHint().width());
     const QMargins margins = grid->contentsMargins();
     const int room = width() - margins.left() - margins.right() - 2 * grid->horizontalSpacing();
-    const bool centred = 2 * side + m_searchSlot->sizeHint().width() <= room;
-    grid->setColumnMinimumWidth(0, centred ? side : 0);
-    grid->setColumnMinimumWidth(2, centred ? side : actions);
+    const TopBarSides sides = TopBarSides::balanced(m_actionsSlot->sizeHint().width(),
+                                                    m_backButton->sizeHint().width(),
+                                                    m_searchSlot->sizeHint().width(), room);
+    grid->setColumnMinimumWidth(0, sides.leading);
+    grid->setColumnMinimumWidth(2, sides.trailing);
 }
 
 }
