@@ -6,7 +6,7 @@
 //   bench_pipeline [rounds] [requests-per-round]
 
 #include "network/apiclient.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 
 #include <QCoreApplication>
 #include <QCoroNetworkReply>

@@ -12,7 +12,7 @@
 #include "network/apiclient.h"
 #include "network/imageloader.h"
 #include "store/authstore.h"
-#include "store/paths.h"
+#include "network/paths.h"
 #include "views/catalogue/homeview.h"
 #include "views/contentview.h"
 #include "views/detail/detailview.h"

@@ -2,7 +2,7 @@
 #include "buildconfig.h"
 #include "network/apiclient.h"
 #include "store/authstore.h"
-#include "store/paths.h"
+#include "network/paths.h"
 #include "store/sharedservices.h"
 #include "store/telemetry.h"
 #include "store/themestore.h"

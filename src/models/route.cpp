@@ -68,6 +68,21 @@ SidebarSection repoint(const SidebarSection &current, const QList<NavItem> &nav)
     return current;
 }
 
+RootScreen rootScreen(const QString &submittedSearch, const SidebarSection &section)
+{
+    if (!submittedSearch.isEmpty())
+        return RootScreen::Search;
+    if (section.categoryItem())
+        return RootScreen::Category;
+    if (section.is<SidebarSection::Ranking>())
+        return RootScreen::Ranking;
+    if (section.is<SidebarSection::Top250>())
+        return RootScreen::Top250;
+    if (section.is<SidebarSection::Community>())
+        return RootScreen::Community;
+    return RootScreen::Home;
+}
+
 }
 
 }

@@ -193,6 +193,11 @@ SidebarSection openCategory(const QString &name, const QList<NavItem> &nav);
 // Answers the section to select, which is the current one when nothing needs re-pointing.
 SidebarSection repoint(const SidebarSection &current, const QList<NavItem> &nav);
 
+// What stands at the root of the stack: the results of a submitted (non-empty) search above any
+// section, else the selected section's own screen.
+enum class RootScreen { Search, Home, Ranking, Top250, Community, Category };
+RootScreen rootScreen(const QString &submittedSearch, const SidebarSection &section);
+
 }
 
 }

@@ -2,7 +2,7 @@
 
 #include "network/apiclient.h"
 #include "store/log.h"
-#include "store/paths.h"
+#include "network/paths.h"
 #include "store/textfile.h"
 
 #include <QCoreApplication>

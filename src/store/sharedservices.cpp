@@ -3,7 +3,7 @@
 #include "network/apiclient.h"
 #include "network/imageloader.h"
 #include "store/authstore.h"
-#include "store/paths.h"
+#include "network/paths.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>

@@ -5,7 +5,7 @@
 #include "store/authstore.h"
 #include "store/clock.h"
 #include "store/log.h"
-#include "store/paths.h"
+#include "network/paths.h"
 #include "store/textfile.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "store/installlocation.h"
 #include "store/installscript.h"
 #include "store/log.h"
-#include "store/paths.h"
+#include "network/paths.h"
 #include "store/telemetry.h"
 #include "store/updatearchive.h"
 

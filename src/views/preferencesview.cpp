@@ -3,7 +3,7 @@
 #include "models/bytecount.h"
 #include "network/apiclient.h"
 #include "store/appsettings.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"

@@ -1,5 +1,5 @@
 #include "models/catalogue.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 
 #include <QDir>
 #include <QFile>

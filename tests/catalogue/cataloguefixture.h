@@ -2,7 +2,7 @@
 
 #include "network/apiclient.h"
 #include "network/imageloader.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 #include "support/fakesite.h"
 #include "support/posterart.h"
 #include "support/testenv.h"

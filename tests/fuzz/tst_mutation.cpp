@@ -14,7 +14,7 @@
 #include "models/webpagelogic.h"
 #include "network/apiclient.h"
 #include "network/imageloader.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 
 #include <QElapsedTimer>
 #include <QHash>

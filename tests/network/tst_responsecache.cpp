@@ -1,6 +1,6 @@
 #include "clientfixture.h"
 
-#include "store/paths.h"
+#include "network/paths.h"
 
 #include <QDir>
 #include <QFile>

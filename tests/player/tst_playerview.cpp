@@ -1,6 +1,6 @@
 #include "network/apiclient.h"
 #include "network/apierror.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 #include "support/clientfixture.h"
 #include "views/components/stateoverlay.h"
 #include "views/player/nativeplayer.h"

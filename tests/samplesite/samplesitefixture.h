@@ -4,7 +4,7 @@
 #include "network/imageloader.h"
 #include "samplesite/sampleserver.h"
 #include "store/authstore.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 #include "views/components/stateoverlay.h"
 
 #include <QDir>

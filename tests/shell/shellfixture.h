@@ -2,7 +2,7 @@
 
 #include "network/apiclient.h"
 #include "store/authstore.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 #include "views/catalogue/browseview.h"
 #include "views/catalogue/homeview.h"
 #include "views/catalogue/rankingview.h"

@@ -45,6 +45,8 @@ std::optional<SidebarSection> sectionFor(Linked linked)
 Q_DECLARE_METATYPE(std::optional<QString>)
 Q_DECLARE_METATYPE(Linked)
 Q_DECLARE_METATYPE(tovra::NavItem)
+Q_DECLARE_METATYPE(tovra::SidebarSection)
+Q_DECLARE_METATYPE(tovra::navigation::RootScreen)
 
 class RouteTest : public QObject
 {
@@ -181,6 +183,31 @@ private slots:
         for (const auto &section : {SidebarSection::home(), SidebarSection::ranking(), SidebarSection::top250(),
                                     SidebarSection::community()})
             QCOMPARE(navigation::repoint(section, nav), section);
+    }
+
+    void rootScreenFollowsSearchThenSection_data()
+    {
+        using navigation::RootScreen;
+        QTest::addColumn<QString>("submitted");
+        QTest::addColumn<SidebarSection>("section");
+        QTest::addColumn<RootScreen>("screen");
+        const SidebarSection movies = SidebarSection::category(navItem(u"2"_s, u"电影"_s));
+        QTest::newRow("home") << QString() << SidebarSection::home() << RootScreen::Home;
+        QTest::newRow("ranking") << QString() << SidebarSection::ranking() << RootScreen::Ranking;
+        QTest::newRow("top250") << QString() << SidebarSection::top250() << RootScreen::Top250;
+        QTest::newRow("community") << QString() << SidebarSection::community() << RootScreen::Community;
+        QTest::newRow("category") << QString() << movies << RootScreen::Category;
+        QTest::newRow("search over home") << u"流浪地球"_s << SidebarSection::home() << RootScreen::Search;
+        QTest::newRow("search over category") << u"流浪地球"_s << movies << RootScreen::Search;
+        QTest::newRow("search over community") << u"三体"_s << SidebarSection::community() << RootScreen::Search;
+    }
+
+    void rootScreenFollowsSearchThenSection()
+    {
+        QFETCH(QString, submitted);
+        QFETCH(SidebarSection, section);
+        QFETCH(navigation::RootScreen, screen);
+        QCOMPARE(navigation::rootScreen(submitted, section), screen);
     }
 
     void sectionEquality()

@@ -1,4 +1,4 @@
-#include "store/paths.h"
+#include "network/paths.h"
 
 #include <QStandardPaths>
 #include <QTest>

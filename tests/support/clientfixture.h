@@ -1,7 +1,7 @@
 #pragma once
 
 #include "network/apiclient.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 #include "support/fakesite.h"
 #include "support/testenv.h"
 

@@ -3,6 +3,7 @@
 #include "models/dailysign.h"
 #include "models/markedtext.h"
 #include "models/suggestion.h"
+#include "models/topbarlayout.h"
 #include "support/testmain.h"
 
 #include <QFontMetricsF>
@@ -132,6 +133,34 @@ private slots:
 
         const Runs tiny = elidedMarkedRuns(runs, 14, plainFont, boldFont);
         QCOMPARE(tiny, Runs{plain(u"…"_s)});
+    }
+
+    void topBarKeepsFieldCentredWhileItFits_data()
+    {
+        QTest::addColumn<int>("actions");
+        QTest::addColumn<int>("back");
+        QTest::addColumn<int>("field");
+        QTest::addColumn<int>("room");
+        QTest::addColumn<int>("leading");
+        QTest::addColumn<int>("trailing");
+        QTest::newRow("actions wider, room to spare") << 300 << 32 << 420 << 1200 << 300 << 300;
+        QTest::newRow("exactly fits") << 300 << 32 << 420 << 1020 << 300 << 300;
+        QTest::newRow("one pixel short: field moves over") << 300 << 32 << 420 << 1019 << 0 << 300;
+        QTest::newRow("back wider than actions") << 20 << 32 << 420 << 1200 << 32 << 32;
+        QTest::newRow("no room at all") << 300 << 32 << 420 << 0 << 0 << 300;
+    }
+
+    void topBarKeepsFieldCentredWhileItFits()
+    {
+        QFETCH(int, actions);
+        QFETCH(int, back);
+        QFETCH(int, field);
+        QFETCH(int, room);
+        QFETCH(int, leading);
+        QFETCH(int, trailing);
+        const TopBarSides sides = TopBarSides::balanced(actions, back, field, room);
+        QCOMPARE(sides.leading, leading);
+        QCOMPARE(sides.trailing, trailing);
     }
 
     void trimmedQuery_data()

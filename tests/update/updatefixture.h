@@ -2,7 +2,7 @@
 
 #include "network/apiclient.h"
 #include "store/authstore.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 #include "store/telemetry.h"
 #include "store/updateservice.h"
 

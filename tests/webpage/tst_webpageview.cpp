@@ -1,6 +1,6 @@
 #include "network/apiclient.h"
 #include "store/authstore.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 #include "support/clientfixture.h"
 #include "views/components/busyindicator.h"
 #include "views/components/stateoverlay.h"

@@ -1,7 +1,7 @@
 #include "views/catalogue/browseview.h"
 
 #include "network/apiclient.h"
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 #include "views/catalogue/filterbar.h"
 #include "views/components/appearance.h"
 #include "views/palette.h"

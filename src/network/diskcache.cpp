@@ -1,6 +1,6 @@
-#include "store/diskcache.h"
+#include "network/diskcache.h"
 
-#include "store/paths.h"
+#include "network/paths.h"
 
 #include <QCoreApplication>
 #include <QDir>
