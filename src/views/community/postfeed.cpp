@@ -2,6 +2,7 @@
 
 #include "views/components/pointinghand.h"
 #include "views/icons.h"
+#include "views/toolbar/plaintooltip.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -26,7 +27,7 @@ QToolButton *arrowButton(const QString &symbol, const QString &name, QWidget *pa
     button->setAutoRaise(true);
     button->setFixedSize(kButton, kButton);
     button->setAccessibleName(name);
-    button->setToolTip(name);
+    button->setToolTip(plainToolTip(name));
     button->setFocusPolicy(Qt::NoFocus);
     setPointingHand(button);
     return button;

@@ -2,6 +2,7 @@
 
 #include "views/icons.h"
 #include "views/player/playercontrols.h"
+#include "views/toolbar/plaintooltip.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -81,7 +82,7 @@ void PipWindow::updateState()
     const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
     m_play->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), Qt::white));
     m_play->setAccessibleName(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
-    m_play->setToolTip(m_play->accessibleName());
+    m_play->setToolTip(plainToolTip(m_play->accessibleName()));
 }
 
 bool PipWindow::eventFilter(QObject *watched, QEvent *event)

@@ -4,6 +4,7 @@
 #include "views/components/pointinghand.h"
 #include "views/icons.h"
 #include "views/palette.h"
+#include "views/toolbar/plaintooltip.h"
 
 #include <QAudioOutput>
 #include <QHBoxLayout>
@@ -31,7 +32,7 @@ QSlider *bar(const QString &name, QWidget *parent)
     auto *slider = new QSlider(Qt::Horizontal, parent);
     slider->setFocusPolicy(Qt::StrongFocus);
     slider->setAccessibleName(name);
-    slider->setToolTip(name);
+    slider->setToolTip(plainToolTip(name));
     return slider;
 }
 
@@ -56,7 +57,7 @@ QToolButton *playerSymbolButton(const QString &name, int iconPixels, QWidget *pa
     button->setIconSize({iconPixels, iconPixels});
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::StrongFocus);
-    button->setToolTip(name);
+    button->setToolTip(plainToolTip(name));
     button->setAccessibleName(name);
     setPointingHand(button);
     return button;
@@ -195,7 +196,7 @@ void PlayerControls::updateState()
     m_play->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), Palette::text(m_dark)));
     const QString name = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
     m_play->setAccessibleName(name);
-    m_play->setToolTip(name);
+    m_play->setToolTip(plainToolTip(name));
 }
 
 void PlayerControls::updateTime()
@@ -217,7 +218,7 @@ void PlayerControls::updateAudio()
     m_mute->setIcon(Icons::icon(muted ? QStringLiteral("speaker.slash") : QStringLiteral("speaker.wave.2"), Palette::text(m_dark)));
     const QString name = muted ? QStringLiteral("取消静音") : QStringLiteral("静音");
     m_mute->setAccessibleName(name);
-    m_mute->setToolTip(name);
+    m_mute->setToolTip(plainToolTip(name));
     if (audio && !m_volume->isSliderDown()) {
         const QSignalBlocker block(m_volume);
         m_volume->setValue(qRound(audio->volume() * 100));

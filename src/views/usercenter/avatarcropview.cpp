@@ -7,6 +7,7 @@
 #include "views/detail/tint.h"
 #include "views/icons.h"
 #include "views/usercenter/cropeditor.h"
+#include "views/toolbar/plaintooltip.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,7 +23,7 @@ QPushButton *symbolButton(const QString &symbol, const QString &tip, QWidget *pa
 {
     auto *button = new QPushButton(parent);
     button->setIcon(Icons::icon(symbol, Palette::text()));
-    button->setToolTip(tip);
+    button->setToolTip(plainToolTip(tip));
     // Icon only: the tip is what a screen reader reads.
     button->setAccessibleName(tip);
     setPointingHand(button);
