@@ -1,5 +1,6 @@
 #include "community/communityfixture.h"
 #include "shell/shellfixture.h"
+#include "support/screentext.h"
 #include "support/testmain.h"
 #include "views/community/communityview.h"
 #include "views/community/countbadge.h"
@@ -107,6 +108,8 @@ private slots:
             QVERIFY(view.errorView()->isVisible());
             QCOMPARE(view.errorView()->messageText(), kUnavailable);
             QVERIFY(!view.webView());
+            QVERIFY(test::shownTexts(&view).contains(kUnavailable));
+            QVERIFY2(test::clippedTexts(&view).isEmpty(), qPrintable(test::clippedTexts(&view).join(u',')));
             QVERIFY(!grabToPng(&view, u"engine-missing-"_s + tag).isEmpty());
             view.errorView()->retryButton()->click();
             QCOMPARE(view.error(), std::optional(kUnavailable));
@@ -124,6 +127,8 @@ private slots:
             QCOMPARE(view.error(), std::optional(kUnavailable));
             QCOMPARE(view.overlay()->messageText(), kUnavailable);
             QVERIFY(view.overlay()->isVisible());
+            QVERIFY(test::shownTexts(&view).contains(kUnavailable));
+            QVERIFY2(test::clippedTexts(&view).isEmpty(), qPrintable(test::clippedTexts(&view).join(u',')));
             QVERIFY(!grabToPng(&view, u"engine-missing-"_s + tag).isEmpty());
             // The retry asks again and meets the same answer.
             view.overlay()->retryButton()->click();
@@ -147,6 +152,8 @@ private slots:
             QVERIFY(!slide->player());
             // The rest of the post still works.
             QVERIFY(slide->likeButton()->isEnabled() && slide->contentLabel()->isVisible());
+            QVERIFY(test::shownTexts(&board).contains(kUnavailable));
+            QVERIFY2(test::clippedTexts(&board).isEmpty(), qPrintable(test::clippedTexts(&board).join(u',')));
             QVERIFY(!grabToPng(&board, u"engine-missing-"_s + tag).isEmpty());
         }
         QTest::qWait(50);

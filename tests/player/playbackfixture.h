@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QMediaPlayer>
 #include <QPainter>
+#include <QSet>
 #include <QVideoFrame>
 #include <QVideoSink>
 #include <QVideoWidget>
@@ -115,6 +116,18 @@ inline QString saveGrab(const QImage &image, const QString &name)
 }
 
 // Relative luminance, 0 to 1.
+// A decoded picture rather than a black or empty surface: the test clip's colour bars give a
+// coarse sample of the image many different colours.
+inline bool showsPicture(const QImage &image)
+{
+    QSet<QRgb> seen;
+    for (int y = 1; y < 8; ++y) {
+        for (int x = 1; x < 8; ++x)
+            seen.insert(image.pixel(image.width() * x / 8, image.height() * y / 8));
+    }
+    return seen.size() >= 4;
+}
+
 inline double luminance(const QColor &c)
 {
     auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };

@@ -10,6 +10,7 @@
 #include "views/player/shakawebview.h"
 
 #include "playbackfixture.h"
+#include "support/screentext.h"
 
 #include <QApplication>
 #include <QAudioOutput>
@@ -350,6 +351,9 @@ private slots:
         FrameWatch watch(pip->surface()->videoSink());
         QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));
         const QImage grab = grabWithFrame(pip, pip->surface(), watch.last);
+        QVERIFY(showsPicture(grab));
+        for (QToolButton *button : pip->findChildren<QToolButton *>())
+            QVERIFY2(button->isVisible() && !button->icon().isNull(), qPrintable(button->accessibleName()));
         QVERIFY(!saveGrab(grab, u"player-pip"_qs).isEmpty());
         // The test clip's picture is colourful, never black where the surface is.
         QVERIFY(grab.pixelColor(grab.width() / 2, grab.height() / 3) != QColor(Qt::black));
@@ -455,7 +459,10 @@ private slots:
         QVERIFY2(std::abs(luminance(ring) - luminance(Palette::accent(dark))) < 0.05, qPrintable(ring.name()));
 
         const QString tag = dark ? u"dark"_qs : u"light"_qs;
-        QVERIFY(!saveGrab(grabWithFrame(&page.view, native->surface(), watch.last), u"player-native-"_qs + tag).isEmpty());
+        const QImage shown = grabWithFrame(&page.view, native->surface(), watch.last);
+        QVERIFY(showsPicture(shown));
+        QVERIFY(test::shownTexts(&page.view).contains(u"星河"_qs));
+        QVERIFY(!saveGrab(shown, u"player-native-"_qs + tag).isEmpty());
         QVERIFY(!saveGrab(bar, u"player-controls-"_qs + tag).isEmpty());
         QMenu *menu = page.view.qualityMenu()->choices();
         QStringList titles;
