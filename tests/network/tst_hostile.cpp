@@ -14,29 +14,22 @@ using tovra::test::runTask;
 
 namespace {
 
-// VmHWM of this process in bytes; resetPeak() starts a new high-water mark at the current size.
-qint64 peakBytes()
+// A size line of this process's /proc status ("VmHWM", "VmRSS") in bytes, or -1.
+qint64 statusBytes(QByteArrayView field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+        if (line.startsWith(field) && line.mid(field.size()).startsWith(':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong() * 1024;
     }
     return -1;
 }
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return -1;
-}
+// The high-water mark since resetPeak(), and the size now.
+qint64 peakBytes() { return statusBytes("VmHWM"); }
+qint64 residentBytes() { return statusBytes("VmRSS"); }
+// Starts a new high-water mark at the current size.
 void resetPeak()
 {
     QFile refs(QStringLiteral("/proc/self/clear_refs"));
