@@ -4,16 +4,13 @@
 #include "store/themestore.h"
 #include "store/updateservice.h"
 #include "views/components/busyindicator.h"
+#include "views/components/filereveal.h"
 #include "views/components/symbolview.h"
 #include "views/logo.h"
 #include "views/palette.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <functional>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -437,16 +434,7 @@ void UpdateView::reveal()
     if (!m_service)
         return;
     const QString unit = m_service->phase().file;
-    // The file manager's own interface selects the folder; without one, its parent is opened.
-    QDBusMessage call = QDBusMessage::createMethodCall(u"org.freedesktop.FileManager1"_s, u"/org/freedesktop/FileManager1"_s,
-                                                       u"org.freedesktop.FileManager1"_s, u"ShowItems"_s);
-    call << QStringList{QUrl::fromLocalFile(unit).toString()} << QString();
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 3000), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, unit] {
-        watcher->deleteLater();
-        if (watcher->isError())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(unit).absolutePath()));
-    });
+    revealFile(unit, QDBusConnection::sessionBus(), [](const QUrl &folder) { QDesktopServices::openUrl(folder); });
     emit revealRequested(unit);
 }
 

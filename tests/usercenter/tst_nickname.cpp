@@ -1,7 +1,7 @@
 #include "ucbfixture.h"
+#include "uccfixture.h"
 #include "views/usercenter/nicknameview.h"
 
-#include <QBuffer>
 #include <QLineEdit>
 #include "support/screentext.h"
 #include "support/testmain.h"
@@ -193,15 +193,7 @@ private slots:
     {
         Fixture f;
         auto &view = f.openReady();
-        const auto png = [](QColor colour) {
-            QImage image(8, 8, QImage::Format_RGB32);
-            image.fill(colour);
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "PNG");
-            return bytes;
-        };
+        const auto png = [](QColor colour) { return pngBytes(QSize(8, 8), colour, colour); };
         f.site.enqueue(QStringLiteral("/api/captcha"), FakeSite::Reply().withBody(png(Qt::red)).withDelay(400));
         f.site.enqueue(QStringLiteral("/api/captcha"), FakeSite::Reply().withBody(png(Qt::blue)));
         view.captchaButton()->click();

@@ -171,11 +171,8 @@ void PosterGrid::onPosterLoaded(const QString &key, const QImage &image)
 void PosterGrid::shimmerTick()
 {
     const QRectF visible = visibleArea();
-    if (visible.isEmpty()) {
-        // Out of sight: the next paint subscribes again if anything there still loads.
-        ShimmerClock::shared()->unsubscribe(this);
+    if (visible.isEmpty())
         return;
-    }
     const GridGeometry g = geometryFor(width());
     const auto [first, last] = g.rowsIn(visible.top(), visible.bottom(), int(m_items.size()));
     QRegion dirty;

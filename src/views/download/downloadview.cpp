@@ -3,16 +3,16 @@
 #include "network/apiclient.h"
 #include "store/appsettings.h"
 #include "views/components/access.h"
+#include "views/components/filereveal.h"
 #include "views/components/pointinghand.h"
 #include "views/components/sectionheader.h"
+#include "views/components/stackstates.h"
 #include "views/components/stateoverlay.h"
 #include "views/components/systemopen.h"
 #include "views/components/typography.h"
 #include "views/detail/tint.h"
-#include "views/download/filereveal.h"
 #include "views/download/surfacebox.h"
 #include "views/download/torrenttree.h"
-#include "views/components/stackstates.h"
 
 #include <QClipboard>
 #include <QCoroNetworkReply>

@@ -1,4 +1,4 @@
-#include "views/download/filereveal.h"
+#include "views/components/filereveal.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
