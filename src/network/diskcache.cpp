@@ -164,8 +164,7 @@ std::optional<QByteArray> DiskCache::fileBytes(const QString &key, double maxAge
 
 std::optional<QByteArray> DiskCache::loadData(const QString &key, double maxAge)
 {
-    if (!isStorable(key))
-        return std::nullopt;
+    // An unstorable key is never in memory (saveData refuses it) and fileBytes refuses it too.
     const auto hit = m_memory.constFind(key);
     if (hit != m_memory.cend() && fresh(hit->at, now(), maxAge))
         return hit->data;
@@ -198,14 +197,14 @@ void DiskCache::saveData(const QByteArray &data, const QString &key)
 
 void DiskCache::queueWrite(const QString &key, QByteArray data)
 {
-    if (!m_dir.isEmpty() && isStorable(key))
-        enqueue(fileName(key), std::move(data));
+    if (const QString name = fileName(key); !m_dir.isEmpty() && !name.isEmpty())
+        enqueue(name, std::move(data));
 }
 
 void DiskCache::queueDelete(const QString &key)
 {
-    if (!m_dir.isEmpty() && isStorable(key))
-        enqueue(fileName(key), std::nullopt);
+    if (const QString name = fileName(key); !m_dir.isEmpty() && !name.isEmpty())
+        enqueue(name, std::nullopt);
 }
 
 void DiskCache::enqueue(const QString &name, std::optional<QByteArray> data)

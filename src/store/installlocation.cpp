@@ -115,7 +115,7 @@ bool InstallLocation::isInstalled(const QString &unit)
     if (unit.isEmpty())
         return false;
     const QString path = QDir::cleanPath(unit);
-    return path.startsWith(u"/opt/"_s) || path.startsWith(QDir::homePath() + u"/.local/opt/"_s);
+    return path.startsWith(u"/opt/"_s) || path.startsWith(applicationsFolder() + u'/');
 }
 
 bool InstallLocation::isTranslocated(const QString &unit)

@@ -324,21 +324,17 @@ QCoro::Task<void> UpdateService::performDownload(UpdateInfo info, std::shared_pt
     QPointer self = this;
     const QUrl url(info.url, QUrl::StrictMode);
     if (!usableArchiveUrl(url)) {
-        if (m_transfer == transfer)
-            m_transfer.reset();
-        setPhase(Phase::failed(u"下载地址不合法"_s));
+        fail(transfer, u"下载地址不合法"_s);
         co_return;
     }
     setPhase(Phase::downloading(0));
 
     const auto root = workRoot();
     if (!root) {
-        if (m_transfer == transfer)
-            m_transfer.reset();
-        setPhase(Phase::failed(root.error()));
+        fail(transfer, root.error());
         co_return;
     }
-    transfer->folder = QDir(*root).filePath(u"TovraUpdate-"_s + QString::number(info.build));
+    transfer->folder = workFolder(info.build);
     QDir(transfer->folder).removeRecursively();
     if (!QDir().mkdir(transfer->folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
         fail(transfer, u"无法准备更新目录："_s + transfer->folder);
