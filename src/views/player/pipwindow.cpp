@@ -2,7 +2,6 @@
 
 #include "views/icons.h"
 #include "views/player/playercontrols.h"
-#include "views/toolbar/plaintooltip.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -61,12 +60,7 @@ PipWindow::PipWindow(QMediaPlayer *player)
     row->addWidget(new QSizeGrip(strip), 0, Qt::AlignBottom | Qt::AlignRight);
     grid->addWidget(strip, 2, 0);
 
-    connect(m_play, &QToolButton::clicked, this, [this] {
-        if (m_player->playbackState() == QMediaPlayer::PlayingState)
-            m_player->pause();
-        else
-            m_player->play();
-    });
+    connect(m_play, &QToolButton::clicked, this, [this] { togglePlayback(m_player); });
     connect(m_back, &QToolButton::clicked, this, &QWidget::close);
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PipWindow::updateState);
     updateState();
@@ -79,10 +73,7 @@ PipWindow::PipWindow(QMediaPlayer *player)
 
 void PipWindow::updateState()
 {
-    const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
-    m_play->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), Qt::white));
-    m_play->setAccessibleName(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
-    m_play->setToolTip(plainToolTip(m_play->accessibleName()));
+    showPlaybackState(m_play, m_player, Qt::white);
 }
 
 bool PipWindow::eventFilter(QObject *watched, QEvent *event)
