@@ -1,6 +1,7 @@
 #include "views/player/pipwindow.h"
 
 #include "views/icons.h"
+#include "views/palette.h"
 #include "views/player/playercontrols.h"
 
 #include <QCloseEvent>
@@ -44,10 +45,12 @@ PipWindow::PipWindow(QMediaPlayer *player)
     QPalette sp = strip->palette();
     sp.setColor(QPalette::Window, QColor(0, 0, 0));
     strip->setPalette(sp);
+    // The strip is black in either appearance, so its focus ring is the dark appearance's accent.
     strip->setStyleSheet(QStringLiteral("QToolButton { border: 2px solid transparent; border-radius: 5px; padding: 2px; }"
                                         "QToolButton:hover { background: rgba(255,255,255,0.18); }"
                                         "QToolButton:pressed { background: rgba(255,255,255,0.30); }"
-                                        "QToolButton:focus { border-color: #35D07F; }"));
+                                        "QToolButton:focus { border-color: %1; }")
+                             .arg(Palette::accent(true).name()));
     strip->installEventFilter(this);
     auto *row = new QHBoxLayout(strip);
     row->setContentsMargins(6, 2, 2, 2);
