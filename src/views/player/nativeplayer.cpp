@@ -135,12 +135,13 @@ void NativePlayer::closePictureInPicture()
     pip->deleteLater();
 }
 
-bool NativePlayer::handleKey(int key)
+bool NativePlayer::handleKey(const QKeyEvent *event)
 {
-    if (!m_model || !m_controls)
+    // A shortcut with a modifier belongs to the window, not to the player.
+    if (!m_model || !m_controls || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return false;
     QMediaPlayer *player = m_model->player();
-    switch (key) {
+    switch (event->key()) {
     case Qt::Key_Space:
         m_controls->togglePlay();
         return true;
@@ -171,17 +172,14 @@ bool NativePlayer::handleKey(int key)
 
 void NativePlayer::keyPressEvent(QKeyEvent *event)
 {
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier) || !handleKey(event->key()))
+    if (!handleKey(event))
         QWidget::keyPressEvent(event);
 }
 
 bool NativePlayer::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_surface && event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (!(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && handleKey(key->key()))
-            return true;
-    }
+    if (watched == m_surface && event->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent *>(event)))
+        return true;
     return QWidget::eventFilter(watched, event);
 }
 

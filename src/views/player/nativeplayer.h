@@ -39,7 +39,7 @@ public:
     void togglePictureInPicture();
     void toggleFullScreen();
     // The player's keys; answers whether the key was one of them.
-    bool handleKey(int key);
+    bool handleKey(const QKeyEvent *event);
 
 protected:
     void showEvent(QShowEvent *event) override;

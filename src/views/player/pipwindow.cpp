@@ -1,8 +1,8 @@
 #include "views/player/pipwindow.h"
 
 #include "views/icons.h"
+#include "views/palette.h"
 #include "views/player/playercontrols.h"
-#include "views/toolbar/plaintooltip.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -45,10 +45,12 @@ PipWindow::PipWindow(QMediaPlayer *player)
     QPalette sp = strip->palette();
     sp.setColor(QPalette::Window, QColor(0, 0, 0));
     strip->setPalette(sp);
+    // The strip is black in either appearance, so its focus ring is the dark appearance's accent.
     strip->setStyleSheet(QStringLiteral("QToolButton { border: 2px solid transparent; border-radius: 5px; padding: 2px; }"
                                         "QToolButton:hover { background: rgba(255,255,255,0.18); }"
                                         "QToolButton:pressed { background: rgba(255,255,255,0.30); }"
-                                        "QToolButton:focus { border-color: #35D07F; }"));
+                                        "QToolButton:focus { border-color: %1; }")
+                             .arg(Palette::accent(true).name()));
     strip->installEventFilter(this);
     auto *row = new QHBoxLayout(strip);
     row->setContentsMargins(6, 2, 2, 2);
@@ -61,12 +63,7 @@ PipWindow::PipWindow(QMediaPlayer *player)
     row->addWidget(new QSizeGrip(strip), 0, Qt::AlignBottom | Qt::AlignRight);
     grid->addWidget(strip, 2, 0);
 
-    connect(m_play, &QToolButton::clicked, this, [this] {
-        if (m_player->playbackState() == QMediaPlayer::PlayingState)
-            m_player->pause();
-        else
-            m_player->play();
-    });
+    connect(m_play, &QToolButton::clicked, this, [this] { togglePlayback(m_player); });
     connect(m_back, &QToolButton::clicked, this, &QWidget::close);
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PipWindow::updateState);
     updateState();
@@ -79,10 +76,7 @@ PipWindow::PipWindow(QMediaPlayer *player)
 
 void PipWindow::updateState()
 {
-    const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
-    m_play->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), Qt::white));
-    m_play->setAccessibleName(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
-    m_play->setToolTip(plainToolTip(m_play->accessibleName()));
+    showPlaybackState(m_play, m_player, Qt::white);
 }
 
 bool PipWindow::eventFilter(QObject *watched, QEvent *event)

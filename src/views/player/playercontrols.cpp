@@ -140,17 +140,29 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
     }
     followAppearance(this, [this](bool dark) { applyAppearance(dark); });
     applyAppearance(Palette::isDark());
-    updateState();
     updateTime();
-    updateAudio();
+}
+
+void togglePlayback(QMediaPlayer *player)
+{
+    if (player->playbackState() == QMediaPlayer::PlayingState)
+        player->pause();
+    else
+        player->play();
+}
+
+void showPlaybackState(QToolButton *button, const QMediaPlayer *player, const QColor &symbolColor)
+{
+    const bool playing = player->playbackState() == QMediaPlayer::PlayingState;
+    button->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), symbolColor));
+    const QString name = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
+    button->setAccessibleName(name);
+    button->setToolTip(plainToolTip(name));
 }
 
 void PlayerControls::togglePlay()
 {
-    if (m_player->playbackState() == QMediaPlayer::PlayingState)
-        m_player->pause();
-    else
-        m_player->play();
+    togglePlayback(m_player);
 }
 
 void PlayerControls::toggleMute()
@@ -192,11 +204,7 @@ void PlayerControls::applyAppearance(bool dark)
 
 void PlayerControls::updateState()
 {
-    const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
-    m_play->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), Palette::text(m_dark)));
-    const QString name = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
-    m_play->setAccessibleName(name);
-    m_play->setToolTip(plainToolTip(name));
+    showPlaybackState(m_play, m_player, Palette::text(m_dark));
 }
 
 void PlayerControls::updateTime()

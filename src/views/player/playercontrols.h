@@ -12,6 +12,10 @@ namespace tovra {
 // A symbol-only button of the player's bars: named for its tooltip and for screen readers, taking
 // keyboard focus, flat until hovered.
 QToolButton *playerSymbolButton(const QString &name, int iconPixels, QWidget *parent);
+// Pauses a playing player and plays any other; the play buttons of every bar share it.
+void togglePlayback(QMediaPlayer *player);
+// A play button's symbol, name and tooltip for the player's state, drawn in symbolColor.
+void showPlaybackState(QToolButton *button, const QMediaPlayer *player, const QColor &symbolColor);
 
 // The inline controls under the native picture: play/pause, the seek bar with times, volume and
 // mute, the playback speed, picture-in-picture and full screen. Colours come from the palette

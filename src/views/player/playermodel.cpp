@@ -20,6 +20,13 @@ namespace tovra {
 
 namespace {
 
+// The states in which the backend takes a seek rather than drop it.
+bool takesSeek(QMediaPlayer::MediaStatus status)
+{
+    return status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia
+        || status == QMediaPlayer::BufferingMedia;
+}
+
 player::Failure failureKind(QMediaPlayer::Error error)
 {
     switch (error) {
@@ -184,11 +191,10 @@ void PlayerModel::stop()
 
 void PlayerModel::onStatusChanged()
 {
-    const auto status = m_player->mediaStatus();
-    if (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia && status != QMediaPlayer::BufferingMedia)
+    if (!takesSeek(m_player->mediaStatus()))
         return;
-    if (m_startAt >= player::kMinResume)
-        resume();
+    // A seek held for a quality change has no resume to apply it.
+    resume();
     applyPendingSeek();
 }
 
@@ -196,10 +202,7 @@ void PlayerModel::applyPendingSeek()
 {
     // The backend drops a seek made before the stream can seek: a resume or a quality change
     // waits for that moment.
-    if (!m_pendingSeekMs || !m_player->isSeekable())
-        return;
-    const auto status = m_player->mediaStatus();
-    if (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia && status != QMediaPlayer::BufferingMedia)
+    if (!m_pendingSeekMs || !m_player->isSeekable() || !takesSeek(m_player->mediaStatus()))
         return;
     m_player->setPosition(*m_pendingSeekMs);
     m_pendingSeekMs.reset();

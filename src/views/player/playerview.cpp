@@ -138,12 +138,17 @@ void PlayerView::apply()
         m_overlay->setKind(StateOverlay::Kind::loading());
         m_stack->setCurrentWidget(m_overlay);
     } else if (m_error) {
-        showFailure(m_overlay, *m_error, this, [](PlayerView *view) { view->load(); });
-        m_stack->setCurrentWidget(m_overlay);
+        showError();
     } else if (m_auth) {
         showPlayer();
     }
     emit stateChanged();
+}
+
+void PlayerView::showError()
+{
+    showFailure(m_overlay, *m_error, this, [](PlayerView *view) { view->load(); });
+    m_stack->setCurrentWidget(m_overlay);
 }
 
 void PlayerView::showPlayer()
@@ -154,8 +159,7 @@ void PlayerView::showPlayer()
         if (!engine) {
             // The authorisation is fine; the retry goes through it again and tries the plugin anew.
             m_error = engine.error();
-            showFailure(m_overlay, *m_error, this, [](PlayerView *view) { view->load(); });
-            m_stack->setCurrentWidget(m_overlay);
+            showError();
             return;
         }
         if (player::isHLS(m_auth->url)) {

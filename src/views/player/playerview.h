@@ -59,6 +59,7 @@ protected:
 private:
     QCoro::Task<void> load();
     void apply();
+    void showError();
     void showPlayer();
 
     PlayEntry m_entry;
