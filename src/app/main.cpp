@@ -11,6 +11,7 @@
 #include "views/palette.h"
 #include "views/startup.h"
 #include "views/qttranslations.h"
+#include "views/components/typography.h"
 
 #include <QApplication>
 
@@ -44,6 +45,7 @@ int main(int argc, char *argv[])
     // palette of ours is installed.
     ThemeStore::shared();
     Palette::installApplicationTheme();
+    installApplicationFont();
 
     installSharedServices(&app);
     Telemetry::setShared(new Telemetry(APIClient::shared(), AuthStore::shared(), appDataDir(), &app));

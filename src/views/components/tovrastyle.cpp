@@ -1,5 +1,7 @@
 #include "views/components/tovrastyle.h"
 
+#include "views/icons.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleFactory>
@@ -10,6 +12,18 @@ namespace tovra {
 TovraStyle::TovraStyle()
     : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion")))
 {
+}
+
+QIcon TovraStyle::standardIcon(StandardPixmap standardIcon, const QStyleOption *option,
+                               const QWidget *widget) const
+{
+    if (standardIcon == SP_ToolBarHorizontalExtensionButton || standardIcon == SP_ToolBarVerticalExtensionButton) {
+        const QPalette &pal = option ? option->palette : widget ? widget->palette() : QPalette();
+        return Icons::icon(standardIcon == SP_ToolBarHorizontalExtensionButton ? QStringLiteral("chevron.right")
+                                                                                : QStringLiteral("chevron.down"),
+                           pal.color(QPalette::ButtonText));
+    }
+    return QProxyStyle::standardIcon(standardIcon, option, widget);
 }
 
 void TovraStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,

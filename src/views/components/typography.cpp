@@ -1,6 +1,6 @@
 #include "views/components/typography.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QFontDatabase>
 #include <QScreen>
 #include <cmath>
@@ -19,21 +19,36 @@ void setSize(QFont &font, qreal pixels)
         dpi = screen->logicalDotsPerInchY();
     font.setPointSizeF(pixels * 72.0 / dpi);
 }
+
+// Chinese text in one face: left to fontconfig, each character missing from the desktop's
+// Latin face may come from a different CJK face, and a title comes out in mixed weights. A CJK
+// face named alone also draws the Latin letters and digits, so each size and weight is one font
+// engine, and Qt never sorts every installed font to find fallbacks for the Latin face.
+const QStringList &uiFamilies()
+{
+    static const QStringList families = [] {
+        for (const QString &cjk : {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC")}) {
+            if (QFontDatabase::hasFamily(cjk))
+                return QStringList{cjk};
+        }
+        const QFont font = QGuiApplication::font();
+        return font.families().isEmpty() ? QStringList{font.family()} : font.families();
+    }();
+    return families;
+}
+}
+
+void installApplicationFont()
+{
+    QFont font = QGuiApplication::font();
+    font.setFamilies(uiFamilies());
+    QGuiApplication::setFont(font);
 }
 
 QFont uiFont(qreal pixels, QFont::Weight weight)
 {
-    QFont font = QApplication::font();
-    // Chinese text in one face: without a named fallback, fontconfig may pick a different
-    // CJK face per character and a title comes out in mixed weights.
-    QStringList families = font.families();
-    if (families.isEmpty())
-        families.append(font.family());
-    for (const QString &cjk : {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC")}) {
-        if (!families.contains(cjk))
-            families.append(cjk);
-    }
-    font.setFamilies(families);
+    QFont font = QGuiApplication::font();
+    font.setFamilies(uiFamilies());
     setSize(font, pixels);
     font.setWeight(weight);
     return font;

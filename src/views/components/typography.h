@@ -6,6 +6,8 @@ namespace tovra {
 
 // Sizes in the design are logical pixels. QFont::setPixelSize only takes whole pixels, so a
 // fractional size (11.5, 10.5) goes through the point size at the screen's logical DPI.
+// Makes the face uiFont() uses the application's default, for the widgets that keep Qt's font.
+void installApplicationFont();
 QFont uiFont(qreal pixels, QFont::Weight weight = QFont::Normal);
 // A fixed-pitch face at the given size, for digits that must line up.
 QFont monoFont(qreal pixels, QFont::Weight weight = QFont::Normal);

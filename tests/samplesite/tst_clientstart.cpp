@@ -1,0 +1,61 @@
+#include "samplesitefixture.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include "support/testmain.h"
+
+using namespace tovra;
+using namespace tovra::test;
+
+// The client executable itself, started as a user starts it on the sample site: what it has
+// mapped once its home page is painted with content. Whatever a library costs to map and
+// relocate, every start pays it, so only what the home page uses belongs there.
+class TestClientStart : public QObject
+{
+    Q_OBJECT
+private slots:
+    void homeMapsNoEngineNorImageCodecs()
+    {
+        SampleSiteFixture f;
+        QVERIFY(f.start());
+        QDir(f.home.configHome()).mkpath(QStringLiteral("TovraClient"));
+        QFile settings(QDir(f.home.configHome()).filePath(QStringLiteral("TovraClient/TovraClient.conf")));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nbaseURL=" + f.base.toUtf8() + "\n");
+        settings.close();
+
+        QProcess client;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TOVRA_FIRST_PAINT_MARK"), QStringLiteral("1"));
+        client.setProcessEnvironment(env);
+        client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        client.start(QStringLiteral(TOVRA_CLIENT_PROGRAM), {});
+        QVERIFY2(client.waitForStarted(10000), qPrintable(client.errorString()));
+        // The site answers from this process, so the wait keeps its event loop turning.
+        const bool painted = QTest::qWaitFor([&] { return client.canReadLine() || client.state() != QProcess::Running; }, 30000);
+        const QByteArray line = client.readLine();
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(client.processId()));
+        const QByteArray mapped = maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+        client.kill();
+        client.waitForFinished(5000);
+        QVERIFY2(painted && line.startsWith("first-paint "), line.constData());
+        QVERIFY(mapped.contains("libQt6Widgets"));
+
+        QStringList found;
+        for (const QByteArray &entry : mapped.split('\n')) {
+            const QByteArray file = entry.mid(entry.indexOf('/'));
+            // The image-format plugins come as a set, each with its codec libraries, the first
+            // time Qt has to guess a file's format from its bytes; the style's PNG icons made it.
+            for (const char *heavy : {"libQt6WebEngine", "libQt6Multimedia", "libtovra_engine", "libgstreamer",
+                                      "libavcodec", "/plugins/imageformats/"}) {
+                if (file.contains(heavy) && !found.contains(QString::fromUtf8(file)))
+                    found << QString::fromUtf8(file);
+            }
+        }
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(u'\n')));
+    }
+};
+
+TOVRA_TEST(TestClientStart)
+#include "tst_clientstart.moc"
