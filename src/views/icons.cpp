@@ -22,20 +22,27 @@ namespace {
 
 const QString kPrefix = QStringLiteral(":/icons/");
 
+// Documents are read from the resources as they are first drawn: the first window needs a few
+// dozen of the hundred, and reading them all used to sit on the way to its first paint.
 struct Library
 {
     QHash<QString, QByteArray> documents;
     QCache<QString, QPixmap> rendered{4 * 1024 * 1024};
 
-    Library()
+    Library() { initIconResources(); }
+
+    // The document of the name, or a null array when there is none. Only found documents are
+    // kept, so unknown names do not pile up.
+    QByteArray document(const QString &name)
     {
-        initIconResources();
-        const auto entries = QDir(kPrefix).entryList({QStringLiteral("*.svg")}, QDir::Files);
-        for (const QString &entry : entries) {
-            QFile file(kPrefix + entry);
-            if (file.open(QIODevice::ReadOnly))
-                documents.insert(entry.chopped(4), file.readAll());
-        }
+        if (const auto found = documents.constFind(name); found != documents.cend())
+            return *found;
+        if (name.isEmpty() || name.contains(u'/'))
+            return {};
+        QFile file(kPrefix + name + QStringLiteral(".svg"));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return *documents.insert(name, file.readAll());
     }
 };
 
@@ -101,13 +108,15 @@ private:
 
 bool Icons::contains(const QString &name)
 {
-    return library().documents.contains(name);
+    return !library().document(name).isNull();
 }
 
 QStringList Icons::names()
 {
-    QStringList all = library().documents.keys();
-    all.sort();
+    library();
+    QStringList all = QDir(kPrefix).entryList({QStringLiteral("*.svg")}, QDir::Files, QDir::Name);
+    for (QString &entry : all)
+        entry.chop(4);
     return all;
 }
 
@@ -130,13 +139,10 @@ QString Icons::resolveNav(const QString &name)
 
 QByteArray Icons::svg(const QString &name, const QColor &color)
 {
-    const auto &documents = library().documents;
-    auto found = documents.constFind(name);
-    if (found == documents.cend())
-        found = documents.constFind(QString::fromLatin1(kFallback));
-    if (found == documents.cend())
-        return {};
-    QByteArray document = *found;
+    Library &lib = library();
+    QByteArray document = lib.document(name);
+    if (document.isNull())
+        document = lib.document(QString::fromLatin1(kFallback));
     return document.replace("currentColor", color.name(QColor::HexRgb).toLatin1());
 }
 
