@@ -1,4 +1,5 @@
 #include "support/testmain.h"
+#include "views/components/typography.h"
 
 #include <QApplication>
 #include <QTest>
@@ -19,6 +20,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("TovraClientTest"));
     QApplication::setApplicationName(QStringLiteral("TovraClientTest"));
+    // Text as the client sets it, so grabs and measured widths are the client's.
+    tovra::installApplicationFont();
 
     // "-class Name" runs one class only; any other arguments go to QTest.
     QStringList args = app.arguments();
