@@ -183,7 +183,8 @@ void UpdateView::rebuildBody()
     QWidget *body = bodyForPhase();
     body->setObjectName(u"phaseBody"_s);
     if (m_body) {
-        m_layout->replaceWidget(m_body, body);
+        // The layout hands back the item that held the old widget; it is ours to free.
+        delete m_layout->replaceWidget(m_body, body);
         delete m_body;
     } else {
         m_layout->insertWidget(2, body);
@@ -399,7 +400,7 @@ void UpdateView::rebuildActions()
     }
 
     if (m_actions) {
-        m_layout->replaceWidget(m_actions, actions);
+        delete m_layout->replaceWidget(m_actions, actions);
         delete m_actions;
     } else {
         m_layout->addWidget(actions);
