@@ -1,5 +1,7 @@
 #include "models/communitylogic.h"
 
+#include "models/webaddress.h"
+
 #include <QSet>
 #include <QUrl>
 
@@ -68,7 +70,7 @@ LinkAction linkAction(const QString &link)
     if (!url.isValid())
         return LinkAction::Ignore;
     const QString scheme = url.scheme().toLower();
-    if (scheme == u"magnet" || scheme == u"thunder" || ((scheme == u"http" || scheme == u"https") && !url.host().isEmpty()))
+    if (scheme == u"magnet" || scheme == u"thunder" || isWebAddress(url))
         return LinkAction::Open;
     return LinkAction::Ignore;
 }
@@ -76,8 +78,7 @@ LinkAction linkAction(const QString &link)
 std::optional<QUrl> mediaUrl(const QString &text)
 {
     const QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
+    if (!isWebAddress(url))
         return std::nullopt;
     return url;
 }

@@ -1,5 +1,7 @@
 #include "models/downloadlogic.h"
 
+#include "models/webaddress.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -211,10 +213,10 @@ std::optional<QString> acceptedLink(DownAction action, const QString &text)
     case DownAction::Xl:
         return scheme == QLatin1String("thunder") && text.size() > match.capturedLength() ? std::optional(text) : std::nullopt;
     case DownAction::Bt: {
-        if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-            return std::nullopt;
         const QUrl url(text, QUrl::StrictMode);
-        return url.isValid() && !url.host().isEmpty() ? std::optional(text) : std::nullopt;
+        return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && isWebAddress(url)
+                   ? std::optional(text)
+                   : std::nullopt;
     }
     }
     return std::nullopt;

@@ -1,6 +1,7 @@
 #include "models/playerlogic.h"
 
 #include "buildconfig.h"
+#include "models/webaddress.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,12 +12,6 @@
 namespace tovra::player {
 
 namespace {
-
-bool isWebScheme(const QUrl &url)
-{
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https");
-}
 
 QString htmlAttribute(const QString &text)
 {
@@ -165,7 +160,7 @@ QString failureNotice(Failure kind)
 std::optional<QUrl> authedUrl(const QString &address, const QString &token, qint64 nowMs)
 {
     QUrl url(address, QUrl::StrictMode);
-    if (!isWebScheme(url))
+    if (!isWebAddress(url))
         return std::nullopt;
     // "%" stays as it is, so a token the site already escaped reaches it unchanged.
     QByteArray safeToken;
@@ -209,7 +204,7 @@ std::optional<qint64> ProgressRule::sample(qint64 position)
 QUrl mediaAddress()
 {
     QUrl url(qEnvironmentVariable("TOVRA_MEDIA_URL"), QUrl::StrictMode);
-    if (!isWebScheme(url))
+    if (!isWebAddress(url))
         url = QUrl(QString::fromUtf8(build::kMediaUrl), QUrl::StrictMode);
     if (!url.path().endsWith(u'/'))
         url.setPath(url.path() + u'/');
@@ -239,7 +234,7 @@ QString scriptJson(const QJsonObject &object)
 QString requestObject(const PlayAuth &auth)
 {
     const QUrl url(auth.url, QUrl::StrictMode);
-    const QJsonObject object{{QStringLiteral("url"), isWebScheme(url) ? auth.url : QString()},
+    const QJsonObject object{{QStringLiteral("url"), isWebAddress(url) ? auth.url : QString()},
                              {QStringLiteral("token"), auth.token},
                              {QStringLiteral("et"), double(auth.et)},
                              {QStringLiteral("l"), double(auth.l)}};

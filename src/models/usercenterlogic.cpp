@@ -1,6 +1,7 @@
 #include "models/usercenterlogic.h"
 
 #include "models/dailysign.h"
+#include "models/webaddress.h"
 
 #include <QDateTime>
 #include <algorithm>
@@ -90,8 +91,7 @@ AccountCardModel accountCard(const std::optional<User> &user)
     if (user && user->photo) {
         // The address comes from the server: only web images, never local files or resources.
         const QUrl url(*user->photo, QUrl::StrictMode);
-        const QString scheme = url.scheme().toLower();
-        if (url.isValid() && (scheme == u"http" || scheme == u"https") && !url.host().isEmpty())
+        if (isWebAddress(url))
             card.avatar = url;
     }
     return card;

@@ -2,6 +2,7 @@
 
 #include "models/playerlogic.h"
 #include "models/usercenterlogic.h"
+#include "models/webaddress.h"
 
 #include "buildconfig.h"
 #include "models/loginlogic.h"
@@ -50,8 +51,7 @@ QUrl payQrAddress()
 QUrl groupQrAddress()
 {
     QUrl url(qEnvironmentVariable("TOVRA_WEB_URL"), QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https")) {
+    if (!isWebAddress(url)) {
         url = QUrl(QString::fromUtf8(build::kWebUrl), QUrl::StrictMode);
         url.setScheme(QStringLiteral("https"));
         url.setPort(-1);

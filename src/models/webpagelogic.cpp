@@ -1,5 +1,7 @@
 #include "models/webpagelogic.h"
 
+#include "models/webaddress.h"
+
 #include <QDateTime>
 #include <QTimeZone>
 #include <algorithm>
@@ -16,10 +18,7 @@ std::optional<QUrl> pageAddress(const QString &text)
     // Strict parsing turns away what a browser would quietly repair (spaces, stray "%"), so an
     // address either loads as the server wrote it or not at all.
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty())
-        return std::nullopt;
-    const QString scheme = url.scheme();
-    if (scheme != "http"_L1 && scheme != "https"_L1)
+    if (!isWebAddress(url))
         return std::nullopt;
     return url;
 }

@@ -1,6 +1,7 @@
 #include "network/apiclient.h"
 
 #include "buildconfig.h"
+#include "models/webaddress.h"
 #include "network/httpcache.h"
 #include "network/paths.h"
 
@@ -97,13 +98,6 @@ bool codePointLess(const QString &a, const QString &b)
     return std::lexicographical_compare(ua.cbegin(), ua.cend(), ub.cbegin(), ub.cend());
 }
 
-}
-
-bool APIClient::isWebAddress(const QUrl &url)
-{
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
-        && !url.host().isEmpty();
 }
 
 APIClient::APIClient(BaseAddress baseAddress, QString searchAddress, QNetworkAccessManager *manager,

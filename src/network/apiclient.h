@@ -229,8 +229,6 @@ public:
     QCoro::Task<Result<PlayAuth>> playAuth(QString did, QString token, qint64 expired);
 
 private:
-    // http or https with a host: the only addresses a call may be sent to.
-    static bool isWebAddress(const QUrl &url);
     QNetworkRequest apiRequest(const QUrl &url) const;
     // "Accept" and, when there is a token, "Authorization".
     void authorize(QNetworkRequest &request) const;

@@ -1,5 +1,7 @@
 #include "network/imageloader.h"
 
+#include "models/webaddress.h"
+
 #include <QBuffer>
 #include <QFuture>
 #include <QImageReader>
@@ -48,14 +50,6 @@ void ImageLoader::setShared(ImageLoader *loader)
     g_shared = loader;
 }
 
-bool ImageLoader::isAllowed(const QUrl &url)
-{
-    if (!url.isValid() || url.host().isEmpty())
-        return false;
-    const QString scheme = url.scheme().toLower();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
-}
-
 QString ImageLoader::urlKey(const QUrl &url)
 {
     return url.adjusted(QUrl::RemoveFragment).toString(QUrl::FullyEncoded);
@@ -71,7 +65,7 @@ QString ImageLoader::cacheKey(const QString &urlKey, const QSize &fitSize)
 
 QImage ImageLoader::cached(const QUrl &url, const QSize &fitSize) const
 {
-    if (!isAllowed(url))
+    if (!isWebAddress(url))
         return {};
     if (const QImage *hit = m_memory.object(cacheKey(urlKey(url), fitSize)))
         return *hit;
@@ -103,7 +97,7 @@ ImageLoader::Ticket ImageLoader::start(const QUrl &url, QObject *receiver, Callb
     if (!receiver)
         return ticket;
 
-    if (!isAllowed(url) || !m_network) {
+    if (!isWebAddress(url) || !m_network) {
         deliverLater(std::move(waiter), {});
         return ticket;
     }
@@ -267,7 +261,7 @@ void ImageLoader::onDownloadFinished(const QString &key)
     const bool answered = reply->error() == QNetworkReply::NoError
                           || (found->ignoreStatus && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()
                               && reply->error() != QNetworkReply::OperationCanceledError);
-    if (!answered || !isAllowed(reply->url())) {
+    if (!answered || !isWebAddress(reply->url())) {
         failAll(key);
         return;
     }

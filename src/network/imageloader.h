@@ -43,9 +43,6 @@ public:
     static ImageLoader *shared();
     static void setShared(ImageLoader *loader);
 
-    // Only http and https addresses with a host are ever fetched: addresses come from the
-    // server and must not reach local files or resources.
-    static bool isAllowed(const QUrl &url);
 
     // The decoded image if memory holds it now, else a null image. fitSize as for load().
     QImage cached(const QUrl &url, const QSize &fitSize = {}) const;

@@ -1,4 +1,5 @@
 #include "models/account.h"
+#include "models/webaddress.h"
 #include "models/apiresponse.h"
 #include "models/catalogue.h"
 #include "models/community.h"
@@ -254,7 +255,7 @@ void registerTargets()
     };
     addText(u"image address"_s, kAddressSeeds, [webOnly](const QString &text) {
         const QUrl url(text);
-        return !ImageLoader::isAllowed(url) || webOnly(url) ? QString() : u"image address allowed: "_s + text.left(80);
+        return !isWebAddress(url) || webOnly(url) ? QString() : u"image address allowed: "_s + text.left(80);
     });
     addText(u"page address"_s, kAddressSeeds, [webOnly](const QString &text) {
         return webOnly(webpage::pageAddress(text)) ? QString() : u"page address allowed: "_s + text.left(80);

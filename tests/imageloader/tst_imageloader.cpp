@@ -1,4 +1,5 @@
 #include "network/imageloader.h"
+#include "models/webaddress.h"
 #include "support/fakesite.h"
 #include "support/testenv.h"
 #include "support/testmain.h"
@@ -177,7 +178,7 @@ private slots:
     void refusesAddressesOutsideTheWeb()
     {
         QFETCH(QString, address);
-        QVERIFY(!ImageLoader::isAllowed(QUrl(address)));
+        QVERIFY(!tovra::isWebAddress(QUrl(address)));
         QObject receiver;
         Answer answer;
         m_loader->load(QUrl(address), &receiver, into(answer));
@@ -190,8 +191,8 @@ private slots:
 
     void allowsTheWeb()
     {
-        QVERIFY(ImageLoader::isAllowed(QUrl(QStringLiteral("https://img.example/p/1.jpg"))));
-        QVERIFY(ImageLoader::isAllowed(QUrl(QStringLiteral("HTTP://img.example/p/1.jpg"))));
+        QVERIFY(tovra::isWebAddress(QUrl(QStringLiteral("https://img.example/p/1.jpg"))));
+        QVERIFY(tovra::isWebAddress(QUrl(QStringLiteral("HTTP://img.example/p/1.jpg"))));
     }
 
     void aDestroyedReceiverDropsItsRequest()

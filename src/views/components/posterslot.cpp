@@ -1,5 +1,7 @@
 #include "views/components/posterslot.h"
 
+#include "models/webaddress.h"
+
 #include <QUrl>
 
 namespace tovra {
@@ -29,7 +31,7 @@ bool PosterSlot::request(QObject *receiver, const QSize &decodeSize, std::functi
 
     ImageLoader *loader = ImageLoader::shared();
     const QUrl address(url);
-    if (!loader || !ImageLoader::isAllowed(address)) {
+    if (!loader || !isWebAddress(address)) {
         state = PosterVisual::State::Failed;
         return true;
     }

@@ -1,5 +1,6 @@
 #include "views/player/playermodel.h"
 
+#include "models/webaddress.h"
 #include "network/apiclient.h"
 #include "store/log.h"
 
@@ -273,8 +274,7 @@ void PlayerModel::select(std::optional<Variant> variant)
     QUrl target = m_streamUrl;
     if (m_selected) {
         const QUrl resolved = m_streamUrl.resolved(QUrl(m_selected->uri));
-        const QString scheme = resolved.scheme().toLower();
-        if (m_selected->uri.isEmpty() || !resolved.isValid() || (scheme != u"http" && scheme != u"https"))
+        if (m_selected->uri.isEmpty() || !isWebAddress(resolved))
             return;
         target = resolved;
     }

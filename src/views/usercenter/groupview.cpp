@@ -1,6 +1,7 @@
 #include "views/usercenter/groupview.h"
 
 #include "models/usercenterpages.h"
+#include "models/webaddress.h"
 #include "network/imageloader.h"
 #include "views/components/busyindicator.h"
 #include "views/components/pointinghand.h"
@@ -104,7 +105,7 @@ void GroupView::load()
     const quint64 generation = ++m_generation;
     render();
     ImageLoader *loader = ImageLoader::shared();
-    if (!loader || !m_address.isValid() || m_address.host().isEmpty() || !ImageLoader::isAllowed(m_address)) {
+    if (!loader || !m_address.isValid() || m_address.host().isEmpty() || !isWebAddress(m_address)) {
         m_failed = true;
         render();
         return;

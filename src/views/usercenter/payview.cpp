@@ -1,6 +1,7 @@
 #include "views/usercenter/payview.h"
 
 #include "models/usercenterpages.h"
+#include "models/webaddress.h"
 #include "network/imageloader.h"
 #include "store/authstore.h"
 #include "views/components/access.h"
@@ -252,7 +253,7 @@ void PayView::load()
     // Straight from the site through the shared manager, without the API client's token: the
     // picture is public, and the loader only ever fetches http(s) addresses.
     ImageLoader *loader = ImageLoader::shared();
-    if (!loader || !m_qrAddress.isValid() || !ImageLoader::isAllowed(m_qrAddress)) {
+    if (!loader || !m_qrAddress.isValid() || !isWebAddress(m_qrAddress)) {
         m_failed = true;
         render();
         return;

@@ -1,5 +1,6 @@
 #include "views/usercenter/photoview.h"
 
+#include "models/webaddress.h"
 #include "network/apiclient.h"
 #include "network/imageloader.h"
 #include "store/authstore.h"
@@ -132,7 +133,7 @@ void PhotoView::showAvatar()
         if (const auto user = auth->user(); user && user->photo)
             address = *user->photo;
     const QUrl url(address, QUrl::StrictMode);
-    if (!url.isValid() || !ImageLoader::isAllowed(url))
+    if (!url.isValid() || !isWebAddress(url))
         address.clear();
     // The same address keeps the picture on show; only a new one is fetched.
     if (address == m_avatarAddress)
