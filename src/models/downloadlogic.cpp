@@ -212,12 +212,8 @@ std::optional<QString> acceptedLink(DownAction action, const QString &text)
         return scheme == QLatin1String("magnet") && text.size() > match.capturedLength() ? std::optional(text) : std::nullopt;
     case DownAction::Xl:
         return scheme == QLatin1String("thunder") && text.size() > match.capturedLength() ? std::optional(text) : std::nullopt;
-    case DownAction::Bt: {
-        const QUrl url(text, QUrl::StrictMode);
-        return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && isWebAddress(url)
-                   ? std::optional(text)
-                   : std::nullopt;
-    }
+    case DownAction::Bt:
+        return isWebAddress(QUrl(text, QUrl::StrictMode)) ? std::optional(text) : std::nullopt;
     }
     return std::nullopt;
 }
