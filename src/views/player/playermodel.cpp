@@ -60,6 +60,13 @@ int pendingFlights()
     return int(list.size());
 }
 
+// Set while quitting waits for the last reports, so the last one to land ends the wait.
+QPointer<QEventLoop> &quitWait()
+{
+    static QPointer<QEventLoop> loop;
+    return loop;
+}
+
 QList<QPointer<PlayerModel>> &liveModels()
 {
     static QList<QPointer<PlayerModel>> models;
@@ -75,6 +82,8 @@ QCoro::Task<void> postProgress(APIClient *client, Params form)
     flights().append(flight);
     co_await client->post<Empty>(QStringView(player::kProgressPath).toString(), std::move(form));
     flight->done = true;
+    if (QEventLoop *loop = quitWait(); loop && pendingFlights() == 0)
+        loop->quit();
 }
 
 }
@@ -123,16 +132,13 @@ void PlayerModel::finishAll(std::chrono::milliseconds wait)
     const QDeadlineTimer deadline(wait);
     if (pendingFlights() == 0)
         return;
-    // The main loop has ended: a local loop lets the posts go out and their replies come in.
+    // The main loop has ended: a local loop lets the posts go out and their replies come in,
+    // until the last reply or the deadline.
     QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&loop] {
-        if (pendingFlights() == 0)
-            loop.quit();
-    });
-    poll.start(10);
+    quitWait() = &loop;
     QTimer::singleShot(std::max<qint64>(0, deadline.remainingTime()), &loop, &QEventLoop::quit);
     loop.exec();
+    quitWait() = nullptr;
 }
 
 void PlayerModel::setNoticeTimes(std::chrono::milliseconds trial, std::chrono::milliseconds resume)
