@@ -81,16 +81,9 @@ WebPageView::WebPageView(const QString &url, const QString &title, QWidget *pare
     applyColors();
     followAppearance(this, [this](bool) { applyColors(); });
 
-    if (const auto address = webpage::pageAddress(m_url)) {
-        if (makePane()) {
-            applyState();
-            // The task checks after every wait that the page is still there.
-            QCoro::connect(start(*address), this, [] {});
-        }
-    } else {
-        // Refused before anything is fetched: no cookie, no request.
-        setState(false, QString::fromUtf16(webpage::kBadAddressText));
-    }
+    // Opening is the first load: a refused address fetches nothing (no cookie, no request), and
+    // the engine is loaded and the cookies stored before the page is asked for.
+    load();
 }
 
 QWebEngineView *WebPageView::webView() const
@@ -145,7 +138,8 @@ void WebPageView::load()
     if (!address)
         setState(false, QString::fromUtf16(webpage::kBadAddressText));
     else if (!m_web) {
-        // The engine failed to load before: try it again, cookies first as on opening.
+        // On opening, or after the engine failed to load: the task checks after every wait
+        // that the page is still there.
         if (makePane())
             QCoro::connect(start(*address), this, [] {});
     } else if (m_stopping)
