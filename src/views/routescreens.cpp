@@ -17,6 +17,19 @@
 
 namespace tovra {
 
+namespace {
+
+// The screen, its chosen titles opening on top of the stack.
+template <class Screen>
+Screen *leadingToTitles(Screen *screen, RouteScreens *routes)
+{
+    QObject::connect(screen, &Screen::selected, routes,
+                     [routes](const QString &did) { emit routes->pushRequested(Route::detail(did)); });
+    return screen;
+}
+
+}
+
 RouteScreens::RouteScreens(NavigationStack *stack, QObject *parent) : QObject(parent), m_stack(stack)
 {
 }
@@ -25,7 +38,6 @@ void RouteScreens::showRoot(const QString &submittedSearch, const SidebarSection
 {
     using navigation::RootScreen;
     const RootScreen kind = navigation::rootScreen(submittedSearch, section);
-    const auto openTitle = [this](const QString &did) { emit pushRequested(Route::detail(did)); };
     if (kind == RootScreen::Search) {
         if (m_rootKind == kind && m_rootQuery == submittedSearch)
             return;
@@ -38,9 +50,7 @@ void RouteScreens::showRoot(const QString &submittedSearch, const SidebarSection
             }
         }
         m_rootKind = kind;
-        auto *results = new SearchView(submittedSearch);
-        connect(results, &SearchView::selected, this, openTitle);
-        m_stack->setRoot(results);
+        m_stack->setRoot(leadingToTitles(new SearchView(submittedSearch), this));
         return;
     }
     m_rootQuery.clear();
@@ -56,9 +66,7 @@ void RouteScreens::showRoot(const QString &submittedSearch, const SidebarSection
             }
         }
         m_rootKind = kind;
-        auto *browse = new BrowseView(item);
-        connect(browse, &BrowseView::selected, this, openTitle);
-        m_stack->setRoot(browse);
+        m_stack->setRoot(leadingToTitles(new BrowseView(item), this));
         return;
     }
 
@@ -66,24 +74,17 @@ void RouteScreens::showRoot(const QString &submittedSearch, const SidebarSection
         return;
     m_rootKind = kind;
     switch (kind) {
-    case RootScreen::Ranking: {
-        auto *page = new RankingView;
-        connect(page, &RankingView::selected, this, openTitle);
-        m_stack->setRoot(page);
+    case RootScreen::Ranking:
+        m_stack->setRoot(leadingToTitles(new RankingView, this));
         break;
-    }
-    case RootScreen::Top250: {
-        auto *page = new Top250View;
-        connect(page, &Top250View::selected, this, openTitle);
-        m_stack->setRoot(page);
+    case RootScreen::Top250:
+        m_stack->setRoot(leadingToTitles(new Top250View, this));
         break;
-    }
     case RootScreen::Community:
         m_stack->setRoot(new CommunityView);
         break;
     default: {
-        auto *page = new HomeView;
-        connect(page, &HomeView::selected, this, openTitle);
+        auto *page = leadingToTitles(new HomeView, this);
         connect(page, &HomeView::moreRequested, this, &RouteScreens::categoryRequested);
         m_stack->setRoot(page);
         break;
@@ -93,20 +94,18 @@ void RouteScreens::showRoot(const QString &submittedSearch, const SidebarSection
 
 QWidget *RouteScreens::screen(const Route &route)
 {
-    const auto openTitle = [this](const QString &did) { emit pushRequested(Route::detail(did)); };
     // Every case names its screen; a new case fails to compile here until it has one.
     return std::visit(
         [&](const auto &value) -> QWidget * {
             using T = std::decay_t<decltype(value)>;
             if constexpr (std::is_same_v<T, Route::Detail>) {
-                auto *page = new DetailView(value.did);
+                auto *page = leadingToTitles(new DetailView(value.did), this);
                 connect(page, &DetailView::playRequested, this, [this](const PlayEntry &entry, const QString &title) {
                     emit pushRequested(Route::play(entry, title, 0));
                 });
                 connect(page, &DetailView::downloadRequested, this, [this](const QString &did, const Torrent &torrent) {
                     emit pushRequested(Route::download(did, torrent));
                 });
-                connect(page, &DetailView::selected, this, openTitle);
                 connect(page, &DetailView::filterRequested, this, [this](const QString &title, const Params &params) {
                     emit pushRequested(Route::filterResult(title, params));
                 });
@@ -124,13 +123,14 @@ QWidget *RouteScreens::screen(const Route &route)
                 });
                 return page;
             } else if constexpr (std::is_same_v<T, Route::UserCenter> || std::is_same_v<T, Route::UserCenterVip>) {
-                auto *page = new UserCenterView(std::is_same_v<T, Route::UserCenterVip> ? UserCenterTab::vip
-                                                                                         : UserCenterTab::gold);
+                auto *page = leadingToTitles(new UserCenterView(std::is_same_v<T, Route::UserCenterVip>
+                                                                    ? UserCenterTab::vip
+                                                                    : UserCenterTab::gold),
+                                             this);
                 connect(page, &UserCenterView::playRequested, this,
                         [this](const PlayEntry &entry, const QString &title, int at) {
                             emit pushRequested(Route::play(entry, title, at));
                         });
-                connect(page, &UserCenterView::selected, this, openTitle);
                 return page;
             } else if constexpr (std::is_same_v<T, Route::Download>) {
                 return new DownloadView(value.did, value.torrent);
@@ -138,9 +138,7 @@ QWidget *RouteScreens::screen(const Route &route)
                 return new WebPageView(value.url, value.title);
             } else {
                 static_assert(std::is_same_v<T, Route::FilterResult>);
-                auto *page = new FilterResultView(value.title, value.params);
-                connect(page, &FilterResultView::selected, this, openTitle);
-                return page;
+                return leadingToTitles(new FilterResultView(value.title, value.params), this);
             }
         },
         route.value());
