@@ -5,18 +5,17 @@
 // beyond the bare window is what drawing that much Chinese text costs any Qt program: fontconfig,
 // font engines, shaping and glyph rasterisation. It reports its first paint as the client does.
 
+#include "../paintmark.h"
+
 #include <QApplication>
-#include <QEvent>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QPainter>
-#include <QTimer>
 
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -85,25 +84,6 @@ private:
     QStringList m_texts;
 };
 
-class PaintMark : public QObject
-{
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && dynamic_cast<TextPage *>(watched)) {
-            qApp->removeEventFilter(this);
-            QTimer::singleShot(0, qApp, [] {
-                timespec now{};
-                clock_gettime(CLOCK_MONOTONIC, &now);
-                std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-                std::fflush(stdout);
-                QCoreApplication::quit();
-            });
-        }
-        return false;
-    }
-};
-
 }
 
 int main(int argc, char *argv[])
@@ -116,9 +96,10 @@ int main(int argc, char *argv[])
     }
     QMainWindow window;
     window.resize(1560, 960);
-    window.setCentralWidget(new TextPage(texts));
+    auto *page = new TextPage(texts);
+    window.setCentralWidget(page);
     PaintMark mark;
-    app.installEventFilter(&mark);
+    page->installEventFilter(&mark);
     window.show();
     return app.exec();
 }
