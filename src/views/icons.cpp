@@ -113,7 +113,7 @@ bool Icons::contains(const QString &name)
 
 QStringList Icons::names()
 {
-    library();
+    library(); // registers the resources the listing reads
     QStringList all = QDir(kPrefix).entryList({QStringLiteral("*.svg")}, QDir::Files, QDir::Name);
     for (QString &entry : all)
         entry.chop(4);
