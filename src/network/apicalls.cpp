@@ -2,6 +2,7 @@
 // answer may stand in. How a call travels (address, authorisation, limits, decoding, the response
 // cache) is the pipeline's, in apiclient.cpp and apiclient.h.
 #include "network/apiclient.h"
+
 #include "models/webaddress.h"
 
 #include <QCoroNetworkReply>
