@@ -31,8 +31,7 @@ constexpr double kTop250Age = 3600;
 
 QCoro::Task<Result<HomeData>> APIClient::home()
 {
-    auto page = co_await get<HomeData>(u"api/index"_s, {}, true);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<HomeData>(u"api/index"_s, {}, true));
 }
 
 std::optional<HomeData> APIClient::cachedHome() const
@@ -46,8 +45,7 @@ std::optional<HomeData> APIClient::cachedHome() const
 QCoro::Task<Result<ItemDetail>> APIClient::item(QString did)
 {
     const Params query{{u"did"_s, did}};
-    auto page = co_await get<ItemDetail>(u"api/item"_s, query, true);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<ItemDetail>(u"api/item"_s, query, true));
 }
 
 std::optional<ItemDetail> APIClient::cachedItem(const QString &did) const
@@ -61,8 +59,7 @@ std::optional<ItemDetail> APIClient::cachedItem(const QString &did) const
 QCoro::Task<Result<TorrentDetail>> APIClient::torrent(QString did, qint64 index)
 {
     const Params query{{u"did"_s, did}, {u"n"_s, number(index)}};
-    auto page = co_await get<TorrentDetail>(u"api/down"_s, query);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<TorrentDetail>(u"api/down"_s, query));
 }
 
 QCoro::Task<Result<TorrentRes>> APIClient::res(QString did, qint64 index, qint64 type)
@@ -145,26 +142,22 @@ QCoro::Task<Result<QList<Tag>>> APIClient::tags(std::optional<qint64> pid)
     Params query;
     if (pid)
         query.insert(u"pid"_s, number(*pid));
-    auto page = co_await get<QList<Tag>>(u"api/tags"_s, query);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<QList<Tag>>(u"api/tags"_s, query));
 }
 
 QCoro::Task<Result<QList<NavItem>>> APIClient::nav()
 {
-    auto page = co_await get<QList<NavItem>>(u"api/nav"_s, {});
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<QList<NavItem>>(u"api/nav"_s, {}));
 }
 
 QCoro::Task<Result<FilterOptions>> APIClient::filterOptions()
 {
-    auto page = co_await get<FilterOptions>(u"api/filter_options"_s, {});
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<FilterOptions>(u"api/filter_options"_s, {}));
 }
 
 QCoro::Task<Result<QList<RankItem>>> APIClient::ranking()
 {
-    auto page = co_await get<QList<RankItem>>(u"api/ranking"_s, {}, true);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<QList<RankItem>>(u"api/ranking"_s, {}, true));
 }
 
 std::optional<QList<RankItem>> APIClient::cachedRanking() const
@@ -178,20 +171,17 @@ std::optional<QList<RankItem>> APIClient::cachedRanking() const
 QCoro::Task<Result<LoginResult>> APIClient::login(QString account, QString password)
 {
     const Params form{{u"mobile_email"_s, account}, {u"password"_s, password}};
-    auto page = co_await post<LoginResult>(u"api/login"_s, form);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await post<LoginResult>(u"api/login"_s, form));
 }
 
 QCoro::Task<Result<User>> APIClient::me()
 {
-    auto page = co_await get<User>(u"api/me"_s, {});
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<User>(u"api/me"_s, {}));
 }
 
 QCoro::Task<Result<WebCookie>> APIClient::webCookie()
 {
-    auto page = co_await get<WebCookie>(u"api/web_cookie"_s, {});
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<WebCookie>(u"api/web_cookie"_s, {}));
 }
 
 QCoro::Task<Result<Page<QList<BbsPost>>>> APIClient::bbsList(QString filter, qint64 page)
@@ -211,20 +201,17 @@ QCoro::Task<Result<BbsPost>> APIClient::bbsItem(QString did)
 QCoro::Task<Result<BbsLikeResult>> APIClient::bbsLike(QString did, QString action)
 {
     const Params form{{u"did"_s, did}, {u"action"_s, action}};
-    auto page = co_await post<BbsLikeResult>(u"api/bbs_like"_s, form);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await post<BbsLikeResult>(u"api/bbs_like"_s, form));
 }
 
 QCoro::Task<Result<SignStatus>> APIClient::signStatus()
 {
-    auto page = co_await get<SignStatus>(u"api/sign_status"_s, {});
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<SignStatus>(u"api/sign_status"_s, {}));
 }
 
 QCoro::Task<Result<SignResult>> APIClient::sign()
 {
-    auto page = co_await post<SignResult>(u"api/sign"_s, {});
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await post<SignResult>(u"api/sign"_s, {}));
 }
 
 QCoro::Task<Result<Page<QList<GoldLog>>>> APIClient::goldLog(qint64 page)
@@ -235,22 +222,19 @@ QCoro::Task<Result<Page<QList<GoldLog>>>> APIClient::goldLog(qint64 page)
 
 QCoro::Task<Result<QList<WatchingItem>>> APIClient::watching()
 {
-    auto page = co_await get<QList<WatchingItem>>(u"api/watching"_s, {});
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<QList<WatchingItem>>(u"api/watching"_s, {}));
 }
 
 QCoro::Task<Result<ExchangeResult>> APIClient::exchangeVIP(qint64 bt)
 {
     const Params form{{u"bt"_s, number(bt)}};
-    auto page = co_await post<ExchangeResult>(u"api/vip_exchange"_s, form);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await post<ExchangeResult>(u"api/vip_exchange"_s, form));
 }
 
 QCoro::Task<Result<void>> APIClient::updateNickname(QString nickname, QString code)
 {
     const Params form{{u"nickname"_s, nickname}, {u"code"_s, code}};
-    auto page = co_await post<Empty>(u"api/nickname"_s, form);
-    co_return done(page);
+    co_return done(co_await post<Empty>(u"api/nickname"_s, form));
 }
 
 QCoro::Task<void> APIClient::reportProgress(QString did, qint64 ep, qint64 pos, qint64 duration)
@@ -268,8 +252,7 @@ QCoro::Task<Result<MessageData>> APIClient::messages(QString tab, QString type, 
 
 QCoro::Task<Result<UnreadCount>> APIClient::unread()
 {
-    auto page = co_await get<UnreadCount>(u"api/unread"_s, {});
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<UnreadCount>(u"api/unread"_s, {}));
 }
 
 QCoro::Task<Result<QString>> APIClient::uploadPhoto(QUrl fileURL)
@@ -346,43 +329,37 @@ QCoro::Task<Result<CaptchaImage>> APIClient::captcha(qint64 scale)
 QCoro::Task<Result<void>> APIClient::checkCaptcha(QString code, QString email, QString action)
 {
     const Params form{{u"code"_s, code}, {u"email"_s, email}, {u"action"_s, action}};
-    auto page = co_await post<Empty>(u"api/check_captcha"_s, form);
-    co_return done(page);
+    co_return done(co_await post<Empty>(u"api/check_captcha"_s, form));
 }
 
 QCoro::Task<Result<void>> APIClient::sendEmailCode(QString email)
 {
     const Params form{{u"email"_s, email}};
-    auto page = co_await post<Empty>(u"api/send_email_code"_s, form);
-    co_return done(page);
+    co_return done(co_await post<Empty>(u"api/send_email_code"_s, form));
 }
 
 QCoro::Task<Result<LoginResult>> APIClient::registerAccount(QString email, QString code, QString password)
 {
     const Params form{{u"email"_s, email}, {u"code"_s, code}, {u"password"_s, password}};
-    auto page = co_await post<LoginResult>(u"api/register"_s, form);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await post<LoginResult>(u"api/register"_s, form));
 }
 
 QCoro::Task<Result<void>> APIClient::resetPassword(QString email, QString code, QString password)
 {
     const Params form{{u"email"_s, email}, {u"code"_s, code}, {u"password"_s, password}};
-    auto page = co_await post<Empty>(u"api/resetpwd"_s, form);
-    co_return done(page);
+    co_return done(co_await post<Empty>(u"api/resetpwd"_s, form));
 }
 
 QCoro::Task<Result<UpdateInfo>> APIClient::checkUpdate(qint64 build)
 {
     const Params query{{u"platform"_s, u"linux"_s}, {u"build"_s, number(build)}};
-    auto page = co_await get<UpdateInfo>(u"api/update"_s, query);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<UpdateInfo>(u"api/update"_s, query));
 }
 
 QCoro::Task<Result<PlayAuth>> APIClient::playAuth(QString did, QString token, qint64 expired)
 {
     const Params query{{u"did"_s, did}, {u"token"_s, token}, {u"expired"_s, number(expired)}, {u"format"_s, u"json"_s}};
-    auto page = co_await get<PlayAuth>(u"user/requestmpd"_s, query);
-    co_return dataOf(std::move(page));
+    co_return dataOf(co_await get<PlayAuth>(u"user/requestmpd"_s, query));
 }
 
 }
