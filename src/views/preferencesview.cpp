@@ -264,7 +264,7 @@ void PreferencesView::render()
     auto *path = static_cast<PathLine *>(m_path);
     path->set(chosen ? *m_directory : AppSettings::shared().defaultTorrentDirectory(),
               chosen ? Palette::text(dark) : Palette::textFaint(dark));
-    path->setToolTip(chosen ? plainToolTip(*m_directory) : QString());
+    setPlainToolTip(path, chosen ? *m_directory : QString());
     m_reset->setVisible(chosen);
     m_ask->setEnabled(chosen);
     m_ask->setChecked(m_askEverySave);

@@ -39,7 +39,7 @@ WebPageView::WebPageView(const QString &url, const QString &title, QWidget *pare
     auto makeButton = [this, bar](const QString &symbol, const QString &tip) {
         auto *button = new ToolbarButton(ToolbarButton::Style::Bordered, m_bar);
         button->setSymbol(symbol);
-        button->setToolTip(plainToolTip(tip));
+        setPlainToolTip(button, tip);
         // The hand shows over a disabled back button too: it says "this is a control".
         setPointingHand(button, true);
         bar->addWidget(button);

@@ -27,7 +27,7 @@ QToolButton *arrowButton(const QString &symbol, const QString &name, QWidget *pa
     button->setAutoRaise(true);
     button->setFixedSize(kButton, kButton);
     button->setAccessibleName(name);
-    button->setToolTip(plainToolTip(name));
+    setPlainToolTip(button, name);
     button->setFocusPolicy(Qt::NoFocus);
     setPointingHand(button);
     return button;

@@ -32,7 +32,7 @@ QSlider *bar(const QString &name, QWidget *parent)
     auto *slider = new QSlider(Qt::Horizontal, parent);
     slider->setFocusPolicy(Qt::StrongFocus);
     slider->setAccessibleName(name);
-    slider->setToolTip(plainToolTip(name));
+    setPlainToolTip(slider, name);
     return slider;
 }
 
@@ -57,7 +57,7 @@ QToolButton *playerSymbolButton(const QString &name, int iconPixels, QWidget *pa
     button->setIconSize({iconPixels, iconPixels});
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::StrongFocus);
-    button->setToolTip(plainToolTip(name));
+    setPlainToolTip(button, name);
     button->setAccessibleName(name);
     setPointingHand(button);
     return button;
@@ -157,7 +157,7 @@ void showPlaybackState(QToolButton *button, const QMediaPlayer *player, const QC
     button->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), symbolColor));
     const QString name = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
     button->setAccessibleName(name);
-    button->setToolTip(plainToolTip(name));
+    setPlainToolTip(button, name);
 }
 
 void PlayerControls::togglePlay()
@@ -226,7 +226,7 @@ void PlayerControls::updateAudio()
     m_mute->setIcon(Icons::icon(muted ? QStringLiteral("speaker.slash") : QStringLiteral("speaker.wave.2"), Palette::text(m_dark)));
     const QString name = muted ? QStringLiteral("取消静音") : QStringLiteral("静音");
     m_mute->setAccessibleName(name);
-    m_mute->setToolTip(plainToolTip(name));
+    setPlainToolTip(m_mute, name);
     if (audio && !m_volume->isSliderDown()) {
         const QSignalBlocker block(m_volume);
         m_volume->setValue(qRound(audio->volume() * 100));

@@ -23,7 +23,7 @@ QPushButton *symbolButton(const QString &symbol, const QString &tip, QWidget *pa
 {
     auto *button = new QPushButton(parent);
     button->setIcon(Icons::icon(symbol, Palette::text()));
-    button->setToolTip(plainToolTip(tip));
+    setPlainToolTip(button, tip);
     // Icon only: the tip is what a screen reader reads.
     button->setAccessibleName(tip);
     setPointingHand(button);
