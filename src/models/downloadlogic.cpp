@@ -288,6 +288,11 @@ Result<QString> saveNew(const QString &folder, const QString &name, const QByteA
     return std::unexpected(writeError(QStringLiteral("没有可用的文件名")));
 }
 
+QString withTorrentExtension(const QString &path)
+{
+    return path.endsWith(kExtension) ? path : path + kExtension;
+}
+
 Result<QString> saveAt(const QString &path, const QByteArray &bytes)
 {
     // Whole or not at all: a failed write leaves the file that was there.

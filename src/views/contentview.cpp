@@ -135,11 +135,11 @@ void ContentView::buildToolbar()
     row->setContentsMargins(10, 0, 10, 0);
     row->setSpacing(14);
     m_signButton = new DailySignButton(group);
-    connect(m_signButton, &DailySignButton::loginRequested, this, [this] { push(Route::login()); });
+    connect(m_signButton, &DailySignButton::loginRequested, this, &ContentView::showLogin);
     connect(m_signButton, &DailySignButton::signStatusChanged, this, &ContentView::signStatusChanged);
     connect(m_signButton, &DailySignButton::signLabelChanged, this, &ContentView::signLabelChanged);
     m_accountBox = new AccountBox(group);
-    connect(m_accountBox, &AccountBox::loginClicked, this, [this] { push(Route::login()); });
+    connect(m_accountBox, &AccountBox::loginClicked, this, &ContentView::showLogin);
     connect(m_accountBox, &AccountBox::chipClicked, this, [this] { push(Route::userCenter()); });
     m_userCenterButton = new ToolbarButton(ToolbarButton::Style::Plain, group);
     m_userCenterButton->setObjectName(QStringLiteral("userCenterButton"));
@@ -247,6 +247,18 @@ void ContentView::openCategory(const QString &name)
 void ContentView::push(const Route &route)
 {
     m_stack->push(route, m_screens->screen(route));
+}
+
+void ContentView::showLogin()
+{
+    // One log-in page at a time: a second, empty one would hide a log-in under way, which then
+    // came back after the first 返回.
+    const QList<Route> &path = m_stack->path();
+    for (int i = 0; i < path.size(); ++i) {
+        if (path.at(i).is<Route::Login>())
+            return m_stack->popTo(i);
+    }
+    push(Route::login());
 }
 
 void ContentView::popToRoot()

@@ -1,5 +1,6 @@
 #include "clientfixture.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDiskCache>
@@ -144,6 +145,29 @@ private slots:
         // Through the client, which gives up at the cap.
         runTask(f.client().home());
         QVERIFY(http->cacheSize() < APIClient::kMaxReplyBytes);
+    }
+
+    // The response cache is the only store of API replies: an error page after a cacheable success
+    // is read as itself at once, and no reply, signed in or not, lands in the HTTP disk cache.
+    void apiRepliesBypassHttpCache()
+    {
+        ClientFixture f;
+        f.token = QStringLiteral("secret");
+        QNetworkDiskCache *http = APIClient::makeHttpCache(&f.manager);
+        QVERIFY(http);
+        f.manager.setCache(http);
+        const QString path = QStringLiteral("api/index");
+        f.site.enqueue(path, FakeSite::ok("{}").withHeader("Cache-Control", "public, max-age=3600").withHeader("ETag", "\"1\""));
+        f.site.route(path, FakeSite::text("<html><body>500</body></html>", 500).withHeader("Content-Type", "text/html"));
+        runTask(f.client().home());
+        QElapsedTimer clock;
+        clock.start();
+        const auto result = runTask(f.client().home(), 30000);
+        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(!result);
+        QVERIFY2(result.error().description().startsWith(QStringLiteral("数据解析失败：不是有效的 JSON")),
+                 qPrintable(result.error().description()));
+        QVERIFY(!QDirIterator(http->cacheDirectory(), QDir::Files, QDirIterator::Subdirectories).hasNext());
     }
 };
 
