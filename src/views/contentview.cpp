@@ -87,6 +87,11 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
     m_screens = new RouteScreens(m_stack, this);
     connect(m_screens, &RouteScreens::pushRequested, this, &ContentView::push);
     connect(m_screens, &RouteScreens::categoryRequested, this, &ContentView::openCategory);
+    // A site that was down at start failed the sidebar's load too; the retry brings it as well.
+    connect(m_screens, &RouteScreens::homeRetried, this, [this] {
+        if (m_nav.isEmpty())
+            QCoro::connect(loadNav(), this, [] {});
+    });
     connect(m_stack, &NavigationStack::pathChanged, this, [this] {
         backButton()->setVisible(m_stack->depth() > 0);
         emit pathChanged();

@@ -86,6 +86,7 @@ void RouteScreens::showRoot(const QString &submittedSearch, const SidebarSection
     default: {
         auto *page = leadingToTitles(new HomeView, this);
         connect(page, &HomeView::moreRequested, this, &RouteScreens::categoryRequested);
+        connect(page, &HomeView::retried, this, &RouteScreens::homeRetried);
         m_stack->setRoot(page);
         break;
     }

@@ -68,6 +68,10 @@ private slots:
                                         << timeout << 1500;
         QTest::newRow("close mid-body") << FakeSite::ok(R"({"title":"a long enough body to cut"})").closingMidBody()
                                         << QStringLiteral("网络未连接，请检查网络") << 1000;
+        // Small on the wire, past the cap once inflated.
+        QTest::newRow("deflate bomb") << FakeSite::text(qCompress(QByteArray(64 * kMiB, ' '), 9).mid(4))
+                                             .withHeader("Content-Encoding", "deflate")
+                                      << tooLarge << 5000;
         QTest::newRow("html instead of json") << FakeSite::text("<!DOCTYPE html><html><body>维护中</body></html>")
                                               << QStringLiteral("数据解析失败：") << 1000;
         QTest::newRow("wrong types") << FakeSite::json(R"({"code":"200","message":7,"data":[1]})")
