@@ -17,7 +17,7 @@ namespace tovra::test {
 // The site serves the API at its root and the search service under kSearchPath.
 struct ClientFixture
 {
-    static constexpr char kSearchPath[] = "/index";
+    static constexpr char kSearchPath[] = "/indexes/items/search";
 
     IsolatedHome home;
     FakeSite site;

@@ -39,7 +39,7 @@ struct ShellFixture
             return false;
         cache = std::make_unique<DiskCache>(QDir(home.cacheHome()).filePath(QStringLiteral("responses")));
         const QString base = site.url().toString().chopped(1);
-        client = std::make_unique<APIClient>([base] { return base; }, base + QStringLiteral("/index"), &manager,
+        client = std::make_unique<APIClient>([base] { return base; }, base + QStringLiteral("/search"), &manager,
                                              cache.get());
         auth = std::make_unique<AuthStore>(client.get(), QDir(home.dataHome()).filePath(QStringLiteral("TovraClient")));
         client->setTokenProvider([this]() -> std::optional<QString> { return auth->tokenValue(); });

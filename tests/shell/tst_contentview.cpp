@@ -216,7 +216,7 @@ private slots:
         window.show();
         auto *home = qobject_cast<HomeView *>(window.navigationStack()->root());
         QVERIFY(home);
-        QVERIFY(waitFor([&] { return home->shown() == HomeView::Shown::Error && f.site.requestsTo(u"/api/nav"_s).size() == 1; }));
+        QVERIFY(waitFor([&] { return home->shown() == HomeView::Shown::Error && !f.site.requestsTo(u"/api/nav"_s).isEmpty(); }));
         f.site.route(u"/api/nav"_s, FakeSite::ok(jsonArray(kServerNav)));
         home->overlay()->retryButton()->click();
         QVERIFY(waitFor([&] { return rowTitles(window).size() > 1; }));

@@ -28,7 +28,7 @@ struct SiteFixture
             return false;
         cache = std::make_unique<tovra::DiskCache>(QDir(home.path()).filePath(QStringLiteral("responses")));
         const QString base = site.url().toString().chopped(1);
-        client = std::make_unique<tovra::APIClient>([base] { return base; }, base + QStringLiteral("/index"),
+        client = std::make_unique<tovra::APIClient>([base] { return base; }, base + QStringLiteral("/search"),
                                                     &manager, cache.get());
         client->setTokenProvider([this]() -> std::optional<QString> {
             return auth ? auth->tokenValue() : std::nullopt;

@@ -52,7 +52,7 @@ inline QByteArray hitsFor(const QString &prefix, int n)
 inline QStringList suggestQueries(const FakeSite &site)
 {
     QStringList queries;
-    for (const FakeSite::Request &request : site.requestsTo(QStringLiteral("/index")))
+    for (const FakeSite::Request &request : site.requestsTo(QStringLiteral("/search")))
         queries << QJsonDocument::fromJson(request.body).object().value(QStringLiteral("q")).toString();
     return queries;
 }

@@ -57,8 +57,7 @@ private slots:
         QCOMPARE(button->text(), u"签到领BT币"_s);
         QTest::qWait(50);
         QVERIFY(f.site.requestsTo(u"/api/sign"_s).isEmpty());
-        // Pressed again with the log-in page open under another: back to it, not a second one;
-        // its success then closes it from under whatever the user went on to.
+        // Again with the log-in page open: back to it; its success closes it wherever it stands.
         auto *login = window.navigationStack()->currentPage();
         window.push(Route::detail(u"7"_s));
         button->click();

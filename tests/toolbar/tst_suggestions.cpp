@@ -73,7 +73,7 @@ QList<bool> rowHighlights(const ContentView &window)
 // A site whose search service answers every query with three hits named after it.
 void answerEveryQuery(FakeSite &site, int hits = 3, int delayMs = 0)
 {
-    site.route("POST", u"/index"_s, [hits, delayMs](const FakeSite::Request &request) {
+    site.route("POST", u"/search"_s, [hits, delayMs](const FakeSite::Request &request) {
         const QString q = QJsonDocument::fromJson(request.body).object().value(u"q"_s).toString();
         return FakeSite::json(hitsFor(q, hits)).withDelay(delayMs);
     });
@@ -105,7 +105,7 @@ private slots:
         QTest::qWait(250);
         QCOMPARE(suggestQueries(f.site), QStringList{u"abc"_s});
 
-        const FakeSite::Request request = f.site.requestsTo(u"/index"_s).first();
+        const FakeSite::Request request = f.site.requestsTo(u"/search"_s).first();
         QCOMPARE(request.method, QByteArray("POST"));
         QCOMPARE(request.header("Content-Type"), QByteArray("application/json"));
         const QJsonObject body = QJsonDocument::fromJson(request.body).object();
@@ -123,7 +123,7 @@ private slots:
         ContentView window;
         type(window, u"a"_s);
         QTest::qWait(80);
-        QVERIFY(f.site.requestsTo(u"/index"_s).isEmpty());
+        QVERIFY(f.site.requestsTo(u"/search"_s).isEmpty());
         QVERIFY(f.site.waitForRequests(1, 1000));
         QCOMPARE(suggestQueries(f.site), QStringList{u"a"_s});
     }
@@ -160,7 +160,7 @@ private slots:
         ContentView window;
         type(window, u"   "_s);
         QTest::qWait(300);
-        QVERIFY(f.site.requestsTo(u"/index"_s).isEmpty());
+        QVERIFY(f.site.requestsTo(u"/search"_s).isEmpty());
         QVERIFY(!panelUp(window));
 
         window.setSearchText(u"ab"_s);
@@ -195,7 +195,7 @@ private slots:
     {
         ShellFixture f;
         QVERIFY(f.start());
-        f.site.route("POST", u"/index"_s, [](const FakeSite::Request &request) {
+        f.site.route("POST", u"/search"_s, [](const FakeSite::Request &request) {
             const QString q = QJsonDocument::fromJson(request.body).object().value(u"q"_s).toString();
             return FakeSite::json(hitsFor(q, 2)).withDelay(q == u"ab"_s ? 700 : 0);
         });
@@ -215,8 +215,8 @@ private slots:
     {
         ShellFixture f;
         QVERIFY(f.start());
-        f.site.enqueue("POST", u"/index"_s, FakeSite::json(hitsFor(u"old"_s, 2)).withDelay(400));
-        f.site.route("POST", u"/index"_s, FakeSite::json(hitsFor(u"new"_s, 3)).withDelay(600));
+        f.site.enqueue("POST", u"/search"_s, FakeSite::json(hitsFor(u"old"_s, 2)).withDelay(400));
+        f.site.route("POST", u"/search"_s, FakeSite::json(hitsFor(u"new"_s, 3)).withDelay(600));
         ContentView window;
         type(window, u"ab"_s);
         QVERIFY(f.site.waitForRequests(1));
@@ -241,8 +241,8 @@ private slots:
         QFETCH(FakeSite::Reply, reply);
         ShellFixture f;
         QVERIFY(f.start());
-        f.site.enqueue("POST", u"/index"_s, FakeSite::json(hitsFor(u"ab"_s, 3)));
-        f.site.route("POST", u"/index"_s, reply);
+        f.site.enqueue("POST", u"/search"_s, FakeSite::json(hitsFor(u"ab"_s, 3)));
+        f.site.route("POST", u"/search"_s, reply);
         ContentView window;
         type(window, u"ab"_s);
         QVERIFY(panelShowsFor(window, u"ab"_s));
@@ -465,7 +465,7 @@ private slots:
     {
         ShellFixture f;
         QVERIFY(f.start());
-        f.site.route("POST", u"/index"_s,
+        f.site.route("POST", u"/search"_s,
                      FakeSite::json(hitsBody({hitJson(u"1"_s, u"<img src=x><b>星际</b>穿越"_s, u"2014-11-07"_s, u"9.3"_s, 12,
                                                       {u"<b>马修</b>"_s, u"<a href=x>安妮</a>"_s}),
                                               hitJson(u"2"_s, u"星际宝贝"_s, {}, u"1.0"_s, 0)})));
@@ -502,8 +502,8 @@ private slots:
     {
         ShellFixture f;
         QVERIFY(f.start());
-        f.site.enqueue("POST", u"/index"_s, FakeSite::json(hitsFor(u"a"_s, 2)));
-        f.site.route("POST", u"/index"_s, FakeSite::json(hitsFor(u"ab"_s, 20)));
+        f.site.enqueue("POST", u"/search"_s, FakeSite::json(hitsFor(u"a"_s, 2)));
+        f.site.route("POST", u"/search"_s, FakeSite::json(hitsFor(u"ab"_s, 20)));
         ContentView window;
         type(window, u"a"_s);
         QVERIFY(panelShowsFor(window, u"a"_s));

@@ -67,7 +67,7 @@ private slots:
         ShellFixture f;
         QVERIFY(f.start());
         forceAppearance(dark);
-        f.site.route("POST", u"/index"_s,
+        f.site.route("POST", u"/search"_s,
                      FakeSite::json(hitsBody({
                          hitJson(u"1"_s, u"<b>星际</b>穿越"_s, u"2014-11-12"_s, u"9.4"_s, 36,
                                  {u"马修·麦康纳"_s, u"安妮·海瑟薇"_s, u"杰西卡·<b>星际</b>"_s}),

@@ -108,7 +108,7 @@ private slots:
     void installsAndRelaunches_data()
     {
         QTest::addColumn<QString>("place");
-        QTest::addColumn<bool>("unreaped"); // the old client has exited, its parent not reaped it
+        QTest::addColumn<bool>("unreaped"); // the old client has exited but is not reaped yet
         QTest::newRow("applications folder") << QStringLiteral(".local/opt") << false;
         QTest::newRow("quote and CJK in the path") << QStringLiteral("It's 新/apps") << false;
         QTest::newRow("old client not yet reaped") << QStringLiteral(".local/opt") << true;
@@ -118,12 +118,9 @@ private slots:
         QFETCH(QString, place);
         QFETCH(bool, unreaped);
         Install in;
-        const pid_t zombie = unreaped ? ::fork() : 0;
-        if (zombie == 0 && unreaped)
+        if (unreaped && (in.pid = ::fork()) == 0)
             ::_exit(0);
-        const auto reap = qScopeGuard([zombie] { if (zombie > 0) ::waitpid(zombie, nullptr, 0); });
-        if (unreaped)
-            in.pid = zombie;
+        const auto reap = qScopeGuard([&] { ::waitpid(pid_t(in.pid), nullptr, WNOHANG); });
         const QString unit = QDir(in.f.home.path()).filePath(place + QStringLiteral("/TovraClient"));
         QVERIFY(makeInstalledUnit(unit));
         QVERIFY(in.start(unit, makeZip(clientEntries())));

@@ -34,7 +34,7 @@ struct UpdateFixture
             return false;
         cache = std::make_unique<tovra::DiskCache>(QDir(home.cacheHome()).filePath(QStringLiteral("responses")));
         const QString base = site.url().toString().chopped(1);
-        client = std::make_unique<tovra::APIClient>([base] { return base; }, base + QStringLiteral("/index"),
+        client = std::make_unique<tovra::APIClient>([base] { return base; }, base + QStringLiteral("/search"),
                                                     &manager, cache.get());
         const QString data = QDir(home.dataHome()).filePath(QStringLiteral("TovraClient"));
         auth = std::make_unique<tovra::AuthStore>(client.get(), data);

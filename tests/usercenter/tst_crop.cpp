@@ -5,8 +5,6 @@
 #include "views/usercenter/cropeditor.h"
 
 #include <QMouseEvent>
-#include <QNativeGestureEvent>
-#include <QWheelEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -61,48 +59,6 @@ private slots:
         // A later pinch starts from the clamped value.
         g.pinch(1);
         QTEST(g.scale, "expected");
-    }
-
-    // Both zooms stay within 0.5 to 5.0; the wheel zooms only with Ctrl held.
-    void editorZooms_data()
-    {
-        QTest::addColumn<bool>("pinch");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<qreal>("step"); // a pinch's increment, or the wheel's angle
-        QTest::addColumn<int>("times");
-        QTest::addColumn<qreal>("expected");
-        QTest::newRow("ctrl+wheel notch") << false << Qt::KeyboardModifiers(Qt::ControlModifier) << 120.0 << 1 << 1.125;
-        QTest::newRow("ctrl+wheel in") << false << Qt::KeyboardModifiers(Qt::ControlModifier) << 120.0 << 40 << 5.0;
-        QTest::newRow("ctrl+wheel out") << false << Qt::KeyboardModifiers(Qt::ControlModifier) << -120.0 << 40 << 0.5;
-        QTest::newRow("wheel alone") << false << Qt::KeyboardModifiers() << 120.0 << 3 << 1.0;
-        QTest::newRow("pinch in") << true << Qt::KeyboardModifiers() << 0.5 << 10 << 5.0;
-        QTest::newRow("pinch out") << true << Qt::KeyboardModifiers() << -0.5 << 10 << 0.5;
-    }
-    void editorZooms()
-    {
-        QFETCH(bool, pinch);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(qreal, step);
-        QFETCH(int, times);
-        CropEditor editor(halves(QSize(100, 100), Qt::red, Qt::blue));
-        const QPointF at(50, 50);
-        const auto gesture = [&](Qt::NativeGestureType type, qreal value) {
-            QNativeGestureEvent e(type, QPointingDevice::primaryPointingDevice(), 2, at, at, at, value, QPointF());
-            QCoreApplication::sendEvent(&editor, &e);
-        };
-        if (pinch)
-            gesture(Qt::BeginNativeGesture, 0);
-        for (int i = 0; i < times; ++i) {
-            if (pinch) {
-                gesture(Qt::ZoomNativeGesture, step);
-            } else {
-                QWheelEvent e(at, at, QPoint(), QPoint(0, int(step)), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-                QCoreApplication::sendEvent(&editor, &e);
-            }
-        }
-        if (pinch)
-            gesture(Qt::EndNativeGesture, 0);
-        QTEST(editor.geometry().scale, "expected");
     }
 
     void sliderDoesNotMoveBaseUntilReleased()
