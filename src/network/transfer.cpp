@@ -137,7 +137,7 @@ QCoro::Task<Exchange> transfer(QNetworkAccessManager *manager, QNetworkRequest r
     out.status = status.isValid() ? status.toInt() : 0;
     const QNetworkReply::NetworkError error = reply->error();
     // Qt inflates a compressed body ahead of handing it out and gives up on one that would
-    // inflate past its threshold (set to the cap below) with a content error and no body.
+    // inflate past its threshold (the cap, set on the request) with a content error and no body.
     const bool inflatedPastCap = error == QNetworkReply::UnknownContentError
                                  && !reply->rawHeader(QByteArrayLiteral("Content-Encoding")).isEmpty();
     if (reply->property(kTooLargeProperty).toBool() || inflatedPastCap) {
