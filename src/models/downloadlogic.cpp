@@ -50,7 +50,7 @@ bool refused(QChar c)
     const char16_t u = c.unicode();
     if (c.category() == QChar::Other_Control)
         return true;
-    // U+FEFF at the start reads as a byte order mark: some readers of the folder drop it.
+    // U+FEFF reads as a byte order mark to some readers of the folder, which drop it.
     return u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069)
         || u == 0x2028 || u == 0x2029 || u == 0xFEFF;
 }
@@ -226,8 +226,8 @@ bool looksLikeTorrent(const QByteArray &body)
 
 QString torrentFileName(const QString &name)
 {
-    // File names go to disk as UTF-8, where a lone surrogate becomes U+FFFD: the name shown and
-    // revealed must be the one written.
+    // File names go to disk as UTF-8, which cannot hold a lone surrogate and whose readers drop a
+    // leading byte order mark: the name shown and revealed must be the one written.
     const QString encodable = QString::fromUtf8(name.toUtf8());
     QString cleaned;
     cleaned.reserve(encodable.size());
