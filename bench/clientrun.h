@@ -110,7 +110,7 @@ public:
         env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
         env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("cache")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("TOVRA_SEARCH_URL"), m_base + QStringLiteral("/search"));
+        env.insert(QStringLiteral("TOVRA_SEARCH_URL"), m_base + QStringLiteral("/index"));
         env.insert(QStringLiteral("TOVRA_MEDIA_URL"), m_base + QStringLiteral("/media"));
         env.insert(QStringLiteral("TOVRA_WEB_URL"), m_base + QStringLiteral("/web"));
         if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")) && !env.contains(QStringLiteral("DISPLAY"))

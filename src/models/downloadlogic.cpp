@@ -50,8 +50,9 @@ bool refused(QChar c)
     const char16_t u = c.unicode();
     if (c.category() == QChar::Other_Control)
         return true;
+    // U+FEFF reads as a byte order mark to some readers of the folder, which drop it.
     return u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069)
-        || u == 0x2028 || u == 0x2029;
+        || u == 0x2028 || u == 0x2029 || u == 0xFEFF;
 }
 
 // Cuts text to at most count user-perceived characters.
@@ -225,10 +226,13 @@ bool looksLikeTorrent(const QByteArray &body)
 
 QString torrentFileName(const QString &name)
 {
+    // File names go to disk as UTF-8, which cannot hold a lone surrogate and whose readers drop a
+    // leading byte order mark: the name shown and revealed must be the one written.
+    const QString encodable = QString::fromUtf8(name.toUtf8());
     QString cleaned;
-    cleaned.reserve(name.size());
+    cleaned.reserve(encodable.size());
     // White space at either end is trimmed rather than replaced, line breaks included.
-    for (const QChar c : name)
+    for (const QChar c : encodable)
         cleaned.append(refused(c) && !c.isSpace() ? QChar(u'_') : c);
     cleaned = cleaned.trimmed();
     for (QChar &c : cleaned) {
@@ -286,6 +290,11 @@ Result<QString> saveNew(const QString &folder, const QString &name, const QByteA
         return path;
     }
     return std::unexpected(writeError(QStringLiteral("没有可用的文件名")));
+}
+
+QString withTorrentExtension(const QString &path)
+{
+    return path.endsWith(kExtension) ? path : path + kExtension;
 }
 
 Result<QString> saveAt(const QString &path, const QByteArray &bytes)

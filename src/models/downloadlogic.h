@@ -59,6 +59,8 @@ QString uniquePath(const QString &folder, const QString &name);
 // Writes bytes into folder under the first free variant of name without ever replacing a file:
 // a name taken between the check and the write moves on to the next one. Answers the path.
 Result<QString> saveNew(const QString &folder, const QString &name, const QByteArray &bytes);
+// A path typed into a save dialog, with ".torrent" added when it does not end so.
+QString withTorrentExtension(const QString &path);
 // Replaces whatever is at path (the user chose it and confirmed).
 Result<QString> saveAt(const QString &path, const QByteArray &bytes);
 

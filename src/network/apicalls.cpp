@@ -276,7 +276,8 @@ QCoro::Task<Result<QString>> APIClient::uploadPhoto(QByteArray data, QString fil
         return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('"'));
     };
     if (unsafe(filename) || unsafe(mime))
-        co_return std::unexpected(APIError::server(0, u"图片的文件名或类型不合法"_s));
+        // Our own refusal: no server answered, so no code goes after the text.
+        co_return std::unexpected(APIError::transport(u"图片的文件名或类型不合法"_s));
 
     const QByteArray boundary = "Boundary-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1();
     const auto url = makeURL(u"api/photo_upload"_s);
@@ -315,9 +316,6 @@ QCoro::Task<Result<CaptchaImage>> APIClient::captcha(qint64 scale)
     if (!url)
         co_return std::unexpected(url.error());
     QNetworkRequest request(*url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    // A captcha is good once; keeping it in the HTTP cache would only waste the space.
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     const Exchange reply = co_await exchange(std::move(request), QByteArray("GET"), QByteArray());
     if (reply.failed)
         co_return std::unexpected(APIError::transport(failureText(reply)));

@@ -158,6 +158,8 @@ QNetworkDiskCache *APIClient::makeHttpCache(QObject *parent)
     const auto folder = httpCacheDir();
     if (!folder)
         return nullptr;
+    // Qt would make the folder with whatever the umask allows.
+    makePrivateFolder(*folder);
     auto *cache = new HttpCache(kMaxReplyBytes, parent);
     cache->setCacheDirectory(*folder);
     cache->setMaximumCacheSize(kHttpCacheBytes);
@@ -217,6 +219,12 @@ void APIClient::authorize(QNetworkRequest &request) const
 
 QCoro::Task<Exchange> APIClient::exchange(QNetworkRequest request, QByteArray verb, QByteArray body)
 {
+    // The manager's HTTP cache is for images. An API reply answered from it, or revalidated
+    // against it, hides what the server said now (an error page after a cached success), and a
+    // signed-in user's replies have no business on disk there: the response cache keeps what is
+    // worth keeping.
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     return transfer(m_manager, std::move(request), std::move(verb), std::move(body), m_limits);
 }
 

@@ -46,7 +46,7 @@ DiskCache::DiskCache(std::optional<QString> folder)
 {
     if (folder && !folder->isEmpty()) {
         m_dir = QDir::cleanPath(*folder);
-        QDir().mkpath(m_dir);
+        makePrivateFolder(m_dir);
         m_writer = std::make_unique<QThreadPool>();
         // One thread: operations on the files run strictly in the order they were asked for.
         m_writer->setMaxThreadCount(1);
@@ -246,7 +246,7 @@ void DiskCache::clear()
     }
     m_writer->start([this] {
         QDir(m_dir).removeRecursively();
-        QDir().mkpath(m_dir);
+        makePrivateFolder(m_dir);
         const QMutexLocker locker(&m_lock);
         --m_clearsPending;
     });

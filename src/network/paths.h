@@ -20,6 +20,11 @@ std::optional<QString> httpCacheDir();
 // so that clearing the response cache never takes a download or a running install with it.
 std::optional<QString> updateDir();
 
+// Creates path (and its missing parents) and leaves it mode 0700, whatever the umask: these
+// folders hold the token and what a signed-in user fetched. A link or a file in the way is left
+// alone and answers false.
+bool makePrivateFolder(const QString &path);
+
 inline constexpr char kAppName[] = "TovraClient";
 
 }

@@ -72,6 +72,9 @@ QCoro::Task<Exchange> transfer(QNetworkAccessManager *manager, QNetworkRequest r
         out.error = QNetworkReply::UnknownNetworkError;
         co_return out;
     }
+    // Qt's own check on compressed bodies starts at 10 MiB, below the cap: from there on a body
+    // that inflates well would fail as unreadable rather than as too large.
+    request.setDecompressedSafetyCheckThreshold(limits.maxBodyBytes);
     QNetworkReply *reply = nullptr;
     if (verb == "GET")
         reply = manager->get(request);
@@ -133,7 +136,11 @@ QCoro::Task<Exchange> transfer(QNetworkAccessManager *manager, QNetworkRequest r
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     out.status = status.isValid() ? status.toInt() : 0;
     const QNetworkReply::NetworkError error = reply->error();
-    if (reply->property(kTooLargeProperty).toBool()) {
+    // Qt inflates a compressed body ahead of handing it out and gives up on one that would
+    // inflate past its threshold (the cap, set on the request) with a content error and no body.
+    const bool inflatedPastCap = error == QNetworkReply::UnknownContentError
+                                 && !reply->rawHeader(QByteArrayLiteral("Content-Encoding")).isEmpty();
+    if (reply->property(kTooLargeProperty).toBool() || inflatedPastCap) {
         out.failed = true;
         out.tooLarge = true;
         out.error = QNetworkReply::OperationCanceledError;

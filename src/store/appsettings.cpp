@@ -1,6 +1,7 @@
 #include "store/appsettings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -87,8 +88,13 @@ QString AppSettings::defaultTorrentDirectory() const
 {
     if (const auto chosen = torrentDirectory())
         return *chosen;
+    return downloadsOrHome();
+}
+
+QString AppSettings::downloadsOrHome()
+{
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (!downloads.isEmpty() && !QDir::isRelativePath(downloads))
+    if (!downloads.isEmpty() && !QDir::isRelativePath(downloads) && QFileInfo(downloads).isDir())
         return downloads;
     return QDir::homePath();
 }

@@ -27,8 +27,11 @@ public:
     bool askEverySave() const;
     void setAskEverySave(bool ask);
 
-    // Where a save dialog starts: the chosen folder, else Downloads, else home.
+    // Where a save dialog starts: the chosen folder, else downloadsOrHome().
     QString defaultTorrentDirectory() const;
+    // The user's download folder when it exists, else home: a dialog given a folder that is not
+    // there opens in the working directory instead.
+    static QString downloadsOrHome();
 
 private:
     template<typename F>

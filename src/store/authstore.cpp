@@ -30,7 +30,7 @@ AuthStore::AuthStore(APIClient *client, std::optional<QString> folder, QObject *
         logLine(QStringLiteral("找不到应用数据目录，登录状态只保存在本次运行中"));
         return;
     }
-    QDir().mkpath(*folder);
+    makePrivateFolder(*folder);
     m_file = QDir(*folder).filePath(kTokenFileName);
 
     if (const auto text = readUtf8File(m_file)) {

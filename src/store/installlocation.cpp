@@ -149,6 +149,15 @@ bool InstallLocation::isSelfUpdatable(const QString &unit)
     return isUnit(unit) && isWritableFolder(QFileInfo(unit).absolutePath());
 }
 
+QString InstallLocation::manualInstallReason(const QString &unit)
+{
+    if (!isUnit(unit))
+        return QStringLiteral("当前程序所在的文件夹不是安装好的 Tovra（没有安装标记），无法自动替换。");
+    if (!isWritableFolder(QFileInfo(unit).absolutePath()))
+        return QStringLiteral("当前程序所在目录没有写入权限，无法自动替换。");
+    return {};
+}
+
 void InstallLocation::clearQuarantine(const QString &unit)
 {
     ::chmod(QFile::encodeName(QDir(unit).filePath(QString::fromLatin1(kExecutableName))).constData(), 0755);

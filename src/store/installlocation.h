@@ -34,6 +34,8 @@ public:
     // The install script may replace the unit: it is ours and its parent folder takes new
     // entries. A folder marked read-only counts as such even for root.
     static bool isSelfUpdatable(const QString &unit);
+    // Why unit cannot be replaced by the install script, told to the user; empty when it can.
+    static QString manualInstallReason(const QString &unit);
     static bool isWritableFolder(const QString &folder);
 
     // Copies the unit into the applications folder (an existing copy there becomes a dated

@@ -21,11 +21,15 @@ QString InstallScript::text() const
         u"exec >> "_s + shellQuoted(log) + u" 2>&1"_s,
         u"echo \"[$(date '+%F %T')] 开始安装，等待进程 "_s + pidText + u" 退出\""_s,
         QString(),
+        // A process that has exited but whose parent has not reaped it yet still answers kill -0;
+        // it runs nothing any more, so it counts as gone.
+        u"alive() { kill -0 "_s + pidText + u" 2>/dev/null && ! grep -qs '^State:[[:space:]]*Z' /proc/"_s + pidText
+            + u"/status; }"_s,
         u"for _ in $(seq 1 "_s + QString::number(waitRounds) + u"); do"_s,
-        u"    kill -0 "_s + pidText + u" 2>/dev/null || break"_s,
+        u"    alive || break"_s,
         u"    sleep 0.1"_s,
         u"done"_s,
-        u"if kill -0 "_s + pidText + u" 2>/dev/null; then"_s,
+        u"if alive; then"_s,
         u"    echo \"旧进程仍在运行，放弃替换（不会删除现有版本）\""_s,
         u"    exit 1"_s,
         u"fi"_s,

@@ -13,7 +13,8 @@ namespace tovra {
 QNetworkAccessManager *installSharedServices(QObject *owner)
 {
     // One network manager for the whole process: its cookie jar is shared by the captcha, the
-    // e-mail code and registration, and its disk cache holds posters and other plain fetches.
+    // e-mail code and registration, and its disk cache holds posters and other plain fetches; the
+    // API client's requests pass it by.
     auto *network = new QNetworkAccessManager(owner);
     if (QNetworkDiskCache *httpCache = APIClient::makeHttpCache(network))
         network->setCache(httpCache);

@@ -37,7 +37,7 @@ Telemetry::Telemetry(APIClient *client, AuthStore *auth, std::optional<QString> 
         logLine(QStringLiteral("找不到应用数据目录，设备标识只保存在本次运行中"));
         return;
     }
-    QDir().mkpath(*folder);
+    makePrivateFolder(*folder);
     m_dir = *folder;
 }
 

@@ -80,8 +80,9 @@ QString entryName(archive_entry *entry)
 // else in the way is not.
 bool makeFolder(const QByteArray &path)
 {
+    // Set again after creating: the umask may have taken bits (or, at 000, left none).
     if (::mkdir(path.constData(), 0755) == 0)
-        return true;
+        return ::chmod(path.constData(), 0755) == 0;
     struct stat st {};
     return errno == EEXIST && ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -140,7 +141,9 @@ private:
         const QByteArray path = QFile::encodeName(m_root + u'/' + key);
         if (!makeParents(*parts))
             return refuse(u"无法创建目录"_s, name);
-        const mode_t mode = archive_entry_perm(entry) & 0777; // setuid, setgid and sticky dropped
+        // Whatever the archive asked for, only the owner writes, and execution stays where it
+        // was wanted: no group- or world-writable file ends up in the installed client.
+        const mode_t mode = (archive_entry_perm(entry) & 0111) ? 0755 : 0644;
         switch (archive_entry_filetype(entry)) {
         case AE_IFDIR:
             if (!makeFolder(path))
@@ -157,7 +160,7 @@ private:
             return true;
         }
         case AE_IFREG:
-            return writeFile(a, path, mode | 0600, name);
+            return writeFile(a, path, mode, name);
         default:
             return refuse(u"不支持的条目类型"_s, name);
         }
@@ -202,7 +205,7 @@ private:
                 break;
             }
         }
-        // The umask may have taken bits the archive asked for; the execute bit matters here.
+        // The umask may have taken bits or left too many; the mode is set, not masked.
         ok = ok && ::fchmod(fd, mode) == 0;
         return ::close(fd) == 0 && ok;
     }

@@ -69,10 +69,11 @@ UpdateService::Phase UpdateService::Phase::readyToInstall(QString file)
     return phase;
 }
 
-UpdateService::Phase UpdateService::Phase::manualInstall(QString file)
+UpdateService::Phase UpdateService::Phase::manualInstall(QString file, QString reason)
 {
     Phase phase = of(Kind::ManualInstall);
     phase.file = std::move(file);
+    phase.message = std::move(reason);
     return phase;
 }
 
@@ -445,7 +446,9 @@ QCoro::Task<void> UpdateService::performDownload(UpdateInfo info, std::shared_pt
     if (!self || transfer->dropped)
         co_return;
     m_transfer.reset();
-    setPhase(InstallLocation::isSelfUpdatable(unit()) ? Phase::readyToInstall(*app) : Phase::manualInstall(*app));
+    setPhase(InstallLocation::isSelfUpdatable(unit())
+                 ? Phase::readyToInstall(*app)
+                 : Phase::manualInstall(*app, InstallLocation::manualInstallReason(unit())));
 }
 
 void UpdateService::install(const QString &newUnit)

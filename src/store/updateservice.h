@@ -38,7 +38,7 @@ public:
         UpdateInfo info;   // Available
         double progress = 0; // Downloading, 0..1
         QString file;      // ReadyToInstall, ManualInstall: the unpacked client folder
-        QString message;   // Failed
+        QString message;   // Failed; ManualInstall: why the script may not replace the client
 
         static Phase idle() { return {}; }
         static Phase checking() { return of(Kind::Checking); }
@@ -47,7 +47,7 @@ public:
         static Phase available(UpdateInfo info);
         static Phase downloading(double progress);
         static Phase readyToInstall(QString file);
-        static Phase manualInstall(QString file);
+        static Phase manualInstall(QString file, QString reason = {});
         static Phase failed(QString message);
 
         // Offers compare by build alone: a re-check that brings the same build with new notes is

@@ -87,6 +87,11 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
     m_screens = new RouteScreens(m_stack, this);
     connect(m_screens, &RouteScreens::pushRequested, this, &ContentView::push);
     connect(m_screens, &RouteScreens::categoryRequested, this, &ContentView::openCategory);
+    // A site that was down at start failed the sidebar's load too; the retry brings it as well.
+    connect(m_screens, &RouteScreens::homeRetried, this, [this] {
+        if (m_nav.isEmpty())
+            QCoro::connect(loadNav(), this, [] {});
+    });
     connect(m_stack, &NavigationStack::pathChanged, this, [this] {
         backButton()->setVisible(m_stack->depth() > 0);
         emit pathChanged();
@@ -135,11 +140,11 @@ void ContentView::buildToolbar()
     row->setContentsMargins(10, 0, 10, 0);
     row->setSpacing(14);
     m_signButton = new DailySignButton(group);
-    connect(m_signButton, &DailySignButton::loginRequested, this, [this] { push(Route::login()); });
+    connect(m_signButton, &DailySignButton::loginRequested, this, &ContentView::showLogin);
     connect(m_signButton, &DailySignButton::signStatusChanged, this, &ContentView::signStatusChanged);
     connect(m_signButton, &DailySignButton::signLabelChanged, this, &ContentView::signLabelChanged);
     m_accountBox = new AccountBox(group);
-    connect(m_accountBox, &AccountBox::loginClicked, this, [this] { push(Route::login()); });
+    connect(m_accountBox, &AccountBox::loginClicked, this, &ContentView::showLogin);
     connect(m_accountBox, &AccountBox::chipClicked, this, [this] { push(Route::userCenter()); });
     m_userCenterButton = new ToolbarButton(ToolbarButton::Style::Plain, group);
     m_userCenterButton->setObjectName(QStringLiteral("userCenterButton"));
@@ -247,6 +252,18 @@ void ContentView::openCategory(const QString &name)
 void ContentView::push(const Route &route)
 {
     m_stack->push(route, m_screens->screen(route));
+}
+
+void ContentView::showLogin()
+{
+    // One log-in page at a time: a second, empty one would hide a log-in under way, which then
+    // came back after the first 返回.
+    const QList<Route> &path = m_stack->path();
+    for (int i = 0; i < path.size(); ++i) {
+        if (path.at(i).is<Route::Login>())
+            return m_stack->popTo(i);
+    }
+    push(Route::login());
 }
 
 void ContentView::popToRoot()

@@ -85,6 +85,8 @@ public:
     // search is submitted.
     void openCategory(const QString &name);
     void push(const Route &route);
+    // 登录 and 签到领BT币 signed out: back to the log-in page already open, else a new one.
+    void showLogin();
     void popToRoot();
     // The search field's text. Every change, typed or not, restarts the suggestion lookup.
     void setSearchText(const QString &text);

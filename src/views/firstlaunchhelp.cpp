@@ -1,5 +1,6 @@
 #include "views/firstlaunchhelp.h"
 
+#include "buildconfig.h"
 #include "models/shellquote.h"
 #include "store/installlocation.h"
 
@@ -20,9 +21,9 @@ QString FirstLaunchHelp::command(const QString &executablePath)
 
 QString FirstLaunchHelp::packagesCommand()
 {
-    // Run-time libraries only: what a machine without the build tools must add.
-    return u"sudo apt-get install libqt6widgets6 libqt6svg6 libqt6multimediawidgets6 libqt6webenginewidgets6 "
-           "libqcoro6core0 libqcoro6network0 libarchive13 qt6-qpa-plugins fonts-noto-cjk"_s;
+    // Run-time packages only: what a machine without the build tools must add. The list is the
+    // set-up script's own, so the two cannot drift apart.
+    return u"sudo apt-get install "_s + QString::fromUtf8(build::kRuntimePackages);
 }
 
 QString FirstLaunchHelp::text(const QString &command)

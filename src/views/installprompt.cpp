@@ -123,7 +123,7 @@ InstallPrompt::Outcome InstallPrompt::run(QWidget *parent)
 void InstallPrompt::showFailure(QWidget *parent, const QString &reason)
 {
     ask(parent, u"moveFailed"_s, u"移动失败"_s,
-        reason + u"\n\n可以自己把 TovraClient 文件夹拖进「应用程序」文件夹。"_s + applicationsLine(), {u"好"_s});
+        reason + u"\n\n可以自己把 Tovra 拖进「应用程序」文件夹。"_s + applicationsLine(), {u"好"_s});
 }
 
 }

@@ -89,6 +89,24 @@ void NavigationStack::popToRoot()
     emit pathChanged();
 }
 
+void NavigationStack::popTo(int index)
+{
+    while (index >= 0 && m_path.size() > index + 1)
+        pop();
+}
+
+void NavigationStack::remove(QWidget *page)
+{
+    const qsizetype index = m_pages.indexOf(page);
+    if (index < 0)
+        return;
+    m_path.removeAt(index);
+    m_pages.removeAt(index);
+    settle();
+    removePage(page);
+    emit pathChanged();
+}
+
 QWidget *NavigationStack::pageAt(int index) const
 {
     return index >= 0 && index < m_pages.size() ? m_pages.at(index).data() : nullptr;

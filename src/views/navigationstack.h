@@ -31,6 +31,10 @@ public:
     // Drops the page on top; answers false when only the root is left.
     bool pop();
     void popToRoot();
+    // Pops until the index-th pushed page is on top.
+    void popTo(int index);
+    // Takes page out of the path wherever it stands; the pages above it stay, in order.
+    void remove(QWidget *page);
 
     int depth() const { return int(m_path.size()); }
     const QList<Route> &path() const { return m_path; }

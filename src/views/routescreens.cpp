@@ -86,6 +86,7 @@ void RouteScreens::showRoot(const QString &submittedSearch, const SidebarSection
     default: {
         auto *page = leadingToTitles(new HomeView, this);
         connect(page, &HomeView::moreRequested, this, &RouteScreens::categoryRequested);
+        connect(page, &HomeView::retried, this, &RouteScreens::homeRetried);
         m_stack->setRoot(page);
         break;
     }
@@ -115,12 +116,9 @@ QWidget *RouteScreens::screen(const Route &route)
                 return new PlayerView(value.entry, value.title, value.startAt);
             } else if constexpr (std::is_same_v<T, Route::Login>) {
                 auto *page = new LoginView;
-                // Only the log-in page itself is taken off; if the user has gone on from it
-                // meanwhile, what they went on to stays.
-                connect(page, &LoginView::dismissRequested, this, [this, page] {
-                    if (m_stack->currentPage() == page)
-                        m_stack->pop();
-                });
+                // Only the log-in page itself is taken off, wherever it stands by now; if the user
+                // has gone on from it meanwhile, what they went on to stays.
+                connect(page, &LoginView::dismissRequested, this, [this, page] { m_stack->remove(page); });
                 return page;
             } else if constexpr (std::is_same_v<T, Route::UserCenter> || std::is_same_v<T, Route::UserCenterVip>) {
                 auto *page = leadingToTitles(new UserCenterView(std::is_same_v<T, Route::UserCenterVip>

@@ -31,6 +31,8 @@ signals:
     void pushRequested(const Route &route);
     // A home-page "more" link.
     void categoryRequested(const QString &name);
+    // 重试 on the home page: the window's other loads that failed with it go again.
+    void homeRetried();
 
 private:
     NavigationStack *m_stack;

@@ -294,8 +294,8 @@ QWidget *UpdateView::bodyForPhase()
                                 : iconLabel(u"exclamationmark.triangle.fill"_s, Palette::warn(), u"需要手动安装"_s,
                                             font()));
         auto *hint = dimLabel(ready ? u"点击「安装并重启」后，应用会自动替换为新版本并重新打开。"_s
-                                    : u"当前程序所在目录没有写入权限，无法自动替换。点击下方按钮在文件管理器中找到新版本，"
-                                      "拖进「应用程序」即可。\n「应用程序」文件夹："_s
+                                    : phase.message + u"点击下方按钮在文件管理器中找到新版本，"
+                                                      "拖进「应用程序」即可。\n「应用程序」文件夹："_s
                                           + InstallLocation::applicationsFolder(),
                               false);
         hint->setObjectName(u"installHint"_s);

@@ -188,16 +188,20 @@ void WebPageView::onLoadingChanged(const WebPane::Loading &info)
         break;
     case Status::Failed: {
         m_watchdog.stop();
-        const int code = info.code;
-        // A navigation replaced by a newer one ends quietly; the newer one's events decide.
-        if (!info.httpStatus && webpage::isCancellation(code)) {
+        // The site's own error page (a 404, a 500) arrived and is on screen: it is the page, as
+        // in a browser. Only a navigation that brought nothing back is ours to explain.
+        if (info.httpStatus) {
+            m_canGoBack = m_web->canGoBack();
             setState(false, m_error);
             break;
         }
-        const QString text = info.httpStatus
-                                 ? u"页面加载失败（HTTP %1）"_s.arg(code)
-                                 : webpage::loadFailureText(code, info.errorString);
-        setState(false, text);
+        const int code = info.code;
+        // A navigation replaced by a newer one ends quietly; the newer one's events decide.
+        if (webpage::isCancellation(code)) {
+            setState(false, m_error);
+            break;
+        }
+        setState(false, webpage::loadFailureText(code, info.errorString));
         break;
     }
     }

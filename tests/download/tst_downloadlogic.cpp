@@ -29,6 +29,9 @@ private slots:
         QTest::newRow("dot after spaces") << "  .x" << "_x.torrent";
         QTest::newRow("control") << "a\tb\x01" "c\nd" << "a_b_c_d.torrent";
         QTest::newRow("override") << QString::fromUtf8("evil\u202Etnerrot.exe") << QString::fromUtf8("evil_tnerrot.exe.torrent");
+        // Named as the file is written, which has no lone surrogate and no byte order mark.
+        QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + QLatin1Char('x') << "_x.torrent";
+        QTest::newRow("byte order mark") << QString::fromUtf8("\uFEFFx\uFEFFy") << "x_y.torrent";
         QTest::newRow("130 ascii") << QString(130, u'a') << QString(120, u'a') + ".torrent";
         // 120 CJK characters would be 360 bytes: cut to what fits in 255 with the extension.
         QTest::newRow("130 cjk") << QString(130, u'星') << QString(82, u'星') + ".torrent";

@@ -251,6 +251,10 @@ private slots:
         QVERIFY(settled(*view, Action::Bt));
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), torrentBytes());
+
+        f.dialogAnswer = f.folder + QStringLiteral("/typed");
+        view->button(Action::Bt)->click();
+        QVERIFY(settled(*view, Action::Bt) && QFile::exists(f.folder + QStringLiteral("/typed.torrent")));
     }
 };
 

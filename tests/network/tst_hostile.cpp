@@ -1,5 +1,6 @@
 #include "clientfixture.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDiskCache>
@@ -67,6 +68,8 @@ private slots:
                                         << timeout << 1500;
         QTest::newRow("close mid-body") << FakeSite::ok(R"({"title":"a long enough body to cut"})").closingMidBody()
                                         << QStringLiteral("网络未连接，请检查网络") << 1000;
+        QTest::newRow("inflates past the cap") << FakeSite::text(qCompress(QByteArray(64 * kMiB, ' ')).mid(4))
+                                                      .withHeader("Content-Encoding", "deflate") << tooLarge << 5000;
         QTest::newRow("html instead of json") << FakeSite::text("<!DOCTYPE html><html><body>维护中</body></html>")
                                               << QStringLiteral("数据解析失败：") << 1000;
         QTest::newRow("wrong types") << FakeSite::json(R"({"code":"200","message":7,"data":[1]})")
@@ -144,6 +147,23 @@ private slots:
         // Through the client, which gives up at the cap.
         runTask(f.client().home());
         QVERIFY(http->cacheSize() < APIClient::kMaxReplyBytes);
+    }
+
+    // An error page after a cacheable success is read at once, and no API reply is kept there.
+    void apiRepliesBypassHttpCache()
+    {
+        ClientFixture f;
+        f.token = QStringLiteral("secret");
+        QNetworkDiskCache *http = APIClient::makeHttpCache(&f.manager);
+        f.manager.setCache(http);
+        f.site.enqueue(QStringLiteral("api/index"), FakeSite::ok("{}").withHeader("Cache-Control", "max-age=3600"));
+        f.site.route(QStringLiteral("api/index"), FakeSite::text("<html>", 500));
+        runTask(f.client().home());
+        QElapsedTimer clock;
+        clock.start();
+        const auto result = runTask(f.client().home(), 30000);
+        QVERIFY(clock.elapsed() < 1000 && !result && result.error().description().contains(QStringLiteral("JSON")));
+        QVERIFY(!QDirIterator(http->cacheDirectory(), QDir::Files, QDirIterator::Subdirectories).hasNext());
     }
 };
 

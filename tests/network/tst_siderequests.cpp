@@ -156,6 +156,8 @@ private slots:
         ClientFixture f;
         const auto result = runTask(f.client().uploadPhoto("a", filename, mime));
         QVERIFY(!result);
+        // The client's own refusal, with no server code after it.
+        QCOMPARE(result.error().description(), QStringLiteral("图片的文件名或类型不合法"));
         QCOMPARE(f.site.requests().size(), 0);
     }
 

@@ -36,14 +36,14 @@ struct SampleSiteFixture
         if (port == 0)
             return false;
         base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-        for (const auto &[name, path] : {std::pair{"TOVRA_SEARCH_URL", "/search"}, std::pair{"TOVRA_MEDIA_URL", "/media"},
+        for (const auto &[name, path] : {std::pair{"TOVRA_SEARCH_URL", "/index"}, std::pair{"TOVRA_MEDIA_URL", "/media"},
                                          std::pair{"TOVRA_WEB_URL", "/web"}}) {
             savedEnvironment.append({name, qgetenv(name)});
             qputenv(name, (base + QLatin1String(path)).toUtf8());
         }
         cache = std::make_unique<DiskCache>(QDir(home.cacheHome()).filePath(QStringLiteral("responses")));
         const QString address = base;
-        client = std::make_unique<APIClient>([address] { return address; }, base + QStringLiteral("/search"), &manager,
+        client = std::make_unique<APIClient>([address] { return address; }, base + QStringLiteral("/index"), &manager,
                                              cache.get());
         auth = std::make_unique<AuthStore>(client.get(), QDir(home.dataHome()).filePath(QStringLiteral("TovraClient")));
         client->setTokenProvider([this]() -> std::optional<QString> { return auth->tokenValue(); });

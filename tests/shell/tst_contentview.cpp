@@ -2,6 +2,7 @@
 #include "store/clock.h"
 #include "support/testmain.h"
 #include "views/components/sidebarrow.h"
+#include "views/components/stateoverlay.h"
 #include "views/catalogue/filterresultview.h"
 #include "views/catalogue/searchview.h"
 #include "views/community/communityview.h"
@@ -24,6 +25,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -201,6 +203,23 @@ private slots:
         QCOMPARE(rowTitles(window).size(), withCache ? 2 : 1);
         QCOMPARE(rootTitle(window), u"首页"_s);
         QCOMPARE(window.navigationStack()->depth(), 0);
+    }
+
+    // Started with the site down: 重试 on the home page brings the sidebar back with it.
+    void homeRetryLoadsTheSidebar()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        f.site.route(u"/api/nav"_s, FakeSite::text("", 502));
+        f.site.route(u"/api/index"_s, FakeSite::text("", 502));
+        ContentView window;
+        window.show();
+        auto *home = qobject_cast<HomeView *>(window.navigationStack()->root());
+        QVERIFY(home);
+        QVERIFY(waitFor([&] { return home->shown() == HomeView::Shown::Error && !f.site.requestsTo(u"/api/nav"_s).isEmpty(); }));
+        f.site.route(u"/api/nav"_s, FakeSite::ok(jsonArray(kServerNav)));
+        home->overlay()->retryButton()->click();
+        QVERIFY(waitFor([&] { return rowTitles(window).size() > 1; }));
     }
 
     void staleCacheIsSkipped()

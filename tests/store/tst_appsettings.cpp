@@ -1,6 +1,7 @@
 #include "store/appsettings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -26,7 +27,8 @@ std::unique_ptr<QSettings> settingsFrom(const QTemporaryDir &dir, const QByteArr
 QString expectedDownloads()
 {
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    return downloads.isEmpty() ? QDir::homePath() : downloads;
+    // A Downloads folder that is not there would leave a dialog in the working directory.
+    return QFileInfo(downloads).isDir() ? downloads : QDir::homePath();
 }
 }
 

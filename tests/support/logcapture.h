@@ -3,8 +3,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// Collects the program's own diagnostic lines (category "tovra") while it lives; other output
-// still reaches the previous handler so test failures stay readable.
+// Collects the program's own diagnostic lines ("[Tovra] ...") while it lives, as the message
+// pattern writes them out; other output still reaches the previous handler so test failures stay
+// readable.
 class LogCapture
 {
 public:
@@ -34,8 +35,8 @@ private:
     }
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
     {
-        if (context.category && qstrcmp(context.category, "tovra") == 0) {
-            lines().append(message);
+        if (message.startsWith(QLatin1String("[Tovra] "))) {
+            lines().append(qFormatLogMessage(type, context, message));
             return;
         }
         if (previous())

@@ -2,6 +2,8 @@
 #include "support/testmain.h"
 #include "toolbarfixture.h"
 #include "views/contentview.h"
+#include "views/login/loginview.h"
+#include "views/navigationstack.h"
 #include "views/palette.h"
 #include "views/toolbar/toolbarbutton.h"
 
@@ -55,6 +57,15 @@ private slots:
         QCOMPARE(button->text(), u"签到领BT币"_s);
         QTest::qWait(50);
         QVERIFY(f.site.requestsTo(u"/api/sign"_s).isEmpty());
+        // Again with the log-in page open: back to it; its success closes it wherever it stands.
+        auto *login = window.navigationStack()->currentPage();
+        window.push(Route::detail(u"7"_s));
+        button->click();
+        QCOMPARE(window.path(), QList<Route>{Route::login()});
+        QCOMPARE(window.navigationStack()->currentPage(), login);
+        window.push(Route::detail(u"8"_s));
+        emit qobject_cast<LoginView *>(login)->dismissRequested();
+        QCOMPARE(window.path(), QList<Route>{Route::detail(u"8"_s)});
     }
 
     // However often the user clicks while a sign-in runs, one request goes out.

@@ -148,6 +148,8 @@ private slots:
             QVERIFY(waitFor([&] { return readAll(launched) == (exe + u'\n').toUtf8(); }));
         else
             QVERIFY(!QFile::exists(launched));
+        if (outcome == Outcome::MoveFailed)
+            QVERIFY(boxes.texts.last().contains(QStringLiteral("\n\n可以自己把 Tovra 拖进「应用程序」文件夹。\n\n「应用程序」文件夹：")));
         if (setup == "broken")
             QVERIFY(boxes.texts.last().contains(QStringLiteral("无法启动")));
         if (setup == "fifo")

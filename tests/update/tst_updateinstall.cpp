@@ -6,10 +6,14 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include "support/testmain.h"
 #include "updatefixture.h"
 #include "ziparchive.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tovra;
 using namespace tovra::test;
@@ -104,13 +108,19 @@ private slots:
     void installsAndRelaunches_data()
     {
         QTest::addColumn<QString>("place");
-        QTest::newRow("applications folder") << QStringLiteral(".local/opt");
-        QTest::newRow("quote and CJK in the path") << QStringLiteral("It's 新/apps");
+        QTest::addColumn<bool>("unreaped"); // the old client has exited but is not reaped yet
+        QTest::newRow("applications folder") << QStringLiteral(".local/opt") << false;
+        QTest::newRow("quote and CJK in the path") << QStringLiteral("It's 新/apps") << false;
+        QTest::newRow("old client not yet reaped") << QStringLiteral(".local/opt") << true;
     }
     void installsAndRelaunches()
     {
         QFETCH(QString, place);
+        QFETCH(bool, unreaped);
         Install in;
+        if (unreaped && (in.pid = ::fork()) == 0)
+            ::_exit(0);
+        const auto reap = qScopeGuard([&] { ::waitpid(pid_t(in.pid), nullptr, WNOHANG); });
         const QString unit = QDir(in.f.home.path()).filePath(place + QStringLiteral("/TovraClient"));
         QVERIFY(makeInstalledUnit(unit));
         QVERIFY(in.start(unit, makeZip(clientEntries())));
@@ -203,9 +213,11 @@ private slots:
     void manualInstall_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("read-only parent") << "read-only";
-        QTest::newRow("build tree") << "build";
-        QTest::newRow("no marker") << "unmarked";
+        QTest::addColumn<QString>("reason");
+        const QString unmarked = QStringLiteral("当前程序所在的文件夹不是安装好的 Tovra（没有安装标记），无法自动替换。");
+        QTest::newRow("read-only parent") << "read-only" << QStringLiteral("当前程序所在目录没有写入权限，无法自动替换。");
+        QTest::newRow("build tree") << "build" << unmarked;
+        QTest::newRow("no marker") << "unmarked" << unmarked;
     }
     void manualInstall()
     {
@@ -222,6 +234,7 @@ private slots:
         const auto before = snapshot(unit);
         QVERIFY(in.start(unit, makeZip(clientEntries())));
         QCOMPARE(in.f.service->phase().kind, Kind::ManualInstall);
+        QTEST(in.f.service->phase().message, "reason");
         in.f.service->install(in.f.service->phase().file);
         QCOMPARE(in.quits, 0);
         QCOMPARE(in.f.service->phase().kind, Kind::Failed);

@@ -156,6 +156,17 @@ private slots:
         QVERIFY(!grabToPng(&view, u"webpage-failed"_qs).isEmpty());
     }
 
+    // The site's own error page is the page, as in a browser.
+    void siteErrorPageIsShown()
+    {
+        PageFixture f;
+        f.site.route(kPagePath, FakeSite::text("<h1>找不到页面</h1>", 404));
+        WebPageView view(f.pageURL(), u"论坛"_qs);
+        view.show();
+        QVERIFY(waitFor([&] { return !f.site.requestsTo(kPagePath).isEmpty() && !view.isLoading(); }, 5000));
+        QVERIFY(!view.error() && view.errorView()->isHidden());
+    }
+
     // A page that never answers is stopped and reported; the retry, pressed while the engine is
     // still winding the stalled navigation down, loads it without a second cookie call.
     void stalledLoadTimesOutAndRetries()

@@ -132,7 +132,7 @@ void SampleServer::registerRoutes()
     get("/api/tags", &SampleServer::apiTags);
     get("/api/filter", &SampleServer::apiFilter);
     get("/api/search", &SampleServer::apiSearch);
-    post("/search", &SampleServer::searchService);
+    post("/index", &SampleServer::searchService);
 
     get("/api/item", &SampleServer::apiItem);
     get("/api/down", &SampleServer::apiDown);

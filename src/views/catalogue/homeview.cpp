@@ -269,7 +269,10 @@ void HomeView::render()
         m_stack->setCurrentWidget(placeholder());
         break;
     case Shown::Error:
-        showFailure(overlay(), *m_error, this);
+        showFailure(overlay(), *m_error, this, [](HomeView *home) {
+            home->reload();
+            emit home->retried();
+        });
         m_stack->setCurrentWidget(overlay());
         break;
     case Shown::Content:

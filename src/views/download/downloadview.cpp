@@ -118,10 +118,17 @@ QCoro::Task<Result<Saved>> saveTorrent(QString address, QString baseName,
     if (!settings.askEverySave() && folder) {
         saved = saveNew(*folder, name, body->bytes);
     } else {
-        const auto chosen = desktop.askSavePath(parent, QDir(settings.defaultTorrentDirectory()).filePath(name));
+        QString start = settings.defaultTorrentDirectory();
+        if (!QFileInfo(start).isDir())
+            start = AppSettings::downloadsOrHome();
+        const auto chosen = desktop.askSavePath(parent, QDir(start).filePath(name));
         if (!chosen || chosen->isEmpty())
             co_return Result<Saved>(Saved{true, QString()});
-        saved = saveAt(*chosen, body->bytes);
+        // The dialog confirmed replacing what the user typed, not the name with the extension
+        // added, so that one is saved beside anything already there.
+        const QString path = withTorrentExtension(*chosen);
+        saved = path == *chosen ? saveAt(path, body->bytes)
+                                : saveNew(QFileInfo(path).path(), QFileInfo(path).fileName(), body->bytes);
     }
     if (!saved)
         co_return std::unexpected(saved.error());

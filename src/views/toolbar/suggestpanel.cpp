@@ -34,12 +34,13 @@ SuggestPanel::SuggestPanel(QWidget *parent) : QWidget(parent)
     m_scroll->verticalScrollBar()->setFocusPolicy(Qt::NoFocus);
 
     m_list = new QWidget(m_scroll);
-    m_list->setAutoFillBackground(false);
     m_listLayout = new QVBoxLayout(m_list);
     m_listLayout->setContentsMargins(0, 0, 0, 0);
     m_listLayout->setSpacing(0);
     m_listLayout->addStretch(1);
     m_scroll->setWidget(m_list);
+    // setWidget() turns filling on, which would paint the window's colour over the panel's surface.
+    m_list->setAutoFillBackground(false);
     frame->addWidget(m_scroll);
 
     auto *shadow = new QGraphicsDropShadowEffect(this);

@@ -35,11 +35,9 @@ AvatarCropView::AvatarCropView(const QImage &image, Confirm onConfirm, Cancel on
     : QDialog(parent), m_onConfirm(std::move(onConfirm)), m_onCancel(std::move(onCancel))
 {
     setWindowTitle(QStringLiteral("裁剪头像"));
-    setFixedWidth(400);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(16);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     layout->addWidget(tintedLabel(QStringLiteral("裁剪头像"), TextStyle::kBody, Palette::Name::Text, this, QFont::DemiBold),
                       0, Qt::AlignHCenter);
@@ -51,8 +49,12 @@ AvatarCropView::AvatarCropView(const QImage &image, Confirm onConfirm, Cancel on
     controls->setSpacing(12);
     controls->addWidget(new SymbolView(QStringLiteral("minus.magnifyingglass"), 16, Palette::Name::TextDim, this));
     m_slider = new QSlider(Qt::Horizontal, this);
-    m_slider->setFixedWidth(160);
+    // 160 wide where the row has room; it gives way before the sheet grows past its width.
+    m_slider->setMaximumWidth(160);
+    m_slider->setMinimumWidth(96);
+    m_slider->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_slider->setRange(0, kSliderSteps);
+    m_slider->setAccessibleName(QStringLiteral("缩放"));
     controls->addWidget(m_slider);
     controls->addWidget(new SymbolView(QStringLiteral("plus.magnifyingglass"), 16, Palette::Name::TextDim, this));
     m_rotateLeft = symbolButton(QStringLiteral("rotate.left"), QStringLiteral("左转 90°"), this);
@@ -78,6 +80,8 @@ AvatarCropView::AvatarCropView(const QImage &image, Confirm onConfirm, Cancel on
     actions->addStretch(1);
     actions->addWidget(m_confirm);
     layout->addLayout(actions);
+    // The width is the sheet's own; only the height follows the content.
+    setFixedSize(kWidth, layout->sizeHint().height());
 
     const auto sliderScale = [](int position) {
         return CropGeometry::kMinScale

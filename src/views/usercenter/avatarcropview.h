@@ -38,6 +38,7 @@ public:
 
 private:
     static constexpr int kSliderSteps = 1000;
+    static constexpr int kWidth = 400;
     void syncSlider();
 
     Confirm m_onConfirm;

@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QLineF>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 namespace tovra {
 
@@ -79,6 +81,22 @@ void CropEditor::paintEvent(QPaintEvent *)
     painter.setPen(QPen(ring, 2));
     painter.setBrush(Qt::NoBrush);
     painter.drawEllipse(area.adjusted(1, 1, -1, -1));
+}
+
+void CropEditor::wheelEvent(QWheelEvent *event)
+{
+    // Ctrl with the wheel zooms, as pinching does: where no touchpad reports pinches, it is the
+    // only zoom besides the slider. A notch (120) zooms by an eighth.
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    const qreal magnification = std::pow(1.125, event->angleDelta().y() / 120.0);
+    change([magnification](CropGeometry &g) {
+        g.pinch(magnification);
+        g.endPinch();
+    });
 }
 
 void CropEditor::mousePressEvent(QMouseEvent *event)

@@ -8,7 +8,7 @@
 namespace tovra {
 
 // The square crop area: the picture framed as it will be saved, a guide ring showing the
-// circular avatar frames, dragging to move and pinching to zoom.
+// circular avatar frames, dragging to move, and pinching or Ctrl with the wheel to zoom.
 class CropEditor : public QWidget
 {
     Q_OBJECT
@@ -31,6 +31,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
     QImage m_image;

@@ -3,6 +3,7 @@
 #include "models/webaddress.h"
 #include "network/apiclient.h"
 #include "network/imageloader.h"
+#include "store/appsettings.h"
 #include "store/authstore.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
@@ -122,7 +123,7 @@ PhotoView::~PhotoView() = default;
 
 QString PhotoView::chooseImageFile(QWidget *parent)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(),
+    return QFileDialog::getOpenFileName(parent, QString(), AppSettings::downloadsOrHome(),
                                         QStringLiteral("图片 (*.jpg *.jpeg *.png *.gif *.webp)"));
 }
 
