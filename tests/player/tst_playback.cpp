@@ -292,27 +292,42 @@ private slots:
     {
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("effect");
-        QTest::newRow("Space pauses") << int(Qt::Key_Space) << u"paused"_qs;
-        QTest::newRow("M mutes") << int(Qt::Key_M) << u"muted"_qs;
-        QTest::newRow("Right seeks 10 s on") << int(Qt::Key_Right) << u"+10"_qs;
-        QTest::newRow("Left seeks 10 s back") << int(Qt::Key_Left) << u"-10"_qs;
-        QTest::newRow("F full screen, Esc back") << int(Qt::Key_F) << u"full"_qs;
+        // The control the mouse left the focus on, by name; empty for the player itself.
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("Space pauses") << int(Qt::Key_Space) << u"paused"_qs << QString();
+        QTest::newRow("M mutes") << int(Qt::Key_M) << u"muted"_qs << QString();
+        QTest::newRow("Right seeks 10 s on") << int(Qt::Key_Right) << u"+10"_qs << QString();
+        QTest::newRow("Left seeks 10 s back") << int(Qt::Key_Left) << u"-10"_qs << QString();
+        QTest::newRow("F full screen, Esc back") << int(Qt::Key_F) << u"full"_qs << QString();
+        QTest::newRow("Space pauses after a click on 静音") << int(Qt::Key_Space) << u"paused"_qs << u"静音"_qs;
+        QTest::newRow("Right seeks after a click on 画中画") << int(Qt::Key_Right) << u"+10"_qs << u"画中画"_qs;
+        QTest::newRow("Left seeks back from 清晰度") << int(Qt::Key_Left) << u"-10"_qs << u"清晰度"_qs;
     }
     void keys()
     {
         QFETCH(int, key);
         QFETCH(QString, effect);
+        QFETCH(QString, focused);
         F f;
         PlayerPage page(f, f.auth(F::kMaster));
         NativePlayer *native = page.native();
         QMediaPlayer *player = page.player();
-        QVERIFY(waitFor([&] { return player->isSeekable() && player->position() >= 500; }, kPlayTimeout));
+        QVERIFY(waitFor([&] { return player->isSeekable() && player->position() >= 500 && page.model()->variants().size() == 2; }, kPlayTimeout));
         if (effect == u"-10") {
             player->setPosition(14000);
             QVERIFY(waitFor([&] { return player->position() >= 14000; }, kPlayTimeout));
         }
+        QWidget *target = native;
+        for (QWidget *control : page.view.findChildren<QWidget *>())
+            target = !focused.isEmpty() && control->accessibleName() == focused ? control : target;
+        // The quality button's click opens its menu; what matters is the focus it leaves behind.
+        if (target == page.view.qualityMenu())
+            target->setFocus(Qt::MouseFocusReason);
+        else if (target != native)
+            QTest::mouseClick(target, Qt::LeftButton);
+        QVERIFY(focused.isEmpty() || QApplication::focusWidget() == target);
         const qint64 before = player->position();
-        QTest::keyClick(native, Qt::Key(key));
+        QTest::keyClick(target, Qt::Key(key));
         if (effect == u"paused") {
             QCOMPARE(player->playbackState(), QMediaPlayer::PausedState);
             QCOMPARE(native->controls()->playButton()->accessibleName(), u"播放"_qs);
