@@ -230,14 +230,17 @@ private slots:
     {
         F f;
         PlayerPage page(f, f.auth(F::kMaster));
-        QVERIFY(waitFor([&] { return page.player()->position() > 0; }, kPlayTimeout));
+        QVERIFY(waitFor([&] { return page.player()->isSeekable(); }, kPlayTimeout));
+        // Close to the first report without playing up to it: a seek forward reports nothing
+        // before the position passes 15 s.
+        page.player()->setPosition(13000);
         page.player()->setPlaybackRate(2.0);
         QVERIFY(waitFor([&] { return !f.progressForms().isEmpty(); }, kPlayTimeout));
         QCOMPARE(f.progressForms().size(), 1);
         const QUrlQuery first = f.progressForms().first();
         QCOMPARE(first.queryItemValue(u"did"_qs), kEntry.did);
         QCOMPARE(first.queryItemValue(u"ep"_qs), u"3"_qs);
-        // Sampled once a second at double speed: the first sample at 15 s or past it.
+        // Sampled once a second at double speed: the first sample at 15 s or just past it.
         const int pos = first.queryItemValue(u"pos"_qs).toInt();
         QVERIFY2(pos >= 15 && pos <= 17, qPrintable(QString::number(pos)));
         QCOMPARE(first.queryItemValue(u"duration"_qs), u"20"_qs);
@@ -304,7 +307,9 @@ private slots:
         PlayerPage page(f, f.auth(F::kMaster));
         NativePlayer *native = page.native();
         QMediaPlayer *player = page.player();
-        QVERIFY(waitFor([&] { return player->isSeekable() && player->position() >= 500 && page.model()->variants().size() == 2; }, kPlayTimeout));
+        // Only a seek needs to wait until the stream can seek.
+        const bool seeks = effect.endsWith(u"10");
+        QVERIFY(waitFor([&] { return (player->isSeekable() || !seeks) && page.model()->variants().size() == 2; }, kPlayTimeout));
         if (effect == u"-10") {
             player->setPosition(14000);
             QVERIFY(waitFor([&] { return player->position() >= 14000; }, kPlayTimeout));
