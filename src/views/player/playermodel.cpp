@@ -277,12 +277,14 @@ void PlayerModel::select(std::optional<Variant> variant)
     emit selectedChanged();
     if (!m_started || m_stopped || m_streamUrl.isEmpty())
         return;
-    // The playing stream's demuxer takes the cap; a seek to where the picture is then fetches the
-    // chosen variant from there on, so nothing before the position is loaded again. "自动" lifts
-    // the cap and lets the player move up or down as it goes.
+    // The playing stream's demuxer takes the cap; a seek to where the picture is then drops what
+    // was loaded ahead in the old quality and fetches the chosen variant from the segment playing
+    // on, so nothing before the position is loaded again. Qt ignores a seek to the position it
+    // reports, hence the millisecond. "自动" lifts the cap and lets the player move up or down as
+    // it goes.
     if (m_player->source() == m_streamUrl && DemuxerCap::cap(m_streamUrl, m_selected ? m_selected->bandwidth : 0)) {
         if (m_selected && m_player->isSeekable())
-            m_player->setPosition(m_player->position());
+            m_player->setPosition(m_player->position() + 1);
         return;
     }
     // Without a demuxer to cap, a chosen quality plays that variant's own playlist; "自动" goes
