@@ -3,7 +3,7 @@
 // loopback site in the same run (process start to the first frame at its video sink). Run by
 // hand: prints both medians and, last, "client/floor ratio: R" (goal: client <= floor + 0.3 s).
 
-#include "player/playbackfixture.h"
+#include "playback/playbackfixture.h"
 #include "views/player/nativeplayer.h"
 #include "views/player/playermodel.h"
 #include "views/player/playerview.h"

@@ -9,6 +9,7 @@
 #include "views/player/qualitymenu.h"
 #include "views/player/shakawebview.h"
 
+#include <QAccessible>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
@@ -146,6 +147,18 @@ private slots:
         QCOMPARE(model->selected()->label, u"720p"_qs);
         QCOMPARE(menu->text(), u"720p"_qs);
         grabToPng(&view, u"player-native"_qs);
+        // Open, the menu hangs under the button in the accessibility tree: items named, the
+        // chosen one checked.
+        menu->choices()->popup(menu->mapToGlobal(QPoint(0, menu->height())));
+        QAccessibleInterface *button = QAccessible::queryAccessibleInterface(menu);
+        QCOMPARE(button->childCount(), 1);
+        QStringList items;
+        for (int i = 0; i < button->child(0)->childCount(); ++i) {
+            QAccessibleInterface *item = button->child(0)->child(i);
+            items << item->text(QAccessible::Name) + (item->state().checked ? u" ✓"_qs : QString());
+        }
+        QCOMPARE(items, (QStringList{u"自动"_qs, QString(), u"1080p"_qs, u"720p ✓"_qs}));
+        menu->choices()->close();
 
         // The playlist fetch carries the playback query but none of the client's headers.
         bool sawOurs = false;

@@ -90,6 +90,12 @@ void NativePlayer::start()
     m_controls = new PlayerControls(m_model->player(), this);
     connect(m_controls, &PlayerControls::fullScreenRequested, this, &NativePlayer::toggleFullScreen);
     connect(m_controls, &PlayerControls::pictureInPictureRequested, this, &NativePlayer::togglePictureInPicture);
+    // A control clicked with the mouse keeps the focus, and would take Space or the arrows for
+    // itself (click again, move the focus on): the player's keys come first on every control.
+    for (QWidget *control : m_controls->findChildren<QWidget *>()) {
+        if (control->focusPolicy() != Qt::NoFocus)
+            control->installEventFilter(this);
+    }
     m_layout->addWidget(m_controls);
     emit modelChanged(m_model);
     m_model->play();
@@ -178,8 +184,13 @@ void NativePlayer::keyPressEvent(QKeyEvent *event)
 
 bool NativePlayer::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_surface && event->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent *>(event)))
-        return true;
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto *widget = static_cast<QWidget *>(watched);
+        // A field that takes typing keeps its keys.
+        const bool ours = widget == m_surface || (m_controls && m_controls->isAncestorOf(widget));
+        if (ours && !widget->testAttribute(Qt::WA_InputMethodEnabled) && handleKey(static_cast<QKeyEvent *>(event)))
+            return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 

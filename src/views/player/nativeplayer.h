@@ -19,7 +19,7 @@ class PlayerControls;
 // comes on screen it makes a new PlayerModel and plays; each time it leaves it stops that model
 // (which sends the final progress report). A window being minimised does not count as leaving.
 // Keys: Space plays or pauses, Left and Right seek 10 s, F toggles full screen, Esc leaves it,
-// M mutes.
+// M mutes; on whichever of its controls has the focus.
 class NativePlayer : public NativePlayback
 {
     Q_OBJECT
@@ -39,7 +39,7 @@ public:
     void togglePictureInPicture();
     void toggleFullScreen();
     // The player's keys; answers whether the key was one of them.
-    bool handleKey(const QKeyEvent *event);
+    bool handleKey(const QKeyEvent *event) override;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -3,6 +3,7 @@
 #include "models/webaddress.h"
 #include "network/apiclient.h"
 #include "store/log.h"
+#include "views/player/demuxercap.h"
 
 #include <QAudioOutput>
 #include <QCoroNetworkReply>
@@ -97,6 +98,7 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
     , m_startAt(startAt)
 {
     m_player->setAudioOutput(m_audio);
+    DemuxerCap::watch();
     liveModels().append(this);
     // One hook for the whole process, made with the first model: quitting ends every playback
     // with its final report, whichever window or page still holds it.
@@ -275,8 +277,18 @@ void PlayerModel::select(std::optional<Variant> variant)
     emit selectedChanged();
     if (!m_started || m_stopped || m_streamUrl.isEmpty())
         return;
-    // The media backend offers no bit-rate cap, so a chosen quality plays that variant's own
-    // playlist; "自动" goes back to the master. The position carries over.
+    // The playing stream's demuxer takes the cap; a seek to where the picture is then drops what
+    // was loaded ahead in the old quality and fetches the chosen variant from the segment playing
+    // on, so nothing before the position is loaded again. Qt ignores a seek to the position it
+    // reports, hence the millisecond. "自动" lifts the cap and lets the player move up or down as
+    // it goes.
+    if (m_player->source() == m_streamUrl && DemuxerCap::cap(m_streamUrl, m_selected ? m_selected->bandwidth : 0)) {
+        if (m_selected && m_player->isSeekable())
+            m_player->setPosition(m_player->position() + 1);
+        return;
+    }
+    // Without a demuxer to cap, a chosen quality plays that variant's own playlist; "自动" goes
+    // back to the master. The position carries over.
     QUrl target = m_streamUrl;
     if (m_selected) {
         const QUrl resolved = m_streamUrl.resolved(QUrl(m_selected->uri));

@@ -14,6 +14,7 @@
 #include "views/player/shakawebview.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QStackedLayout>
 #include <QVBoxLayout>
@@ -51,6 +52,7 @@ PlayerView::PlayerView(const PlayEntry &entry, const QString &title, int startAt
     font.setBold(true);
     m_titleLabel->setFont(font);
     m_quality = new QualityMenu(bar);
+    m_quality->installEventFilter(this);
     m_badge = new QWidget(bar);
     auto *badgeRow = new QHBoxLayout(m_badge);
     badgeRow->setContentsMargins(0, 0, 0, 0);
@@ -85,6 +87,16 @@ void PlayerView::showEvent(QShowEvent *event)
         m_started = true;
         load();
     }
+}
+
+bool PlayerView::eventFilter(QObject *watched, QEvent *event)
+{
+    // The quality button sits in the page's bar but is one of the player's controls: after a
+    // choice made with the mouse it keeps the focus, and Space must still pause. Enter opens it.
+    if (watched == m_quality && event->type() == QEvent::KeyPress && m_native
+        && m_native->handleKey(static_cast<QKeyEvent *>(event)))
+        return true;
+    return QWidget::eventFilter(watched, event);
 }
 
 QCoro::Task<void> PlayerView::load()

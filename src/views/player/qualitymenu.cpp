@@ -6,14 +6,94 @@
 #include "views/icons.h"
 #include "views/palette.h"
 
+#include <QAccessibleWidget>
+#include <QActionGroup>
 #include <QMenu>
+#include <QStyleOptionMenuItem>
 
 namespace tovra {
 
+namespace {
+
+// The choices are checkable so that a screen reader hears which one is checked; on screen the
+// check-mark symbol says it, so the style draws no box or radio beside it.
+class ChoiceMenu : public QMenu
+{
+public:
+    using QMenu::QMenu;
+
+protected:
+    void initStyleOption(QStyleOptionMenuItem *option, const QAction *action) const override
+    {
+        QMenu::initStyleOption(option, action);
+        option->menuHasCheckableItems = false;
+        option->checkType = QStyleOptionMenuItem::NotCheckable;
+        option->checked = false;
+    }
+};
+
+// Qt's tool button shows its menu's entries to screen readers only for a split button; this one
+// opens on a press, so the open menu is made the button's child here.
+class QualityMenuAccessible : public QAccessibleWidget
+{
+public:
+    explicit QualityMenuAccessible(QualityMenu *button) : QAccessibleWidget(button, QAccessible::ButtonMenu) {}
+
+    QMenu *openMenu() const
+    {
+        QMenu *menu = static_cast<QualityMenu *>(widget())->choices();
+        return menu->isVisible() ? menu : nullptr;
+    }
+    int childCount() const override { return openMenu() ? 1 : 0; }
+    QAccessibleInterface *child(int index) const override
+    {
+        return index == 0 && openMenu() ? QAccessible::queryAccessibleInterface(openMenu()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        return child && openMenu() && child->object() == openMenu() ? 0 : -1;
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        // The name is "清晰度"; the value is the choice the button shows.
+        if (t == QAccessible::Value)
+            return static_cast<QualityMenu *>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.hasPopup = true;
+        s.expanded = openMenu() != nullptr;
+        return s;
+    }
+    QStringList actionNames() const override { return {pressAction(), showMenuAction()}; }
+    void doAction(const QString &action) override
+    {
+        // The menu runs its own loop: opened later, so the screen reader's call returns first.
+        if (action == pressAction() || action == showMenuAction())
+            QMetaObject::invokeMethod(widget(), "showMenu", Qt::QueuedConnection);
+    }
+};
+
+QAccessibleInterface *accessibleFactory(const QString &, QObject *object)
+{
+    if (auto *button = qobject_cast<QualityMenu *>(object))
+        return new QualityMenuAccessible(button);
+    return nullptr;
+}
+
+}
+
 QualityMenu::QualityMenu(QWidget *parent)
     : QToolButton(parent)
-    , m_menu(new QMenu(this))
+    , m_menu(new ChoiceMenu(this))
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(accessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setMenu(m_menu);
     setPopupMode(QToolButton::InstantPopup);
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -43,6 +123,7 @@ void QualityMenu::setModel(QualitySource *model)
 void QualityMenu::rebuild()
 {
     m_menu->clear();
+    delete m_menu->findChild<QActionGroup *>();
     if (!m_model || m_model->variants().size() < 2) {
         setVisible(false);
         return;
@@ -53,9 +134,17 @@ void QualityMenu::rebuild()
     const QIcon check = Icons::icon(QStringLiteral("checkmark"), Palette::text());
 
     QPointer<QualitySource> model = m_model;
+    // One of the group is checked at a time, and picking the checked one again leaves it so.
+    auto *group = new QActionGroup(m_menu);
+    const auto mark = [&](QAction *action, bool chosen) {
+        action->setCheckable(true);
+        action->setChecked(chosen);
+        group->addAction(action);
+        if (chosen)
+            action->setIcon(check);
+    };
     QAction *automatic = m_menu->addAction(QStringLiteral("自动"));
-    if (!selected)
-        automatic->setIcon(check);
+    mark(automatic, !selected);
     connect(automatic, &QAction::triggered, this, [model] {
         if (model)
             model->select(std::nullopt);
@@ -64,8 +153,7 @@ void QualityMenu::rebuild()
     for (const auto &variant : m_model->variants()) {
         // Labels are our own words ("720p", "800kbps"), never the playlist's text.
         QAction *action = m_menu->addAction(variant.label);
-        if (selected == variant)
-            action->setIcon(check);
+        mark(action, selected == variant);
         connect(action, &QAction::triggered, this, [model, variant] {
             if (model)
                 model->select(variant);

@@ -32,26 +32,6 @@ using F = PlaybackFixture;
 
 namespace {
 
-const PlayEntry kEntry{3, u"did-42"_qs, u"entry-tok"_qs, 4102444800};
-constexpr int kPlayTimeout = 20000;
-
-// A player page shown at a usual size, for a stream the fixture authorises.
-struct PlayerPage
-{
-    PlayerView view;
-    PlayerPage(F &f, const PlayAuth &auth, int startAt = 0) : view(kEntry, u"星河"_qs, startAt)
-    {
-        f.authorise(auth);
-        view.resize(960, 640);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QVERIFY(waitFor([&] { return !view.isLoading(); }));
-    }
-    NativePlayer *native() const { return view.nativePlayer(); }
-    PlayerModel *model() const { return view.nativePlayer()->model(); }
-    QMediaPlayer *player() const { return model()->player(); }
-};
-
 // Light or dark for as long as it lives: through the store's own cycle (the settings live in
 // the fixture's home), with the application palette the client installs for it.
 struct Appearance
@@ -177,75 +157,22 @@ private slots:
         QVERIFY(page.native()->notice()->isVisible() == !notice.isEmpty());
     }
 
-    // A chosen quality plays that variant's own playlist from where the picture was; "自动"
-    // goes back to the master playlist.
-    void qualitySwitchKeepsPosition_data()
-    {
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("720p") << u"720p"_qs << u"/clip/hls/v1/"_qs;
-        QTest::newRow("480p") << u"480p"_qs << u"/clip/hls/v0/"_qs;
-    }
-    void qualitySwitchKeepsPosition()
-    {
-        QFETCH(QString, label);
-        QFETCH(QString, folder);
-        F f;
-        PlayerPage page(f, f.auth(F::kMaster));
-        FrameWatch watch(page.native()->surface()->videoSink());
-        QVERIFY(waitFor([&] { return page.model()->variants().size() == 2 && page.player()->position() >= 3000; }, kPlayTimeout));
-        QMenu *menu = page.view.qualityMenu()->choices();
-        QAction *choice = nullptr;
-        for (QAction *a : menu->actions())
-            choice = a->text() == label ? a : choice;
-        QVERIFY(choice);
-        const qint64 before = page.player()->position();
-        const qsizetype mark = f.site.requests().size();
-        choice->trigger();
-        QCOMPARE(page.view.qualityMenu()->text(), label);
-        const int seen = watch.frames;
-        // Playing again, from where the picture was: no start from the beginning on the way.
-        QVERIFY2(waitFor([&] {
-                     return watch.frames > seen + 3 && page.player()->playbackState() == QMediaPlayer::PlayingState
-                            && qAbs(page.player()->position() - before) <= 1000;
-                 }, kPlayTimeout),
-                 qPrintable(u"%1 -> %2"_qs.arg(before).arg(page.player()->position())));
-        // Requests the master's stream had under way may still land; from the variant's own
-        // playlist on, every segment comes from the chosen variant.
-        qsizetype from = mark;
-        while (from < f.site.requests().size() && f.site.requests().at(from).path != folder + u"index.m3u8"_qs)
-            ++from;
-        const QStringList segments = f.segmentsSince(from);
-        QVERIFY(!segments.isEmpty());
-        for (const QString &path : segments)
-            QVERIFY2(path.startsWith(folder), qPrintable(path));
-
-        const qsizetype autoMark = f.site.requests().size();
-        menu->actions().constFirst()->trigger();
-        QCOMPARE(page.view.qualityMenu()->text(), u"自动"_qs);
-        QCOMPARE(page.player()->source(), page.model()->streamUrl());
-        QVERIFY(waitFor([&] {
-            for (qsizetype i = autoMark; i < f.site.requests().size(); ++i) {
-                if (f.site.requests().at(i).path == F::kMaster)
-                    return true;
-            }
-            return false;
-        }));
-    }
-
     // Reports go out every 15 s of playback and once at the end, with the form the site reads.
     void progressWhilePlayingAndAtStop()
     {
         F f;
         PlayerPage page(f, f.auth(F::kMaster));
-        QVERIFY(waitFor([&] { return page.player()->position() > 0; }, kPlayTimeout));
+        QVERIFY(waitFor([&] { return page.player()->isSeekable(); }, kPlayTimeout));
+        // Close to the first report without playing up to it: a seek forward reports nothing
+        // before the position passes 15 s.
+        page.player()->setPosition(13000);
         page.player()->setPlaybackRate(2.0);
         QVERIFY(waitFor([&] { return !f.progressForms().isEmpty(); }, kPlayTimeout));
         QCOMPARE(f.progressForms().size(), 1);
         const QUrlQuery first = f.progressForms().first();
         QCOMPARE(first.queryItemValue(u"did"_qs), kEntry.did);
         QCOMPARE(first.queryItemValue(u"ep"_qs), u"3"_qs);
-        // Sampled once a second at double speed: the first sample at 15 s or past it.
+        // Sampled once a second at double speed: the first sample at 15 s or just past it.
         const int pos = first.queryItemValue(u"pos"_qs).toInt();
         QVERIFY2(pos >= 15 && pos <= 17, qPrintable(QString::number(pos)));
         QCOMPARE(first.queryItemValue(u"duration"_qs), u"20"_qs);
@@ -285,55 +212,6 @@ private slots:
         if (!answered)
             QVERIFY2(waited >= 900, qPrintable(QString::number(waited)));
         QVERIFY(!model.isPlaying());
-    }
-
-    // The player's keys act on the playback the user sees.
-    void keys_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<QString>("effect");
-        QTest::newRow("Space pauses") << int(Qt::Key_Space) << u"paused"_qs;
-        QTest::newRow("M mutes") << int(Qt::Key_M) << u"muted"_qs;
-        QTest::newRow("Right seeks 10 s on") << int(Qt::Key_Right) << u"+10"_qs;
-        QTest::newRow("Left seeks 10 s back") << int(Qt::Key_Left) << u"-10"_qs;
-        QTest::newRow("F full screen, Esc back") << int(Qt::Key_F) << u"full"_qs;
-    }
-    void keys()
-    {
-        QFETCH(int, key);
-        QFETCH(QString, effect);
-        F f;
-        PlayerPage page(f, f.auth(F::kMaster));
-        NativePlayer *native = page.native();
-        QMediaPlayer *player = page.player();
-        QVERIFY(waitFor([&] { return player->isSeekable() && player->position() >= 500; }, kPlayTimeout));
-        if (effect == u"-10") {
-            player->setPosition(14000);
-            QVERIFY(waitFor([&] { return player->position() >= 14000; }, kPlayTimeout));
-        }
-        const qint64 before = player->position();
-        QTest::keyClick(native, Qt::Key(key));
-        if (effect == u"paused") {
-            QCOMPARE(player->playbackState(), QMediaPlayer::PausedState);
-            QCOMPARE(native->controls()->playButton()->accessibleName(), u"播放"_qs);
-            QTest::keyClick(native, Qt::Key_Space);
-            QCOMPARE(player->playbackState(), QMediaPlayer::PlayingState);
-        } else if (effect == u"muted") {
-            QVERIFY(player->audioOutput()->isMuted());
-            QCOMPARE(native->controls()->muteButton()->accessibleName(), u"取消静音"_qs);
-            native->controls()->volumeBar()->setValue(40);
-            QCOMPARE(qRound(player->audioOutput()->volume() * 100), 40);
-            QTest::keyClick(native, Qt::Key_M);
-            QVERIFY(!player->audioOutput()->isMuted());
-        } else if (effect == u"full") {
-            QVERIFY(native->surface()->isFullScreen());
-            QTest::keyClick(native->surface(), Qt::Key_Escape);
-            QVERIFY(!native->surface()->isFullScreen());
-        } else {
-            const qint64 target = before + (effect == u"+10" ? 10000 : -10000);
-            QVERIFY2(waitFor([&] { return qAbs(player->position() - target) <= 1500; }, 5000),
-                     qPrintable(u"%1 -> %2"_qs.arg(before).arg(player->position())));
-        }
     }
 
     // The picture moves into a small window above the others and comes back.

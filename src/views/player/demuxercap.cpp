@@ -1,0 +1,132 @@
+#include "views/player/demuxercap.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <glib-object.h>
+#include <list>
+
+namespace tovra {
+
+namespace {
+
+// Demuxers are made on the backend's streaming threads and die with their pipeline: they are
+// held weakly, under a lock.
+QMutex &lock()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+std::list<GWeakRef> &demuxers()
+{
+    static std::list<GWeakRef> list;
+    return list;
+}
+
+bool isHlsDemuxer(GObject *object)
+{
+    const char *type = G_OBJECT_TYPE_NAME(object);
+    return qstrcmp(type, "GstHLSDemux") == 0 || qstrcmp(type, "GstHLSDemux2") == 0;
+}
+
+// Every bin up the chain announces the same element: it is noted once.
+gboolean noteElement(GSignalInvocationHint *, guint count, const GValue *values, gpointer)
+{
+    if (count < 3)
+        return TRUE;
+    auto *element = static_cast<GObject *>(g_value_get_object(&values[2]));
+    if (!element || !isHlsDemuxer(element))
+        return TRUE;
+    QMutexLocker locker(&lock());
+    for (auto it = demuxers().begin(); it != demuxers().end();) {
+        GObject *known = static_cast<GObject *>(g_weak_ref_get(&*it));
+        if (!known) {
+            g_weak_ref_clear(&*it);
+            it = demuxers().erase(it);
+            continue;
+        }
+        g_object_unref(known);
+        if (known == element)
+            return TRUE;
+        ++it;
+    }
+    g_weak_ref_init(&demuxers().emplace_back(), element);
+    return TRUE;
+}
+
+// The address the element's pipeline plays: the "uri" of the nearest enclosing element that
+// has one (Qt's uridecodebin).
+QByteArray sourceOf(GObject *element)
+{
+    QByteArray uri;
+    GObject *at = G_OBJECT(g_object_ref(element));
+    while (at && uri.isEmpty()) {
+        if (at != element && g_object_class_find_property(G_OBJECT_GET_CLASS(at), "uri")) {
+            gchar *text = nullptr;
+            g_object_get(at, "uri", &text, nullptr);
+            uri = QByteArray(text);
+            g_free(text);
+        }
+        GObject *parent = nullptr;
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(at), "parent"))
+            g_object_get(at, "parent", &parent, nullptr);
+        g_object_unref(at);
+        at = parent;
+    }
+    if (at)
+        g_object_unref(at);
+    return uri;
+}
+
+void setCap(GObject *demuxer, qint64 bitsPerSecond)
+{
+    GObjectClass *type = G_OBJECT_GET_CLASS(demuxer);
+    const guint bits = guint(std::clamp<qint64>(bitsPerSecond, 0, G_MAXUINT));
+    if (g_object_class_find_property(type, "max-bitrate")) {
+        g_object_set(demuxer, "max-bitrate", bits, nullptr);
+    } else if (g_object_class_find_property(type, "connection-speed")) {
+        // The older demuxer has no cap, only a fixed connection speed in kbit/s, with which it
+        // takes the best variant not above it: the chosen one, rounded up so it still fits.
+        g_object_set(demuxer, "connection-speed", guint((bits + 999) / 1000), nullptr);
+    }
+}
+
+}
+
+void DemuxerCap::watch()
+{
+    static const bool watching = [] {
+        const GType bin = g_type_from_name("GstBin");
+        const guint signal = bin ? g_signal_lookup("deep-element-added", bin) : 0;
+        if (signal)
+            g_signal_add_emission_hook(signal, 0, noteElement, nullptr, nullptr);
+        return signal != 0;
+    }();
+    Q_UNUSED(watching);
+}
+
+bool DemuxerCap::cap(const QUrl &source, qint64 bitsPerSecond)
+{
+    const QByteArray wanted = source.toEncoded();
+    bool found = false;
+    QMutexLocker locker(&lock());
+    for (auto it = demuxers().begin(); it != demuxers().end();) {
+        auto *demuxer = static_cast<GObject *>(g_weak_ref_get(&*it));
+        if (!demuxer) {
+            g_weak_ref_clear(&*it);
+            it = demuxers().erase(it);
+            continue;
+        }
+        if (sourceOf(demuxer) == wanted) {
+            setCap(demuxer, bitsPerSecond);
+            found = true;
+        }
+        g_object_unref(demuxer);
+        ++it;
+    }
+    return found;
+}
+
+}
