@@ -2,6 +2,7 @@
 
 #include "views/components/access.h"
 #include "views/components/appearance.h"
+#include "views/components/focusring.h"
 #include "views/components/typography.h"
 #include "views/palette.h"
 
@@ -21,7 +22,10 @@ FilterChip::FilterChip(const QString &text, QWidget *parent) : QAbstractButton(p
     setFont(uiFont(TextStyle::kCallout));
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    Access::button(this);
+    // One of its row's values, the chosen one read as checked.
+    Access::choice(this, QAccessible::RadioButton);
+    // The strip the chips scroll in is as tall as a chip: a ring outside would be cut off.
+    FocusRing::setDrawsOwnRing(this);
     followAppearance(this);
 }
 
@@ -30,6 +34,7 @@ void FilterChip::setActive(bool active)
     if (active == m_active)
         return;
     m_active = active;
+    Access::setCurrent(this, active);
     update();
 }
 
@@ -47,11 +52,10 @@ void FilterChip::paintEvent(QPaintEvent *)
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath capsule;
     capsule.addRoundedRect(r, r.height() / 2, r.height() / 2);
-    painter.fillPath(capsule, m_active ? Palette::accent(dark) : Palette::surface2(dark));
-    if (hasFocus()) {
-        painter.setPen(QPen(Palette::accent(dark), 1.5));
-        painter.drawPath(capsule);
-    }
+    const QColor fill = m_active ? Palette::accent(dark) : Palette::surface2(dark);
+    painter.fillPath(capsule, fill);
+    if (FocusRing::shows(this))
+        FocusRing::paintInside(painter, QRectF(rect()), dark, height() / 2.0, fill);
     painter.setFont(font());
     painter.setPen(m_active ? QColor(Qt::white) : Palette::text(dark));
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, m_label);

@@ -219,6 +219,8 @@ void HomeView::setData(HomeData data)
         SectionView &view = section(wanted.slot, wanted.symbol);
         view.header->setTitle(wanted.title);
         view.grid->setAccessibleName(wanted.title);
+        // Each section has one: the section tells them apart.
+        view.more->setAccessibleName(wanted.title + QStringLiteral(" 更多"));
         view.moreName = wanted.more;
         view.more->setVisible(wanted.more.has_value());
         view.grid->setToday(home.date);

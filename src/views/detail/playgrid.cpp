@@ -4,6 +4,7 @@
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -18,6 +19,7 @@ PlayGrid::PlayGrid(const QList<PlayEntry> &entries, const QString &title, QWidge
         setPointingHand(button);
         const QString name = titlepage::playTitle(title, count, entry.episode);
         connect(button, &QPushButton::clicked, this, [this, entry, name] { emit playRequested(entry, name); });
+        button->installEventFilter(this);
         m_buttons.append(button);
     }
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -35,6 +37,42 @@ int PlayGrid::rowHeight() const
 {
     // The text plus 7 px above and below.
     return fontMetrics().height() + 14 + 4;
+}
+
+int PlayGrid::columnCount() const
+{
+    return columns(width()).first;
+}
+
+bool PlayGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    const qsizetype at = m_buttons.indexOf(static_cast<QPushButton *>(watched));
+    if (at < 0 || (key->modifiers() & ~Qt::KeypadModifier))
+        return false;
+    qsizetype next = at;
+    switch (key->key()) {
+    case Qt::Key_Left:
+        next = at - 1;
+        break;
+    case Qt::Key_Right:
+        next = at + 1;
+        break;
+    case Qt::Key_Up:
+        next = at - columnCount();
+        break;
+    case Qt::Key_Down:
+        next = at + columnCount();
+        break;
+    default:
+        return false;
+    }
+    // At an edge the focus stays put, as in the poster grids.
+    if (next >= 0 && next < m_buttons.size())
+        m_buttons.at(next)->setFocus(Qt::TabFocusReason);
+    return true;
 }
 
 int PlayGrid::heightForWidth(int width) const
