@@ -57,7 +57,7 @@ void NavigationStack::push(const Route &route, QWidget *page)
     Q_ASSERT(page);
     QWidget *focus = QApplication::focusWidget();
     QWidget *below = currentPage();
-    m_returnFocus.append(focus && below && below->isAncestorOf(focus) ? focus : nullptr);
+    m_returnFocus.append(focus && below && (focus == below || below->isAncestorOf(focus)) ? focus : nullptr);
     m_path.append(route);
     m_pages.append(page);
     m_stack->addWidget(page);
@@ -125,7 +125,8 @@ void NavigationStack::settle()
 void NavigationStack::settleBack(QWidget *leaving, QWidget *returnTo)
 {
     QWidget *focus = QApplication::focusWidget();
-    if (!returnTo || !leaving || !focus || !leaving->isAncestorOf(focus)) {
+    // On a desktop the page itself often holds the focus, having no stop of its own at hand.
+    if (!returnTo || !leaving || !focus || (focus != leaving && !leaving->isAncestorOf(focus))) {
         settle();
         return;
     }
