@@ -19,13 +19,13 @@ namespace {
 // Points on the ring's middle line halfway along each side of target (window coordinates): just
 // outside a control, just inside a painted card. On a card the top and the sides run over the
 // poster, so only the bottom and the sides beside the title are taken; a chip is round at the
-// sides, which are taken at its middle.
+// sides, which are taken at its middle, and its ring is set 2 px in.
 QList<QPoint> ringPoints(const QRect &target, bool inside, bool chip = false)
 {
     const QPoint c = target.center();
     if (chip)
-        return {{c.x(), target.top() + 1}, {c.x(), target.bottom() - 1}, {target.left() + 1, c.y()},
-                {target.right() - 1, c.y()}};
+        return {{c.x(), target.top() + 3}, {c.x(), target.bottom() - 3}, {target.left() + 3, c.y()},
+                {target.right() - 3, c.y()}};
     if (inside) {
         const int in = int(FocusRing::kWidth / 2);
         const int low = target.bottom() - 6;

@@ -14,6 +14,7 @@ namespace tovra {
 namespace {
 constexpr int kPadX = 10;
 constexpr int kPadY = 4;
+constexpr qreal kRingInset = 2;
 }
 
 FilterChip::FilterChip(const QString &text, QWidget *parent) : QAbstractButton(parent), m_label(text)
@@ -54,8 +55,10 @@ void FilterChip::paintEvent(QPaintEvent *)
     capsule.addRoundedRect(r, r.height() / 2, r.height() / 2);
     const QColor fill = m_active ? Palette::accent(dark) : Palette::surface2(dark);
     painter.fillPath(capsule, fill);
+    // Set in from the edge, so a ring darker than the fill does not read as a smaller chip.
     if (FocusRing::shows(this))
-        FocusRing::paintInside(painter, QRectF(rect()), dark, height() / 2.0, fill);
+        FocusRing::paintInside(painter, r.adjusted(kRingInset, kRingInset, -kRingInset, -kRingInset), dark,
+                               r.height() / 2 - kRingInset, fill);
     painter.setFont(font());
     painter.setPen(m_active ? QColor(Qt::white) : Palette::text(dark));
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, m_label);
