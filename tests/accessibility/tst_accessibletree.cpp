@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTest>
 
 using namespace tovra;
@@ -60,25 +61,11 @@ bool reachable(QWidget *widget)
     return false;
 }
 
-// What a screen reader would find wrong with one screen, and how many controls it heard named.
-struct Reading
-{
-    QStringList faults;
-    int named = 0;
-    // Controls by name, role and the nearest list, card or page holding them: one name twice
-    // there cannot be told apart.
-    QHash<QString, int> seen;
-    QMultiHash<QString, QAccessibleInterface *> byName;
-};
-
-bool isMarkup(const QString &text)
-{
-    static const QRegularExpression tag(u"<\\s*/?[A-Za-z][^<>]*>"_s);
-    return tag.match(text).hasMatch();
-}
-
-// Walks what a screen reader sees under face; group is the list, card or page it sits in.
-void walk(QAccessibleInterface *face, Reading &reading, const QObject *page, const void *group, int depth = 0)
+// Walks what a screen reader sees under face, group being the list, card or page it sits in;
+// answers in faults what a user could reach or press that has no name, markup for one, a
+// neighbour's name or no role, and counts the named ones. Heard keeps them by name.
+void walk(QAccessibleInterface *face, QStringList &faults, QMultiHash<QString, QAccessibleInterface *> &heard,
+          QSet<QString> &keys, const QObject *page, const void *group, int depth = 0)
 {
     if (!face || !face->isValid() || depth > 60)
         return;
@@ -90,55 +77,35 @@ void walk(QAccessibleInterface *face, Reading &reading, const QObject *page, con
     const bool hand = object && object->isWidgetType() && static_cast<QWidget *>(object)->testAttribute(Qt::WA_SetCursor)
                       && static_cast<QWidget *>(object)->cursor().shape() == Qt::PointingHandCursor;
     if (hand && !reachable(static_cast<QWidget *>(object)))
-        reading.faults << describe(face) + u" (clickable, but no Tab stop)"_s;
+        faults << describe(face) + u" (clickable, but no Tab stop)"_s;
     // A value offers Increase and Decrease: the user can work it (scroll bars are read by role).
     const bool operable = state.focusable || pressable(face) || hand
                           || (face->valueInterface() && face->role() != QAccessible::ScrollBar);
-    if (object == page)
-        group = face;
+    group = object == page ? face : group;
     if (operable) {
+        static const QRegularExpression tag(u"<\\s*/?[A-Za-z][^<>]*>"_s);
         const QString name = face->text(QAccessible::Name).trimmed();
-        if (name.isEmpty())
-            reading.faults << describe(face) + u" (no name)"_s;
-        else
-            ++reading.named;
         // Plain text that holds "<b>" is read as it is shown.
-        auto *label = qobject_cast<QLabel *>(object);
+        const auto *label = qobject_cast<QLabel *>(object);
         const bool plain = label && label->textFormat() == Qt::PlainText;
-        if ((!plain && isMarkup(name)) || isMarkup(face->text(QAccessible::Description)))
-            reading.faults << describe(face) + u" (markup: "_s + name + face->text(QAccessible::Description) + u')';
-        if ((state.focusable || pressable(face)) && (face->role() == QAccessible::Client || face->role() == QAccessible::NoRole))
-            reading.faults << describe(face) + u" (no role)"_s;
-        // One of an exclusive group is one of several: never a check box.
         auto *button = qobject_cast<QAbstractButton *>(object);
-        if (button && button->group() && button->group()->exclusive() && face->role() == QAccessible::CheckBox)
-            reading.faults << describe(face) + u" (one of several, read as a check box)"_s;
         const QString key = QString::number(quintptr(group)) + u'/' + QString::number(int(face->role())) + u'/' + name;
-        if (!name.isEmpty() && ++reading.seen[key] == 2)
-            reading.faults << describe(face) + u" (name heard twice: "_s + name + u')';
-        reading.byName.insert(name, face);
+        const bool markup = (!plain && tag.match(name).hasMatch()) || tag.match(face->text(QAccessible::Description)).hasMatch();
+        const bool roleless = (state.focusable || pressable(face)) && (face->role() == QAccessible::Client || !face->role());
+        const bool checkBox = button && button->group() && button->group()->exclusive() && face->role() == QAccessible::CheckBox;
+        for (const auto &[fault, why] : {std::pair{name.isEmpty(), u"no name"_s}, {markup, u"markup"_s}, {roleless, u"no role"_s},
+                                         {checkBox, u"one of several, read as a check box"_s},
+                                         {!name.isEmpty() && keys.contains(key), u"name heard twice"_s}}) {
+            if (fault)
+                faults << describe(face) + u" ("_s + why + u": "_s + name + u')';
+        }
+        keys.insert(key);
+        heard.insert(name, face);
     }
     if (face->role() == QAccessible::List || (operable && state.focusable && face->childCount() > 0))
         group = face;
     for (int i = 0; i < face->childCount(); ++i)
-        walk(face->child(i), reading, page, group, depth + 1);
-}
-
-// Each of current (a name, or the start of one before "，") is read as selected or checked.
-void expectCurrent(Reading &reading, const QStringList &current)
-{
-    for (const QString &want : current) {
-        bool found = false;
-        bool selected = false;
-        for (auto it = reading.byName.cbegin(); it != reading.byName.cend(); ++it) {
-            if (it.key() == want || it.key().startsWith(want + u'，')) {
-                found = true;
-                selected = selected || it.value()->state().selected || it.value()->state().checked;
-            }
-        }
-        if (!found || !selected)
-            reading.faults << want + (found ? u" (current, but not read as selected)"_s : u" (not found)"_s);
-    }
+        walk(face->child(i), faults, heard, keys, page, group, depth + 1);
 }
 
 }
@@ -166,7 +133,7 @@ private slots:
         {
             QString name;
             std::function<void()> show;
-            QStringList current;
+            QStringList current = {};
         };
         Torrent torrent;
         torrent.index = 1;
@@ -181,18 +148,18 @@ private slots:
             {u"首页"_s, [] {}, {u"首页"_s}},
             {u"分类"_s, [&] { window.sidebarRows().at(1)->click(); }, {u"电影"_s, u"全部类型"_s}},
             {u"分类 剧情"_s, [&] { click(u"剧情"_s); }, {u"电影"_s, u"剧情"_s}},
-            {u"每日下载排行"_s, [&] { window.selectSection(SidebarSection::ranking()); }, {}},
-            {u"Top 250"_s, [&] { window.selectSection(SidebarSection::top250()); }, {}},
-            {u"社区"_s, [&] { window.selectSection(SidebarSection::community()); }, {}},
+            {u"每日下载排行"_s, [&] { window.selectSection(SidebarSection::ranking()); }},
+            {u"Top 250"_s, [&] { window.selectSection(SidebarSection::top250()); }},
+            {u"社区"_s, [&] { window.selectSection(SidebarSection::community()); }},
             {u"搜索结果"_s, [&] {
                  window.selectSection(SidebarSection::home());
                  window.setSearchText(u"星河"_s);
                  window.submitSearch();
-             }, {}},
-            {u"筛选结果"_s, [&] { window.push(Route::filterResult(u"导演：赵六"_s, Params{{u"director"_s, u"赵六"_s}})); }, {}},
-            {u"详情"_s, [&] { window.push(Route::detail(u"d1"_s)); }, {}},
-            {u"种子"_s, [&] { window.push(Route::download(u"d1"_s, torrent)); }, {}},
-            {u"播放"_s, [&] { window.push(Route::play(PlayEntry{}, u"星河 第1集"_s, 0)); }, {}},
+             }},
+            {u"筛选结果"_s, [&] { window.push(Route::filterResult(u"导演：赵六"_s, Params{{u"director"_s, u"赵六"_s}})); }},
+            {u"详情"_s, [&] { window.push(Route::detail(u"d1"_s)); }},
+            {u"种子"_s, [&] { window.push(Route::download(u"d1"_s, torrent)); }},
+            {u"播放"_s, [&] { window.push(Route::play(PlayEntry{}, u"星河 第1集"_s, 0)); }},
             {u"登录"_s, [&] {
                  window.popToRoot();
                  window.push(Route::login());
@@ -214,13 +181,23 @@ private slots:
 
         QStringList walked;
         QStringList unnamed;
+        // Each of current (a name, or the start of one before "，") must read selected or checked.
         const auto read = [&](const QString &name, QWidget *root, const QObject *page, const QStringList &current) {
-            Reading reading;
-            walk(QAccessible::queryAccessibleInterface(root), reading, page, root);
-            expectCurrent(reading, current);
-            for (const QString &m : std::as_const(reading.faults))
+            QStringList faults;
+            QMultiHash<QString, QAccessibleInterface *> heard;
+            QSet<QString> keys;
+            walk(QAccessible::queryAccessibleInterface(root), faults, heard, keys, page, root);
+            for (const QString &want : current) {
+                const auto reads = [&](const auto &heardOne) {
+                    const QAccessible::State state = heardOne.second->state();
+                    return (heardOne.first == want || heardOne.first.startsWith(want + u'，')) && (state.selected || state.checked);
+                };
+                if (std::none_of(heard.keyValueBegin(), heard.keyValueEnd(), reads))
+                    faults << want + u" (current, but not read as selected)"_s;
+            }
+            for (const QString &m : std::as_const(faults))
                 unnamed << name + u": "_s + m;
-            return reading.named;
+            return heard.size();
         };
         for (const Screen &screen : screens) {
             screen.show();
