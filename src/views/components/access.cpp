@@ -272,6 +272,22 @@ void Access::describe(QWidget *widget, const QString &name, QAccessible::Role ro
     widget->setAccessibleName(name);
 }
 
+std::optional<int> Access::gridStep(int key, int columns)
+{
+    switch (key) {
+    case Qt::Key_Left:
+        return -1;
+    case Qt::Key_Right:
+        return 1;
+    case Qt::Key_Up:
+        return -qMax(1, columns);
+    case Qt::Key_Down:
+        return qMax(1, columns);
+    default:
+        return std::nullopt;
+    }
+}
+
 void Access::setEnabled(QWidget *control, bool enabled, QWidget *holder)
 {
     if (!enabled && control->hasFocus() && holder) {

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QAbstractButton;
 class QAbstractScrollArea;
@@ -36,6 +37,9 @@ public:
     // holder (its card or row), where Qt would move it to the next stop and scroll there; it takes
     // it back when enabled again if holder still has it.
     static void setEnabled(QWidget *control, bool enabled, QWidget *holder);
+    // How far an arrow key moves through a grid columns wide, as it is laid out: one entry across,
+    // one row up or down. None for other keys.
+    static std::optional<int> gridStep(int key, int columns);
     // A scroll area that holds controls is no Tab stop of its own: Tab goes to the controls, and
     // the area scrolls to keep the one with the focus in view.
     static void passThrough(QAbstractScrollArea *area);

@@ -1,6 +1,7 @@
 #include "views/detail/playgrid.h"
 
 #include "models/detaillogic.h"
+#include "views/components/access.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
 
@@ -39,11 +40,6 @@ int PlayGrid::rowHeight() const
     return fontMetrics().height() + 14 + 4;
 }
 
-int PlayGrid::columnCount() const
-{
-    return columns(width()).first;
-}
-
 bool PlayGrid::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() != QEvent::KeyPress)
@@ -52,23 +48,10 @@ bool PlayGrid::eventFilter(QObject *watched, QEvent *event)
     const qsizetype at = m_buttons.indexOf(static_cast<QPushButton *>(watched));
     if (at < 0 || (key->modifiers() & ~Qt::KeypadModifier))
         return false;
-    qsizetype next = at;
-    switch (key->key()) {
-    case Qt::Key_Left:
-        next = at - 1;
-        break;
-    case Qt::Key_Right:
-        next = at + 1;
-        break;
-    case Qt::Key_Up:
-        next = at - columnCount();
-        break;
-    case Qt::Key_Down:
-        next = at + columnCount();
-        break;
-    default:
+    const std::optional<int> step = Access::gridStep(key->key(), columns(width()).first);
+    if (!step)
         return false;
-    }
+    const qsizetype next = at + *step;
     // At an edge the focus stays put, as in the poster grids.
     if (next >= 0 && next < m_buttons.size())
         m_buttons.at(next)->setFocus(Qt::TabFocusReason);

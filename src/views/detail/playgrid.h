@@ -41,7 +41,6 @@ protected:
 
 private:
     int rowHeight() const;
-    int columnCount() const;
 
     QList<QPushButton *> m_buttons;
 };
