@@ -208,8 +208,10 @@ private slots:
         QFETCH(QString, screen);
         WindowFixture f;
         QVERIFY(f.signIn() && f.open());
+        Torrent torrent;
+        torrent.index = 1;
         if (screen != u"home"_s)
-            f.window->push(screen == u"detail"_s ? Route::detail(u"d1"_s) : Route::download(u"d1"_s, Torrent{.index = 1}));
+            f.window->push(screen == u"detail"_s ? Route::detail(u"d1"_s) : Route::download(u"d1"_s, torrent));
         QVERIFY(f.settle());
         // The page's own scroll area: the one with the most to scroll.
         QScrollBar *scroll = f.window->navigationStack()->currentPage()->findChild<QScrollArea *>()->verticalScrollBar();
