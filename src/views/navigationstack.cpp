@@ -55,6 +55,9 @@ void NavigationStack::setRoot(QWidget *root)
 void NavigationStack::push(const Route &route, QWidget *page)
 {
     Q_ASSERT(page);
+    QWidget *focus = QApplication::focusWidget();
+    QWidget *below = currentPage();
+    m_returnFocus.append(focus && below && (focus == below || below->isAncestorOf(focus)) ? focus : nullptr);
     m_path.append(route);
     m_pages.append(page);
     m_stack->addWidget(page);
@@ -68,7 +71,7 @@ bool NavigationStack::pop()
         return false;
     m_path.removeLast();
     QPointer<QWidget> page = m_pages.takeLast();
-    settle();
+    settleBack(page, m_returnFocus.takeLast());
     if (page)
         removePage(page);
     emit pathChanged();
@@ -80,8 +83,10 @@ void NavigationStack::popToRoot()
     if (m_path.isEmpty())
         return;
     const auto pages = std::exchange(m_pages, {});
+    const QPointer<QWidget> returnTo = m_returnFocus.value(0);
+    m_returnFocus.clear();
     m_path.clear();
-    settle();
+    settleBack(pages.constLast(), returnTo);
     for (const auto &page : pages) {
         if (page)
             removePage(page);
@@ -133,6 +138,24 @@ void NavigationStack::settle()
     if (QWidget *top = currentPage())
         m_stack->setCurrentWidget(top);
     m_back->setEnabled(!m_path.isEmpty());
+}
+
+void NavigationStack::settleBack(QWidget *leaving, QWidget *returnTo)
+{
+    QWidget *focus = QApplication::focusWidget();
+    // On a desktop the page itself often holds the focus, having no stop of its own at hand.
+    if (!returnTo || !leaving || !focus || (focus != leaving && !leaving->isAncestorOf(focus))) {
+        settle();
+        return;
+    }
+    // Left to itself, the stack hands the focus to the first stop of the page shown again, and
+    // a list taking it scrolls to its first entry: the page would jump from where it was left.
+    focus->clearFocus();
+    settle();
+    if (returnTo->isVisible() && returnTo->isEnabled())
+        returnTo->setFocus(Qt::OtherFocusReason);
+    else if (QWidget *top = currentPage())
+        top->setFocus(Qt::OtherFocusReason);
 }
 
 bool NavigationStack::eventFilter(QObject *watched, QEvent *event)

@@ -56,11 +56,17 @@ protected:
 private:
     void removePage(QWidget *page);
     void settle();
+    // Shows the top page again; leaving, from inside it, the page that goes, the focus returns to
+    // returnTo.
+    void settleBack(QWidget *leaving, QWidget *returnTo);
 
     QStackedWidget *m_stack = nullptr;
     QPointer<QWidget> m_root;
     QList<Route> m_path;
     QList<QPointer<QWidget>> m_pages;
+    // For each pushed page, the widget of the page beneath that had the focus when it was pushed
+    // (the card that opened a title): going back gives it the focus again.
+    QList<QPointer<QWidget>> m_returnFocus;
     QAction *m_back = nullptr;
 };
 

@@ -2,6 +2,7 @@
 #include "support/testmain.h"
 #include "views/components/focusring.h"
 #include "views/components/postergrid.h"
+#include "views/components/sidebarrow.h"
 #include "views/palette.h"
 #include "views/toolbar/toolbarbutton.h"
 #include "windowfixture.h"
@@ -15,17 +16,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-int distance(const QColor &a, const QColor &b)
-{
-    return qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue());
-}
-
 // Points on the ring's middle line halfway along each side of target (window coordinates): just
 // outside a control, just inside a painted card. On a card the top and the sides run over the
-// poster, so only the bottom and the sides beside the title are taken.
-QList<QPoint> ringPoints(const QRect &target, bool inside)
+// poster, so only the bottom and the sides beside the title are taken; a chip is round at the
+// sides, which are taken at its middle, and its ring is set 2 px in.
+QList<QPoint> ringPoints(const QRect &target, bool inside, bool chip = false)
 {
     const QPoint c = target.center();
+    if (chip)
+        return {{c.x(), target.top() + 3}, {c.x(), target.bottom() - 3}, {target.left() + 3, c.y()},
+                {target.right() - 3, c.y()}};
     if (inside) {
         const int in = int(FocusRing::kWidth / 2);
         const int low = target.bottom() - 6;
@@ -38,9 +38,9 @@ QList<QPoint> ringPoints(const QRect &target, bool inside)
 
 }
 
-// The keyboard focus ring on a poster card and on a toolbar button, in both appearances, for a
-// reviewer to open under build/grabs/; the ring must stand out in the accent colour where the
-// same pixels show no ring once the focus has gone.
+// The keyboard focus ring on a poster card, a toolbar button and the chosen genre chip, in both
+// appearances, for a reviewer to open under build/grabs/; the ring must stand out by 3:1 from the
+// same pixels once the focus has gone.
 class FocusRingGrabsTest : public QObject
 {
     Q_OBJECT
@@ -51,7 +51,7 @@ private slots:
         QTest::addColumn<bool>("dark");
         QTest::addColumn<QString>("target");
         for (const bool dark : {false, true}) {
-            for (const QString &target : {u"posterCard"_s, u"toolbarButton"_s}) {
+            for (const QString &target : {u"posterCard"_s, u"toolbarButton"_s, u"selectedChip"_s}) {
                 const QString name = target + (dark ? u"-dark"_s : u"-light"_s);
                 QTest::newRow(qPrintable(name)) << dark << target;
             }
@@ -75,6 +75,13 @@ private slots:
             QTest::keyClick(grid, Qt::Key_Right);
             const QRect card = grid->cardRect(grid->currentEntry());
             ringed = QRect(grid->mapTo(&window, card.topLeft()), card.size());
+        } else if (target == u"selectedChip"_s) {
+            // The chosen genre, on its accent fill.
+            f.window->sidebarRows().at(1)->click();
+            QVERIFY(f.settle());
+            QVERIFY(f.tabUntil([](QWidget *w) { return w->accessibleName() == u"全部类型"_s; }));
+            QWidget *chip = f.focus();
+            ringed = QRect(chip->mapTo(&window, QPoint(0, 0)), chip->size());
         } else {
             QVERIFY(f.tabUntil([](QWidget *w) { return w->objectName() == u"themeButton"_s; }));
             QWidget *button = f.focus();
@@ -91,14 +98,13 @@ private slots:
         QVERIFY(!FocusRing::keyboardMode());
         const QImage plain = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
 
-        const QColor accent = FocusRing::color(dark);
-        for (const QPoint &p : ringPoints(ringed, target == u"posterCard"_s)) {
+        for (const QPoint &p : ringPoints(ringed, target == u"posterCard"_s, target == u"selectedChip"_s)) {
+            // Against what is under it, the ring stands out by 3:1 at least.
             const QColor shown = ring.pixelColor(p);
-            QVERIFY2(distance(shown, accent) < 60,
-                     qPrintable(u"%1 at %2,%3 is %4, not the ring's %5"_s.arg(target).arg(p.x()).arg(p.y()).arg(
-                         shown.name(), accent.name())));
-            QVERIFY2(distance(plain.pixelColor(p), accent) > 120,
-                     qPrintable(u"%1 at %2,%3 is accent without the ring"_s.arg(target).arg(p.x()).arg(p.y())));
+            const QColor under = plain.pixelColor(p);
+            QVERIFY2(FocusRing::contrast(shown, under) >= 3,
+                     qPrintable(u"%1 at %2,%3 is %4 over %5"_s.arg(target).arg(p.x()).arg(p.y()).arg(shown.name(),
+                                                                                           under.name())));
         }
         forceAppearance(false);
     }

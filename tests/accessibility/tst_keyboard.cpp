@@ -4,6 +4,7 @@
 #include "views/components/cardlogic.h"
 #include "views/components/postergrid.h"
 #include "views/components/sidebarrow.h"
+#include "views/detail/playgrid.h"
 #include "views/toolbar/membermenu.h"
 #include "windowfixture.h"
 
@@ -11,6 +12,9 @@
 #include <QAccessible>
 #include <QDialog>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace tovra;
@@ -126,8 +130,10 @@ private slots:
         QVERIFY(waitFor([&] { return f.queries(u"/api/top250"_s).last().value(u"page"_s) == u"2"_s; }));
         QVERIFY(f.settle());
 
-        QVERIFY(f.tabUntil([](QWidget *w) { return qobject_cast<PosterGrid *>(w) != nullptr; }));
+        // The new page starts at its top, and so does the focus: on its first card.
         auto *grid = qobject_cast<PosterGrid *>(f.focus());
+        QVERIFY(grid);
+        QCOMPARE(grid->currentEntry(), 0);
         QCOMPARE(grid->items().size(), 21);
         QTest::keyClick(grid, Qt::Key_Down);
         QTest::keyClick(grid, Qt::Key_Down);
@@ -148,7 +154,7 @@ private slots:
         QTest::addColumn<QStringList>("names");
         QTest::newRow("category") << u"category"_s << QStringList{u"全部类型"_s, u"剧情"_s, u"全部年份"_s, u"只看可播放"_s, u"下一页"_s};
         QTest::newRow("title page") << u"detail"_s
-                                    << QStringList{u"赵六"_s,       u"第 1 集"_s,   u"集数倒序"_s,
+                                    << QStringList{u"导演 赵六"_s, u"第 1 集"_s,   u"集数倒序"_s,
                                                    u"星河 第1集，1.5 GB"_s, u"复制磁力"_s};
         QTest::newRow("filtered results") << u"filter"_s << QStringList{u"下一页"_s};
         QTest::newRow("torrent") << u"download"_s << QStringList{u"Season 1，3 个文件"_s, u"磁力下载"_s, u"种子下载"_s};
@@ -184,6 +190,71 @@ private slots:
             const qsizetype found = heard.indexOf(name, at);
             QVERIFY2(found >= 0, qPrintable(name + u" not in order in: "_s + heard.join(u" | "_s)));
             at = found + 1;
+        }
+    }
+
+    // Focus stays where the user is: going back returns it to the card that opened the title, and
+    // a button disabled under it hands it to its own card or row. Neither scrolls the page.
+    void focusStaysWhereTheUserIs_data()
+    {
+        QTest::addColumn<QString>("screen");
+        QTest::newRow("back to the card") << u"home"_s;
+        QTest::newRow("复制成功 on the title page") << u"detail"_s;
+        QTest::newRow("busy 复制磁力 on the resource page") << u"download"_s;
+    }
+
+    void focusStaysWhereTheUserIs()
+    {
+        QFETCH(QString, screen);
+        WindowFixture f;
+        QVERIFY(f.signIn() && f.open());
+        Torrent torrent;
+        torrent.index = 1;
+        if (screen != u"home"_s)
+            f.window->push(screen == u"detail"_s ? Route::detail(u"d1"_s) : Route::download(u"d1"_s, torrent));
+        QVERIFY(f.settle());
+        // The page's own scroll area: the one with the most to scroll.
+        QScrollBar *scroll = f.window->navigationStack()->currentPage()->findChild<QScrollArea *>()->verticalScrollBar();
+        for (QScrollArea *area : f.window->navigationStack()->currentPage()->findChildren<QScrollArea *>())
+            scroll = area->verticalScrollBar()->maximum() > scroll->maximum() ? area->verticalScrollBar() : scroll;
+        // A card below the fold, or the button.
+        QVERIFY(f.tabUntil([&](QWidget *w) {
+            auto *button = qobject_cast<QAbstractButton *>(w);
+            return screen == u"home"_s ? qobject_cast<PosterGrid *>(w) && scroll->value() > 0 : button && button->text() == u"复制磁力"_s;
+        }, 300));
+        QWidget *stop = f.focus();
+        if (screen == u"home"_s)
+            QTest::keyClick(stop, Qt::Key_Right);
+        const int at = scroll->value();
+        QTest::keyClick(stop, Qt::Key_Return);
+        if (screen == u"home"_s) {
+            QVERIFY(f.settle());
+            // Where a desktop leaves the focus on a page just opened: on the page itself.
+            f.window->navigationStack()->currentPage()->setFocus();
+            QTest::keyClick(f.focus(), Qt::Key_Left, Qt::AltModifier);
+            QVERIFY(f.window->path().isEmpty() && f.settle()); // the home page refreshes on return
+            QCOMPARE(f.focus(), stop);
+            QCOMPARE(qobject_cast<PosterGrid *>(stop)->currentEntry(), 1);
+        } else {
+            QVERIFY(waitFor([&] { return !stop->isEnabled(); }));
+            QVERIFY2(f.focus() && f.focus()->isAncestorOf(stop), qPrintable(f.focus() ? stopName(f.focus()) : u"none"_s));
+        }
+        QCOMPARE(scroll->value(), at);
+    }
+
+    // The episode grid's arrows follow its rows: up and down by row, left and right by episode.
+    void episodeGridArrowsFollowRows()
+    {
+        PlayGrid grid(QList<PlayEntry>(20, PlayEntry{1, u"d1"_s, u"tk"_s, 1900000000}), u"星河"_s);
+        grid.resize(PlayGrid::kMinColumn * 5 + PlayGrid::kSpacing * 4, 300);
+        grid.show();
+        QApplication::setActiveWindow(&grid);
+        QVERIFY(QTest::qWaitForWindowActive(&grid));
+        grid.buttons().at(0)->setFocus();
+        for (const auto &[key, expected] : {std::pair{Qt::Key_Down, 5}, {Qt::Key_Right, 6}, {Qt::Key_Up, 1}, {Qt::Key_Left, 0},
+                                            {Qt::Key_Left, 0}, {Qt::Key_Up, 0}}) {
+            QTest::keyClick(QApplication::focusWidget(), key);
+            QCOMPARE(QApplication::focusWidget(), grid.buttons().at(expected));
         }
     }
 

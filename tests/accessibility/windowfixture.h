@@ -53,6 +53,9 @@ struct WindowFixture : DetailFixture
         site.route(QStringLiteral("/api/watching"),
                    FakeSite::ok(QJsonDocument(QJsonArray{QJsonObject{{"did", "d3"}, {"title", "雾都谜案"}, {"image", poster(3)},
                                                                      {"episode", 2}, {"pos", 600}, {"duration", 1200},
+                                                                     {"token", "tk"}, {"expired", 1900000000}},
+                                                         QJsonObject{{"did", "d4"}, {"title", "星河"}, {"image", poster(4)},
+                                                                     {"episode", 1}, {"pos", 60}, {"duration", 1200},
                                                                      {"token", "tk"}, {"expired", 1900000000}}})
                                     .toJson(QJsonDocument::Compact)));
         site.route(QStringLiteral("/api/messages"),

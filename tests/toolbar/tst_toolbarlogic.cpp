@@ -145,7 +145,10 @@ private slots:
         QTest::addColumn<int>("trailing");
         QTest::newRow("actions wider, room to spare") << 300 << 32 << 420 << 1200 << 300 << 300;
         QTest::newRow("exactly fits") << 300 << 32 << 420 << 1020 << 300 << 300;
-        QTest::newRow("one pixel short: field moves over") << 300 << 32 << 420 << 1019 << 0 << 300;
+        // Short of room the field keeps its place and narrows (to 180 at least) on its right.
+        QTest::newRow("one pixel short: field stays") << 300 << 32 << 420 << 1019 << 299 << 300;
+        QTest::newRow("wider account items: field stays") << 380 << 32 << 420 << 1019 << 299 << 380;
+        QTest::newRow("field at its narrowest: moves over") << 600 << 32 << 420 << 1019 << 239 << 600;
         QTest::newRow("back wider than actions") << 20 << 32 << 420 << 1200 << 32 << 32;
         QTest::newRow("no room at all") << 300 << 32 << 420 << 0 << 0 << 300;
     }
@@ -158,7 +161,7 @@ private slots:
         QFETCH(int, room);
         QFETCH(int, leading);
         QFETCH(int, trailing);
-        const TopBarSides sides = TopBarSides::balanced(actions, back, field, room);
+        const TopBarSides sides = TopBarSides::balanced(actions, back, field, 180, room);
         QCOMPARE(sides.leading, leading);
         QCOMPARE(sides.trailing, trailing);
     }

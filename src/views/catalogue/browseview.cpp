@@ -3,6 +3,7 @@
 #include "network/apiclient.h"
 #include "network/diskcache.h"
 #include "views/catalogue/filterbar.h"
+#include "views/components/postergrid.h"
 #include "views/components/appearance.h"
 #include "views/palette.h"
 
@@ -35,6 +36,7 @@ BrowseView::BrowseView(const NavItem &category, QWidget *parent)
 
     auto *content = new QWidget(this);
     buildStates(content, kSkeletonCards, PosterListPage::Style::Bare);
+    list()->grid()->setAccessibleName(category.name);
     column->addWidget(content, 1);
 
     connect(m_bar, &FilterBar::chipPicked, this, &BrowseView::pickChip);

@@ -2,6 +2,7 @@
 
 #include "views/components/access.h"
 #include "views/components/appearance.h"
+#include "views/components/focusring.h"
 #include "views/components/typography.h"
 #include "views/palette.h"
 
@@ -13,6 +14,7 @@ namespace tovra {
 namespace {
 constexpr int kPadX = 10;
 constexpr int kPadY = 4;
+constexpr qreal kRingInset = 2;
 }
 
 FilterChip::FilterChip(const QString &text, QWidget *parent) : QAbstractButton(parent), m_label(text)
@@ -21,7 +23,10 @@ FilterChip::FilterChip(const QString &text, QWidget *parent) : QAbstractButton(p
     setFont(uiFont(TextStyle::kCallout));
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    Access::button(this);
+    // One of its row's values, the chosen one read as checked.
+    Access::choice(this, QAccessible::RadioButton);
+    // The strip the chips scroll in is as tall as a chip: a ring outside would be cut off.
+    FocusRing::setDrawsOwnRing(this);
     followAppearance(this);
 }
 
@@ -30,6 +35,7 @@ void FilterChip::setActive(bool active)
     if (active == m_active)
         return;
     m_active = active;
+    Access::setCurrent(this, active);
     update();
 }
 
@@ -47,11 +53,12 @@ void FilterChip::paintEvent(QPaintEvent *)
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath capsule;
     capsule.addRoundedRect(r, r.height() / 2, r.height() / 2);
-    painter.fillPath(capsule, m_active ? Palette::accent(dark) : Palette::surface2(dark));
-    if (hasFocus()) {
-        painter.setPen(QPen(Palette::accent(dark), 1.5));
-        painter.drawPath(capsule);
-    }
+    const QColor fill = m_active ? Palette::accent(dark) : Palette::surface2(dark);
+    painter.fillPath(capsule, fill);
+    // Set in from the edge, so a ring darker than the fill does not read as a smaller chip.
+    if (FocusRing::shows(this))
+        FocusRing::paintInside(painter, r.adjusted(kRingInset, kRingInset, -kRingInset, -kRingInset), dark,
+                               r.height() / 2 - kRingInset, fill);
     painter.setFont(font());
     painter.setPen(m_active ? QColor(Qt::white) : Palette::text(dark));
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, m_label);

@@ -2,6 +2,7 @@
 
 #include "models/cataloguelogic.h"
 #include "views/catalogue/posterlistpage.h"
+#include "views/components/postergrid.h"
 #include "views/components/appearance.h"
 #include "views/components/sectionheader.h"
 #include "views/components/typography.h"
@@ -43,6 +44,7 @@ FilterResultView::FilterResultView(const QString &title, const Params &params, Q
     : CachedPagedList(makeHeading(title), parent), m_title(title), m_params(params)
 {
     m_total = list()->header()->findChild<QLabel *>(QStringLiteral("total"));
+    list()->grid()->setAccessibleName(title);
 }
 
 std::optional<Page<QList<Item>>> FilterResultView::cachedPage(qint64 page) const

@@ -212,13 +212,19 @@ void HomeView::setData(HomeData data)
     m_hotBox->setVisible(!home.hot.isEmpty());
 
     const QList<catalogue::HomeSection> present = catalogue::posterSections(home);
-    for (SectionView &view : m_posterSections)
-        view.box->hide();
+    // Only sections that went away are hidden: hiding one that stays would take the focus from
+    // its grid, and the page would jump.
+    for (SectionView &view : m_posterSections) {
+        if (std::none_of(present.cbegin(), present.cend(), [&](const auto &wanted) { return wanted.slot == view.slot; }))
+            view.box->hide();
+    }
     for (const catalogue::HomeSection &wanted : present) {
         // Each slot has its own symbol; only the year in slot 5 changes a title.
         SectionView &view = section(wanted.slot, wanted.symbol);
         view.header->setTitle(wanted.title);
         view.grid->setAccessibleName(wanted.title);
+        // Each section has one: the section tells them apart.
+        view.more->setAccessibleName(wanted.title + QStringLiteral(" 更多"));
         view.moreName = wanted.more;
         view.more->setVisible(wanted.more.has_value());
         view.grid->setToday(home.date);

@@ -1,8 +1,11 @@
 #include "views/catalogue/pagedposterview.h"
 
-#include "views/components/stateoverlay.h"
+#include "views/components/pager.h"
+#include "views/components/postergrid.h"
 #include "views/components/stackstates.h"
+#include "views/components/stateoverlay.h"
 
+#include <QApplication>
 #include <QPointer>
 #include <QStackedLayout>
 
@@ -41,6 +44,8 @@ std::optional<Page<QList<Item>>> PagedPosterView::cachedPage(qint64) const
 
 void PagedPosterView::changePage(qint64 page)
 {
+    const QWidget *focus = QApplication::focusWidget();
+    m_focusToFirstCard = focus && m_list && m_list->pager()->isAncestorOf(focus);
     m_page = page;
     load();
 }
@@ -86,6 +91,19 @@ QCoro::Task<> PagedPosterView::load()
     render();
 }
 
+void PagedPosterView::focusFirstCardIfAsked()
+{
+    if (!std::exchange(m_focusToFirstCard, false))
+        return;
+    // Unless the user has gone elsewhere meanwhile.
+    const QWidget *focus = QApplication::focusWidget();
+    if (focus && !isAncestorOf(focus))
+        return;
+    PosterGrid *grid = m_list->grid();
+    grid->setCurrentEntry(0);
+    grid->setFocus(Qt::OtherFocusReason);
+}
+
 void PagedPosterView::render()
 {
     switch (shown()) {
@@ -93,11 +111,13 @@ void PagedPosterView::render()
         m_stack->setCurrentWidget(m_placeholder);
         break;
     case Shown::Error: {
+        m_focusToFirstCard = false;
         showFailure(m_overlay, *m_error, this, [](PagedPosterView *view) { view->retry(); });
         m_stack->setCurrentWidget(m_overlay);
         break;
     }
     case Shown::Empty:
+        m_focusToFirstCard = false;
         m_overlay->setKind(StateOverlay::Kind::empty(emptyText()));
         m_stack->setCurrentWidget(m_overlay);
         break;
@@ -105,6 +125,7 @@ void PagedPosterView::render()
         m_list->setItems(m_items);
         m_list->setPaging(m_meta, m_page);
         m_stack->setCurrentWidget(m_list);
+        focusFirstCardIfAsked();
         break;
     }
 }

@@ -72,7 +72,12 @@ protected:
     void render();
 
 private:
+    // The page bar had the focus when it asked for another page: the new page's first card takes
+    // it, as the page starts again at its top, far from the bar.
+    bool m_focusToFirstCard = false;
+
     void take(Page<QList<Item>> page, qint64 number);
+    void focusFirstCardIfAsked();
 
     OnFailure m_onFailure;
     QList<Item> m_items;

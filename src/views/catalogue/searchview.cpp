@@ -2,6 +2,7 @@
 
 #include "models/cataloguelogic.h"
 #include "network/apiclient.h"
+#include "views/components/postergrid.h"
 
 #include <QShowEvent>
 
@@ -34,6 +35,7 @@ void SearchView::setQuery(const QString &query)
 void SearchView::search()
 {
     m_searched = m_query;
+    list()->grid()->setAccessibleName(QStringLiteral("搜索结果：") + m_query);
     changePage(1);
 }
 

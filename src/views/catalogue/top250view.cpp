@@ -1,5 +1,6 @@
 #include "views/catalogue/top250view.h"
 
+#include "views/components/postergrid.h"
 #include "views/components/sectionheader.h"
 
 namespace tovra {
@@ -7,6 +8,7 @@ namespace tovra {
 Top250View::Top250View(QWidget *parent)
     : CachedPagedList(new SectionHeader(QStringLiteral("豆瓣 Top250"), QStringLiteral("trophy")), parent)
 {
+    list()->grid()->setAccessibleName(QStringLiteral("豆瓣 Top250"));
 }
 
 std::optional<Page<QList<Item>>> Top250View::cachedPage(qint64 page) const

@@ -1,5 +1,6 @@
 #include "views/community/postfeed.h"
 
+#include "views/components/access.h"
 #include "views/components/pointinghand.h"
 #include "views/icons.h"
 #include "views/toolbar/plaintooltip.h"
@@ -37,7 +38,7 @@ QToolButton *arrowButton(const QString &symbol, const QString &name, QWidget *pa
 PostFeed::PostFeed(PostSlide::LikeHandler onLiked, QWidget *parent) : QWidget(parent), m_onLiked(std::move(onLiked))
 {
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(QStringLiteral("帖子"));
+    Access::describe(this, QStringLiteral("帖子"), QAccessible::List);
     m_up = arrowButton(QStringLiteral("chevron.up"), QStringLiteral("上一条"), this);
     m_down = arrowButton(QStringLiteral("chevron.down"), QStringLiteral("下一条"), this);
     connect(m_up, &QToolButton::clicked, this, [this] { step(-1); });

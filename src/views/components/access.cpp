@@ -19,6 +19,9 @@ namespace {
 
 constexpr const char *kActivatorName = "tovraKeyActivator";
 constexpr const char *kRoleProperty = "tovraAccessibleRole";
+constexpr const char *kChoiceProperty = "tovraChoiceRole";
+constexpr const char *kCurrentProperty = "tovraCurrentChoice";
+constexpr const char *kHandedProperty = "tovraHandedFocusTo";
 
 bool isActivationKey(const QKeyEvent *event, bool withSpace)
 {
@@ -90,7 +93,12 @@ class AccessibleControl : public QAccessibleWidget
 public:
     AccessibleControl(QWidget *widget, QAccessible::Role role) : QAccessibleWidget(widget, role) {}
 
-    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+    // Only what the user can work offers a press; what is only read (describe()) offers none.
+    QStringList actionNames() const override
+    {
+        const QStringList own = QAccessibleWidget::actionNames();
+        return activatorOf(widget()) ? QStringList{pressAction()} + own : own;
+    }
 
     void doAction(const QString &action) override
     {
@@ -101,7 +109,65 @@ public:
         if (KeyActivator *activator = activatorOf(widget()))
             activator->activate();
     }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.readOnly = s.readOnly || role() == QAccessible::ProgressBar;
+        return s;
+    }
 };
+
+class AccessibleChoice : public QAccessibleWidget
+{
+public:
+    AccessibleChoice(QAbstractButton *button, QAccessible::Role role) : QAccessibleWidget(button, role) {}
+
+    QAbstractButton *button() const { return static_cast<QAbstractButton *>(widget()); }
+
+    QString text(QAccessible::Text t) const override
+    {
+        const QString own = QAccessibleWidget::text(t);
+        if (t != QAccessible::Name || !own.isEmpty())
+            return own;
+        return QString(button()->text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        const bool current = button()->isChecked() || button()->property(kCurrentProperty).toBool();
+        if (role() == QAccessible::RadioButton) {
+            s.checkable = true;
+            s.checked = current;
+        } else {
+            s.selectable = true;
+            s.selected = current;
+        }
+        return s;
+    }
+
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+
+    void doAction(const QString &action) override
+    {
+        if (action == pressAction() && button()->isEnabled())
+            button()->click();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+// Qt keeps the first interface anything asked for. With a screen reader listening, a widget's
+// own constructor already asks (a text or name being set is announced), before the role is
+// known: that interface is dropped, so the next question gets ours. (Whether one listens can
+// change at any time, so this does not ask.)
+void forgetEarlyInterface(QWidget *widget)
+{
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+    if (face && !dynamic_cast<AccessibleControl *>(face) && !dynamic_cast<AccessibleChoice *>(face))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(face));
+}
 
 QAccessibleInterface *factory(const QString &, QObject *object)
 {
@@ -110,6 +176,8 @@ QAccessibleInterface *factory(const QString &, QObject *object)
     auto *widget = static_cast<QWidget *>(object);
     if (auto *list = qobject_cast<PaintedList *>(widget))
         return new PaintedListAccessible(list);
+    if (const QVariant choice = widget->property(kChoiceProperty); choice.isValid())
+        return new AccessibleChoice(static_cast<QAbstractButton *>(widget), QAccessible::Role(choice.toInt()));
     const QVariant role = widget->property(kRoleProperty);
     if (role.isValid())
         return new AccessibleControl(widget, QAccessible::Role(role.toInt()));
@@ -163,11 +231,78 @@ void Access::placeBefore(const QList<QWidget *> &widgets, QWidget *next)
 void Access::control(QWidget *widget, const QString &name, QAccessible::Role role, std::function<void()> activate)
 {
     install();
-    widget->setFocusPolicy(Qt::TabFocus);
-    widget->setAccessibleName(name);
+    // The role first: setting the name is announced, and the announcement asks for the interface.
     widget->setProperty(kRoleProperty, int(role));
     delete activatorOf(widget);
     new KeyActivator(widget, std::move(activate));
+    forgetEarlyInterface(widget);
+    widget->setFocusPolicy(Qt::TabFocus);
+    widget->setAccessibleName(name);
+}
+
+void Access::choice(QAbstractButton *button, QAccessible::Role role, const QString &name)
+{
+    install();
+    button->setProperty(kChoiceProperty, int(role));
+    forgetEarlyInterface(button);
+    button->setFocusPolicy(Qt::TabFocus);
+    if (!name.isEmpty())
+        button->setAccessibleName(name);
+}
+
+void Access::setCurrent(QAbstractButton *button, bool current)
+{
+    if (button->property(kCurrentProperty).toBool() == current)
+        return;
+    button->setProperty(kCurrentProperty, current);
+    if (!QAccessible::isActive())
+        return;
+    QAccessible::State changed;
+    changed.checked = true;
+    changed.selected = true;
+    QAccessibleStateChangeEvent event(button, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
+void Access::describe(QWidget *widget, const QString &name, QAccessible::Role role)
+{
+    install();
+    widget->setProperty(kRoleProperty, int(role));
+    forgetEarlyInterface(widget);
+    widget->setAccessibleName(name);
+}
+
+std::optional<int> Access::gridStep(int key, int columns)
+{
+    switch (key) {
+    case Qt::Key_Left:
+        return -1;
+    case Qt::Key_Right:
+        return 1;
+    case Qt::Key_Up:
+        return -qMax(1, columns);
+    case Qt::Key_Down:
+        return qMax(1, columns);
+    default:
+        return std::nullopt;
+    }
+}
+
+void Access::setEnabled(QWidget *control, bool enabled, QWidget *holder)
+{
+    if (!enabled && control->hasFocus() && holder) {
+        // Before disabling: Qt would pass the focus on to the next stop, scrolling to it.
+        holder->setFocus(Qt::OtherFocusReason);
+        // Only compared with the holder passed later, never followed.
+        control->setProperty(kHandedProperty, quintptr(holder));
+    }
+    control->setEnabled(enabled);
+    if (!enabled)
+        return;
+    const bool handed = holder && control->property(kHandedProperty).value<quintptr>() == quintptr(holder);
+    control->setProperty(kHandedProperty, QVariant());
+    if (handed && holder->hasFocus())
+        control->setFocus(Qt::OtherFocusReason);
 }
 
 }

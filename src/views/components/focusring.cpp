@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QWidget>
+#include <cmath>
 
 namespace tovra {
 
@@ -176,7 +177,31 @@ void FocusRing::setDrawsOwnRing(QWidget *widget)
 
 QColor FocusRing::color(bool dark)
 {
-    return Palette::accent(dark);
+    // The light accent stands out from white but not from the light greys of bars, chips and
+    // selected rows (under 3:1): the ring takes a deeper green that does, on every light ground.
+    static const QColor lightRing(0x0B, 0x8A, 0x4F);
+    return dark ? Palette::accent(true) : lightRing;
+}
+
+qreal FocusRing::contrast(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](float v) { return v <= 0.03928f ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const qreal la = luminance(a);
+    const qreal lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+QColor FocusRing::colorOver(const QColor &ground, bool dark)
+{
+    const QColor ring = color(dark);
+    if (!ground.isValid() || contrast(ring, ground) >= 3)
+        return ring;
+    const QColor onAccent = Palette::onAccent(dark);
+    const QColor text = Palette::text(dark);
+    return contrast(onAccent, ground) >= contrast(text, ground) ? onAccent : text;
 }
 
 void FocusRing::paint(QPainter &painter, const QRectF &around, bool dark, qreal radius)
@@ -184,24 +209,24 @@ void FocusRing::paint(QPainter &painter, const QRectF &around, bool dark, qreal 
     const qreal middle = kGap + kWidth / 2;
     QPainterPath path;
     path.addRoundedRect(around.adjusted(-middle, -middle, middle, middle), radius + middle, radius + middle);
-    strokeRing(painter, path, dark);
+    strokeRing(painter, path, color(dark));
 }
 
-void FocusRing::paintInside(QPainter &painter, const QRectF &rect, bool dark, qreal radius)
+void FocusRing::paintInside(QPainter &painter, const QRectF &rect, bool dark, qreal radius, const QColor &ground)
 {
     const qreal middle = kWidth / 2;
     QPainterPath path;
     path.addRoundedRect(rect.adjusted(middle, middle, -middle, -middle), qMax<qreal>(0, radius - middle),
                         qMax<qreal>(0, radius - middle));
-    strokeRing(painter, path, dark);
+    strokeRing(painter, path, colorOver(ground, dark));
 }
 
-void FocusRing::strokeRing(QPainter &painter, const QPainterPath &path, bool dark)
+void FocusRing::strokeRing(QPainter &painter, const QPainterPath &path, const QColor &color)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(color(dark), kWidth));
+    painter.setPen(QPen(color, kWidth));
     painter.drawPath(path);
     painter.restore();
 }

@@ -35,14 +35,19 @@ public:
 
     static void setDrawsOwnRing(QWidget *widget);
     static QColor color(bool dark);
+    // The ring's colour over ground: color() where it stands out by 3:1 at least, else the
+    // stronger of the accent's own text colour and the text colour.
+    static QColor colorOver(const QColor &ground, bool dark);
+    // WCAG contrast ratio of two opaque colours, 1 to 21.
+    static qreal contrast(const QColor &a, const QColor &b);
     // Draws the ring around around (the control's own rectangle; the ring sits just outside it).
     static void paint(QPainter &painter, const QRectF &around, bool dark, qreal radius = kRadius);
     // Draws the ring along the inside of rect: for painted entries, whose neighbours and the
-    // widget's own edges leave no room outside.
-    static void paintInside(QPainter &painter, const QRectF &rect, bool dark, qreal radius);
+    // widget's own edges leave no room outside. ground is what the ring runs over, when known.
+    static void paintInside(QPainter &painter, const QRectF &rect, bool dark, qreal radius, const QColor &ground = {});
 
 private:
-    static void strokeRing(QPainter &painter, const QPainterPath &path, bool dark);
+    static void strokeRing(QPainter &painter, const QPainterPath &path, const QColor &color);
 };
 
 }

@@ -82,20 +82,13 @@ void PaintedList::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
         return;
     }
-    const int columns = qMax(1, entryColumns());
     int next = current;
     switch (event->key()) {
     case Qt::Key_Left:
-        next = current - 1;
-        break;
     case Qt::Key_Right:
-        next = current + 1;
-        break;
     case Qt::Key_Up:
-        next = current - columns;
-        break;
     case Qt::Key_Down:
-        next = current + columns;
+        next = current + *Access::gridStep(event->key(), entryColumns());
         break;
     case Qt::Key_Home:
         next = 0;

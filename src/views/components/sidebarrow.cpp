@@ -47,7 +47,9 @@ SidebarRow::SidebarRow(const QString &title, const QString &icon, bool active, q
     : QAbstractButton(parent), m_title(title), m_icon(icon), m_active(active), m_newCount(newCount)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    Access::button(this, spokenName(m_title, m_newCount));
+    // The rows switch the window between its sections: read as tabs, the current one selected.
+    Access::choice(this, QAccessible::PageTab, spokenName(m_title, m_newCount));
+    Access::setCurrent(this, active);
     FocusRing::setDrawsOwnRing(this);
     setPointingHand(this);
     m_hoverAnimation.setDuration(150);
@@ -87,6 +89,7 @@ void SidebarRow::setActive(bool active)
     if (active == m_active)
         return;
     m_active = active;
+    Access::setCurrent(this, active);
     update();
 }
 

@@ -103,9 +103,9 @@ void DetailHero::addRow(const QString &label, QWidget *value, bool link)
     m_rows.append({label, rowWidget});
 }
 
-MetaLink *DetailHero::link(const QString &text, const titlepage::FilterRequest &request)
+MetaLink *DetailHero::link(const QString &label, const QString &text, const titlepage::FilterRequest &request)
 {
-    auto *link = new MetaLink(text);
+    auto *link = new MetaLink(label, text);
     connect(link, &MetaLink::clicked, this, [this, request] { emit filterRequested(request.title, request.params); });
     return link;
 }
@@ -119,7 +119,7 @@ void DetailHero::linkRow(const QString &label, const QStringList &values, const 
     auto *flow = new FlowLayout(kLinkSpacing, kLinkLineSpacing, box);
     flow->setContentsMargins(0, 0, 0, 0);
     for (const QString &value : shown)
-        flow->addWidget(link(value, titlepage::linkFilter(param, value)));
+        flow->addWidget(link(label, value, titlepage::linkFilter(param, value)));
     box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     addRow(label, box, true);
 }
@@ -129,7 +129,7 @@ void DetailHero::yearRow(const QString &showdate, const QString &year)
     auto *box = new QWidget;
     auto *flow = new FlowLayout(kLinkSpacing, kLinkLineSpacing, box);
     flow->setContentsMargins(0, 0, 0, 0);
-    flow->addWidget(link(showdate, titlepage::yearFilter(year)));
+    flow->addWidget(link(QStringLiteral("上映时间"), showdate, titlepage::yearFilter(year)));
     addRow(QStringLiteral("上映时间"), box, true);
 }
 

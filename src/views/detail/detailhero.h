@@ -44,7 +44,7 @@ private:
     void yearRow(const QString &showdate, const QString &year);
     void plainRow(const QString &label, const std::optional<QString> &value);
     void scoreRow(const std::optional<QString> &score);
-    MetaLink *link(const QString &text, const titlepage::FilterRequest &request);
+    MetaLink *link(const QString &label, const QString &text, const titlepage::FilterRequest &request);
 
     Poster *m_poster = nullptr;
     QLabel *m_title = nullptr;

@@ -10,14 +10,14 @@
 
 namespace tovra {
 
-MetaLink::MetaLink(const QString &text, QWidget *parent) : QLabel(parent)
+MetaLink::MetaLink(const QString &key, const QString &text, QWidget *parent) : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
     setText(text);
     setWordWrap(false);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setPointingHand(this);
-    Access::control(this, text, QAccessible::Link, [this] { emit clicked(); });
+    Access::control(this, key + u' ' + text, QAccessible::Link, [this] { emit clicked(); });
     applyLook();
     followAppearance(this, [this](bool) { applyLook(); });
 }

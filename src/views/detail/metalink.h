@@ -13,7 +13,9 @@ class MetaLink : public QLabel
 public:
     static constexpr qreal kFontPixels = 13.5;
 
-    explicit MetaLink(const QString &text, QWidget *parent = nullptr);
+    // key is the row the link stands in ("上映时间"): read before the text, which alone may say
+    // little ("2019-05-10").
+    MetaLink(const QString &key, const QString &text, QWidget *parent = nullptr);
 
     bool isHovering() const { return m_hovering; }
 

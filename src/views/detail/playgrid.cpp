@@ -1,9 +1,11 @@
 #include "views/detail/playgrid.h"
 
 #include "models/detaillogic.h"
+#include "views/components/access.h"
 #include "views/components/pointinghand.h"
 #include "views/components/typography.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -18,6 +20,7 @@ PlayGrid::PlayGrid(const QList<PlayEntry> &entries, const QString &title, QWidge
         setPointingHand(button);
         const QString name = titlepage::playTitle(title, count, entry.episode);
         connect(button, &QPushButton::clicked, this, [this, entry, name] { emit playRequested(entry, name); });
+        button->installEventFilter(this);
         m_buttons.append(button);
     }
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -35,6 +38,24 @@ int PlayGrid::rowHeight() const
 {
     // The text plus 7 px above and below.
     return fontMetrics().height() + 14 + 4;
+}
+
+bool PlayGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    const qsizetype at = m_buttons.indexOf(static_cast<QPushButton *>(watched));
+    if (at < 0 || (key->modifiers() & ~Qt::KeypadModifier))
+        return false;
+    const std::optional<int> step = Access::gridStep(key->key(), columns(width()).first);
+    if (!step)
+        return false;
+    const qsizetype next = at + *step;
+    // At an edge the focus stays put, as in the poster grids.
+    if (next >= 0 && next < m_buttons.size())
+        m_buttons.at(next)->setFocus(Qt::TabFocusReason);
+    return true;
 }
 
 int PlayGrid::heightForWidth(int width) const

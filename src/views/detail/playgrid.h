@@ -35,6 +35,9 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // The arrows move through the grid as it is laid out: up and down by row, left and right by
+    // episode (a plain button's arrows would only step along the focus chain).
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     int rowHeight() const;

@@ -138,7 +138,8 @@ void TorrentCard::applyCopyButton()
                               .arg(text.name(QColor::HexArgb), fill.name(QColor::HexArgb), border.name(QColor::HexArgb)));
     // Server text never reaches this button, but "&" would still turn into a mnemonic.
     m_copy->setText(QString(m_copyLabel.value_or(QStringLiteral("复制磁力"))).replace(u'&', QStringLiteral("&&")));
-    m_copy->setEnabled(titlepage::copyEnabled(m_copyLabel));
+    // "复制成功" is disabled under the focus that pressed it: the focus stays with this card.
+    Access::setEnabled(m_copy, titlepage::copyEnabled(m_copyLabel), this);
 }
 
 bool TorrentCard::eventFilter(QObject *watched, QEvent *event)

@@ -312,6 +312,8 @@ QWidget *DownloadView::actionSection(QWidget *parent)
 {
     QVBoxLayout *actionColumn = nullptr;
     QWidget *box = section(QStringLiteral("资源操作"), QStringLiteral("square.and.arrow.down"), 10, parent, actionColumn);
+    // Holds the focus while the action that had it is busy.
+    Access::describe(box, QStringLiteral("资源操作"), QAccessible::Grouping);
     auto *row = new QHBoxLayout;
     row->setSpacing(12);
     for (DownAction action : allActions()) {
@@ -349,7 +351,8 @@ void DownloadView::setActionState(DownAction action, const std::optional<QString
     if (QPushButton *button = m_buttons.value(int(action))) {
         // Button text goes through mnemonic parsing; none of ours has an "&", but keep it literal.
         button->setText(text.value_or(rawValue(action)));
-        button->setEnabled(text != busyText(action));
+        // Busy under the focus that pressed it: the focus waits on the row, not on the next stop.
+        Access::setEnabled(button, text != busyText(action), button->parentWidget());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "network/apiclient.h"
 #include "store/authstore.h"
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/symbolview.h"
@@ -61,8 +62,16 @@ LoginView::LoginView(QWidget *parent) : QWidget(parent)
 
     m_errorRow = buildMessageLine(QStringLiteral("exclamationmark.circle"), Palette::Name::Error, m_errorText);
     m_noticeRow = buildMessageLine(QStringLiteral("checkmark.circle"), Palette::Name::Accent, m_noticeText);
-    layout->addWidget(m_errorRow);
-    layout->addWidget(m_noticeRow);
+    // The line is kept free while there is nothing to say, so a message appearing does not push
+    // the form about.
+    auto *messages = new QWidget(column);
+    auto *messageColumn = new QVBoxLayout(messages);
+    messageColumn->setContentsMargins(0, 0, 0, 0);
+    messageColumn->setSpacing(kSpacing);
+    messageColumn->addWidget(m_errorRow);
+    messageColumn->addWidget(m_noticeRow);
+    messages->setMinimumHeight(qMax(m_errorText->fontMetrics().height(), 13));
+    layout->addWidget(messages);
 
     auto *submitRow = new QHBoxLayout;
     submitRow->setContentsMargins(0, 0, 0, 0);
@@ -135,7 +144,8 @@ QWidget *LoginView::buildSwitcher()
         auto *segment = new QPushButton(loginpage::rawValue(mode), switcher);
         segment->setCheckable(true);
         segment->setAutoDefault(false);
-        segment->setFocusPolicy(Qt::TabFocus);
+        // One of three forms: read as the tabs of the page they switch.
+        Access::choice(segment, QAccessible::PageTab);
         setPointingHand(segment);
         group->addButton(segment);
         row->addWidget(segment, 1);

@@ -1,5 +1,6 @@
 #include "views/toolbar/membermenu.h"
 
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/palette.h"
 #include "views/toolbar/membermenubutton.h"
@@ -22,6 +23,7 @@ MemberMenu::MemberMenu(QWidget *parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
     setFixedWidth(kWidth);
+    Access::describe(this, QStringLiteral("账号菜单"), QAccessible::PopupMenu);
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(6, 6, 6, 6);

@@ -2,7 +2,16 @@
 
 #include "store/themestore.h"
 
+#include <QFontMetricsF>
+#include <cmath>
+
 namespace tovra {
+
+namespace {
+const QString kAutoLabel = QStringLiteral("跟随系统");
+const QString kLightLabel = QStringLiteral("浅色");
+const QString kDarkLabel = QStringLiteral("深色");
+}
 
 ThemeButton::ThemeButton(QWidget *parent) : ToolbarButton(ToolbarButton::Style::Bordered, parent)
 {
@@ -13,19 +22,30 @@ ThemeButton::ThemeButton(QWidget *parent) : ToolbarButton(ToolbarButton::Style::
     updateLook();
 }
 
+QSize ThemeButton::sizeHint() const
+{
+    QSize size = ToolbarButton::sizeHint();
+    const QFontMetricsF metrics(labelFont());
+    qreal widest = 0;
+    for (const QString &label : {kAutoLabel, kLightLabel, kDarkLabel})
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    size.rwidth() += int(std::ceil(widest - metrics.horizontalAdvance(text())));
+    return size;
+}
+
 void ThemeButton::updateLook()
 {
     switch (ThemeStore::shared()->mode()) {
     case ThemeStore::Mode::Auto:
-        setText(QStringLiteral("跟随系统"));
+        setText(kAutoLabel);
         setSymbol(QStringLiteral("desktopcomputer"));
         break;
     case ThemeStore::Mode::Light:
-        setText(QStringLiteral("浅色"));
+        setText(kLightLabel);
         setSymbol(QStringLiteral("sun.max"));
         break;
     case ThemeStore::Mode::Dark:
-        setText(QStringLiteral("深色"));
+        setText(kDarkLabel);
         setSymbol(QStringLiteral("moon"));
         break;
     }

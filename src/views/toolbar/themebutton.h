@@ -11,6 +11,9 @@ class ThemeButton : public ToolbarButton
 public:
     explicit ThemeButton(QWidget *parent = nullptr);
 
+    // As wide as the widest of its labels: the bar's search field would move with every switch.
+    QSize sizeHint() const override;
+
 private:
     void updateLook();
 };

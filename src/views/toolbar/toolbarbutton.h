@@ -38,9 +38,9 @@ protected:
     void leaveEvent(QEvent *event) override;
     void changeEvent(QEvent *event) override;
 
-private:
     QFont labelFont() const;
 
+private:
     Style m_style;
     QString m_symbol;
     int m_symbolSize = 14;

@@ -25,6 +25,11 @@ TopBar::TopBar(QAction *back, QWidget *parent) : QWidget(parent)
     m_backButton->setAutoRaise(true);
     m_backButton->setIconSize(QSize(18, 18));
     m_backButton->setFixedSize(32, 32);
+    // Hidden on the home page, its place kept: an empty column would drop its spacing and move the
+    // search field whenever a page is opened.
+    QSizePolicy keep = m_backButton->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_backButton->setSizePolicy(keep);
     m_backButton->setVisible(false);
     setPointingHand(m_backButton);
 
@@ -65,7 +70,8 @@ void TopBar::balance()
     const int room = width() - margins.left() - margins.right() - 2 * grid->horizontalSpacing();
     const TopBarSides sides = TopBarSides::balanced(m_actionsSlot->sizeHint().width(),
                                                     m_backButton->sizeHint().width(),
-                                                    m_searchSlot->sizeHint().width(), room);
+                                                    m_searchSlot->sizeHint().width(),
+                                                    m_searchSlot->minimumSizeHint().width(), room);
     grid->setColumnMinimumWidth(0, sides.leading);
     grid->setColumnMinimumWidth(2, sides.trailing);
 }

@@ -124,11 +124,11 @@ MessageView::MessageView(QWidget *parent) : QWidget(parent)
     header->setSpacing(10);
     header->addWidget(buildSegments({{QStringLiteral("评论提醒"), QStringLiteral("notice")},
                                      {QStringLiteral("站内留言"), QStringLiteral("board")}},
-                                    200, m_tabGroup, &MessageView::setTab));
+                                    200, m_tabGroup, &MessageView::setTab, QAccessible::PageTab));
     m_typeBox = buildSegments({{QStringLiteral("全部"), QStringLiteral("all")},
                                {QStringLiteral("回复"), QStringLiteral("reply")},
                                {QStringLiteral("点赞"), QStringLiteral("like")}},
-                              180, m_typeGroup, &MessageView::setType);
+                              180, m_typeGroup, &MessageView::setType, QAccessible::RadioButton);
     header->addWidget(m_typeBox);
     header->addStretch(1);
     page->addLayout(header);
@@ -151,7 +151,8 @@ MessageView::MessageView(QWidget *parent) : QWidget(parent)
 MessageView::~MessageView() = default;
 
 QWidget *MessageView::buildSegments(const QList<std::pair<QString, QString>> &options, int width,
-                                    QButtonGroup *&group, void (MessageView::*choose)(const QString &))
+                                    QButtonGroup *&group, void (MessageView::*choose)(const QString &),
+                                    QAccessible::Role role)
 {
     auto *box = new QWidget(this);
     box->setFixedWidth(width);
@@ -164,7 +165,7 @@ QWidget *MessageView::buildSegments(const QList<std::pair<QString, QString>> &op
         auto *button = new QPushButton(title, box);
         button->setCheckable(true);
         button->setProperty("value", value);
-        button->setFocusPolicy(Qt::TabFocus);
+        Access::choice(button, role);
         setPointingHand(button);
         group->addButton(button);
         row->addWidget(button, 1);

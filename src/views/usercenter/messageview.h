@@ -3,6 +3,7 @@
 #include "models/account.h"
 #include "models/loadgeneration.h"
 
+#include <QAccessible>
 #include <QWidget>
 #include <optional>
 #include <qcorotask.h>
@@ -51,7 +52,7 @@ protected:
 
 private:
     QWidget *buildSegments(const QList<std::pair<QString, QString>> &options, int width, QButtonGroup *&group,
-                           void (MessageView::*choose)(const QString &));
+                           void (MessageView::*choose)(const QString &), QAccessible::Role role);
     void startLoad();
     void rebuildRows();
     void render();

@@ -31,7 +31,7 @@ UserCenterMenuRow::UserCenterMenuRow(UserCenterTab tab, QWidget *parent) : QAbst
     setText(usercenter::title(tab));
     setFont(uiFont(TextStyle::kBody));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    Access::button(this, text());
+    Access::choice(this, QAccessible::PageTab, text());
     setPointingHand(this);
     followAppearance(this);
 }
@@ -41,6 +41,7 @@ void UserCenterMenuRow::setSelected(bool selected)
     if (m_selected == selected)
         return;
     m_selected = selected;
+    Access::setCurrent(this, selected);
     update();
 }
 

@@ -46,6 +46,8 @@ VIPExchangeView::VIPExchangeView(QWidget *parent) : QWidget(parent)
                           0, Qt::AlignHCenter);
         auto *button = new QPushButton(QStringLiteral("兑换"), card);
         button->setAutoDefault(false);
+        // One per plan: the plan tells them apart.
+        button->setAccessibleName(QStringLiteral("兑换") + plan.label);
         makeProminent(button);
         // The hand stays while the button is disabled: it still says "this is the action".
         setPointingHand(button);

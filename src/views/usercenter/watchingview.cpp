@@ -2,6 +2,7 @@
 
 #include "models/usercenterlogic.h"
 #include "network/apiclient.h"
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
 #include "views/components/poster.h"
@@ -132,6 +133,8 @@ QWidget *WatchingView::makeRow(const WatchingItem &item)
         bar->setTextVisible(false);
         bar->setFixedHeight(6);
         bar->setMaximumWidth(kBarWidth);
+        // Shows how far the user got; nothing to set.
+        Access::describe(bar, QStringLiteral("看到 %1%").arg(qRound(*fraction * 100)), QAccessible::ProgressBar);
         text->addWidget(bar);
     }
     line->addLayout(text, 1);
@@ -139,6 +142,8 @@ QWidget *WatchingView::makeRow(const WatchingItem &item)
     auto *resume = new QPushButton(QStringLiteral("继续观看"), row);
     resume->setObjectName(QStringLiteral("resumeButton"));
     resume->setAutoDefault(false);
+    // Every row has these two: the title tells them apart.
+    resume->setAccessibleName(QStringLiteral("继续观看 ") + usercenter::playTitle(item));
     setPointingHand(resume);
     connect(resume, &QPushButton::clicked, this, [this, item] { play(item); });
     // Buttons keep their own width; the room left over belongs to the text column.
@@ -149,6 +154,7 @@ QWidget *WatchingView::makeRow(const WatchingItem &item)
     details->setObjectName(QStringLiteral("detailButton"));
     details->setFlat(true);
     details->setAutoDefault(false);
+    details->setAccessibleName(QStringLiteral("详情 ") + item.title);
     setPointingHand(details);
     connect(details, &QPushButton::clicked, this, [this, did = item.did] { emit selected(did); });
     details->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
