@@ -1,4 +1,9 @@
 #include "samplesitefixture.h"
+#include "models/playerlogic.h"
+#include "support/mediafiles.h"
+
+#include <QFile>
+#include <QRegularExpression>
 
 #include <QTest>
 #include "support/testmain.h"
@@ -117,6 +122,26 @@ private slots:
         // Shown once, read for good.
         const auto again = runTask(f.client->messages(QStringLiteral("notice"), QStringLiteral("like"), 1));
         QVERIFY(std::ranges::none_of(again->notice->list, [](const NoticeItem &n) { return n.unread; }));
+    }
+
+    // Every title plays the one clip: a history position must fall inside it, late enough to be
+    // resumed, or the resume notice names a time playback never starts at.
+    void watchHistoryFitsTheClip()
+    {
+        SampleSiteFixture f;
+        QVERIFY(f.start());
+        QVERIFY(f.signIn());
+        QFile manifest(mediaDir() + QStringLiteral("/dash/manifest.mpd"));
+        QVERIFY(manifest.open(QIODevice::ReadOnly));
+        const QString dash = QString::fromUtf8(manifest.readAll());
+        const auto length = QRegularExpression(QStringLiteral("mediaPresentationDuration=\"PT([0-9.]+)S\"")).match(dash);
+        QVERIFY(length.hasMatch());
+        const auto watching = runTask(f.client->watching());
+        QVERIFY(watching && !watching->isEmpty());
+        for (const WatchingItem &item : *watching) {
+            QVERIFY2(item.pos >= player::kMinResume && item.pos < item.duration, qPrintable(QString::number(item.pos)));
+            QCOMPARE(item.duration, qint64(length.captured(1).toDouble()));
+        }
     }
 };
 
