@@ -3,7 +3,6 @@
 #include "support/mediafiles.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <QTest>
 #include "support/testmain.h"
@@ -129,19 +128,14 @@ private slots:
     void watchHistoryFitsTheClip()
     {
         SampleSiteFixture f;
-        QVERIFY(f.start());
-        QVERIFY(f.signIn());
+        QVERIFY(f.start() && f.signIn());
         QFile manifest(mediaDir() + QStringLiteral("/dash/manifest.mpd"));
         QVERIFY(manifest.open(QIODevice::ReadOnly));
-        const QString dash = QString::fromUtf8(manifest.readAll());
-        const auto length = QRegularExpression(QStringLiteral("mediaPresentationDuration=\"PT([0-9.]+)S\"")).match(dash);
-        QVERIFY(length.hasMatch());
+        const qint64 length = QString::fromUtf8(manifest.readAll()).section(QStringLiteral("mediaPresentationDuration=\"PT"), 1).section(u'S', 0, 0).toDouble();
         const auto watching = runTask(f.client->watching());
-        QVERIFY(watching && !watching->isEmpty());
-        for (const WatchingItem &item : *watching) {
-            QVERIFY2(item.pos >= player::kMinResume && item.pos < item.duration, qPrintable(QString::number(item.pos)));
-            QCOMPARE(item.duration, qint64(length.captured(1).toDouble()));
-        }
+        QVERIFY(length > 0 && watching && !watching->isEmpty());
+        for (const WatchingItem &item : *watching)
+            QVERIFY(item.pos >= player::kMinResume && item.pos < item.duration && item.duration == length);
     }
 };
 
