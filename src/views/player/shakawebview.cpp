@@ -58,13 +58,11 @@ ShakaWebView::~ShakaWebView()
         delete m_web->page();
 }
 
-bool ShakaWebView::leavesPage(const QKeyEvent *key) const
+bool ShakaWebView::isOurKey(const QKeyEvent *key)
 {
     const auto modifiers = key->modifiers() & ~Qt::KeypadModifier;
-    if (key->key() == Qt::Key_Left && modifiers == Qt::AltModifier)
-        return true;
-    // Esc first leaves the page's full screen, then the page.
-    return key->key() == Qt::Key_Escape && modifiers == Qt::NoModifier && !m_pageFullScreen;
+    return (key->key() == Qt::Key_Left && modifiers == Qt::AltModifier)
+           || (key->key() == Qt::Key_Escape && modifiers == Qt::NoModifier);
 }
 
 bool ShakaWebView::eventFilter(QObject *watched, QEvent *event)
@@ -79,15 +77,18 @@ bool ShakaWebView::eventFilter(QObject *watched, QEvent *event)
     case QEvent::ShortcutOverride:
         // Not accepted, so the window's shortcuts (back on Alt+←) come before the page, whatever
         // the page makes of the key or wherever its focus is.
-        if (leavesPage(static_cast<QKeyEvent *>(event)))
+        if (isOurKey(static_cast<QKeyEvent *>(event)))
             return true;
         break;
     case QEvent::KeyPress:
-        if (leavesPage(static_cast<QKeyEvent *>(event))) {
+        if (!isOurKey(static_cast<QKeyEvent *>(event)))
+            break;
+        // Esc first ends the page's full screen (the engine leaves that to its host), then the page.
+        if (m_pageFullScreen && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            m_web->page()->triggerAction(QWebEnginePage::ExitFullScreen);
+        else
             goBack();
-            return true;
-        }
-        break;
+        return true;
     default:
         break;
     }

@@ -27,7 +27,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    bool leavesPage(const QKeyEvent *key) const;
+    static bool isOurKey(const QKeyEvent *key);
     void goBack();
 
     QWebEngineView *m_web = nullptr;
