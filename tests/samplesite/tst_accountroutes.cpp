@@ -123,15 +123,13 @@ private slots:
         QVERIFY(std::ranges::none_of(again->notice->list, [](const NoticeItem &n) { return n.unread; }));
     }
 
-    // Every title plays the one clip: a history position must fall inside it, late enough to be
-    // resumed, or the resume notice names a time playback never starts at.
+    // Every title plays the one clip: history positions fall inside it, late enough to resume.
     void watchHistoryFitsTheClip()
     {
         SampleSiteFixture f;
         QVERIFY(f.start() && f.signIn());
-        QFile manifest(mediaDir() + QStringLiteral("/dash/manifest.mpd"));
-        QVERIFY(manifest.open(QIODevice::ReadOnly));
-        const qint64 length = QString::fromUtf8(manifest.readAll()).section(QStringLiteral("mediaPresentationDuration=\"PT"), 1).section(u'S', 0, 0).toDouble();
+        QFile mpd(mediaDir() + QStringLiteral("/dash/manifest.mpd"));
+        const qint64 length = mpd.open(QIODevice::ReadOnly) ? QString::fromUtf8(mpd.readAll()).section(QStringLiteral("mediaPresentationDuration=\"PT"), 1).section(u'S', 0, 0).toDouble() : 0;
         const auto watching = runTask(f.client->watching());
         QVERIFY(length > 0 && watching && !watching->isEmpty());
         for (const WatchingItem &item : *watching)
