@@ -56,9 +56,12 @@ async function init() {
   var controls = ui.getControls();
   var player = controls.getPlayer();
   player.configure({ abr: { enabled: true }, streaming: { rebufferingGoal: 4 } });
+  // The library carries its own Chinese for every control; it would otherwise follow the
+  // system's language.
+  controls.getLocalization().changeLocale(["zh-CN"]);
+  // No picture-in-picture button: the web engine has no small window to give the video.
   ui.configure({
-    controlPanelElements: ["play_pause", "mute", "volume", "time_and_duration", "captions",
-                           "picture_in_picture", "fullscreen"],
+    controlPanelElements: ["play_pause", "mute", "volume", "time_and_duration", "captions", "fullscreen"],
     playbackRates: [0.5, 1, 1.25, 1.5, 2],
     enableTooltips: true,
     seekBarColors: { base: "rgba(255,255,255,0.3)", buffered: "rgba(255,255,255,0.54)",
@@ -241,11 +244,12 @@ QString requestObject(const PlayAuth &auth)
     return scriptJson(object);
 }
 
-QString shakaPage(const PlayAuth &auth, const QUrl &media)
+QString shakaPage(const PlayAuth &auth, const QUrl &media, const QString &title)
 {
     const QString base = media.toString(QUrl::FullyEncoded);
     QString page;
-    page += QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n");
+    page += QStringLiteral("<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n");
+    page += QStringLiteral("<title>%1</title>\n").arg(htmlAttribute(title));
     page += QStringLiteral("<link rel=\"stylesheet\" href=\"%1\">\n")
                 .arg(htmlAttribute(base + QStringLiteral("shakaPlayer/controls.css")));
     page += QStringLiteral("<script src=\"%1\"></script>\n")
@@ -253,7 +257,7 @@ QString shakaPage(const PlayAuth &auth, const QUrl &media)
     page += QStringLiteral("<style>") + QString::fromLatin1(kPageStyle) + QStringLiteral("</style>\n");
     page += QStringLiteral("</head>\n<body>\n");
     page += QStringLiteral("<div id=\"wrap\" data-shaka-player-container>"
-                           "<video id=\"video\" data-shaka-player autoplay></video></div>\n");
+                           "<video id=\"video\" data-shaka-player autoplay disablepictureinpicture></video></div>\n");
     page += QStringLiteral("<div id=\"msg\"></div>\n");
     page += QStringLiteral("<script>\nconst tovraRequest = ") + requestObject(auth) + u';';
     page += QString::fromUtf8(kPageScript);

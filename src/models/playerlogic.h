@@ -100,7 +100,7 @@ QString scriptJson(const QJsonObject &object);
 QString requestObject(const PlayAuth &auth);
 
 // The HTML5 player page around the authorisation, with the Shaka Player UI script and style
-// sheet from the media address.
-QString shakaPage(const PlayAuth &auth, const QUrl &media);
+// sheet from the media address; the title is the document's, for screen readers.
+QString shakaPage(const PlayAuth &auth, const QUrl &media, const QString &title = {});
 
 }

@@ -13,6 +13,11 @@ QWebEngineProfile *WebProfile::shared()
 {
     static QPointer<QWebEngineProfile> profile;
     if (!profile) {
+        // On Linux the engine keeps pages out of the accessibility tree unless asked before it
+        // starts; asked, a screen reader reaches a page's own controls (the player's buttons).
+        // The tree is built only while an assistive technology is listening.
+        if (!qEnvironmentVariableIsSet("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
+            qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
         profile = new QWebEngineProfile(QCoreApplication::instance());
         // The site cookie stands for the signed-in account: once the user signs out, site pages
         // must not stay signed in for the rest of the run.

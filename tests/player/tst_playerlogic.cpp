@@ -194,8 +194,10 @@ private slots:
     {
         const QString hostile = QStringLiteral("</script><script>alert(1)</script><!--\u2028\u2029&amp;'\"");
         PlayAuth auth{u"https://m.example/v.mp4?a=1&b=2"_qs, hostile, 150, 7};
-        const QString page = player::shakaPage(auth, QUrl(u"https://media.example/base/"_qs));
-        // Exactly the page's own two script elements, and nothing of the token outside the JSON.
+        const QString page = player::shakaPage(auth, QUrl(u"https://media.example/base/"_qs),
+                                               u"</title><script>alert(1)</script><!--"_qs);
+        // Exactly the page's own two script elements: nothing of the token outside the JSON, and
+        // the title (the catalogue's text too) only as text.
         QCOMPARE(page.count(u"<script"_qs), 2);
         QCOMPARE(page.count(u"</script>"_qs), 2);
         QVERIFY(!page.contains(QChar(0x2028)));

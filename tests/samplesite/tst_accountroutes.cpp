@@ -1,4 +1,8 @@
 #include "samplesitefixture.h"
+#include "models/playerlogic.h"
+#include "support/mediafiles.h"
+
+#include <QFile>
 
 #include <QTest>
 #include "support/testmain.h"
@@ -117,6 +121,19 @@ private slots:
         // Shown once, read for good.
         const auto again = runTask(f.client->messages(QStringLiteral("notice"), QStringLiteral("like"), 1));
         QVERIFY(std::ranges::none_of(again->notice->list, [](const NoticeItem &n) { return n.unread; }));
+    }
+
+    // Every title plays the one clip: history positions fall inside it, late enough to resume.
+    void watchHistoryFitsTheClip()
+    {
+        SampleSiteFixture f;
+        QVERIFY(f.start() && f.signIn());
+        QFile mpd(mediaDir() + QStringLiteral("/dash/manifest.mpd"));
+        const qint64 length = mpd.open(QIODevice::ReadOnly) ? QString::fromUtf8(mpd.readAll()).section(QStringLiteral("mediaPresentationDuration=\"PT"), 1).section(u'S', 0, 0).toDouble() : 0;
+        const auto watching = runTask(f.client->watching());
+        QVERIFY(length > 0 && watching && !watching->isEmpty());
+        for (const WatchingItem &item : *watching)
+            QVERIFY(item.pos >= player::kMinResume && item.pos < item.duration && item.duration == length);
     }
 };
 

@@ -109,6 +109,21 @@ bool waitFor(std::function<bool()> cond, int timeoutMs)
     return QTest::qWaitFor([&] { return cond(); }, timeoutMs);
 }
 
+bool waitInLoop(const std::function<bool()> &cond, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (cond())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    look.start(1);
+    if (!cond())
+        loop.exec();
+    return cond();
+}
+
 bool runTask(QCoro::Task<> &&task, int timeoutMs)
 {
     auto finished = std::make_shared<bool>(false);

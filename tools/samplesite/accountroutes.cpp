@@ -1,6 +1,7 @@
 // The user centre's endpoints of the sample site: coin log, watch history, membership exchange,
 // nickname, avatar upload, messages and the two QR pictures.
 #include "sampleserver.h"
+#include "mediasite.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -182,17 +183,19 @@ QHttpServerResponse SampleServer::apiWatching(const QHttpServerRequest &request)
         return fail(401, QStringLiteral("请先登录"));
     QJsonArray out;
     int seen = 0;
+    const int clipSeconds = m_media->clipSeconds();
     for (const Title &title : m_catalogue->titles()) {
         if (!title.playable || seen++ % 3 != 0)
             continue;
         const QJsonArray playList = m_catalogue->item(title).value("play_list").toArray();
         const QJsonObject entry = playList.at(out.size() % playList.size()).toObject();
-        const qint64 duration = title.episodes > 0 ? 45 * 60 : 118 * 60;
+        // Every title plays the one short clip, so a position past it could never be resumed.
+        const qint64 duration = clipSeconds;
         out.append(QJsonObject{{"did", title.did},
                                {"title", title.title},
                                {"image", m_catalogue->posterUrl(title.number)},
                                {"episode", entry.value("episode")},
-                               {"pos", duration * (15 + out.size() * 11 % 80) / 100},
+                               {"pos", duration * (25 + out.size() * 11 % 60) / 100},
                                {"duration", duration},
                                {"token", entry.value("token")},
                                {"expired", entry.value("expired")}});

@@ -1,5 +1,6 @@
 #include "mediasite.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -34,11 +35,44 @@ void logMedia(const QHttpServerRequest &request)
     qInfo().noquote() << "[samplesite]" << request.url().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority);
 }
 
+// The clip and the player library are made inside the build folder, which may since have been
+// copied or moved: they are looked for above the program that serves them (the site's own
+// executable in tools/samplesite, or a test's), never at the path the build was configured in.
+// A folder counts only when it holds the file named (any system has a "/media").
+QString besideProgram(const QString &relative, const QString &file)
+{
+    QDir dir(QCoreApplication::applicationDirPath());
+    do {
+        if (QFileInfo(dir.filePath(relative + u'/' + file)).isFile())
+            return dir.filePath(relative);
+    } while (dir.cdUp());
+    qWarning().noquote() << "[samplesite] no" << relative << "above" << QCoreApplication::applicationDirPath()
+                         << "(run scripts/setup.sh): playback will fail";
+    return {};
+}
+
 }
 
 MediaSite::MediaSite(QString base)
     : m_base(std::move(base))
+    , m_mediaRoot(besideProgram(QStringLiteral(TOVRA_MEDIA_SUBDIR), QStringLiteral("hls/master.m3u8")))
+    , m_shakaRoot(besideProgram(QStringLiteral(TOVRA_SHAKA_SUBDIR), QStringLiteral("shaka-player.ui.js")))
 {
+}
+
+int MediaSite::clipSeconds() const
+{
+    // The length of the clip as made (cmake/testmedia.sh), read from its first variant's list.
+    QFile list(QDir(m_mediaRoot).filePath(QStringLiteral("hls/v0/index.m3u8")));
+    double seconds = 0;
+    if (!m_mediaRoot.isEmpty() && list.open(QIODevice::ReadOnly)) {
+        while (!list.atEnd()) {
+            const QByteArray line = list.readLine(1024).trimmed();
+            if (line.startsWith("#EXTINF:"))
+                seconds += line.mid(8).split(',').first().toDouble();
+        }
+    }
+    return seconds >= 1 ? int(seconds) : kFallbackClipSeconds;
 }
 
 bool MediaSite::playsHls(const QString &did)
@@ -60,13 +94,13 @@ void MediaSite::registerOn(QHttpServer &server)
                  [this](const QHttpServerRequest &request) { return progress(request); });
     // The page asks for the library under the media address ("<base>/media/shakaPlayer/...").
     server.route("/media/shakaPlayer/<arg>", QHttpServerRequest::Method::Get,
-                 [](const QString &name, const QHttpServerRequest &request) {
+                 [this](const QString &name, const QHttpServerRequest &request) {
                      logMedia(request);
-                     return file(QStringLiteral(TOVRA_SHAKA_DIR), name);
+                     return file(m_shakaRoot, name);
                  });
-    server.route("/media/clip/<arg>", QHttpServerRequest::Method::Get, [](const QUrl &path, const QHttpServerRequest &request) {
+    server.route("/media/clip/<arg>", QHttpServerRequest::Method::Get, [this](const QUrl &path, const QHttpServerRequest &request) {
         logMedia(request);
-        return file(QStringLiteral(TOVRA_MEDIA_DIR), path.path());
+        return file(m_mediaRoot, path.path());
     });
 }
 
@@ -109,7 +143,7 @@ QHttpServerResponse MediaSite::file(const QString &root, const QString &relative
 {
     // Only files under the root: a path that climbs out of it is not served.
     const QString cleaned = QDir::cleanPath(relative);
-    if (cleaned.startsWith(u"..") || cleaned.startsWith(u'/') || cleaned.contains(u"/.."))
+    if (root.isEmpty() || cleaned.startsWith(u"..") || cleaned.startsWith(u'/') || cleaned.contains(u"/.."))
         return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
     QFile f(QDir(root).filePath(cleaned));
     if (!QFileInfo(f).isFile() || !f.open(QIODevice::ReadOnly))

@@ -17,9 +17,9 @@ NativePlayback *EnginePlugin::createNativePlayer(const PlayAuth &auth, const Pla
     return new NativePlayer(auth, entry, startAt);
 }
 
-QWidget *EnginePlugin::createWebPlayer(const PlayAuth &auth)
+QWidget *EnginePlugin::createWebPlayer(const PlayAuth &auth, const QString &title)
 {
-    return new ShakaWebView(auth);
+    return new ShakaWebView(auth, title);
 }
 
 std::unique_ptr<LoopingMedia> EnginePlugin::createLoopingMedia(const QUrl &url)

@@ -26,8 +26,8 @@ public:
     virtual WebPane *createWebPane() = 0;
     // The native HLS player of one episode; it plays while it is on screen.
     virtual NativePlayback *createNativePlayer(const PlayAuth &auth, const PlayEntry &entry, qint64 startAt) = 0;
-    // The HTML5 player page for a stream that is not an HLS playlist.
-    virtual QWidget *createWebPlayer(const PlayAuth &auth) = 0;
+    // The HTML5 player page for a stream that is not an HLS playlist; the title names the page.
+    virtual QWidget *createWebPlayer(const PlayAuth &auth, const QString &title) = 0;
     // The looping player of one community post.
     virtual std::unique_ptr<LoopingMedia> createLoopingMedia(const QUrl &url) = 0;
 };

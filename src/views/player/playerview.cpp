@@ -179,7 +179,7 @@ void PlayerView::showPlayer()
             connect(m_native, &NativePlayback::modelChanged, m_quality, &QualityMenu::setModel);
             player = m_native;
         } else {
-            m_web = (*engine)->createWebPlayer(*m_auth);
+            m_web = (*engine)->createWebPlayer(*m_auth, m_title);
             player = m_web;
         }
         m_stack->addWidget(player);

@@ -3,6 +3,9 @@
 #include "models/playerlogic.h"
 #include "views/webprofile.h"
 
+#include <QAction>
+#include <QChildEvent>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEnginePage>
@@ -11,7 +14,7 @@
 
 namespace tovra {
 
-ShakaWebView::ShakaWebView(const PlayAuth &auth, QWidget *parent)
+ShakaWebView::ShakaWebView(const PlayAuth &auth, const QString &title, QWidget *parent)
     : QWidget(parent)
     , m_base(player::mediaAddress())
 {
@@ -23,16 +26,28 @@ ShakaWebView::ShakaWebView(const PlayAuth &auth, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_web = new QWebEngineView(this);
+    setAccessibleName(title);
+    m_web->setAccessibleName(title);
+    // The browser's own menu (back, reload, save page, view source) has no place in a player.
+    m_web->setContextMenuPolicy(Qt::NoContextMenu);
+    // Keys reach the widget the engine draws the page into, a child it makes (again after the
+    // page's process ends): each child is watched as it comes.
+    m_web->installEventFilter(this);
     auto *page = new QWebEnginePage(WebProfile::shared(), m_web);
     page->setBackgroundColor(Qt::black);
     // The video starts by itself, with sound, like the native player.
     page->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     page->settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
-    connect(page, &QWebEnginePage::fullScreenRequested, page, [](QWebEngineFullScreenRequest request) { request.accept(); });
+    connect(page, &QWebEnginePage::fullScreenRequested, this, [this](QWebEngineFullScreenRequest request) {
+        m_pageFullScreen = request.toggleOn();
+        request.accept();
+    });
     m_web->setPage(page);
+    for (QWidget *child : m_web->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        child->installEventFilter(this);
     layout->addWidget(m_web);
 
-    m_html = player::shakaPage(auth, m_base);
+    m_html = player::shakaPage(auth, m_base, title);
     m_web->setHtml(m_html, m_base);
 }
 
@@ -41,6 +56,56 @@ ShakaWebView::~ShakaWebView()
     // The page must go before the view that hosts it, and both before the shared profile.
     if (m_web)
         delete m_web->page();
+}
+
+bool ShakaWebView::isOurKey(const QKeyEvent *key)
+{
+    const auto modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    return (key->key() == Qt::Key_Left && modifiers == Qt::AltModifier)
+           || (key->key() == Qt::Key_Escape && modifiers == Qt::NoModifier);
+}
+
+bool ShakaWebView::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ChildAdded:
+        if (watched == m_web) {
+            if (QObject *child = static_cast<QChildEvent *>(event)->child(); child->isWidgetType())
+                child->installEventFilter(this);
+        }
+        break;
+    case QEvent::ShortcutOverride:
+        // Not accepted, so the window's shortcuts (back on Alt+←) come before the page, whatever
+        // the page makes of the key or wherever its focus is.
+        if (isOurKey(static_cast<QKeyEvent *>(event)))
+            return true;
+        break;
+    case QEvent::KeyPress:
+        if (!isOurKey(static_cast<QKeyEvent *>(event)))
+            break;
+        // Esc first ends the page's full screen (the engine leaves that to its host), then the page.
+        if (m_pageFullScreen && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            m_web->page()->triggerAction(QWebEnginePage::ExitFullScreen);
+        else
+            goBack();
+        return true;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ShakaWebView::goBack()
+{
+    // The page has no history of its own: leaving it is the window's back, the action that
+    // Alt+← triggers there.
+    const QKeySequence back(Qt::ALT | Qt::Key_Left);
+    for (QAction *action : window()->findChildren<QAction *>()) {
+        if (action->isEnabled() && action->shortcut() == back) {
+            action->trigger();
+            return;
+        }
+    }
 }
 
 }

@@ -16,17 +16,24 @@ class ShakaWebView : public QWidget
 {
     Q_OBJECT
 public:
-    explicit ShakaWebView(const PlayAuth &auth, QWidget *parent = nullptr);
+    ShakaWebView(const PlayAuth &auth, const QString &title, QWidget *parent = nullptr);
     ~ShakaWebView() override;
 
     QWebEngineView *webView() const { return m_web; }
     const QString &html() const { return m_html; }
     const QUrl &baseUrl() const { return m_base; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    static bool isOurKey(const QKeyEvent *key);
+    void goBack();
+
     QWebEngineView *m_web = nullptr;
     QString m_html;
     QUrl m_base;
+    bool m_pageFullScreen = false;
 };
 
 }
