@@ -7,6 +7,7 @@
 #include "store/authstore.h"
 #include "store/themestore.h"
 #include "views/components/sidebarrow.h"
+#include "views/components/keepactive.h"
 #include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/icons.h"
@@ -374,6 +375,7 @@ void ContentView::showEvent(QShowEvent *event)
     if (m_contentShown || event->spontaneous())
         return;
     m_contentShown = true;
+    keepActiveAcrossRecreation(this);
     QCoro::connect(loadNav(), this, [] {});
     QCoro::connect(loadSignStatus(), this, [] {});
     emit contentShown();
