@@ -156,6 +156,7 @@ private slots:
             QVERIFY2(withoutLatinWords(shown), qPrintable(shown));
             QVERIFY(page.native()->notice()->isVisible());
             QCOMPARE(watch.frames, 0);
+            QCOMPARE(page.native()->controls()->playButton()->accessibleName(), u"播放"_qs);
             return;
         }
         QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));

@@ -132,6 +132,7 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
             audio->setVolume(float(value) / 100.0f);
     });
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PlayerControls::updateState);
+    connect(m_player, &QMediaPlayer::errorChanged, this, &PlayerControls::updateState);
     connect(m_player, &QMediaPlayer::positionChanged, this, &PlayerControls::updateTime);
     connect(m_player, &QMediaPlayer::durationChanged, this, &PlayerControls::updateTime);
     if (QAudioOutput *audio = m_player->audioOutput()) {
@@ -143,9 +144,16 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
     updateTime();
 }
 
+// After a failure the backend may go on reporting the playing state over a frozen picture: the
+// user sees a stopped player, and pressing play tries again.
+static bool isPlaying(const QMediaPlayer *player)
+{
+    return player->playbackState() == QMediaPlayer::PlayingState && player->error() == QMediaPlayer::NoError;
+}
+
 void togglePlayback(QMediaPlayer *player)
 {
-    if (player->playbackState() == QMediaPlayer::PlayingState)
+    if (isPlaying(player))
         player->pause();
     else
         player->play();
@@ -153,7 +161,7 @@ void togglePlayback(QMediaPlayer *player)
 
 void showPlaybackState(QToolButton *button, const QMediaPlayer *player, const QColor &symbolColor)
 {
-    const bool playing = player->playbackState() == QMediaPlayer::PlayingState;
+    const bool playing = isPlaying(player);
     button->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), symbolColor));
     const QString name = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
     button->setAccessibleName(name);
