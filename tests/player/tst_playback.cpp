@@ -434,12 +434,14 @@ private slots:
     {
         QFETCH(bool, dark);
         F f;
-        Appearance appearance(dark);
+        Appearance opened(!dark);
         PlayerPage page(f, f.auth(F::kMaster));
         NativePlayer *native = page.native();
         FrameWatch watch(native->surface()->videoSink());
         QVERIFY(waitFor([&] { return watch.frames > 0 && page.model()->variants().size() == 2; }, kPlayTimeout));
         PlayerControls *controls = native->controls();
+        // The appearance changes while the player is open, and the bar follows it.
+        Appearance appearance(dark);
 
         const QImage bar = controls->grab().toImage();
         const qreal ratio = bar.devicePixelRatio();

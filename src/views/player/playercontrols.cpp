@@ -184,11 +184,6 @@ void PlayerControls::applyAppearance(bool dark)
     m_dark = dark;
     const QColor ground = Palette::surface2(dark);
     const QColor symbol = Palette::text(dark);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, ground);
-    p.setColor(QPalette::WindowText, symbol);
-    p.setColor(QPalette::ButtonText, symbol);
-    setPalette(p);
     // Hover and pressed grounds stay well clear of the symbol colour in both appearances; the
     // focus ring is the accent, so keyboard users see where they are.
     setStyleSheet(QStringLiteral(
@@ -204,6 +199,13 @@ void PlayerControls::applyAppearance(bool dark)
         "QSlider::handle:horizontal { width: 12px; margin: -4px 0; border-radius: 6px; background: %1; }")
                       .arg(rgba(symbol), rgba(Palette::border(dark)), rgba(blend(ground, Palette::accent(dark), 0.22)),
                            rgba(Palette::accent(dark)), rgba(Palette::textFaint(dark))));
+    // After the style sheet: setting one puts back the palette the widget had when it was first
+    // polished, which is the old appearance's on a live switch.
+    QPalette p = palette();
+    p.setColor(QPalette::Window, ground);
+    p.setColor(QPalette::WindowText, symbol);
+    p.setColor(QPalette::ButtonText, symbol);
+    setPalette(p);
     updateState();
     updateAudio();
     m_pip->setIcon(Icons::icon(QStringLiteral("pip.enter"), symbol));
