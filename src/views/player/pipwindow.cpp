@@ -69,8 +69,12 @@ void VideoSurface::setFullScreen(bool fullScreen)
 {
     if (fullScreen == isFullScreen())
         return;
+    QScreen *shownOn = screen();
     setWindowFlag(Qt::Window, fullScreen);
     if (fullScreen) {
+        // The screen it was on, covered even where no window manager applies the state.
+        if (shownOn)
+            setGeometry(shownOn->geometry());
         showFullScreen();
     } else {
         setWindowState(windowState() & ~Qt::WindowFullScreen);
