@@ -370,7 +370,7 @@ private slots:
         FrameWatch watch(pip->surface()->videoSink());
         // The picture goes on moving: frames keep coming while the position runs.
         const qint64 movedAt = player->position();
-        QVERIFY2(waitFor([&] { return watch.frames > 10 && player->position() > movedAt + 500; }, kPlayTimeout),
+        QVERIFY2(waitFor([&] { return watch.frames > 6 && player->position() > movedAt + 300; }, kPlayTimeout),
                  qPrintable(u"%1 frames, %2 -> %3"_qs.arg(watch.frames).arg(movedAt).arg(player->position())));
         const QImage grab = grabWithFrame(pip, pip->surface(), watch.last);
         QVERIFY(showsPicture(grab));
@@ -403,7 +403,7 @@ private slots:
             QVERIFY2(!widget->inherits("QWindowContainer"), widget->parentWidget()->metaObject()->className());
         const int back = inline_.frames;
         const qint64 backAt = player->position();
-        QVERIFY2(waitFor([&] { return inline_.frames > back + 10 && player->position() > backAt + 500; }, kPlayTimeout),
+        QVERIFY2(waitFor([&] { return inline_.frames > back + 6 && player->position() > backAt + 300; }, kPlayTimeout),
                  qPrintable(u"%1 frames, %2 -> %3"_qs.arg(inline_.frames - back).arg(backAt).arg(player->position())));
 
         native->togglePictureInPicture();
