@@ -39,8 +39,7 @@ NativePlayer::NativePlayer(PlayAuth auth, PlayEntry entry, qint64 startAt, QWidg
     m_frames = new QVideoSink(this);
     connect(m_frames, &QVideoSink::videoFrameChanged, this, &NativePlayer::showFrame);
 
-    // The video surface is a native window on most backends and would cover a child drawn over
-    // it, so the notice sits in its own strip right under the picture.
+    // The notice sits in its own strip right under the picture, where it never hides any of it.
     m_notice = new QLabel(this);
     m_notice->setTextFormat(Qt::PlainText);
     m_notice->setAlignment(Qt::AlignCenter);

@@ -118,8 +118,7 @@ PipWindow::PipWindow(QMediaPlayer *player)
     m_surface->installEventFilter(this);
     grid->addWidget(m_surface, 0, 0, 2, 1);
 
-    // The buttons sit in a strip under the picture: a video surface may be a native window that
-    // would hide anything drawn over it.
+    // The buttons sit in a strip under the picture, which they never hide.
     auto *strip = new QWidget(this);
     strip->setAutoFillBackground(true);
     QPalette sp = strip->palette();
