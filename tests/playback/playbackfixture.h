@@ -18,7 +18,6 @@
 #include <QTest>
 #include <QVideoFrame>
 #include <QVideoSink>
-#include <QVideoWidget>
 #include <QWidget>
 #include <cmath>
 
@@ -111,7 +110,7 @@ struct FrameWatch
 // The widget as the user sees it: a video surface draws through the graphics stack, which an
 // off-screen grab does not reach, so the latest decoded frame is painted where the surface is,
 // letterboxed as the surface shows it.
-inline QImage grabWithFrame(QWidget *widget, QVideoWidget *surface, const QVideoFrame &frame)
+inline QImage grabWithFrame(QWidget *widget, QWidget *surface, const QVideoFrame &frame)
 {
     QImage image = widget->grab().toImage();
     if (!frame.isValid() || !surface)

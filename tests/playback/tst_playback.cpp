@@ -1,5 +1,6 @@
 #include "models/playerlogic.h"
 #include "store/themestore.h"
+#include "views/navigationstack.h"
 #include "views/palette.h"
 #include "views/player/nativeplayer.h"
 #include "views/player/pipwindow.h"
@@ -137,6 +138,7 @@ private slots:
             QVERIFY2(withoutLatinWords(shown), qPrintable(shown));
             QVERIFY(page.native()->notice()->isVisible());
             QCOMPARE(watch.frames, 0);
+            QCOMPARE(page.native()->controls()->playButton()->accessibleName(), u"播放"_qs);
             return;
         }
         QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));
@@ -217,20 +219,37 @@ private slots:
         QVERIFY(!model.isPlaying());
     }
 
-    // The picture moves into a small window above the others and comes back.
+    // The picture moves into a small window above the others and comes back, playing on all the
+    // while; then the same window goes on to an HTML5 page, as a user does later in a session.
     void pictureInPicture()
     {
         F f;
-        PlayerPage page(f, f.auth(F::kMaster));
-        NativePlayer *native = page.native();
-        QVERIFY(waitFor([&] { return page.player()->position() > 0; }, kPlayTimeout));
+        NavigationStack window;
+        window.resize(960, 640);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        f.authorise(f.auth(F::kMaster));
+        auto *view = new PlayerView(kEntry, u"星河"_qs, 0);
+        window.push(Route::play(kEntry, view->title(), 0), view);
+        QVERIFY(waitFor([&] { return view->shown() == PlayerView::Shown::Native; }));
+        NativePlayer *native = view->nativePlayer();
+        QMediaPlayer *player = native->model()->player();
+        FrameWatch inline_(native->surface()->videoSink());
+        QVERIFY(waitFor([&] { return inline_.frames > 0 && player->position() > 0; }, kPlayTimeout));
         native->controls()->pipButton()->click();
         QPointer<PipWindow> pip = native->pipWindow();
         QVERIFY(pip && pip->isVisible());
         QVERIFY(pip->windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
-        QCOMPARE(page.player()->videoOutput(), pip->surface());
+        // The picture comes along at once rather than after a black wait for the next frame.
+        QVERIFY(pip->surface()->videoSink()->videoFrame().isValid());
+        QAccessibleInterface *named = QAccessible::queryAccessibleInterface(pip);
+        QCOMPARE(named->role(), QAccessible::Window);
+        QCOMPARE(named->text(QAccessible::Name), u"星河 - 画中画"_qs);
         FrameWatch watch(pip->surface()->videoSink());
-        QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));
+        // The picture goes on moving: frames keep coming while the position runs.
+        const qint64 movedAt = player->position();
+        QVERIFY2(waitFor([&] { return watch.frames > 6 && player->position() > movedAt + 300; }, kPlayTimeout),
+                 qPrintable(u"%1 frames, %2 -> %3"_qs.arg(watch.frames).arg(movedAt).arg(player->position())));
         const QImage grab = grabWithFrame(pip, pip->surface(), watch.last);
         QVERIFY(showsPicture(grab));
         for (QToolButton *button : pip->findChildren<QToolButton *>())
@@ -249,19 +268,35 @@ private slots:
         QCOMPARE(pip->size(), PipWindow::kMinimumSize);
 
         pip->playButton()->click();
-        QCOMPARE(page.player()->playbackState(), QMediaPlayer::PausedState);
+        QCOMPARE(player->playbackState(), QMediaPlayer::PausedState);
         pip->playButton()->click();
-        QCOMPARE(page.player()->playbackState(), QMediaPlayer::PlayingState);
+        QCOMPARE(player->playbackState(), QMediaPlayer::PlayingState);
         pip->backButton()->click();
         QVERIFY(!native->pipWindow());
-        QCOMPARE(page.player()->videoOutput(), native->surface());
+        QVERIFY(native->surface()->notice().isEmpty());
+        QVERIFY(native->surface()->videoSink()->videoFrame().startTime() >= watch.last.startTime());
+        // A window container left without its window brings the whole window down when a page
+        // around it moves: the picture is drawn without any.
+        for (QWidget *widget : window.findChildren<QWidget *>())
+            QVERIFY2(!widget->inherits("QWindowContainer"), widget->parentWidget()->metaObject()->className());
+        const int back = inline_.frames;
+        const qint64 backAt = player->position();
+        QVERIFY2(waitFor([&] { return inline_.frames > back + 6 && player->position() > backAt + 300; }, kPlayTimeout),
+                 qPrintable(u"%1 frames, %2 -> %3"_qs.arg(inline_.frames - back).arg(backAt).arg(player->position())));
 
         native->togglePictureInPicture();
         pip = native->pipWindow();
         QVERIFY(pip && pip->isVisible());
-        page.view.hide(); // leaving the page
-        QVERIFY(!native->pipWindow());
+        window.pop(); // leaving the page
         QVERIFY(waitFor([&] { return !pip || !pip->isVisible(); }));
+
+        serveShaka(f.site, u"/media/"_qs);
+        qputenv("TOVRA_MEDIA_URL", f.site.url(u"media/"_qs).toEncoded());
+        f.authorise(f.auth(F::kManifest));
+        auto *web = new PlayerView(kEntry, u"北方"_qs, 0);
+        window.push(Route::play(kEntry, web->title(), 0), web);
+        QVERIFY(waitFor([&] { return web->shown() == PlayerView::Shown::Web && web->webPlayer()->isVisible(); }));
+        qunsetenv("TOVRA_MEDIA_URL");
     }
 
     // The control bar reads in both appearances: every symbol stands out from the bar, hover
@@ -277,12 +312,14 @@ private slots:
     {
         QFETCH(bool, dark);
         F f;
-        Appearance appearance(dark);
+        Appearance opened(!dark);
         PlayerPage page(f, f.auth(F::kMaster));
         NativePlayer *native = page.native();
         FrameWatch watch(native->surface()->videoSink());
         QVERIFY(waitFor([&] { return watch.frames > 0 && page.model()->variants().size() == 2; }, kPlayTimeout));
         PlayerControls *controls = native->controls();
+        // The appearance changes while the player is open, and the bar follows it.
+        Appearance appearance(dark);
 
         const QImage bar = controls->grab().toImage();
         const qreal ratio = bar.devicePixelRatio();

@@ -4,6 +4,7 @@
 
 #include "playback/playbackfixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QAudioOutput>
 #include <QMenu>
@@ -131,6 +132,8 @@ private slots:
             QVERIFY(!player->audioOutput()->isMuted());
         } else if (effect == u"full") {
             QVERIFY(native->surface()->isFullScreen());
+            QCOMPARE(QAccessible::queryAccessibleInterface(native->surface())->role(), QAccessible::Window);
+            QCOMPARE(QAccessible::queryAccessibleInterface(native->surface())->text(QAccessible::Name), u"星河 - 全屏播放"_qs);
             QTest::keyClick(native->surface(), Qt::Key_Escape);
             QVERIFY(!native->surface()->isFullScreen());
         } else {

@@ -11,7 +11,8 @@
 #include <QMediaPlayer>
 #include <QShowEvent>
 #include <QVBoxLayout>
-#include <QVideoWidget>
+#include <QVideoFrame>
+#include <QVideoSink>
 
 namespace tovra {
 
@@ -31,13 +32,14 @@ NativePlayer::NativePlayer(PlayAuth auth, PlayEntry entry, qint64 startAt, QWidg
     m_layout->setSpacing(0);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("视频播放器"));
-    m_surface = new QVideoWidget(this);
+    m_surface = new VideoSurface(this);
     // In full screen the surface is a window of its own and receives the keys.
     m_surface->installEventFilter(this);
     m_layout->addWidget(m_surface, 1);
+    m_frames = new QVideoSink(this);
+    connect(m_frames, &QVideoSink::videoFrameChanged, this, &NativePlayer::showFrame);
 
-    // The video surface is a native window on most backends and would cover a child drawn over
-    // it, so the notice sits in its own strip right under the picture.
+    // The notice sits in its own strip right under the picture, where it never hides any of it.
     m_notice = new QLabel(this);
     m_notice->setTextFormat(Qt::PlainText);
     m_notice->setAlignment(Qt::AlignCenter);
@@ -85,7 +87,7 @@ void NativePlayer::hideEvent(QHideEvent *event)
 void NativePlayer::start()
 {
     m_model = new PlayerModel(m_auth, m_entry, m_startAt, this);
-    m_model->player()->setVideoOutput(m_surface);
+    m_model->player()->setVideoSink(m_frames);
     connect(m_model, &PlayerModel::messageChanged, this, &NativePlayer::updateNotice);
     m_controls = new PlayerControls(m_model->player(), this);
     connect(m_controls, &PlayerControls::fullScreenRequested, this, &NativePlayer::toggleFullScreen);
@@ -107,6 +109,7 @@ void NativePlayer::toggleFullScreen()
 {
     if (m_pip)
         return;
+    m_surface->setWindowTitle(windowName(QStringLiteral("全屏播放")));
     m_surface->setFullScreen(!m_surface->isFullScreen());
     if (m_surface->isFullScreen())
         m_surface->setFocus(Qt::OtherFocusReason);
@@ -123,9 +126,24 @@ void NativePlayer::togglePictureInPicture()
     if (m_surface->isFullScreen())
         m_surface->setFullScreen(false);
     m_pip = new PipWindow(m_model->player());
+    m_pip->setWindowTitle(windowName(QStringLiteral("画中画")));
     connect(m_pip, &PipWindow::closed, this, &NativePlayer::closePictureInPicture);
-    m_model->player()->setVideoOutput(m_pip->surface());
+    // The latest picture goes along at once, so neither window waits black for the next frame.
+    m_pip->surface()->videoSink()->setVideoFrame(m_frames->videoFrame());
+    m_surface->setNotice(QStringLiteral("正在画中画窗口中播放"));
     m_pip->show();
+}
+
+void NativePlayer::showFrame(const QVideoFrame &frame)
+{
+    VideoSurface *shown = m_pip ? m_pip->surface() : m_surface;
+    shown->videoSink()->setVideoFrame(frame);
+}
+
+QString NativePlayer::windowName(const QString &what) const
+{
+    // The page names the player after the episode it plays.
+    return windowTitle().isEmpty() ? what : windowTitle() + QStringLiteral(" - ") + what;
 }
 
 void NativePlayer::closePictureInPicture()
@@ -135,9 +153,12 @@ void NativePlayer::closePictureInPicture()
     PipWindow *pip = m_pip;
     m_pip = nullptr;
     disconnect(pip, nullptr, this, nullptr);
-    if (m_model)
-        m_model->player()->setVideoOutput(m_surface);
+    m_surface->setNotice(QString());
+    m_surface->videoSink()->setVideoFrame(m_frames->videoFrame());
     pip->hide();
+    // Keyboard focus goes back where the picture is.
+    if (isVisible())
+        activateWindow();
     pip->deleteLater();
 }
 

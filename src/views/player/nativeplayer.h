@@ -2,17 +2,18 @@
 
 #include "models/title.h"
 #include "views/engine/nativeplayback.h"
+#include "views/player/pipwindow.h"
 #include "views/player/playermodel.h"
 
 #include <QPointer>
 
 class QLabel;
 class QVBoxLayout;
-class QVideoWidget;
+class QVideoFrame;
+class QVideoSink;
 
 namespace tovra {
 
-class PipWindow;
 class PlayerControls;
 
 // The native HLS player: the picture on black, its notice and inline controls. Each time it
@@ -29,7 +30,7 @@ public:
 
     PlayerModel *model() const { return m_model; }
     QLabel *notice() const { return m_notice; }
-    QVideoWidget *surface() const { return m_surface; }
+    VideoSurface *surface() const { return m_surface; }
     PlayerControls *controls() const;
     // The picture-in-picture window while it is open, else null.
     PipWindow *pipWindow() const;
@@ -52,13 +53,18 @@ private:
     void finish();
     void updateNotice();
     void closePictureInPicture();
+    void showFrame(const QVideoFrame &frame);
+    QString windowName(const QString &what) const;
 
     PlayAuth m_auth;
     PlayEntry m_entry;
     qint64 m_startAt = 0;
     QPointer<PlayerModel> m_model;
     QVBoxLayout *m_layout = nullptr;
-    QVideoWidget *m_surface = nullptr;
+    VideoSurface *m_surface = nullptr;
+    // Where the media player puts its frames; they go on to the surface the user sees, so the
+    // picture moves between windows without the pipeline changing while it plays.
+    QVideoSink *m_frames = nullptr;
     QLabel *m_notice = nullptr;
     QPointer<PlayerControls> m_controls;
     QPointer<PipWindow> m_pip;

@@ -4,23 +4,103 @@
 #include "views/palette.h"
 #include "views/player/playercontrols.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMediaPlayer>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QSizeGrip>
 #include <QToolButton>
-#include <QVideoWidget>
+#include <QVideoFrame>
+#include <QVideoSink>
 
 namespace tovra {
+
+namespace {
+
+// The small window and the full-screen picture are windows to a screen reader, named by their
+// titles, rather than anonymous panes.
+class PlayerWindowAccessible : public QAccessibleWidget
+{
+public:
+    explicit PlayerWindowAccessible(QWidget *widget) : QAccessibleWidget(widget, QAccessible::Client) {}
+    QAccessible::Role role() const override { return widget()->isWindow() ? QAccessible::Window : QAccessible::Client; }
+};
+
+QAccessibleInterface *playerWindows(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(PipWindow::staticMetaObject.className())
+        || className == QLatin1String(VideoSurface::staticMetaObject.className()))
+        return new PlayerWindowAccessible(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
+void installPlayerWindows()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(playerWindows);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+}
+
+VideoSurface::VideoSurface(QWidget *parent)
+    : QWidget(parent)
+    , m_sink(new QVideoSink(this))
+{
+    installPlayerWindows();
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    connect(m_sink, &QVideoSink::videoFrameChanged, this, qOverload<>(&QWidget::update));
+}
+
+void VideoSurface::setNotice(const QString &text)
+{
+    m_notice = text;
+    update();
+}
+
+void VideoSurface::setFullScreen(bool fullScreen)
+{
+    if (fullScreen == isFullScreen())
+        return;
+    QScreen *shownOn = screen();
+    setWindowFlag(Qt::Window, fullScreen);
+    if (fullScreen) {
+        // The screen it was on, covered even where no window manager applies the state.
+        if (shownOn)
+            setGeometry(shownOn->geometry());
+        showFullScreen();
+    } else {
+        setWindowState(windowState() & ~Qt::WindowFullScreen);
+        show();
+    }
+}
+
+void VideoSurface::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (!m_notice.isEmpty()) {
+        painter.setPen(QColor(255, 255, 255, 191));
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, m_notice);
+        return;
+    }
+    QVideoFrame frame = m_sink->videoFrame();
+    if (frame.isValid())
+        frame.paint(&painter, rect(), {});
+}
 
 PipWindow::PipWindow(QMediaPlayer *player)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_player(player)
 {
+    installPlayerWindows();
     setWindowTitle(QStringLiteral("画中画"));
     // Closing the main window quits even while this one is up; the player page closes it then.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -34,12 +114,11 @@ PipWindow::PipWindow(QMediaPlayer *player)
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setSpacing(0);
-    m_surface = new QVideoWidget(this);
+    m_surface = new VideoSurface(this);
     m_surface->installEventFilter(this);
     grid->addWidget(m_surface, 0, 0, 2, 1);
 
-    // The buttons sit in a strip under the picture: a video surface may be a native window that
-    // would hide anything drawn over it.
+    // The buttons sit in a strip under the picture, which they never hide.
     auto *strip = new QWidget(this);
     strip->setAutoFillBackground(true);
     QPalette sp = strip->palette();
@@ -66,6 +145,7 @@ PipWindow::PipWindow(QMediaPlayer *player)
     connect(m_play, &QToolButton::clicked, this, [this] { togglePlayback(m_player); });
     connect(m_back, &QToolButton::clicked, this, &QWidget::close);
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PipWindow::updateState);
+    connect(m_player, &QMediaPlayer::errorChanged, this, &PipWindow::updateState);
     updateState();
 
     if (QScreen *screen = this->screen()) {

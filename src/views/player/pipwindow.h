@@ -5,9 +5,35 @@
 
 class QMediaPlayer;
 class QToolButton;
-class QVideoWidget;
+class QVideoSink;
 
 namespace tovra {
+
+// Where the picture is drawn, on the page and in the small window: a plain widget painting the
+// latest frame of its sink, letterboxed on black. Qt's video widget embeds a native window, and
+// a window container in a page that is moved, hidden or reparented can be left holding a window
+// that is gone; a painted surface has nothing of the kind, never covers what is drawn over it,
+// and takes a frame from anyone without the media pipeline being rebuilt.
+class VideoSurface : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit VideoSurface(QWidget *parent = nullptr);
+
+    QVideoSink *videoSink() const { return m_sink; }
+    // In place of the picture, on black: while the picture plays in another window.
+    void setNotice(const QString &text);
+    const QString &notice() const { return m_notice; }
+    // A window of its own over the whole screen, and back into its place in the page.
+    void setFullScreen(bool fullScreen);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QVideoSink *m_sink = nullptr;
+    QString m_notice;
+};
 
 // The picture-in-picture window: a small frameless window above all others that shows the
 // picture while the user works elsewhere. Dragged by its picture, resized by its corner grip,
@@ -22,7 +48,7 @@ public:
 
     explicit PipWindow(QMediaPlayer *player);
 
-    QVideoWidget *surface() const { return m_surface; }
+    VideoSurface *surface() const { return m_surface; }
     QToolButton *playButton() const { return m_play; }
     QToolButton *backButton() const { return m_back; }
 
@@ -39,7 +65,7 @@ private:
     void updateState();
 
     QMediaPlayer *m_player = nullptr;
-    QVideoWidget *m_surface = nullptr;
+    VideoSurface *m_surface = nullptr;
     QToolButton *m_play = nullptr;
     QToolButton *m_back = nullptr;
     QPoint m_grab;

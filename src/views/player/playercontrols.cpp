@@ -132,6 +132,7 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
             audio->setVolume(float(value) / 100.0f);
     });
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PlayerControls::updateState);
+    connect(m_player, &QMediaPlayer::errorChanged, this, &PlayerControls::updateState);
     connect(m_player, &QMediaPlayer::positionChanged, this, &PlayerControls::updateTime);
     connect(m_player, &QMediaPlayer::durationChanged, this, &PlayerControls::updateTime);
     if (QAudioOutput *audio = m_player->audioOutput()) {
@@ -143,9 +144,16 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
     updateTime();
 }
 
+// After a failure the backend may go on reporting the playing state over a frozen picture: the
+// user sees a stopped player, and pressing play tries again.
+static bool isPlaying(const QMediaPlayer *player)
+{
+    return player->playbackState() == QMediaPlayer::PlayingState && player->error() == QMediaPlayer::NoError;
+}
+
 void togglePlayback(QMediaPlayer *player)
 {
-    if (player->playbackState() == QMediaPlayer::PlayingState)
+    if (isPlaying(player))
         player->pause();
     else
         player->play();
@@ -153,7 +161,7 @@ void togglePlayback(QMediaPlayer *player)
 
 void showPlaybackState(QToolButton *button, const QMediaPlayer *player, const QColor &symbolColor)
 {
-    const bool playing = player->playbackState() == QMediaPlayer::PlayingState;
+    const bool playing = isPlaying(player);
     button->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), symbolColor));
     const QString name = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
     button->setAccessibleName(name);
@@ -176,11 +184,6 @@ void PlayerControls::applyAppearance(bool dark)
     m_dark = dark;
     const QColor ground = Palette::surface2(dark);
     const QColor symbol = Palette::text(dark);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, ground);
-    p.setColor(QPalette::WindowText, symbol);
-    p.setColor(QPalette::ButtonText, symbol);
-    setPalette(p);
     // Hover and pressed grounds stay well clear of the symbol colour in both appearances; the
     // focus ring is the accent, so keyboard users see where they are.
     setStyleSheet(QStringLiteral(
@@ -196,6 +199,13 @@ void PlayerControls::applyAppearance(bool dark)
         "QSlider::handle:horizontal { width: 12px; margin: -4px 0; border-radius: 6px; background: %1; }")
                       .arg(rgba(symbol), rgba(Palette::border(dark)), rgba(blend(ground, Palette::accent(dark), 0.22)),
                            rgba(Palette::accent(dark)), rgba(Palette::textFaint(dark))));
+    // After the style sheet: setting one puts back the palette the widget had when it was first
+    // polished, which is the old appearance's on a live switch.
+    QPalette p = palette();
+    p.setColor(QPalette::Window, ground);
+    p.setColor(QPalette::WindowText, symbol);
+    p.setColor(QPalette::ButtonText, symbol);
+    setPalette(p);
     updateState();
     updateAudio();
     m_pip->setIcon(Icons::icon(QStringLiteral("pip.enter"), symbol));

@@ -182,6 +182,8 @@ void PlayerView::showPlayer()
             m_web = (*engine)->createWebPlayer(*m_auth, m_title);
             player = m_web;
         }
+        // The player names its own windows (picture-in-picture, full screen) after the episode.
+        player->setWindowTitle(m_title);
         m_stack->addWidget(player);
     }
     m_stack->setCurrentWidget(player);
