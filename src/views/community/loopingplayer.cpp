@@ -1,8 +1,10 @@
 #include "views/community/loopingplayer.h"
 
+#include "views/player/pipwindow.h"
+
 #include <QAudioOutput>
 #include <QMediaPlayer>
-#include <QVideoWidget>
+#include <QVideoSink>
 
 namespace tovra {
 
@@ -42,8 +44,10 @@ bool LoopingPlayer::isPlaying() const
 QWidget *LoopingPlayer::videoWidget(QWidget *parent)
 {
     if (!m_videoWidget) {
-        m_videoWidget = new QVideoWidget(parent);
-        m_player->setVideoOutput(m_videoWidget);
+        // Painted rather than Qt's video widget, whose window container crashes when a page
+        // holding it moves after the embedded window went away.
+        m_videoWidget = new VideoSurface(parent);
+        m_player->setVideoOutput(m_videoWidget->videoSink());
     }
     return m_videoWidget;
 }

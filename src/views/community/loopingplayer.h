@@ -6,9 +6,10 @@
 #include <QUrl>
 
 class QAudioOutput;
-class QVideoWidget;
 
 namespace tovra {
+
+class VideoSurface;
 
 // A community post's player: one QMediaPlayer with its sound, looping the post's medium.
 class LoopingPlayer : public LoopingMedia
@@ -26,7 +27,7 @@ public:
 private:
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_audioOutput = nullptr;
-    QPointer<QVideoWidget> m_videoWidget;
+    QPointer<VideoSurface> m_videoWidget;
 };
 
 }
