@@ -47,7 +47,7 @@ QStringList mappedEngineLibraries()
 
 bool mapsAll(const QStringList &files)
 {
-    for (const QString &prefix : {u"libQt6WebEngineCore.so"_s, u"libQt6Multimedia.so"_s, u"libQt6MultimediaWidgets.so"_s,
+    for (const QString &prefix : {u"libQt6WebEngineCore.so"_s, u"libQt6Multimedia.so"_s,
                                   QString::fromLatin1(EngineLoader::kFileName)}) {
         if (std::ranges::none_of(files, [&](const QString &f) { return f.section(u'/', -1).startsWith(prefix); }))
             return false;
