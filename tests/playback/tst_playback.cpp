@@ -66,7 +66,7 @@ QVariant evaluate(QWebEngineView *web, const QString &script)
         result = value;
         done = true;
     });
-    waitInLoop([&] { return done; });
+    waitFor([&] { return done; });
     return result;
 }
 
@@ -78,7 +78,7 @@ bool untilScript(QWebEngineView *web, const QString &script, const std::function
     while (clock.elapsed() < kPlayTimeout) {
         if (test(evaluate(web, script)))
             return true;
-        waitInLoop([] { return false; }, 20);
+        waitFor([] { return false; }, 20);
     }
     return false;
 }
@@ -425,7 +425,7 @@ private slots:
         QWebEngineView *web = page.view.webPlayer()->webView();
         const QString added = u"t=\\d+&token="_qs + QRegularExpression::escape(tokenInQuery(token)) + u"&ct=\\d+"_qs;
 
-        QVERIFY(waitInLoop([&] { return !f.site.requestsTo(F::kManifest).isEmpty(); }, kPlayTimeout));
+        QVERIFY(waitFor([&] { return !f.site.requestsTo(F::kManifest).isEmpty(); }, kPlayTimeout));
         const QString manifestQuery = QString::fromLatin1(f.site.requestsTo(F::kManifest).first().rawQuery);
         const QString original = query.isEmpty() ? QString() : query.mid(1) + u'&';
         QVERIFY2(QRegularExpression(u'^' + QRegularExpression::escape(original) + added + u'$').match(manifestQuery).hasMatch(),
@@ -456,7 +456,7 @@ private slots:
         QAccessible::setActive(true);
         const auto document = [&] { QAccessibleInterface *view = QAccessible::queryAccessibleInterface(web)->child(0);
                                     return view ? view->child(0) : nullptr; };
-        QVERIFY(waitInLoop([&] { return document() && document()->childCount() > 0; }));
+        QVERIFY(waitFor([&] { return document() && document()->childCount() > 0; }));
         QCOMPARE(QAccessible::queryAccessibleInterface(web)->text(QAccessible::Name), page.view.title());
         QAccessible::setActive(false);
         // Tab and Shift+Tab reach the window's own controls again; Esc and Alt+← go back.
@@ -468,7 +468,7 @@ private slots:
             web->setFocus();
             for (int i = 0; i < 9 && inPage(); ++i) {
                 QTest::keyClick(QApplication::focusWidget(), key, modifier);
-                waitInLoop([&] { return !inPage(); }, 60);
+                waitFor([&] { return !inPage(); }, 60);
             }
             QVERIFY(!inPage());
         }

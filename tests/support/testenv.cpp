@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QWidget>
 
 namespace tovra::test {
@@ -106,22 +108,20 @@ QString grabToPng(QWidget *widget, const QString &name)
 
 bool waitFor(std::function<bool()> cond, int timeoutMs)
 {
-    return QTest::qWaitFor([&] { return cond(); }, timeoutMs);
-}
-
-bool waitInLoop(const std::function<bool()> &cond, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (cond())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    look.start(1);
-    if (!cond())
-        loop.exec();
-    return cond();
+    // Qt's own wait sleeps 10 ms between looks with the event loop stopped; the web engine, the
+    // media backend and the fake site all step through this thread's loop, so each of their steps
+    // would wait out a sleep. This one sleeps only until the next event, or a tick at the latest.
+    QElapsedTimer clock;
+    clock.start();
+    QTimer tick;
+    tick.start(2);
+    while (!cond()) {
+        if (clock.elapsed() >= timeoutMs)
+            return cond();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
 }
 
 bool runTask(QCoro::Task<> &&task, int timeoutMs)

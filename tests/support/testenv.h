@@ -60,9 +60,6 @@ QString grabToPng(QWidget *widget, const QString &name);
 
 // Spins the event loop until cond() holds or timeoutMs passes; answers the last cond().
 bool waitFor(std::function<bool()> cond, int timeoutMs = 5000);
-// As waitFor(), with the event loop running all the while instead of sleeping between looks: the
-// web engine's own steps run on this thread's loop, and each of those sleeps holds one up.
-bool waitInLoop(const std::function<bool()> &cond, int timeoutMs = 5000);
 
 // Runs a coroutine to completion from plain test code, spinning a nested event loop.
 //

@@ -76,7 +76,7 @@ private slots:
         view.show();
         QVERIFY(view.isLoading() && !view.spinner()->isHidden());
 
-        QVERIFY(waitInLoop([&] { return !view.isLoading() || view.error(); }, 5000));
+        QVERIFY(waitFor([&] { return !view.isLoading() || view.error(); }, 5000));
         QVERIFY2(!view.error(), qPrintable(view.error().value_or(QString())));
         QVERIFY(view.spinner()->isHidden() && view.errorView()->isHidden());
         QVERIFY(!view.backButton()->isEnabled());
@@ -99,7 +99,7 @@ private slots:
         {
             WebPageView view(f.pageURL(), u"论坛"_qs);
             view.show();
-            QVERIFY(waitInLoop([&] { return !view.isLoading() || view.error(); }, 5000));
+            QVERIFY(waitFor([&] { return !view.isLoading() || view.error(); }, 5000));
             QCOMPARE(f.site.requestsTo(kPagePath).last().header("Cookie"), QByteArray("sid=top"));
         }
         QSignalSpy removed(WebProfile::shared()->cookieStore(), &QWebEngineCookieStore::cookieRemoved);
@@ -109,7 +109,7 @@ private slots:
         f.site.route(kCookiePath, FakeSite::json(FakeSite::envelope(401, u"未登录"_qs)));
         WebPageView again(f.pageURL(), u"论坛"_qs);
         again.show();
-        QVERIFY(waitInLoop([&] { return !again.isLoading() || again.error(); }, 5000));
+        QVERIFY(waitFor([&] { return !again.isLoading() || again.error(); }, 5000));
         QCOMPARE(f.site.requestsTo(kPagePath).last().header("Cookie"), QByteArray());
     }
 
@@ -149,7 +149,7 @@ private slots:
         WebPageView view(u"http://127.0.0.1:%1/page"_qs.arg(closed), u"论坛"_qs);
         view.resize(900, 560);
         view.show();
-        QVERIFY(waitInLoop([&] { return view.error().has_value(); }, 5000));
+        QVERIFY(waitFor([&] { return view.error().has_value(); }, 5000));
         QCOMPARE(*view.error(), u"未能连接到服务器。"_qs);
         QCOMPARE(view.errorView()->messageText(), *view.error());
         QVERIFY(view.errorView()->isVisible() && view.spinner()->isHidden());
@@ -179,16 +179,16 @@ private slots:
         });
         WebPageView view(f.pageURL(), u"论坛"_qs);
         view.show();
-        QVERIFY(waitInLoop([&] { return served == 1; }, 5000));
+        QVERIFY(waitFor([&] { return served == 1; }, 5000));
         view.setLoadTimeout(std::chrono::milliseconds(100));
-        QVERIFY(waitInLoop([&] { return view.error().has_value(); }, 2000));
+        QVERIFY(waitFor([&] { return view.error().has_value(); }, 2000));
         QCOMPARE(*view.error(), u"请求超时。"_qs);
         QVERIFY(!view.isLoading() && view.spinner()->isHidden());
 
         view.setLoadTimeout(WebPageView::kLoadTimeout);
         view.errorView()->retryButton()->click();
         QVERIFY(!view.error() && view.isLoading());
-        QVERIFY(waitInLoop([&] { return !view.isLoading(); }, 5000));
+        QVERIFY(waitFor([&] { return !view.isLoading(); }, 5000));
         QVERIFY2(!view.error(), qPrintable(view.error().value_or(QString())));
         QCOMPARE(served, 2);
         QCOMPARE(f.site.requestsTo(kCookiePath).size(), 1);
@@ -205,15 +205,15 @@ private slots:
         f.serve(u"/next"_qs);
         WebPageView view(f.pageURL(), u"论坛"_qs);
         view.show();
-        QVERIFY(waitInLoop([&] { return !view.isLoading(); }, 5000));
+        QVERIFY(waitFor([&] { return !view.isLoading(); }, 5000));
         view.reloadButton()->click();
-        QVERIFY(waitInLoop([&] { return f.site.requestsTo(kPagePath).size() == 2 && !view.isLoading(); }, 5000));
+        QVERIFY(waitFor([&] { return f.site.requestsTo(kPagePath).size() == 2 && !view.isLoading(); }, 5000));
         QVERIFY(!view.backButton()->isEnabled());
 
         view.webView()->load(f.site.url(u"next"_qs));
-        QVERIFY(waitInLoop([&] { return view.backButton()->isEnabled(); }, 5000));
+        QVERIFY(waitFor([&] { return view.backButton()->isEnabled(); }, 5000));
         view.backButton()->click();
-        QVERIFY(waitInLoop([&] { return !view.backButton()->isEnabled() && !view.isLoading(); }, 5000));
+        QVERIFY(waitFor([&] { return !view.backButton()->isEnabled() && !view.isLoading(); }, 5000));
         QCOMPARE(view.webView()->url().path(), kPagePath);
     }
 };
