@@ -4,6 +4,7 @@
 #include "views/catalogue/hotlist.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QEvent>
 #include <QTimer>
 
@@ -33,8 +34,10 @@ protected:
         if (!home || home->shown() != HomeView::Shown::Content)
             return false;
         qApp->removeEventFilter(this);
-        // Reported from the next turn of the event loop, once this paint has reached the screen.
+        // Reported from the next turn of the event loop, once this paint has been handed to the
+        // window system; on X the round trip of sync() means the server has drawn it.
         QTimer::singleShot(0, this, [this] {
+            QGuiApplication::sync();
             timespec now{};
             clock_gettime(CLOCK_MONOTONIC, &now);
             std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
