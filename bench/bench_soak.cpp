@@ -175,8 +175,7 @@ int main(int argc, char *argv[])
     // The engine's sandbox refuses to start for root, as on the test machines.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // As main.cpp sets them.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // As main.cpp sets it.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     QApplication app(argc, argv);
     const int pages = argc > 1 ? std::max(1, atoi(argv[1])) : 300;

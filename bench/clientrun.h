@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -256,6 +257,33 @@ inline qint64 ussKb(qint64 pid)
             total += line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toLongLong();
     }
     return total;
+}
+
+// The floor for a first frame: gst-play-1.0 playing stream, from its process being started to
+// its video sink's "chain" message for the first frame, in milliseconds; -1 when none came.
+// The process is not like for like with a player inside a running client: its own start counts.
+inline qint64 gstPlayFirstFrame(const QUrl &stream, int timeoutMs = 20000)
+{
+    QProcess gst;
+    QElapsedTimer clock;
+    clock.start();
+    gst.start(QStringLiteral("gst-play-1.0"),
+              {QStringLiteral("--no-interactive"), QStringLiteral("-v"),
+               QStringLiteral("--videosink=fakesink name=frames silent=false num-buffers=1"),
+               QStringLiteral("--audiosink=fakesink num-buffers=1"), stream.toString()});
+    QByteArray out;
+    qint64 ms = -1;
+    while (ms < 0 && clock.elapsed() < timeoutMs && gst.state() != QProcess::NotRunning) {
+        // The stream may come from a site served by this very process.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        gst.waitForReadyRead(2);
+        out += gst.readAllStandardOutput();
+        if (out.contains("frames: last-message = chain"))
+            ms = clock.elapsed();
+    }
+    gst.kill();
+    gst.waitForFinished(2000);
+    return ms;
 }
 
 // Which of the heavy libraries the process has mapped.

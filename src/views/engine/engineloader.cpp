@@ -100,11 +100,18 @@ void startPreload()
     state.thread = QThread::create([path = *file] {
         QLibrary library(path);
         library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
-        library.load();
+        // The plugin's own part of the preparation: what its first player would start.
+        if (auto prepare = reinterpret_cast<void (*)()>(library.resolve("tovra_engine_prepare")))
+            prepare();
     });
     // Quitting while the libraries are still being mapped would run their constructors against
     // a process tearing itself down.
     qAddPostRoutine(waitForPreload);
+    // The plugin's instance and the rest of the warm-up belong to the GUI thread.
+    QObject::connect(state.thread, &QThread::finished, qApp, [] {
+        if (const auto engine = EngineLoader::engine())
+            (*engine)->warmUp();
+    });
     state.thread->start(QThread::LowPriority);
 }
 
