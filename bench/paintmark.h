@@ -6,9 +6,10 @@
 // paint has reached the screen (on X, once the server has answered a round trip sent after it),
 // and quits.
 
+#include "../src/app/displaysync.h"
+
 #include <QCoreApplication>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QTimer>
 
 #include <cstdio>
@@ -22,7 +23,7 @@ protected:
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
             QTimer::singleShot(0, qApp, [] {
-                QGuiApplication::sync();
+                tovra::waitForDisplay();
                 timespec now{};
                 clock_gettime(CLOCK_MONOTONIC, &now);
                 std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);

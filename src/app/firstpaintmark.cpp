@@ -1,10 +1,10 @@
 #include "app/firstpaintmark.h"
 
+#include "app/displaysync.h"
 #include "views/catalogue/homeview.h"
 #include "views/catalogue/hotlist.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QEvent>
 #include <QTimer>
 
@@ -35,9 +35,9 @@ protected:
             return false;
         qApp->removeEventFilter(this);
         // Reported from the next turn of the event loop, once this paint has been handed to the
-        // window system; on X the round trip of sync() means the server has drawn it.
+        // window system and, on X, drawn by the server.
         QTimer::singleShot(0, this, [this] {
-            QGuiApplication::sync();
+            waitForDisplay();
             timespec now{};
             clock_gettime(CLOCK_MONOTONIC, &now);
             std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
