@@ -41,18 +41,6 @@ namespace {
 constexpr double kGoal = 1.3;
 constexpr int kReadingMs = 1000;
 
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
-
 // The surface's video sink. The benchmark does not link the media player (that would map it at
 // start and hide what the first play costs), so the getter is looked up in the library the
 // engine has brought in (privately: the plugin is loaded without global symbols).

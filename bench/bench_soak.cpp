@@ -43,19 +43,6 @@ using namespace tovra::bench;
 
 namespace {
 
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(500);
-    }
-    return true;
-}
-
 void collectDids(const QJsonValue &value, QStringList &out, QSet<QString> &seen)
 {
     if (value.isObject()) {

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <vector>
 
 namespace tovra::bench {
@@ -25,6 +26,20 @@ inline qint64 monotonicNs()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<qint64>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+// Turns the event loop until done() holds; false after timeoutMs.
+inline bool spinUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::usleep(500);
+    }
+    return true;
 }
 
 // A program of this build, found from the benchmark's own folder (build/bench).

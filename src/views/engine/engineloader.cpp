@@ -2,16 +2,15 @@
 
 #include "store/log.h"
 #include "views/engine/mediaengine.h"
+#include "views/startup.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEvent>
 #include <QFileInfo>
 #include <QOpenGLContext>
 #include <QPluginLoader>
 #include <QPointer>
 #include <QThread>
-#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -29,10 +28,13 @@ namespace {
 MediaEngine *loaded = nullptr;
 QOpenGLContext *ownShareContext = nullptr;
 
+// How long a title page may take to paint before the preload gives up on it.
+constexpr std::chrono::seconds kPaintWait{5};
+
 struct Preload
 {
     bool allowed = false;
-    QPointer<QObject> waiting;
+    bool waiting = false;
     QThread *thread = nullptr;
 };
 
@@ -115,29 +117,6 @@ void startPreload()
     state.thread->start(QThread::LowPriority);
 }
 
-// Waits for the first paint of a page (or of anything inside it), then starts the preload from
-// the next turn of the event loop, once that paint has reached the screen.
-class PaintWatch : public QObject
-{
-public:
-    explicit PaintWatch(QWidget *page) : QObject(page), m_page(page) { qApp->installEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && watched->isWidgetType()
-            && (watched == m_page || m_page->isAncestorOf(static_cast<QWidget *>(watched)))) {
-            qApp->removeEventFilter(this);
-            QTimer::singleShot(0, qApp, startPreload);
-            deleteLater();
-        }
-        return false;
-    }
-
-private:
-    QWidget *m_page;
-};
-
 }
 
 QStringList EngineLoader::candidates()
@@ -192,7 +171,12 @@ void EngineLoader::preloadAfterPaint(QWidget *page)
     Preload &state = preload();
     if (!state.allowed || state.waiting || state.thread || loaded || !page)
         return;
-    state.waiting = new PaintWatch(page);
+    state.waiting = true;
+    QCoro::connect(afterNextPaint(page, kPaintWait), qApp, [page = QPointer(page)] {
+        preload().waiting = false;
+        if (page)
+            startPreload();
+    });
 }
 
 void EngineLoader::setPreloadAllowed(bool allowed)
