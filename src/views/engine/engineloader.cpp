@@ -109,11 +109,6 @@ void startPreload()
     // Quitting while the libraries are still being mapped would run their constructors against
     // a process tearing itself down.
     qAddPostRoutine(waitForPreload);
-    // The plugin's instance and the rest of the warm-up belong to the GUI thread.
-    QObject::connect(state.thread, &QThread::finished, qApp, [] {
-        if (const auto engine = EngineLoader::engine())
-            (*engine)->warmUp();
-    });
     state.thread->start(QThread::LowPriority);
 }
 

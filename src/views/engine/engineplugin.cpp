@@ -6,8 +6,6 @@
 #include "views/sitepane.h"
 
 #include <QLibrary>
-#include <QAudioDevice>
-#include <QMediaDevices>
 #include <QLibraryInfo>
 
 using namespace Qt::StringLiterals;
@@ -32,11 +30,6 @@ QWidget *EnginePlugin::createWebPlayer(const PlayAuth &auth)
 std::unique_ptr<LoopingMedia> EnginePlugin::createLoopingMedia(const QUrl &url)
 {
     return std::make_unique<LoopingPlayer>(url);
-}
-
-void EnginePlugin::warmUp()
-{
-    QMediaDevices::defaultAudioOutput();
 }
 
 }

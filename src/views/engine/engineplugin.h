@@ -18,7 +18,6 @@ public:
     NativePlayback *createNativePlayer(const PlayAuth &auth, const PlayEntry &entry, qint64 startAt) override;
     QWidget *createWebPlayer(const PlayAuth &auth) override;
     std::unique_ptr<LoopingMedia> createLoopingMedia(const QUrl &url) override;
-    void warmUp() override;
 };
 
 }

@@ -30,9 +30,6 @@ public:
     virtual QWidget *createWebPlayer(const PlayAuth &auth) = 0;
     // The looping player of one community post.
     virtual std::unique_ptr<LoopingMedia> createLoopingMedia(const QUrl &url) = 0;
-    // Starts, ahead of a likely first play, what the first player would otherwise start when it
-    // opens (the media backend and its audio devices). Called on the GUI thread at an idle moment.
-    virtual void warmUp() = 0;
 };
 
 }
