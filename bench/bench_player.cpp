@@ -3,6 +3,7 @@
 // loopback site in the same run (process start to the first frame at its video sink). Run by
 // hand: prints both medians and, last, "client/floor ratio: R" (goal: client <= floor + 0.3 s).
 
+#include "clientrun.h"
 #include "playback/playbackfixture.h"
 #include "views/player/nativeplayer.h"
 #include "views/player/playermodel.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTest>
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +18,7 @@
 
 using namespace tovra;
 using namespace tovra::test;
+using namespace tovra::bench;
 
 namespace {
 
@@ -41,32 +42,6 @@ qint64 clientFirstFrame()
     return ok ? ms : -1;
 }
 
-// gst-play prints its video sink's "chain" message when the first frame reaches it.
-qint64 floorFirstFrame(const QUrl &stream)
-{
-    QProcess gst;
-    QElapsedTimer clock;
-    clock.start();
-    gst.start(QStringLiteral("gst-play-1.0"),
-              {QStringLiteral("--no-interactive"), QStringLiteral("-v"),
-               QStringLiteral("--videosink=fakesink name=frames silent=false num-buffers=1"),
-               QStringLiteral("--audiosink=fakesink num-buffers=1"), stream.toString()});
-    QByteArray out;
-    qint64 ms = -1;
-    // A time-out leaves ms at -1, which the caller reports as a failed run.
-    (void)QTest::qWaitFor([&] {
-        out += gst.readAllStandardOutput();
-        if (out.contains("frames: last-message = chain")) {
-            ms = clock.elapsed();
-            return true;
-        }
-        return gst.state() == QProcess::NotRunning;
-    }, kTimeoutMs);
-    gst.kill();
-    gst.waitForFinished(2000);
-    return ms;
-}
-
 qint64 median(std::vector<qint64> v)
 {
     std::sort(v.begin(), v.end());
@@ -87,7 +62,7 @@ int main(int argc, char *argv[])
     std::vector<qint64> floor;
     for (int round = 0; round < kRounds; ++round) {
         const qint64 c = clientFirstFrame();
-        const qint64 g = floorFirstFrame(stream);
+        const qint64 g = gstPlayFirstFrame(stream);
         if (c < 0 || g < 0) {
             std::fprintf(stderr, "bench_player: no first frame (client %lld ms, gst-play %lld ms)\n",
                          static_cast<long long>(c), static_cast<long long>(g));

@@ -43,19 +43,6 @@ using namespace tovra::bench;
 
 namespace {
 
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::usleep(500);
-    }
-    return true;
-}
-
 void collectDids(const QJsonValue &value, QStringList &out, QSet<QString> &seen)
 {
     if (value.isObject()) {
@@ -175,8 +162,7 @@ int main(int argc, char *argv[])
     // The engine's sandbox refuses to start for root, as on the test machines.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // As main.cpp sets them.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // As main.cpp sets it.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     QApplication app(argc, argv);
     const int pages = argc > 1 ? std::max(1, atoi(argv[1])) : 300;

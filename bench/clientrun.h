@@ -11,10 +11,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <vector>
 
 namespace tovra::bench {
@@ -24,6 +26,20 @@ inline qint64 monotonicNs()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<qint64>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+// Turns the event loop until done() holds; false after timeoutMs.
+inline bool spinUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::usleep(500);
+    }
+    return true;
 }
 
 // A program of this build, found from the benchmark's own folder (build/bench).
@@ -86,6 +102,79 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_base;
+};
+
+// A real X server of its own (Xvfb, one 1920 x 1080 screen, a display number it picks itself)
+// and a D-Bus session bus, as a desktop gives the client: on a display, start-up pays for things
+// offscreen never shows (the X connection, OpenGL, the desktop's settings over the bus).
+class DisplaySession
+{
+public:
+    ~DisplaySession()
+    {
+        for (QProcess *process : {&m_bus, &m_server}) {
+            if (process->state() != QProcess::NotRunning) {
+                process->terminate();
+                if (!process->waitForFinished(3000))
+                    process->kill();
+                process->waitForFinished(3000);
+            }
+        }
+    }
+
+    // Fails, saying why on stderr, when Xvfb or dbus-daemon is missing or does not come up.
+    bool start()
+    {
+        // Display numbers are taken from 99 up, as xvfb-run does, clear of the low ones people
+        // give their own servers; a number whose lock file exists is someone else's.
+        for (int number = 99; number < 200 && m_display.isEmpty(); ++number) {
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+                continue;
+            m_server.setStandardOutputFile(QProcess::nullDevice());
+            m_server.setStandardErrorFile(QProcess::nullDevice());
+            m_server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"), QStringLiteral("0"),
+                                                    QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+            if (!m_server.waitForStarted(10000)) {
+                std::fprintf(stderr, "Xvfb did not start: %s\n", qPrintable(m_server.errorString()));
+                return false;
+            }
+            QElapsedTimer timer;
+            timer.start();
+            while (m_server.state() == QProcess::Running && timer.elapsed() < 10000
+                   && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+                QThread::msleep(10);
+            if (m_server.state() == QProcess::Running)
+                m_display = QStringLiteral(":%1").arg(number);
+        }
+        m_bus.setStandardErrorFile(QProcess::nullDevice());
+        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (m_bus.waitForStarted(10000)) {
+            while (!m_bus.canReadLine() && m_bus.state() == QProcess::Running && m_bus.waitForReadyRead(10000)) {
+            }
+        }
+        m_busAddress = QString::fromLatin1(m_bus.readLine().trimmed());
+        if (m_busAddress.isEmpty())
+            std::fprintf(stderr, "dbus-daemon did not come up: %s\n", qPrintable(m_bus.errorString()));
+        return !m_display.isEmpty() && !m_busAddress.isEmpty();
+    }
+
+    // env on this display and bus rather than whatever it had.
+    QProcessEnvironment on(QProcessEnvironment env) const
+    {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DISPLAY"), m_display);
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        return env;
+    }
+
+    const QString &display() const { return m_display; }
+
+private:
+    QProcess m_server;
+    QProcess m_bus;
+    QString m_display;
+    QString m_busAddress;
 };
 
 // A home, config, data and cache folder of its own, with "baseURL" pointing at the site.
@@ -173,13 +262,52 @@ inline qint64 pssKb(qint64 pid, const QByteArray &field = "Pss")
     return 0;
 }
 
+// The memory only this process holds (what smem calls USS), in kB: every Private_* line of
+// /proc/<pid>/smaps_rollup.
+inline qint64 ussKb(qint64 pid)
+{
+    qint64 total = 0;
+    for (const QByteArray &line : procFile(pid, "smaps_rollup").split('\n')) {
+        if (line.startsWith("Private_"))
+            total += line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toLongLong();
+    }
+    return total;
+}
+
+// The floor for a first frame: gst-play-1.0 playing stream, from its process being started to
+// its video sink's "chain" message for the first frame, in milliseconds; -1 when none came.
+// The process is not like for like with a player inside a running client: its own start counts.
+inline qint64 gstPlayFirstFrame(const QUrl &stream, int timeoutMs = 20000)
+{
+    QProcess gst;
+    QElapsedTimer clock;
+    clock.start();
+    gst.start(QStringLiteral("gst-play-1.0"),
+              {QStringLiteral("--no-interactive"), QStringLiteral("-v"),
+               QStringLiteral("--videosink=fakesink name=frames silent=false num-buffers=1"),
+               QStringLiteral("--audiosink=fakesink num-buffers=1"), stream.toString()});
+    QByteArray out;
+    qint64 ms = -1;
+    while (ms < 0 && clock.elapsed() < timeoutMs && gst.state() != QProcess::NotRunning) {
+        // The stream may come from a site served by this very process.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        gst.waitForReadyRead(2);
+        out += gst.readAllStandardOutput();
+        if (out.contains("frames: last-message = chain"))
+            ms = clock.elapsed();
+    }
+    gst.kill();
+    gst.waitForFinished(2000);
+    return ms;
+}
+
 // Which of the heavy libraries the process has mapped.
 inline QString heavyLibrariesMapped(qint64 pid)
 {
     const QByteArray maps = procFile(pid, "maps");
     QStringList found;
     for (const char *name : {"libQt6WebEngineCore", "libQt6WebEngineWidgets", "libQt6Multimedia",
-                             "libQt6MultimediaWidgets", "libavcodec", "libgstreamer"}) {
+                             "libQt6MultimediaWidgets", "libavcodec", "libgstreamer", "libGLX_mesa", "libLLVM"}) {
         if (maps.contains(name))
             found.append(QString::fromLatin1(name));
     }

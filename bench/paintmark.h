@@ -3,7 +3,10 @@
 // The start-up yardsticks report their first paint exactly as the client does under
 // TOVRA_FIRST_PAINT_MARK=exit: installed on the widget whose paint counts, it prints
 // "first-paint <CLOCK_MONOTONIC nanoseconds>" from the next turn of the event loop, once that
-// paint has reached the screen, and quits.
+// paint has reached the screen (on X, once the server has answered a round trip sent after it),
+// and quits.
+
+#include "../src/app/displaysync.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -20,6 +23,7 @@ protected:
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
             QTimer::singleShot(0, qApp, [] {
+                tovra::waitForDisplay();
                 timespec now{};
                 clock_gettime(CLOCK_MONOTONIC, &now);
                 std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);

@@ -1,5 +1,6 @@
 #include "app/firstpaintmark.h"
 
+#include "app/displaysync.h"
 #include "views/catalogue/homeview.h"
 #include "views/catalogue/hotlist.h"
 
@@ -33,8 +34,10 @@ protected:
         if (!home || home->shown() != HomeView::Shown::Content)
             return false;
         qApp->removeEventFilter(this);
-        // Reported from the next turn of the event loop, once this paint has reached the screen.
+        // Reported from the next turn of the event loop, once this paint has been handed to the
+        // window system and, on X, drawn by the server.
         QTimer::singleShot(0, this, [this] {
+            waitForDisplay();
             timespec now{};
             clock_gettime(CLOCK_MONOTONIC, &now);
             std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);

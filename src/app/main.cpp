@@ -8,6 +8,7 @@
 #include "store/themestore.h"
 #include "store/updateservice.h"
 #include "views/contentview.h"
+#include "views/engine/engineloader.h"
 #include "views/palette.h"
 #include "views/startup.h"
 #include "views/qttranslations.h"
@@ -21,9 +22,6 @@ using namespace tovra;
 
 int main(int argc, char *argv[])
 {
-    // The web engine, started later by the first web page, shares OpenGL contexts with the
-    // widgets; Qt needs to know before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // Decoded posters (a few hundred kilobytes each) come and go all session long. Left to
     // itself, glibc raises its mmap threshold past their size after the first is freed, and
     // their memory then stays in the heap, fragmented, long after the posters are gone; a fixed
@@ -50,6 +48,10 @@ int main(int argc, char *argv[])
     installSharedServices(&app);
     Telemetry::setShared(new Telemetry(APIClient::shared(), AuthStore::shared(), appDataDir(), &app));
     UpdateService::shared();
+    // The web engine's OpenGL context is not asked for here (Qt::AA_ShareOpenGLContexts): the
+    // engine loader makes it when the engine is first needed. Title pages map the engine ahead
+    // of a likely play.
+    EngineLoader::setPreloadAllowed(true);
 
     ContentView window;
     // The start-up work outlives a closed window on purpose: the update check after the pause

@@ -5,9 +5,53 @@
 #include "store/updateservice.h"
 #include "views/installprompt.h"
 
+#include <QApplication>
 #include <QCoro/QCoroSignal>
+#include <QPointer>
+#include <QWidget>
 
 namespace tovra {
+
+namespace {
+
+// Cuts the wait short on the first paint of its widget or of anything inside it.
+class PaintFilter : public QObject
+{
+public:
+    PaintFilter(QWidget *widget, QTimer *done) : QObject(done), m_widget(widget), m_done(done)
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && m_widget && watched->isWidgetType()
+            && (watched == m_widget || m_widget->isAncestorOf(static_cast<QWidget *>(watched)))) {
+            qApp->removeEventFilter(this);
+            m_done->start(0);
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_widget;
+    QTimer *m_done;
+};
+
+}
+
+QCoro::Task<void> afterNextPaint(QWidget *widget, std::chrono::milliseconds timeout)
+{
+    // Owned by the application, not the widget: a widget gone before its paint still ends the
+    // wait, by the timeout.
+    auto *done = new QTimer(qApp);
+    done->setSingleShot(true);
+    new PaintFilter(widget, done);
+    done->start(timeout);
+    co_await qCoro(done, &QTimer::timeout);
+    done->deleteLater();
+}
 
 Startup::Steps Startup::defaultSteps()
 {

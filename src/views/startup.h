@@ -6,7 +6,14 @@
 #include <chrono>
 #include <functional>
 
+class QWidget;
+
 namespace tovra {
+
+// Resolves once widget (or anything inside it) has been painted, from the next turn of the event
+// loop, when that frame has gone out; or after timeout when no paint comes. Work that can wait
+// for a screen's first frame awaits it, so that the frame goes out first.
+QCoro::Task<void> afterNextPaint(QWidget *widget, std::chrono::milliseconds timeout);
 
 // The work done once the main window is on screen, strictly one step after the other: the
 // install-location question, the account refresh, the usage report, a short pause so the first

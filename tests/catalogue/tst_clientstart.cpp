@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 #include "support/testmain.h"
 
@@ -10,13 +11,33 @@ using namespace tovra::test;
 
 // The client executable itself, started as a user starts it: what it has mapped once its home
 // page is painted with content. Whatever a library costs to map and relocate, every start pays
-// it, so only what the home page uses belongs there.
+// it, so only what the home page uses belongs there. On an X display that includes OpenGL, which
+// offscreen never loads: a GLX context brings Mesa's driver, LLVM and a pool of threads.
 class TestClientStart : public QObject
 {
     Q_OBJECT
 private slots:
+    void homeMapsNoEngineNorImageCodecs_data()
+    {
+        QTest::addColumn<bool>("onDisplay");
+        QTest::newRow("offscreen") << false;
+        QTest::newRow("X display") << true;
+    }
     void homeMapsNoEngineNorImageCodecs()
     {
+        QFETCH(bool, onDisplay);
+        QProcess display;
+        QByteArray displayNumber;
+        if (onDisplay) {
+            if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+                QSKIP("Xvfb is not installed");
+            // The server picks a free display and writes its number to the descriptor named.
+            display.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                                   QStringLiteral("0"), QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"),
+                                                   QStringLiteral("tcp")});
+            QVERIFY(display.waitForStarted(10000) && display.waitForReadyRead(10000));
+            displayNumber = display.readLine().trimmed();
+        }
         CatalogueFixture f;
         f.site.route(QStringLiteral("/api/nav"),
                      FakeSite::ok(R"([{"id":"1","name":"电影","icon":"film","external":false,"new_count":12}])"));
@@ -33,6 +54,10 @@ private slots:
         QProcess client;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TOVRA_FIRST_PAINT_MARK"), QStringLiteral("1"));
+        if (onDisplay) {
+            env.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(displayNumber));
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        }
         client.setProcessEnvironment(env);
         client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         client.start(QStringLiteral(TOVRA_CLIENT_PROGRAM), {});
@@ -44,6 +69,8 @@ private slots:
         const QByteArray mapped = maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
         client.kill();
         client.waitForFinished(5000);
+        display.terminate();
+        display.waitForFinished(5000);
         QVERIFY2(painted && line.startsWith("first-paint "), line.constData());
         QVERIFY(mapped.contains("libQt6Widgets"));
 
@@ -52,8 +79,9 @@ private slots:
             const QByteArray file = entry.mid(entry.indexOf('/'));
             // The image-format plugins come as a set, each with its codec libraries, the first
             // time Qt has to guess a file's format from its bytes; the style's PNG icons made it.
+            // An OpenGL context maps its vendor's GLX library and its driver.
             for (const char *heavy : {"libQt6WebEngine", "libQt6Multimedia", "libtovra_engine", "libgstreamer",
-                                      "libavcodec", "/plugins/imageformats/"}) {
+                                      "libavcodec", "/plugins/imageformats/", "libGLX_", "_dri.so", "libLLVM"}) {
                 if (file.contains(heavy) && !found.contains(QString::fromUtf8(file)))
                     found << QString::fromUtf8(file);
             }

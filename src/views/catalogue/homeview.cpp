@@ -13,6 +13,7 @@
 #include "views/components/stateoverlay.h"
 #include "views/components/typography.h"
 #include "views/palette.h"
+#include "views/startup.h"
 
 #include <QHBoxLayout>
 #include <QPointer>
@@ -22,6 +23,7 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 namespace tovra {
 
@@ -29,6 +31,7 @@ namespace {
 constexpr int kPadding = 22;
 constexpr int kSectionSpacing = 28;
 constexpr int kHeadingSpacing = 12;
+constexpr std::chrono::milliseconds kStoredPageFrameWait{300};
 
 QScrollArea *scrollArea(QWidget *content, QWidget *parent)
 {
@@ -129,6 +132,13 @@ QCoro::Task<> HomeView::load(bool silent)
         }
         m_error.reset();
         render();
+        // On the first load, a stored page goes on screen before the network stack starts for
+        // its refresh.
+        if (std::exchange(m_firstLoad, false) && m_data) {
+            co_await afterNextPaint(this, kStoredPageFrameWait);
+            if (!self || !m_generation.isCurrent(ticket))
+                co_return;
+        }
     }
 
     auto reply = co_await api->home();

@@ -85,6 +85,7 @@ private:
     std::optional<QString> m_error;
     bool m_loading = true;
     bool m_busy = false; // the newest load has not answered yet
+    bool m_firstLoad = true;
     LoadGeneration m_generation;
 
     QStackedLayout *m_stack = nullptr;

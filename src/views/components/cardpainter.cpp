@@ -218,8 +218,11 @@ void paintSkeleton(QPainter &painter, const QRectF &rect, qreal cornerRadius, qr
     if (rect.isEmpty())
         return;
     painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setClipPath(roundedRect(rect, cornerRadius), Qt::IntersectClip);
+    // A clip path costs a mask per paint; square corners need none, the band is cut to the rect.
+    if (cornerRadius > 0) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setClipPath(roundedRect(rect, cornerRadius), Qt::IntersectClip);
+    }
     painter.fillRect(rect, Palette::surface2(dark));
     const qreal w = rect.width();
     const qreal bandWidth = 0.6 * w;
@@ -230,7 +233,7 @@ void paintSkeleton(QPainter &painter, const QRectF &rect, qreal cornerRadius, qr
         gradient.setColorAt(0, QColor::fromRgbF(1, 1, 1, 0));
         gradient.setColorAt(0.5, QColor::fromRgbF(1, 1, 1, 0.18));
         gradient.setColorAt(1, QColor::fromRgbF(1, 1, 1, 0));
-        painter.fillRect(band, gradient);
+        painter.fillRect(band.intersected(rect), gradient);
     }
     painter.restore();
 }
@@ -239,8 +242,9 @@ void paintPoster(QPainter &painter, const QRectF &rect, const PosterVisual &visu
 {
     if (rect.isEmpty())
         return;
+    // Every state draws inside rect, so no clip of its own (on top of a card's rounded one, an
+    // intersection costs more than the drawing).
     painter.save();
-    painter.setClipRect(rect, Qt::IntersectClip);
     switch (visual.state) {
     case PosterVisual::State::Ready: {
         // Aspect fill: the largest centred part of the image with the frame's proportions.

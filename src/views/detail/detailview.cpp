@@ -13,6 +13,7 @@
 #include "views/detail/playgrid.h"
 #include "views/detail/tint.h"
 #include "views/detail/torrentsection.h"
+#include "views/engine/engineloader.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -330,6 +331,7 @@ void DetailView::render()
         break;
     case Shown::Content:
         m_stack->setCurrentWidget(m_content);
+        EngineLoader::preloadAfterPaint(m_content);
         break;
     case Shown::Nothing:
         m_stack->setCurrentWidget(blankOnDemand(m_nothing, m_stack, this));

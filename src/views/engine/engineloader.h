@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <expected>
 
+class QWidget;
+
 namespace tovra {
 
 class MediaEngine;
@@ -24,6 +26,14 @@ public:
     // The files tried, in order: the one the variable names; otherwise beside the executable,
     // then, for an executable inside the build folder, where the build puts the plugin.
     static QStringList candidates();
+
+    // Mapping the engine's libraries takes longer than a click should wait. A screen from which
+    // the user is likely to play calls this once its content is up: after that content's next
+    // paint the libraries are mapped on a worker thread, so the click finds them in memory.
+    // Nothing happens until the composition root allows it, so tests and tools that never play
+    // do not pay for an engine they will not use.
+    static void preloadAfterPaint(QWidget *page);
+    static void setPreloadAllowed(bool allowed);
 };
 
 }
