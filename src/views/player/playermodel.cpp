@@ -165,6 +165,10 @@ void PlayerModel::play()
     m_player->setSource(m_streamUrl);
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &PlayerModel::onStatusChanged);
     connect(m_player, &QMediaPlayer::seekableChanged, this, &PlayerModel::applyPendingSeek);
+    connect(m_player, &QMediaPlayer::durationChanged, this, [this](qint64 duration) {
+        if (duration > 0)
+            m_knownDurationMs = duration;
+    });
     m_sampler.start();
     connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error, const QString &text) {
         if (error == QMediaPlayer::NoError || m_stopped)
@@ -247,7 +251,7 @@ void PlayerModel::report(qint64 position)
     APIClient *client = APIClient::shared();
     if (!client)
         return;
-    const qint64 durationMs = m_player->source().isEmpty() ? 0 : m_player->duration();
+    const qint64 durationMs = m_player->source().isEmpty() ? 0 : std::max(m_player->duration(), m_knownDurationMs);
     const qint64 duration = player::wholeSeconds(durationMs);
     postProgress(client, player::progressForm(m_entry.did, m_entry.episode, position, duration));
 }

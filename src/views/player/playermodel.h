@@ -96,6 +96,8 @@ private:
     QList<Variant> m_variants;
     std::optional<Variant> m_selected;
     qint64 m_startAt = 0;
+    // The backend forgets the duration for a moment while a seek flushes its pipeline.
+    qint64 m_knownDurationMs = 0;
     player::ProgressRule m_rule;
     bool m_didSeek = false;
     bool m_started = false;
