@@ -18,10 +18,6 @@ base="http://127.0.0.1:$port"
 export XDG_CONFIG_HOME="$profile/config" XDG_DATA_HOME="$profile/data" XDG_CACHE_HOME="$profile/cache"
 mkdir -p "$XDG_CONFIG_HOME/TovraClient"
 printf '[General]\nbaseURL=%s\n' "$base" > "$XDG_CONFIG_HOME/TovraClient/TovraClient.conf"
-# Chromium will not start its sandbox as root, and the README runs this as root on a fresh machine.
-if [[ $(id -u) -eq 0 ]]; then
-  export QTWEBENGINE_DISABLE_SANDBOX=1
-fi
 export TOVRA_SEARCH_URL="$base/index" TOVRA_MEDIA_URL="$base/media" TOVRA_WEB_URL="$base/web"
 echo "Sample site at $base; profile in $profile"
 "$build/src/tovra-client" "$@"
