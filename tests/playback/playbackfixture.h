@@ -3,10 +3,6 @@
 #include "models/title.h"
 #include "support/clientfixture.h"
 #include "support/mediafiles.h"
-#include "support/testenv.h"
-#include "views/player/nativeplayer.h"
-#include "views/player/playermodel.h"
-#include "views/player/playerview.h"
 
 #include <QDir>
 #include <QImage>
@@ -15,7 +11,6 @@
 #include <QMediaPlayer>
 #include <QPainter>
 #include <QSet>
-#include <QTest>
 #include <QVideoFrame>
 #include <QVideoSink>
 #include <QWidget>
@@ -66,26 +61,6 @@ struct PlaybackFixture : SharedClientFixture
         }
         return out;
     }
-};
-
-inline const PlayEntry kEntry{3, u"did-42"_qs, u"entry-tok"_qs, 4102444800};
-inline constexpr int kPlayTimeout = 20000;
-
-// A player page shown at a usual size, for a stream the fixture authorises.
-struct PlayerPage
-{
-    PlayerView view;
-    PlayerPage(PlaybackFixture &f, const PlayAuth &auth, int startAt = 0) : view(kEntry, u"星河"_qs, startAt)
-    {
-        f.authorise(auth);
-        view.resize(960, 640);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QVERIFY(waitFor([&] { return !view.isLoading(); }));
-    }
-    NativePlayer *native() const { return view.nativePlayer(); }
-    PlayerModel *model() const { return view.nativePlayer()->model(); }
-    QMediaPlayer *player() const { return model()->player(); }
 };
 
 // Counts decoded frames reaching a sink and keeps the latest.
