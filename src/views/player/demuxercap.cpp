@@ -25,6 +25,27 @@ std::list<GWeakRef> &demuxers()
     return list;
 }
 
+// Calls visit with each demuxer still alive, forgetting those that are gone, until visit answers
+// true; answers whether it did. The caller holds the lock.
+template <typename Visit>
+bool visitLive(Visit visit)
+{
+    for (auto it = demuxers().begin(); it != demuxers().end();) {
+        auto *object = static_cast<GObject *>(g_weak_ref_get(&*it));
+        if (!object) {
+            g_weak_ref_clear(&*it);
+            it = demuxers().erase(it);
+            continue;
+        }
+        const bool stop = visit(object);
+        g_object_unref(object);
+        if (stop)
+            return true;
+        ++it;
+    }
+    return false;
+}
+
 bool isHlsDemuxer(GObject *object)
 {
     const char *type = G_OBJECT_TYPE_NAME(object);
@@ -40,19 +61,8 @@ gboolean noteElement(GSignalInvocationHint *, guint count, const GValue *values,
     if (!element || !isHlsDemuxer(element))
         return TRUE;
     QMutexLocker locker(&lock());
-    for (auto it = demuxers().begin(); it != demuxers().end();) {
-        GObject *known = static_cast<GObject *>(g_weak_ref_get(&*it));
-        if (!known) {
-            g_weak_ref_clear(&*it);
-            it = demuxers().erase(it);
-            continue;
-        }
-        g_object_unref(known);
-        if (known == element)
-            return TRUE;
-        ++it;
-    }
-    g_weak_ref_init(&demuxers().emplace_back(), element);
+    if (!visitLive([element](GObject *known) { return known == element; }))
+        g_weak_ref_init(&demuxers().emplace_back(), element);
     return TRUE;
 }
 
@@ -112,20 +122,13 @@ bool DemuxerCap::cap(const QUrl &source, qint64 bitsPerSecond)
     const QByteArray wanted = source.toEncoded();
     bool found = false;
     QMutexLocker locker(&lock());
-    for (auto it = demuxers().begin(); it != demuxers().end();) {
-        auto *demuxer = static_cast<GObject *>(g_weak_ref_get(&*it));
-        if (!demuxer) {
-            g_weak_ref_clear(&*it);
-            it = demuxers().erase(it);
-            continue;
-        }
+    visitLive([&](GObject *demuxer) {
         if (sourceOf(demuxer) == wanted) {
             setCap(demuxer, bitsPerSecond);
             found = true;
         }
-        g_object_unref(demuxer);
-        ++it;
-    }
+        return false;
+    });
     return found;
 }
 
