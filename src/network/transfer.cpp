@@ -138,7 +138,9 @@ QCoro::Task<Exchange> transfer(QNetworkAccessManager *manager, QNetworkRequest r
     const QNetworkReply::NetworkError error = reply->error();
     // Qt inflates a compressed body ahead of handing it out and gives up on one that would
     // inflate past its threshold (the cap, set on the request) with a content error and no body.
-    const bool inflatedPastCap = error == QNetworkReply::UnknownContentError
+    // The same error stands for a 4xx status Qt has no name for, whose body is still the
+    // server's answer to read.
+    const bool inflatedPastCap = error == QNetworkReply::UnknownContentError && out.status < 400
                                  && !reply->rawHeader(QByteArrayLiteral("Content-Encoding")).isEmpty();
     if (reply->property(kTooLargeProperty).toBool() || inflatedPastCap) {
         out.failed = true;

@@ -70,6 +70,9 @@ private slots:
                                         << QStringLiteral("网络未连接，请检查网络") << 1000;
         QTest::newRow("inflates past the cap") << FakeSite::text(qCompress(QByteArray(64 * kMiB, ' ')).mid(4))
                                                       .withHeader("Content-Encoding", "deflate") << tooLarge << 5000;
+        QTest::newRow("compressed answer with a rare status") << FakeSite::text(qCompress(R"({"code":429,"message":"太频繁"})").mid(4))
+                                                                     .withHeader("Content-Encoding", "deflate").withStatus(429)
+                                                              << QStringLiteral("太频繁（429）") << 1000;
         QTest::newRow("html instead of json") << FakeSite::text("<!DOCTYPE html><html><body>维护中</body></html>")
                                               << QStringLiteral("数据解析失败：") << 1000;
         QTest::newRow("wrong types") << FakeSite::json(R"({"code":"200","message":7,"data":[1]})")
