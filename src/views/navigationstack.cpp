@@ -107,7 +107,12 @@ void NavigationStack::remove(QWidget *page)
         return;
     m_path.removeAt(index);
     m_pages.removeAt(index);
-    settle();
+    const QPointer<QWidget> returnTo = m_returnFocus.takeAt(index);
+    // Only the top page hands the focus back to the page beneath it.
+    if (index == m_pages.size())
+        settleBack(page, returnTo);
+    else
+        settle();
     removePage(page);
     emit pathChanged();
 }
