@@ -215,7 +215,7 @@ private slots:
                      return watch.frames > seen + 3 && page.player()->playbackState() == QMediaPlayer::PlayingState
                             && !f.segmentsSince(mark).filter(folder).isEmpty();
                  }, kPlayTimeout),
-                 qPrintable(u"%1 -> %2"_qs.arg(before).arg(page.player()->position())));
+                 qPrintable(u"%1 -> %2: %3"_qs.arg(before).arg(page.player()->position()).arg(f.segmentsSince(mark).join(u' '))));
         // On from where it was: the chosen variant starts at the next segment, however long a
         // loaded machine takes to ask for it.
         QVERIFY2(page.player()->position() >= before, qPrintable(u"%1 -> %2"_qs.arg(before).arg(page.player()->position())));
