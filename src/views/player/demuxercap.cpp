@@ -1,6 +1,7 @@
 #include "views/player/demuxercap.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -24,6 +25,17 @@ std::list<GWeakRef> &demuxers()
     static std::list<GWeakRef> list;
     return list;
 }
+
+// The cap chosen for each stream, which a demuxer made for it later (the stream opened again)
+// takes as it is made.
+QHash<QByteArray, qint64> &chosen()
+{
+    static QHash<QByteArray, qint64> caps;
+    return caps;
+}
+
+QByteArray sourceOf(GObject *element);
+void setCap(GObject *demuxer, qint64 bitsPerSecond);
 
 // Calls visit with each demuxer still alive, forgetting those that are gone, until visit answers
 // true; answers whether it did. The caller holds the lock.
@@ -61,8 +73,13 @@ gboolean noteElement(GSignalInvocationHint *, guint count, const GValue *values,
     if (!element || !isHlsDemuxer(element))
         return TRUE;
     QMutexLocker locker(&lock());
-    if (!visitLive([element](GObject *known) { return known == element; }))
+    if (!visitLive([element](GObject *known) { return known == element; })) {
         g_weak_ref_init(&demuxers().emplace_back(), element);
+        if (!chosen().isEmpty()) {
+            if (const auto it = chosen().constFind(sourceOf(element)); it != chosen().constEnd())
+                setCap(element, *it);
+        }
+    }
     return TRUE;
 }
 
@@ -122,6 +139,10 @@ bool DemuxerCap::cap(const QUrl &source, qint64 bitsPerSecond)
     const QByteArray wanted = source.toEncoded();
     bool found = false;
     QMutexLocker locker(&lock());
+    if (bitsPerSecond > 0)
+        chosen().insert(wanted, bitsPerSecond);
+    else
+        chosen().remove(wanted);
     visitLive([&](GObject *demuxer) {
         if (sourceOf(demuxer) == wanted) {
             setCap(demuxer, bitsPerSecond);
@@ -130,6 +151,12 @@ bool DemuxerCap::cap(const QUrl &source, qint64 bitsPerSecond)
         return false;
     });
     return found;
+}
+
+void DemuxerCap::forget(const QUrl &source)
+{
+    QMutexLocker locker(&lock());
+    chosen().remove(source.toEncoded());
 }
 
 }

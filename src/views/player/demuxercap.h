@@ -16,7 +16,9 @@ public:
     // Caps the variants of the stream playing `source` at bitsPerSecond (0: no cap, the player
     // chooses). False when no demuxer of that stream is known, so the caller must switch another
     // way.
+    // The cap also holds for demuxers made for the same address later on, until forgotten.
     static bool cap(const QUrl &source, qint64 bitsPerSecond);
+    static void forget(const QUrl &source);
 };
 
 }

@@ -89,7 +89,7 @@ void NativePlayer::start()
     m_model = new PlayerModel(m_auth, m_entry, m_startAt, this);
     m_model->player()->setVideoSink(m_frames);
     connect(m_model, &PlayerModel::messageChanged, this, &NativePlayer::updateNotice);
-    m_controls = new PlayerControls(m_model->player(), this);
+    m_controls = new PlayerControls(m_model, this);
     connect(m_controls, &PlayerControls::fullScreenRequested, this, &NativePlayer::toggleFullScreen);
     connect(m_controls, &PlayerControls::pictureInPictureRequested, this, &NativePlayer::togglePictureInPicture);
     // A control clicked with the mouse keeps the focus, and would take Space or the arrows for
@@ -125,7 +125,7 @@ void NativePlayer::togglePictureInPicture()
     }
     if (m_surface->isFullScreen())
         m_surface->setFullScreen(false);
-    m_pip = new PipWindow(m_model->player());
+    m_pip = new PipWindow(m_model);
     m_pip->setWindowTitle(windowName(QStringLiteral("画中画")));
     connect(m_pip, &PipWindow::closed, this, &NativePlayer::closePictureInPicture);
     // The latest picture goes along at once, so neither window waits black for the next frame.
@@ -167,17 +167,17 @@ bool NativePlayer::handleKey(const QKeyEvent *event)
     // A shortcut with a modifier belongs to the window, not to the player.
     if (!m_model || !m_controls || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return false;
-    QMediaPlayer *player = m_model->player();
+    PlayerModel *model = m_model;
     switch (event->key()) {
     case Qt::Key_Space:
         m_controls->togglePlay();
         return true;
     case Qt::Key_Left:
-        player->setPosition(std::max<qint64>(0, player->position() - kSeekStepMs));
+        model->seek(std::max<qint64>(0, model->position() - kSeekStepMs));
         return true;
     case Qt::Key_Right: {
-        const qint64 target = player->position() + kSeekStepMs;
-        player->setPosition(player->duration() > 0 ? std::min(target, player->duration()) : target);
+        const qint64 target = model->position() + kSeekStepMs;
+        model->seek(model->duration() > 0 ? std::min(target, model->duration()) : target);
         return true;
     }
     case Qt::Key_F:

@@ -2,7 +2,9 @@
 
 #include "views/icons.h"
 #include "views/palette.h"
+#include "views/player/framescaler.h"
 #include "views/player/playercontrols.h"
+#include "views/player/playermodel.h"
 
 #include <QAccessibleWidget>
 #include <QCloseEvent>
@@ -12,6 +14,7 @@
 #include <QMediaPlayer>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <QSizeGrip>
 #include <QToolButton>
@@ -53,16 +56,21 @@ void installPlayerWindows()
 VideoSurface::VideoSurface(QWidget *parent)
     : QWidget(parent)
     , m_sink(new QVideoSink(this))
+    , m_scaler(new FrameScaler(this))
 {
     installPlayerWindows();
     setAttribute(Qt::WA_OpaquePaintEvent);
-    connect(m_sink, &QVideoSink::videoFrameChanged, this, qOverload<>(&QWidget::update));
+    connect(m_sink, &QVideoSink::videoFrameChanged, this, &VideoSurface::scale);
+    connect(m_scaler, &FrameScaler::ready, this, &VideoSurface::take);
 }
+
+VideoSurface::~VideoSurface() = default;
 
 void VideoSurface::setNotice(const QString &text)
 {
     m_notice = text;
     update();
+    scale();
 }
 
 void VideoSurface::setFullScreen(bool fullScreen)
@@ -82,23 +90,86 @@ void VideoSurface::setFullScreen(bool fullScreen)
     }
 }
 
+QRect VideoSurface::pictureArea() const
+{
+    const QSize frame = m_sink->videoSize();
+    const qreal ratio = devicePixelRatioF();
+    const QSize device(qRound(width() * ratio), qRound(height() * ratio));
+    if (frame.isEmpty() || device.isEmpty())
+        return {};
+    const QSize fitted = frame.scaled(device, Qt::KeepAspectRatio);
+    return {QPoint((device.width() - fitted.width()) / 2, (device.height() - fitted.height()) / 2), fitted};
+}
+
+void VideoSurface::scale()
+{
+    // Nothing to draw while hidden or covered by the notice; the latest frame is scaled again
+    // when it is shown.
+    if (!m_notice.isEmpty() || !isVisible())
+        return;
+    const QVideoFrame frame = m_sink->videoFrame();
+    if (frame.isValid())
+        m_scaler->request(frame, pictureArea().size());
+}
+
+void VideoSurface::take(const QImage &picture, qint64 startTime)
+{
+    m_picture = picture;
+    m_pictureStart = startTime;
+    update();
+}
+
+void VideoSurface::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    scale();
+}
+
+void VideoSurface::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    scale();
+}
+
 void VideoSurface::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
     if (!m_notice.isEmpty()) {
+        painter.fillRect(rect(), Qt::black);
         painter.setPen(QColor(255, 255, 255, 191));
         painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, m_notice);
         return;
     }
-    QVideoFrame frame = m_sink->videoFrame();
-    if (frame.isValid())
-        frame.paint(&painter, rect(), {});
+    // In device pixels, so a picture made at the size shown is copied, never scaled again.
+    const qreal ratio = devicePixelRatioF();
+    painter.setWorldTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
+    const QRect whole(QPoint(0, 0), QSize(qRound(width() * ratio), qRound(height() * ratio)));
+    const QRect area = pictureArea();
+    if (m_picture.isNull() || area.isEmpty()) {
+        painter.fillRect(whole, Qt::black);
+        return;
+    }
+    // Only the bars around the picture are filled: the picture covers the rest.
+    QRegion bars(whole);
+    bars -= area;
+    for (const QRect &bar : bars)
+        painter.fillRect(bar, Qt::black);
+    if (m_picture.size() == area.size()) {
+        painter.drawImage(area.topLeft(), m_picture);
+    } else {
+        // The size changed and the picture of the new size is on its way: this one, stretched,
+        // rather than a black moment.
+        painter.drawImage(area, m_picture);
+    }
+    if (m_paintedStart != m_pictureStart) {
+        m_paintedStart = m_pictureStart;
+        emit framePainted();
+    }
 }
 
-PipWindow::PipWindow(QMediaPlayer *player)
+PipWindow::PipWindow(PlayerModel *model)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
-    , m_player(player)
+    , m_model(model)
 {
     installPlayerWindows();
     setWindowTitle(QStringLiteral("画中画"));
@@ -142,10 +213,10 @@ PipWindow::PipWindow(QMediaPlayer *player)
     row->addWidget(new QSizeGrip(strip), 0, Qt::AlignBottom | Qt::AlignRight);
     grid->addWidget(strip, 2, 0);
 
-    connect(m_play, &QToolButton::clicked, this, [this] { togglePlayback(m_player); });
+    connect(m_play, &QToolButton::clicked, m_model, &PlayerModel::togglePlay);
     connect(m_back, &QToolButton::clicked, this, &QWidget::close);
-    connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PipWindow::updateState);
-    connect(m_player, &QMediaPlayer::errorChanged, this, &PipWindow::updateState);
+    connect(m_model->player(), &QMediaPlayer::playbackStateChanged, this, &PipWindow::updateState);
+    connect(m_model->player(), &QMediaPlayer::errorChanged, this, &PipWindow::updateState);
     updateState();
 
     if (QScreen *screen = this->screen()) {
@@ -156,7 +227,7 @@ PipWindow::PipWindow(QMediaPlayer *player)
 
 void PipWindow::updateState()
 {
-    showPlaybackState(m_play, m_player, Qt::white);
+    showPlaybackState(m_play, m_model, Qt::white);
 }
 
 bool PipWindow::eventFilter(QObject *watched, QEvent *event)

@@ -3,22 +3,26 @@
 #include <QPoint>
 #include <QWidget>
 
-class QMediaPlayer;
 class QToolButton;
 class QVideoSink;
 
 namespace tovra {
 
-// Where the picture is drawn, on the page and in the small window: a plain widget painting the
-// latest frame of its sink, letterboxed on black. Qt's video widget embeds a native window, and
-// a window container in a page that is moved, hidden or reparented can be left holding a window
-// that is gone; a painted surface has nothing of the kind, never covers what is drawn over it,
-// and takes a frame from anyone without the media pipeline being rebuilt.
+class FrameScaler;
+class PlayerModel;
+
+// Where the picture is drawn, on the page, in the small window and full screen: a plain widget
+// painting the latest frame of its sink, letterboxed on black. Qt's video widget embeds a native
+// window, and a window container in a page that is moved, hidden or reparented can be left
+// holding a window that is gone; a painted surface has nothing of the kind, never covers what is
+// drawn over it, and takes a frame from anyone without the media pipeline being rebuilt. Frames
+// are made into pictures of the exact size shown by a FrameScaler, so painting one is a copy.
 class VideoSurface : public QWidget
 {
     Q_OBJECT
 public:
     explicit VideoSurface(QWidget *parent = nullptr);
+    ~VideoSurface() override;
 
     QVideoSink *videoSink() const { return m_sink; }
     // In place of the picture, on black: while the picture plays in another window.
@@ -26,12 +30,29 @@ public:
     const QString &notice() const { return m_notice; }
     // A window of its own over the whole screen, and back into its place in the page.
     void setFullScreen(bool fullScreen);
+    // Where the picture goes, in device pixels of this widget: the frame's shape, centred.
+    QRect pictureArea() const;
+    // The frame most recently painted (its start time, microseconds); -1 before any.
+    qint64 paintedStartTime() const { return m_paintedStart; }
+
+signals:
+    // A new frame's picture has been painted.
+    void framePainted();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
+    void scale();
+    void take(const QImage &picture, qint64 startTime);
+
     QVideoSink *m_sink = nullptr;
+    FrameScaler *m_scaler = nullptr;
+    QImage m_picture;
+    qint64 m_pictureStart = -1;
+    qint64 m_paintedStart = -1;
     QString m_notice;
 };
 
@@ -46,7 +67,7 @@ public:
     static constexpr QSize kDefaultSize{400, 225};
     static constexpr QSize kMinimumSize{240, 135};
 
-    explicit PipWindow(QMediaPlayer *player);
+    explicit PipWindow(PlayerModel *model);
 
     VideoSurface *surface() const { return m_surface; }
     QToolButton *playButton() const { return m_play; }
@@ -64,7 +85,7 @@ protected:
 private:
     void updateState();
 
-    QMediaPlayer *m_player = nullptr;
+    PlayerModel *m_model = nullptr;
     VideoSurface *m_surface = nullptr;
     QToolButton *m_play = nullptr;
     QToolButton *m_back = nullptr;

@@ -4,6 +4,7 @@
 #include "views/components/pointinghand.h"
 #include "views/icons.h"
 #include "views/palette.h"
+#include "views/player/playermodel.h"
 #include "views/toolbar/plaintooltip.h"
 
 #include <QAudioOutput>
@@ -63,9 +64,10 @@ QToolButton *playerSymbolButton(const QString &name, int iconPixels, QWidget *pa
     return button;
 }
 
-PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
+PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     : QWidget(parent)
-    , m_player(player)
+    , m_model(model)
+    , m_player(model->player())
 {
     setAutoFillBackground(true);
 
@@ -120,12 +122,12 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
     connect(m_seek, &QSlider::sliderPressed, this, [this] { m_dragging = true; });
     connect(m_seek, &QSlider::sliderReleased, this, [this] {
         m_dragging = false;
-        m_player->setPosition(qint64(m_seek->value()) * 1000);
+        m_model->seek(qint64(m_seek->value()) * 1000);
     });
     // Keyboard steps on the focused bar seek at once; a drag seeks when it is let go.
     connect(m_seek, &QSlider::actionTriggered, this, [this](int action) {
         if (!m_dragging && action != QAbstractSlider::SliderMove)
-            QMetaObject::invokeMethod(this, [this] { m_player->setPosition(qint64(m_seek->value()) * 1000); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, [this] { m_model->seek(qint64(m_seek->value()) * 1000); }, Qt::QueuedConnection);
     });
     connect(m_volume, &QSlider::valueChanged, this, [this](int value) {
         if (QAudioOutput *audio = m_player->audioOutput())
@@ -144,24 +146,9 @@ PlayerControls::PlayerControls(QMediaPlayer *player, QWidget *parent)
     updateTime();
 }
 
-// After a failure the backend may go on reporting the playing state over a frozen picture: the
-// user sees a stopped player, and pressing play tries again.
-static bool isPlaying(const QMediaPlayer *player)
+void showPlaybackState(QToolButton *button, const PlayerModel *model, const QColor &symbolColor)
 {
-    return player->playbackState() == QMediaPlayer::PlayingState && player->error() == QMediaPlayer::NoError;
-}
-
-void togglePlayback(QMediaPlayer *player)
-{
-    if (isPlaying(player))
-        player->pause();
-    else
-        player->play();
-}
-
-void showPlaybackState(QToolButton *button, const QMediaPlayer *player, const QColor &symbolColor)
-{
-    const bool playing = isPlaying(player);
+    const bool playing = model->isShownPlaying();
     button->setIcon(Icons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"), symbolColor));
     const QString name = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
     button->setAccessibleName(name);
@@ -170,7 +157,7 @@ void showPlaybackState(QToolButton *button, const QMediaPlayer *player, const QC
 
 void PlayerControls::togglePlay()
 {
-    togglePlayback(m_player);
+    m_model->togglePlay();
 }
 
 void PlayerControls::toggleMute()
@@ -214,18 +201,18 @@ void PlayerControls::applyAppearance(bool dark)
 
 void PlayerControls::updateState()
 {
-    showPlaybackState(m_play, m_player, Palette::text(m_dark));
+    showPlaybackState(m_play, m_model, Palette::text(m_dark));
 }
 
 void PlayerControls::updateTime()
 {
-    const qint64 duration = m_player->duration();
+    const qint64 duration = m_model->duration();
     // Seconds on the bar: a live stream has no duration and no bar to drag.
     m_seek->setRange(0, int(std::max<qint64>(0, duration / 1000)));
     m_seek->setEnabled(duration > 0);
     if (!m_dragging)
-        m_seek->setValue(int(m_player->position() / 1000));
-    m_time->setText(clockText(m_player->position()) + QStringLiteral(" / ") + clockText(duration));
+        m_seek->setValue(int(m_model->position() / 1000));
+    m_time->setText(clockText(m_model->position()) + QStringLiteral(" / ") + clockText(duration));
     m_time->setAccessibleDescription(m_time->text());
 }
 

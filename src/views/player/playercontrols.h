@@ -9,13 +9,13 @@ class QToolButton;
 
 namespace tovra {
 
+class PlayerModel;
+
 // A symbol-only button of the player's bars: named for its tooltip and for screen readers, taking
 // keyboard focus, flat until hovered.
 QToolButton *playerSymbolButton(const QString &name, int iconPixels, QWidget *parent);
-// Pauses a playing player and plays any other; the play buttons of every bar share it.
-void togglePlayback(QMediaPlayer *player);
-// A play button's symbol, name and tooltip for the player's state, drawn in symbolColor.
-void showPlaybackState(QToolButton *button, const QMediaPlayer *player, const QColor &symbolColor);
+// A play button's symbol, name and tooltip for the playback's state, drawn in symbolColor.
+void showPlaybackState(QToolButton *button, const PlayerModel *model, const QColor &symbolColor);
 
 // The inline controls under the native picture: play/pause, the seek bar with times, volume and
 // mute, the playback speed, picture-in-picture and full screen. Colours come from the palette
@@ -25,7 +25,7 @@ class PlayerControls : public QWidget
 {
     Q_OBJECT
 public:
-    explicit PlayerControls(QMediaPlayer *player, QWidget *parent = nullptr);
+    explicit PlayerControls(PlayerModel *model, QWidget *parent = nullptr);
 
     QToolButton *playButton() const { return m_play; }
     QSlider *seekBar() const { return m_seek; }
@@ -51,6 +51,7 @@ private:
     void updateTime();
     void updateAudio();
 
+    PlayerModel *m_model = nullptr;
     QMediaPlayer *m_player = nullptr;
     QToolButton *m_play = nullptr;
     QSlider *m_seek = nullptr;

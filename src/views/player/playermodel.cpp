@@ -16,6 +16,8 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QVideoFrame>
+#include <QVideoSink>
 #include <memory>
 
 namespace tovra {
@@ -109,7 +111,13 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
     }();
     Q_UNUSED(hooked);
     m_sampler.setInterval(kSampleInterval);
-    connect(&m_sampler, &QTimer::timeout, this, [this] { samplePosition(player::wholeSeconds(m_player->position())); });
+    connect(&m_sampler, &QTimer::timeout, this, [this] {
+        // While the stream is being opened again its position reads 0 until the seek lands.
+        if (!m_pendingSeekMs)
+            samplePosition(player::wholeSeconds(position()));
+    });
+    m_watchdog.setInterval(kStallCheck);
+    connect(&m_watchdog, &QTimer::timeout, this, &PlayerModel::checkPicture);
 }
 
 PlayerModel::~PlayerModel()
@@ -171,12 +179,11 @@ void PlayerModel::play()
     });
     m_sampler.start();
     connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error, const QString &text) {
-        if (error == QMediaPlayer::NoError || m_stopped)
-            return;
-        // The backend's sentence is English and technical: it goes to the log, the user reads ours.
-        logLine(QStringLiteral("播放失败"), text);
-        setMessage(player::failureNotice(failureKind(error)));
+        onFailure(text, error);
     });
+    if (QVideoSink *sink = m_player->videoSink())
+        connect(sink, &QVideoSink::videoFrameChanged, this, &PlayerModel::onFrame);
+    m_watchdog.start();
     if (m_startAt >= player::kMinResume)
         holdForSeek(m_streamUrl, m_startAt * 1000);
     else
@@ -197,14 +204,26 @@ void PlayerModel::stop()
     if (player::ProgressRule::worthFinalReport(position))
         report(position);
     m_sampler.stop();
+    m_watchdog.stop();
     disconnect(m_player, nullptr, this, nullptr);
+    if (QVideoSink *sink = m_player->videoSink())
+        disconnect(sink, nullptr, this, nullptr);
     m_player->stop();
     m_player->setSource(QUrl());
+    DemuxerCap::forget(m_streamUrl);
 }
 
 void PlayerModel::onStatusChanged()
 {
-    if (!takesSeek(m_player->mediaStatus()))
+    const QMediaPlayer::MediaStatus status = m_player->mediaStatus();
+    // A demuxer that lost its way after a seek or a quality change ends the stream where it is:
+    // an end well before the duration is a stall, not the end of the episode.
+    if (status == QMediaPlayer::EndOfMedia && m_player->error() == QMediaPlayer::NoError && m_knownDurationMs > 0
+        && m_playingAt >= 0 && m_playingAt + 2 * kStallLimitMs < m_knownDurationMs) {
+        recover(m_playingAt, QStringLiteral("播放提前结束"));
+        return;
+    }
+    if (!takesSeek(status))
         return;
     // A seek held for a quality change has no resume to apply it.
     resume();
@@ -217,7 +236,7 @@ void PlayerModel::applyPendingSeek()
     // waits for that moment.
     if (!m_pendingSeekMs || !m_player->isSeekable() || !takesSeek(m_player->mediaStatus()))
         return;
-    m_player->setPosition(*m_pendingSeekMs);
+    seek(*m_pendingSeekMs);
     m_pendingSeekMs.reset();
     if (m_playAfterSeek) {
         m_playAfterSeek = false;
@@ -237,6 +256,128 @@ void PlayerModel::resume()
     clearLater(m_resumeNoticeTime, QStringLiteral("已从上次"));
 }
 
+bool PlayerModel::isShownPlaying() const
+{
+    return m_player->playbackState() == QMediaPlayer::PlayingState && m_player->error() == QMediaPlayer::NoError;
+}
+
+void PlayerModel::togglePlay()
+{
+    if (isShownPlaying()) {
+        m_player->pause();
+        return;
+    }
+    if (!m_started || m_stopped || m_streamUrl.isEmpty())
+        return;
+    // A failed pipeline takes no play; one that ended plays again from the start in a fresh
+    // one, since the old demuxer, having reached its end, no longer follows a quality change.
+    if (m_failedAt || m_player->error() != QMediaPlayer::NoError) {
+        const qint64 at = m_failedAt.value_or(position());
+        m_failedAt.reset();
+        m_clearOnPicture = true;
+        reopen(at);
+        return;
+    }
+    if (m_player->mediaStatus() == QMediaPlayer::EndOfMedia) {
+        reopen(0);
+        return;
+    }
+    m_player->play();
+}
+
+void PlayerModel::onFailure(const QString &text, int error)
+{
+    if (error == QMediaPlayer::NoError || m_stopped)
+        return;
+    // The backend's sentence is English and technical: it goes to the log, the user reads ours.
+    logLine(QStringLiteral("播放失败"), text);
+    setMessage(player::failureNotice(failureKind(QMediaPlayer::Error(error))));
+    m_clearOnPicture = false;
+    if (!m_failedAt)
+        m_failedAt = m_playingAt >= 0 ? m_playingAt : position();
+    // The backend plays on what it had loaded: the picture stops when the bar says it did.
+    m_player->pause();
+}
+
+qint64 PlayerModel::position() const
+{
+    return std::max<qint64>(0, m_player->position() - std::max<qint64>(0, m_originMs));
+}
+
+qint64 PlayerModel::duration() const
+{
+    return std::max(m_player->duration(), m_knownDurationMs);
+}
+
+void PlayerModel::seek(qint64 positionMs)
+{
+    m_seekedSinceOpen = true;
+    m_player->setPosition(std::max<qint64>(0, positionMs) + std::max<qint64>(0, m_originMs));
+}
+
+void PlayerModel::onFrame(const QVideoFrame &frame)
+{
+    if (!frame.isValid())
+        return;
+    if (m_originMs < 0 && !m_seekedSinceOpen && frame.startTime() >= 0)
+        m_originMs = frame.startTime() / 1000;
+    m_withoutPicture = 0;
+    m_recovering = false;
+    if (m_clearOnPicture) {
+        m_clearOnPicture = false;
+        if (m_message && m_message->startsWith(QStringLiteral("播放失败")))
+            setMessage(std::nullopt);
+    }
+}
+
+void PlayerModel::checkPicture()
+{
+    if (m_player->playbackState() != QMediaPlayer::PlayingState || m_player->error() != QMediaPlayer::NoError || m_pendingSeekMs) {
+        m_watchedAt = -1;
+        return;
+    }
+    const qint64 at = position();
+    m_playingAt = at;
+    const qint64 step = m_watchedAt < 0 ? 0 : at - m_watchedAt;
+    m_watchedAt = at;
+    // Only steady playback counts: a seek moves the position further than one look's worth.
+    const qint64 steady = qint64(4 * kStallCheck.count() * std::max(1.0, m_player->playbackRate()));
+    if (m_player->hasVideo() && step > 0 && step <= steady)
+        m_withoutPicture += step;
+    if (m_withoutPicture >= kStallLimitMs)
+        recover(at, QStringLiteral("画面停止"));
+}
+
+void PlayerModel::recover(qint64 position, const QString &what)
+{
+    m_withoutPicture = 0;
+    // One attempt until a picture comes: a stream whose video never arrives is not reopened in
+    // a loop.
+    if (m_recovering)
+        return;
+    m_recovering = true;
+    ++m_reopens;
+    logLine(QStringLiteral("%1，从 %2 秒处重新打开").arg(what, QString::number(position / 1000.0, 'f', 1)));
+    reopen(position);
+}
+
+void PlayerModel::reopen(qint64 position)
+{
+    const QUrl source = m_player->source().isEmpty() ? m_streamUrl : m_player->source();
+    m_pendingSeekMs.reset();
+    m_playAfterSeek = false;
+    m_watchedAt = -1;
+    m_withoutPicture = 0;
+    // The backend ignores the address it already has: letting it go first builds a new decoder.
+    m_player->setSource(QUrl());
+    m_player->setSource(source);
+    m_seekedSinceOpen = false;
+    if (position > 0)
+        holdForSeek(source, position);
+    else
+        m_player->play();
+}
+
 void PlayerModel::samplePosition(qint64 seconds)
 {
     if (!m_started || m_stopped)
@@ -251,7 +392,7 @@ void PlayerModel::report(qint64 position)
     APIClient *client = APIClient::shared();
     if (!client)
         return;
-    const qint64 durationMs = m_player->source().isEmpty() ? 0 : std::max(m_player->duration(), m_knownDurationMs);
+    const qint64 durationMs = m_player->source().isEmpty() ? 0 : duration();
     const qint64 duration = player::wholeSeconds(durationMs);
     postProgress(client, player::progressForm(m_entry.did, m_entry.episode, position, duration));
 }
@@ -288,7 +429,7 @@ void PlayerModel::select(std::optional<Variant> variant)
     // it goes.
     if (m_player->source() == m_streamUrl && DemuxerCap::cap(m_streamUrl, m_selected ? m_selected->bandwidth : 0)) {
         if (m_selected && m_player->isSeekable())
-            m_player->setPosition(m_player->position() + 1);
+            seek(position() + 1);
         return;
     }
     // Without a demuxer to cap, a chosen quality plays that variant's own playlist; "自动" goes
@@ -307,10 +448,11 @@ void PlayerModel::switchSource(const QUrl &source)
 {
     if (m_player->source() == source)
         return;
-    const qint64 position = m_player->position();
+    const qint64 position = this->position();
     // Set after the new source: the old one reports its last states while it is let go, and
     // those must not take the seek.
     m_player->setSource(source);
+    m_seekedSinceOpen = false;
     if (position <= 0) {
         m_player->play();
         return;

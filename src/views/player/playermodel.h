@@ -13,6 +13,7 @@
 
 class QAudioOutput;
 class QMediaPlayer;
+class QVideoFrame;
 
 namespace tovra {
 
@@ -30,6 +31,10 @@ public:
     static constexpr std::chrono::milliseconds kResumeNoticeTime{4000};
     // How long a quality change waits for the new stream to seek before playing it anyway.
     static constexpr std::chrono::milliseconds kSeekHoldLimit{4000};
+    // Playback that moves on this far without a new picture has lost its video: it is opened
+    // again where it is.
+    static constexpr qint64 kStallLimitMs = 1500;
+    static constexpr std::chrono::milliseconds kStallCheck{250};
     // A master playlist is a few kilobytes; anything this big is not one.
     static constexpr qint64 kMaxPlaylistBytes = 4 * 1024 * 1024;
 
@@ -51,6 +56,21 @@ public:
     const QUrl &streamUrl() const { return m_streamUrl; }
 
     void play();
+    // The play buttons and Space: pauses what plays; after a failure or the end it opens the
+    // stream again (from where it failed, or from the start), as pressing play is expected to.
+    void togglePlay();
+    // Playing as the user sees it: a backend that failed goes on saying "playing" over a frozen
+    // picture.
+    bool isShownPlaying() const;
+    // The position counted from the stream's first picture, in milliseconds. The backend counts
+    // from the transport stream's clock, which starts a little before the first picture (0.7 s
+    // for FFmpeg's muxer), so its own position runs ahead of the picture by that much.
+    qint64 position() const;
+    qint64 duration() const;
+    // To a position counted the same way.
+    void seek(qint64 positionMs);
+    // How many times the stream was opened again after its picture stopped.
+    int reopenCount() const { return m_reopens; }
     // Sends the final report (when a whole second was sampled) and releases the stream. Only
     // the first call does anything.
     void stop();
@@ -85,6 +105,11 @@ private:
     void applyPendingSeek();
     void holdForSeek(const QUrl &source, qint64 position);
     void switchSource(const QUrl &source);
+    void reopen(qint64 position);
+    void recover(qint64 position, const QString &what);
+    void checkPicture();
+    void onFrame(const QVideoFrame &frame);
+    void onFailure(const QString &text, int error);
 
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_audio = nullptr;
@@ -107,6 +132,21 @@ private:
     // before a quality change.
     std::optional<qint64> m_pendingSeekMs;
     bool m_playAfterSeek = false;
+    // The watchdog: position gained since the last picture, and where it was last looked at.
+    QTimer m_watchdog;
+    qint64 m_withoutPicture = 0;
+    qint64 m_watchedAt = -1;
+    int m_reopens = 0;
+    bool m_recovering = false;
+    // The backend's time of the stream's first picture; learnt from the first picture of a
+    // pipeline before it seeks, which is the stream's first.
+    qint64 m_originMs = -1;
+    bool m_seekedSinceOpen = false;
+    // The position last seen while playing.
+    qint64 m_playingAt = -1;
+    // Where playback failed, for the retry; the failure's notice stays until a picture comes.
+    std::optional<qint64> m_failedAt;
+    bool m_clearOnPicture = false;
     std::chrono::milliseconds m_trialNoticeTime = kTrialNoticeTime;
     std::chrono::milliseconds m_resumeNoticeTime = kResumeNoticeTime;
 };
