@@ -3,8 +3,12 @@
 #include "models/title.h"
 #include "support/clientfixture.h"
 #include "support/mediafiles.h"
+#include "support/testenv.h"
+#include "views/player/pipwindow.h"
+
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -63,10 +67,11 @@ struct PlaybackFixture : SharedClientFixture
     }
 };
 
-// Counts decoded frames reaching a sink and keeps the latest.
+// Counts decoded frames reaching a sink and keeps the first and the latest.
 struct FrameWatch
 {
     int frames = 0;
+    QVideoFrame first;
     QVideoFrame last;
     QMetaObject::Connection connection;
 
@@ -75,6 +80,7 @@ struct FrameWatch
         connection = QObject::connect(sink, &QVideoSink::videoFrameChanged, sink, [this](const QVideoFrame &frame) {
             if (frame.isValid()) {
                 ++frames;
+                first = frames == 1 ? frame : first;
                 last = frame;
             }
         });
@@ -82,24 +88,26 @@ struct FrameWatch
     ~FrameWatch() { QObject::disconnect(connection); }
 };
 
-// The widget as the user sees it: a video surface draws through the graphics stack, which an
-// off-screen grab does not reach, so the latest decoded frame is painted where the surface is,
-// letterboxed as the surface shows it.
-inline QImage grabWithFrame(QWidget *widget, QWidget *surface, const QVideoFrame &frame)
+// The widget as the user sees it, once its video surface has painted a picture.
+inline QImage grabShown(QWidget *widget, VideoSurface *surface)
 {
-    QImage image = widget->grab().toImage();
-    if (!frame.isValid() || !surface)
-        return image;
-    QVideoFrame copy(frame);
-    const QImage picture = copy.toImage();
-    const qreal ratio = image.devicePixelRatio();
-    const QRect area(surface->mapTo(widget, QPoint(0, 0)) * ratio, surface->size() * ratio);
-    QPainter painter(&image);
-    painter.fillRect(area, Qt::black);
-    const QSize fitted = picture.size().scaled(area.size(), Qt::KeepAspectRatio);
-    painter.drawImage(QRect(area.topLeft() + QPoint((area.width() - fitted.width()) / 2, (area.height() - fitted.height()) / 2), fitted),
-                      picture);
-    return image;
+    waitFor([&] { return surface->paintedStartTime() >= 0; }, 5000);
+    return widget->grab().toImage();
+}
+
+// Where each segment of a variant starts, counted from the first picture: the playlist's
+// durations added up.
+inline QList<qint64> segmentStarts(const QString &variantPlaylist)
+{
+    QFile file(variantPlaylist);
+    file.open(QIODevice::ReadOnly);
+    QList<qint64> starts{0};
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("#EXTINF:"))
+            starts << starts.last() + qRound64(line.mid(8).split(',').first().toDouble() * 1000);
+    }
+    starts.removeLast();
+    return starts;
 }
 
 }

@@ -4,6 +4,7 @@
 #include "network/apiclient.h"
 #include "store/log.h"
 #include "views/player/demuxercap.h"
+#include "views/player/latepads.h"
 
 #include <QAudioOutput>
 #include <QCoroNetworkReply>
@@ -101,6 +102,7 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
 {
     m_player->setAudioOutput(m_audio);
     DemuxerCap::watch();
+    LatePads::watch();
     liveModels().append(this);
     // One hook for the whole process, made with the first model: quitting ends every playback
     // with its final report, whichever window or page still holds it.
@@ -332,6 +334,10 @@ void PlayerModel::onFrame(const QVideoFrame &frame)
 
 void PlayerModel::checkPicture()
 {
+    // A stream opened again can keep the states of the one before, and then no change tells
+    // that it can seek.
+    if (m_pendingSeekMs)
+        applyPendingSeek();
     if (m_player->playbackState() != QMediaPlayer::PlayingState || m_player->error() != QMediaPlayer::NoError || m_pendingSeekMs) {
         m_watchedAt = -1;
         return;
@@ -342,7 +348,10 @@ void PlayerModel::checkPicture()
     m_watchedAt = at;
     // Only steady playback counts: a seek moves the position further than one look's worth.
     const qint64 steady = qint64(4 * kStallCheck.count() * std::max(1.0, m_player->playbackRate()));
-    if (m_player->hasVideo() && step > 0 && step <= steady)
+    // A stream whose video decoder never came up has no video as far as the backend knows; a
+    // picture seen before, or a master playlist of qualities, says it has one.
+    const bool hasPicture = m_player->hasVideo() || m_originMs >= 0 || !m_variants.isEmpty();
+    if (hasPicture && step > 0 && step <= steady)
         m_withoutPicture += step;
     if (m_withoutPicture >= kStallLimitMs)
         recover(at, QStringLiteral("画面停止"));
