@@ -96,6 +96,7 @@ struct Sample
     double cpuPercent = 0;
     double cpuMsPerFrame = 0;
     double readsPerSecond = 0;
+    QSize picture;
 };
 
 // Counts the frames that process shows at the picture found by locate(), once it has shown
@@ -143,6 +144,7 @@ std::optional<Sample> measure(const QProcess &process, const std::function<QRect
     sample.cpuPercent = 100 * cpuSeconds / seconds;
     sample.cpuMsPerFrame = 1000 * cpuSeconds / double(shown.size());
     sample.readsPerSecond = pollsDuring / seconds;
+    sample.picture = picture.size();
     return sample;
 }
 
@@ -274,8 +276,9 @@ int main(int argc, char *argv[])
                     return 1;
                 }
                 results[name + QStringLiteral(" client ") + where].add(*sample);
-                std::fprintf(stderr, "round %d %s client %s: %.1f fps, %.0f%% CPU, screen read %.0f/s\n", round + 1, stream.name,
-                             qPrintable(where), sample->fps, sample->cpuPercent, sample->readsPerSecond);
+                std::fprintf(stderr, "round %d %s client %s (picture %dx%d): %.1f fps, %.0f%% CPU, screen read %.0f/s\n", round + 1,
+                             stream.name, qPrintable(where), sample->picture.width(), sample->picture.height(), sample->fps,
+                             sample->cpuPercent, sample->readsPerSecond);
             }
 
             QProcess gst;
