@@ -11,26 +11,17 @@
 // Prints the client/gst-play ratio last (goal <= 1.3).
 
 #include "clientrun.h"
+#include "clientwindow.h"
+#include "screenprobe.h"
 
-#include "network/apiclient.h"
-#include "network/imageloader.h"
-#include "network/paths.h"
 #include "samplesite/mediasite.h"
-#include "store/authstore.h"
 #include "views/catalogue/homeview.h"
-#include "views/contentview.h"
 #include "views/detail/detailview.h"
-#include "views/engine/engineloader.h"
 #include "views/navigationstack.h"
-#include "views/palette.h"
 
 #include <QApplication>
-#include <QDateTime>
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
 
-#include <dlfcn.h>
-#include <malloc.h>
 #include <unistd.h>
 
 using namespace tovra;
@@ -41,36 +32,11 @@ namespace {
 constexpr double kGoal = 1.3;
 constexpr int kReadingMs = 1000;
 
-// The surface's video sink. The benchmark does not link the media player (that would map it at
-// start and hide what the first play costs), so the getter is looked up in the library the
-// engine has brought in (privately: the plugin is loaded without global symbols).
-QObject *videoSink(QWidget *surface)
-{
-    using Getter = QObject *(*)(const QWidget *);
-    void *library = dlopen("libQt6MultimediaWidgets.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    const auto getter = library ? reinterpret_cast<Getter>(dlsym(library, "_ZNK12QVideoWidget9videoSinkEv")) : nullptr;
-    if (library)
-        dlclose(library);
-    return getter ? getter(surface) : nullptr;
-}
-
-// One first play in this process; prints "first-frame <ms>" and "stream <url>".
+// One first play in this process; prints "first-frame <ms>" and how the frame was seen.
 int playOnce(int argc, char *argv[])
 {
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("TovraClient"));
-    QApplication::setApplicationName(QStringLiteral("TovraClient"));
-    Palette::installApplicationTheme();
-    auto *network = new QNetworkAccessManager(&app);
-    auto *client = new APIClient(network, &app);
-    APIClient::setShared(client);
-    auto *auth = new AuthStore(client, appDataDir(), &app);
-    AuthStore::setShared(auth);
-    client->setTokenProvider([auth] { return auth->tokenValue(); });
-    ImageLoader::setShared(new ImageLoader(network, &app));
-    EngineLoader::setPreloadAllowed(true);
-
+    wireAsMain();
     ContentView window;
     window.show();
     auto *home = window.findChild<HomeView *>();
@@ -91,23 +57,32 @@ int playOnce(int argc, char *argv[])
 
     QElapsedTimer clock;
     clock.start();
-    window.push(Route::play(PlayEntry{1, did, QStringLiteral("bench"), QDateTime::currentSecsSinceEpoch() + 3600},
-                            QStringLiteral("示例"), 0));
+    window.push(playRoute(did));
+    // The first frame to reach the surface's sink; a surface with no sink in reach is watched on
+    // the screen instead: once it has been painted black (where a notice may show), the first
+    // frame is the first time most of its middle row lights up.
     std::unique_ptr<QSignalSpy> frames;
+    std::unique_ptr<ScreenProbe> screen;
+    QWidget *surface = nullptr;
+    bool black = false;
     const bool played = spinUntil([&] {
-        if (!frames) {
-            for (QWidget *widget : window.findChildren<QWidget *>()) {
-                if (widget->inherits("QVideoWidget") && videoSink(widget)) {
-                    frames = std::make_unique<QSignalSpy>(videoSink(widget), "2videoFrameChanged(QVideoFrame)");
-                    break;
-                }
-            }
+        if (!surface && (surface = playerSurface())) {
+            if (QObject *sink = frameSink(surface))
+                frames = std::make_unique<QSignalSpy>(sink, "2videoFrameChanged(QVideoFrame)");
+            else
+                screen = std::make_unique<ScreenProbe>(qEnvironmentVariable("DISPLAY"));
         }
-        return frames && !frames->isEmpty();
+        if (frames)
+            return !frames->isEmpty();
+        if (!screen || !surface->isVisible())
+            return false;
+        const double lit = screen->litShare(QRect(surface->mapToGlobal(QPoint()), surface->size()));
+        black = black || lit < 0.05;
+        return black && lit > 0.3;
     }, 20000);
     if (!played)
         return 1;
-    std::printf("first-frame %lld\n", static_cast<long long>(clock.elapsed()));
+    std::printf("first-frame %lld\nseen %s\n", static_cast<long long>(clock.elapsed()), frames ? "sink" : "screen");
     std::fflush(stdout);
     return 0;
 }
@@ -134,6 +109,7 @@ int main(int argc, char *argv[])
     const QUrl stream(site.base() + QStringLiteral("/media/clip/hls/master.m3u8"));
 
     std::vector<double> client, floor, ratio;
+    bool seenOnScreen = false;
     for (int round = 0; round < rounds; ++round) {
         QProcess once;
         once.setProcessEnvironment(env);
@@ -142,6 +118,8 @@ int main(int argc, char *argv[])
         once.waitForFinished(60000);
         const QByteArray out = once.readAllStandardOutput();
         const qsizetype at = out.indexOf("first-frame ");
+        if (out.contains("seen screen"))
+            seenOnScreen = true;
         const qint64 g = gstPlayFirstFrame(stream);
         if (at < 0 || g < 0) {
             std::fprintf(stderr, "bench_firstplay: no first frame in round %d\n", round + 1);
@@ -154,7 +132,8 @@ int main(int argc, char *argv[])
     const Spread c = spread(client), g = spread(floor), r = spread(ratio);
     std::printf("X display (Xvfb 1920x1080, session bus), %d rounds, each a new process:\n", rounds);
     std::printf("  gst-play-1.0 first frame: %.0f ms (%.0f-%.0f)\n", g.median, g.min, g.max);
-    std::printf("  client, first play of the session (click to first frame): %.0f ms (%.0f-%.0f)\n", c.median, c.min, c.max);
+    std::printf("  client, first play of the session (click to first frame%s): %.0f ms (%.0f-%.0f)\n",
+                seenOnScreen ? " on screen: the surface has no sink in reach" : " at the surface's sink", c.median, c.min, c.max);
     std::printf("first play, client/gst-play ratio: %.2fx (%.2f-%.2f) (goal <= %.1fx): %s\n", r.median, r.min, r.max, kGoal,
                 r.median <= kGoal ? "met" : "NOT met");
     return 0;

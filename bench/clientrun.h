@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QUrl>
 
+#include <xcb/xcb.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -104,14 +106,19 @@ private:
     QString m_base;
 };
 
-// A real X server of its own (Xvfb, one 1920 x 1080 screen, a display number it picks itself)
-// and a D-Bus session bus, as a desktop gives the client: on a display, start-up pays for things
-// offscreen never shows (the X connection, OpenGL, the desktop's settings over the bus).
+// A real X server of its own (Xvfb, one 1920 x 1080 screen) and a D-Bus session bus, as a
+// desktop gives the client: on a display, start-up pays for things offscreen never shows (the X
+// connection, OpenGL, the desktop's settings over the bus). Like a desktop's, the server stays
+// as it is between programs (-noreset, and a connection of ours held open): one that resets
+// whenever its last client leaves makes every program pay for a fresh server. The display
+// number is TOVRA_BENCH_DISPLAY's (":96") when set, else the first free one from 99 up.
 class DisplaySession
 {
 public:
     ~DisplaySession()
     {
+        if (m_held)
+            xcb_disconnect(m_held);
         for (QProcess *process : {&m_bus, &m_server}) {
             if (process->state() != QProcess::NotRunning) {
                 process->terminate();
@@ -127,13 +134,17 @@ public:
     {
         // Display numbers are taken from 99 up, as xvfb-run does, clear of the low ones people
         // give their own servers; a number whose lock file exists is someone else's.
-        for (int number = 99; number < 200 && m_display.isEmpty(); ++number) {
+        const QString chosen = qEnvironmentVariable("TOVRA_BENCH_DISPLAY");
+        const int first = chosen.isEmpty() ? 99 : chosen.mid(1).toInt();
+        const int last = chosen.isEmpty() ? 200 : first + 1;
+        for (int number = first; number < last && m_display.isEmpty(); ++number) {
             if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
                 continue;
             m_server.setStandardOutputFile(QProcess::nullDevice());
             m_server.setStandardErrorFile(QProcess::nullDevice());
             m_server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"), QStringLiteral("0"),
-                                                    QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                                                    QStringLiteral("1920x1080x24"), QStringLiteral("-noreset"), QStringLiteral("-nolisten"),
+                                                    QStringLiteral("tcp")});
             if (!m_server.waitForStarted(10000)) {
                 std::fprintf(stderr, "Xvfb did not start: %s\n", qPrintable(m_server.errorString()));
                 return false;
@@ -146,6 +157,11 @@ public:
             if (m_server.state() == QProcess::Running)
                 m_display = QStringLiteral(":%1").arg(number);
         }
+        if (m_display.isEmpty()) {
+            std::fprintf(stderr, "no free X display %s\n", qPrintable(chosen));
+            return false;
+        }
+        m_held = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
         m_bus.setStandardErrorFile(QProcess::nullDevice());
         m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         if (m_bus.waitForStarted(10000)) {
@@ -173,6 +189,7 @@ public:
 private:
     QProcess m_server;
     QProcess m_bus;
+    xcb_connection_t *m_held = nullptr;
     QString m_display;
     QString m_busAddress;
 };
