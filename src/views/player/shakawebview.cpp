@@ -145,12 +145,13 @@ void ShakaWebView::setViewFullScreen(bool fullScreen)
         m_web->setFocus(Qt::OtherFocusReason);
         return;
     }
-    // Only a full-screen window the user was in hands the activation back.
+    // Only a full-screen window the user was in hands the activation back, to the window the
+    // page is in, even when the page itself is on its way out.
     const bool active = m_web->isActiveWindow();
     m_web->setWindowFlag(Qt::Window, false);
     m_web->setWindowState(m_web->windowState() & ~Qt::WindowFullScreen);
     m_web->show();
-    if (active && isVisible())
+    if (active && window()->isVisible())
         window()->activateWindow();
     m_web->setFocus(Qt::OtherFocusReason);
 }
