@@ -105,6 +105,9 @@ constexpr char kPageStyle[] =
     "html,body{margin:0;padding:0;background:#000;height:100%;overflow:hidden;}"
     "#wrap{width:100%;height:100%;display:flex;align-items:center;justify-content:center;}"
     "video{width:100%;height:100%;}"
+    // The library's advert caption is an empty, disabled button until an advert plays, which
+    // never happens here: out of sight, it stays out of a screen reader's way too.
+    ".shaka-ad-info:empty{display:none;}"
     "#msg{position:fixed;left:0;right:0;bottom:0;color:#fff;font:13px -apple-system,sans-serif;"
     "background:rgba(0,0,0,.75);padding:10px;text-align:center;display:none;}";
 

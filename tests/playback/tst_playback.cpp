@@ -660,10 +660,19 @@ private slots:
         if (manifestFails)
             f.site.route(F::kManifest, FakeSite::text("", 404));
         const QString token = u"tok+/=&#é"_qs;
-        PlayerPage page(f, f.auth(F::kManifest + query, et, token));
+        f.authorise(f.auth(F::kManifest + query, et, token));
+        // Opened from a title page, the page itself holds the focus while it loads; Esc leaves at once.
+        struct { PlayerView view{kEntry, u"星河"_qs, 0}; } page;
+        page.view.setFocus();
+        page.view.resize(960, 640);
+        page.view.show();
+        QVERIFY(waitFor([&] { return !page.view.isLoading(); }));
         qunsetenv("TOVRA_MEDIA_URL");
         QCOMPARE(page.view.shown(), PlayerView::Shown::Web);
         QWebEngineView *web = page.view.webPlayer()->webView();
+        QSignalSpy backs(page.view.addAction(u"返回"_qs, QKeySequence(Qt::ALT | Qt::Key_Left)), &QAction::triggered);
+        QTest::keyClick(page.view.windowHandle(), Qt::Key_Escape);
+        QCOMPARE(backs.size(), 1);
         const QString added = u"t=\\d+&token="_qs + QRegularExpression::escape(tokenInQuery(token)) + u"&ct=\\d+"_qs;
 
         QVERIFY(waitFor([&] { return !f.site.requestsTo(F::kManifest).isEmpty(); }, kPlayTimeout));
@@ -699,11 +708,18 @@ private slots:
                                     return view ? view->child(0) : nullptr; };
         QVERIFY(waitFor([&] { return document() && document()->childCount() > 0; }));
         QCOMPARE(QAccessible::queryAccessibleInterface(web)->text(QAccessible::Name), page.view.title());
+        // Every button a screen reader finds there is named.
+        std::function<int(QAccessibleInterface *)> unnamedButtons = [&](QAccessibleInterface *node) {
+            int count = node->role() == QAccessible::Button && node->text(QAccessible::Name).isEmpty();
+            for (int i = 0; i < node->childCount(); ++i)
+                count += node->child(i) ? unnamedButtons(node->child(i)) : 0;
+            return count;
+        };
+        QCOMPARE(unnamedButtons(QAccessible::queryAccessibleInterface(web)), 0);
         QAccessible::setActive(false);
         // Tab and Shift+Tab reach the window's own controls again; Esc and Alt+← go back.
         QPushButton outside(&page.view);
         outside.show();
-        QSignalSpy backs(page.view.addAction(u"返回"_qs, QKeySequence(Qt::ALT | Qt::Key_Left)), &QAction::triggered);
         const auto inPage = [&] { return web->isAncestorOf(QApplication::focusWidget()); };
         for (const auto &[key, modifier] : {std::pair{Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Backtab, Qt::ShiftModifier}}) {
             web->setFocus();
@@ -716,7 +732,16 @@ private slots:
         web->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left, Qt::AltModifier);
-        QCOMPARE(backs.size(), 2);
+        QCOMPARE(backs.size(), 3);
+        // The library's full-screen control covers the screen with the view; Esc or leaving puts it back.
+        for (const auto &[key, modifier] : {std::pair{Qt::Key_Escape, Qt::NoModifier}, {Qt::Key_Left, Qt::AltModifier}}) {
+            evaluate(web, u"document.querySelector('.shaka-fullscreen-button').focus()"_qs);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QVERIFY(waitFor([&] { return web->isWindow() && web->geometry() == page.view.screen()->geometry(); }));
+            QTest::keyClick(web->windowHandle(), key, modifier);
+            QVERIFY(!web->isWindow() && web->isVisible() && untilScript(web, u"!document.fullscreenElement"_qs, [](const QVariant &v) { return v.toBool(); }));
+        }
+        QCOMPARE(backs.size(), 4);
         QVERIFY(!grabToPng(&page.view, u"player-web-"_qs + QString::fromLatin1(QTest::currentDataTag()).section(u',', 0, 0).replace(u' ', u'-')
                                            + (dark ? u"-dark"_qs : u"-light"_qs)).isEmpty());
     }

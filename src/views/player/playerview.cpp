@@ -187,6 +187,12 @@ void PlayerView::showPlayer()
         m_stack->addWidget(player);
     }
     m_stack->setCurrentWidget(player);
+    // Opened from a title page, the page itself holds the focus (it has no stop of its own to
+    // hand it to), or the loading view does: the player takes it, so its keys work before any
+    // click. A focus the user moved elsewhere meanwhile stays where it is.
+    const QWidget *focus = window()->focusWidget();
+    if (!focus || focus == this || m_overlay->isAncestorOf(focus) || focus == m_overlay)
+        player->setFocus(Qt::OtherFocusReason);
 }
 
 }

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QChildEvent>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEnginePage>
@@ -39,13 +40,21 @@ ShakaWebView::ShakaWebView(const PlayAuth &auth, const QString &title, QWidget *
     page->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     page->settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
     connect(page, &QWebEnginePage::fullScreenRequested, this, [this](QWebEngineFullScreenRequest request) {
-        m_pageFullScreen = request.toggleOn();
+        // A page that is no longer shown gets no window over the screen.
+        if (request.toggleOn() && !isVisible()) {
+            request.reject();
+            return;
+        }
         request.accept();
+        setViewFullScreen(request.toggleOn());
     });
     m_web->setPage(page);
     for (QWidget *child : m_web->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         child->installEventFilter(this);
     layout->addWidget(m_web);
+
+    // Whoever gives the player the focus gives it to the page, where the keys are handled.
+    setFocusProxy(m_web);
 
     m_html = player::shakaPage(auth, m_base, title);
     m_web->setHtml(m_html, m_base);
@@ -56,6 +65,11 @@ ShakaWebView::~ShakaWebView()
     // The page must go before the view that hosts it, and both before the shared profile.
     if (m_web)
         delete m_web->page();
+}
+
+bool ShakaWebView::isPageFullScreen() const
+{
+    return m_web->isWindow();
 }
 
 bool ShakaWebView::isOurKey(const QKeyEvent *key)
@@ -84,19 +98,77 @@ bool ShakaWebView::eventFilter(QObject *watched, QEvent *event)
         if (!isOurKey(static_cast<QKeyEvent *>(event)))
             break;
         // Esc first ends the page's full screen (the engine leaves that to its host), then the page.
-        if (m_pageFullScreen && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
-            m_web->page()->triggerAction(QWebEnginePage::ExitFullScreen);
+        if (isPageFullScreen() && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            leaveFullScreen();
         else
             goBack();
         return true;
+    case QEvent::Close:
+        // The window manager closing the full-screen window ends the full screen; the view
+        // itself stays, for the page.
+        if (watched == m_web && isPageFullScreen()) {
+            event->ignore();
+            leaveFullScreen();
+            return true;
+        }
+        break;
     default:
         break;
     }
     return QWidget::eventFilter(watched, event);
 }
 
+void ShakaWebView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // The page is leaving the window (going back, a new route): a full-screen window of a page
+    // out of sight would stay over the screen.
+    if (!event->spontaneous())
+        leaveFullScreen();
+}
+
+void ShakaWebView::setViewFullScreen(bool fullScreen)
+{
+    if (fullScreen == isPageFullScreen())
+        return;
+    if (fullScreen) {
+        // The screen of the window the page is in, covered even where no window manager
+        // applies the state.
+        QScreen *shownOn = window()->screen();
+        m_web->setWindowFlag(Qt::Window, true);
+        m_web->setWindowTitle(windowTitle().isEmpty() ? QStringLiteral("全屏播放")
+                                                      : windowTitle() + QStringLiteral(" - 全屏播放"));
+        if (shownOn)
+            m_web->setGeometry(shownOn->geometry());
+        m_web->showFullScreen();
+        m_web->activateWindow();
+        m_web->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // Only a full-screen window the user was in hands the activation back, to the window the
+    // page is in, even when the page itself is on its way out.
+    const bool active = m_web->isActiveWindow();
+    m_web->setWindowFlag(Qt::Window, false);
+    m_web->setWindowState(m_web->windowState() & ~Qt::WindowFullScreen);
+    m_web->show();
+    if (active && window()->isVisible())
+        window()->activateWindow();
+    m_web->setFocus(Qt::OtherFocusReason);
+}
+
+void ShakaWebView::leaveFullScreen()
+{
+    if (!isPageFullScreen())
+        return;
+    // The view goes back into the page at once; the page is told, and its answer finds the
+    // view already in place.
+    setViewFullScreen(false);
+    m_web->page()->triggerAction(QWebEnginePage::ExitFullScreen);
+}
+
 void ShakaWebView::goBack()
 {
+    leaveFullScreen();
     // The page has no history of its own: leaving it is the window's back, the action that
     // Alt+← triggers there.
     const QKeySequence back(Qt::ALT | Qt::Key_Left);

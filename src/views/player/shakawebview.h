@@ -22,18 +22,22 @@ public:
     QWebEngineView *webView() const { return m_web; }
     const QString &html() const { return m_html; }
     const QUrl &baseUrl() const { return m_base; }
+    // While the page is in full screen, the view is a window of its own over the whole screen.
+    bool isPageFullScreen() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     static bool isOurKey(const QKeyEvent *key);
     void goBack();
+    void setViewFullScreen(bool fullScreen);
+    void leaveFullScreen();
 
     QWebEngineView *m_web = nullptr;
     QString m_html;
     QUrl m_base;
-    bool m_pageFullScreen = false;
 };
 
 }
