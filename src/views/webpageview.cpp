@@ -233,6 +233,10 @@ void WebPageView::applyState()
     } else {
         m_errorView->hide();
     }
+    // The engine's own error page lies under ours, in English and naming the error code: hidden,
+    // it is out of what a screen reader reads too.
+    if (m_web)
+        m_web->setVisible(!m_error);
     m_spinner->setVisible(!m_error && m_loading);
     m_back->setEnabled(m_canGoBack);
 }
