@@ -205,8 +205,8 @@ private slots:
         QCOMPARE(window.navigationStack()->depth(), 0);
     }
 
-    // Started with the site down: 重试 on the home page brings the sidebar back with it.
-    void homeRetryLoadsTheSidebar()
+    // Started with the site down: whichever load of home finds the site back brings the sidebar.
+    void homeLoadLoadsTheSidebar()
     {
         ShellFixture f;
         QVERIFY(f.start());
@@ -218,7 +218,8 @@ private slots:
         QVERIFY(home);
         QVERIFY(waitFor([&] { return home->shown() == HomeView::Shown::Error && !f.site.requestsTo(u"/api/nav"_s).isEmpty(); }));
         f.site.route(u"/api/nav"_s, FakeSite::ok(jsonArray(kServerNav)));
-        home->overlay()->retryButton()->click();
+        f.site.route(u"/api/index"_s, FakeSite::ok("{}"));
+        emit qGuiApp->applicationStateChanged(Qt::ApplicationActive);
         QVERIFY(waitFor([&] { return rowTitles(window).size() > 1; }));
     }
 
