@@ -88,9 +88,10 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
     m_screens = new RouteScreens(m_stack, this);
     connect(m_screens, &RouteScreens::pushRequested, this, &ContentView::push);
     connect(m_screens, &RouteScreens::categoryRequested, this, &ContentView::openCategory);
-    // A site that was down at start failed the sidebar's load too; the retry brings it as well.
-    connect(m_screens, &RouteScreens::homeRetried, this, [this] {
-        if (m_nav.isEmpty())
+    // A site that was down at start failed the sidebar's load too: whichever load of home finds
+    // it back (重试, the activation or the timed refresh) brings the sidebar as well.
+    connect(m_screens, &RouteScreens::homeLoaded, this, [this] {
+        if (m_nav.isEmpty() && !m_navBusy)
             QCoro::connect(loadNav(), this, [] {});
     });
     connect(m_stack, &NavigationStack::pathChanged, this, [this] {
@@ -357,9 +358,11 @@ QCoro::Task<void> ContentView::loadNav()
     }
 
     QPointer self = this;
+    m_navBusy = true;
     auto reply = co_await APIClient::shared()->nav();
     if (!self || !m_navLoads.isCurrent(ticket))
         co_return;
+    m_navBusy = false;
     // The sidebar is an extra: a failure shows nothing and keeps what is there.
     if (!reply || reply->isEmpty())
         co_return;

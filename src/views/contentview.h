@@ -179,6 +179,9 @@ private:
     QString m_submittedSearch;
     bool m_contentShown = false;
     LoadGeneration m_navLoads;
+    // The newest load of the sidebar has not answered yet: home, loaded first at a cold start,
+    // must not ask for the list a second time.
+    bool m_navBusy = false;
 
     Sidebar *m_sidebar = nullptr;
     QWidget *m_divider = nullptr;

@@ -86,7 +86,7 @@ void RouteScreens::showRoot(const QString &submittedSearch, const SidebarSection
     default: {
         auto *page = leadingToTitles(new HomeView, this);
         connect(page, &HomeView::moreRequested, this, &RouteScreens::categoryRequested);
-        connect(page, &HomeView::retried, this, &RouteScreens::homeRetried);
+        connect(page, &HomeView::loaded, this, &RouteScreens::homeLoaded);
         m_stack->setRoot(page);
         break;
     }

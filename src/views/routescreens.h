@@ -31,8 +31,9 @@ signals:
     void pushRequested(const Route &route);
     // A home-page "more" link.
     void categoryRequested(const QString &name);
-    // 重试 on the home page: the window's other loads that failed with it go again.
-    void homeRetried();
+    // The home page brought its record from the server: the window's other loads that failed
+    // with it (a start with the site down) may go again.
+    void homeLoaded();
 
 private:
     NavigationStack *m_stack;

@@ -14,6 +14,7 @@
 #include "views/toolbar/plaintooltip.h"
 #include "views/toolbar/toolbarbutton.h"
 
+#include <QAccessibleWidget>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,9 +25,35 @@ using namespace Qt::StringLiterals;
 
 namespace tovra {
 
+namespace {
+
+// The engine's view of a page hangs in the accessible tree under its pane, and the engine marks
+// every node of its page as on show whether the view is or not: a screen reader would read the
+// engine's English error page under our error view. A hidden pane has no children.
+class WebPaneAccessible : public QAccessibleWidget
+{
+public:
+    explicit WebPaneAccessible(QWidget *pane) : QAccessibleWidget(pane) {}
+    int childCount() const override { return widget()->isVisible() ? QAccessibleWidget::childCount() : 0; }
+    QAccessibleInterface *child(int index) const override
+    {
+        return widget()->isVisible() ? QAccessibleWidget::child(index) : nullptr;
+    }
+};
+
+QAccessibleInterface *webPaneAccessible(const QString &, QObject *object)
+{
+    auto *pane = qobject_cast<WebPane *>(object);
+    return pane ? new WebPaneAccessible(pane) : nullptr;
+}
+
+}
+
 WebPageView::WebPageView(const QString &url, const QString &title, QWidget *parent)
     : QWidget(parent), m_url(url), m_title(title)
 {
+    static const bool paneAccessible = (QAccessible::installFactory(webPaneAccessible), true);
+    Q_UNUSED(paneAccessible);
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
@@ -233,6 +260,9 @@ void WebPageView::applyState()
     } else {
         m_errorView->hide();
     }
+    // The engine's own error page lies under ours, in English and naming the error code.
+    if (m_web)
+        m_web->setVisible(!m_error);
     m_spinner->setVisible(!m_error && m_loading);
     m_back->setEnabled(m_canGoBack);
 }

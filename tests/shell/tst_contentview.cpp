@@ -205,8 +205,8 @@ private slots:
         QCOMPARE(window.navigationStack()->depth(), 0);
     }
 
-    // Started with the site down: 重试 on the home page brings the sidebar back with it.
-    void homeRetryLoadsTheSidebar()
+    // Started with the site down: whichever load of home finds the site back brings the sidebar.
+    void homeLoadLoadsTheSidebar()
     {
         ShellFixture f;
         QVERIFY(f.start());
@@ -217,9 +217,14 @@ private slots:
         auto *home = qobject_cast<HomeView *>(window.navigationStack()->root());
         QVERIFY(home);
         QVERIFY(waitFor([&] { return home->shown() == HomeView::Shown::Error && !f.site.requestsTo(u"/api/nav"_s).isEmpty(); }));
-        f.site.route(u"/api/nav"_s, FakeSite::ok(jsonArray(kServerNav)));
-        home->overlay()->retryButton()->click();
+        f.site.route(u"/api/nav"_s, FakeSite::ok(jsonArray(kServerNav)).withDelay(300));
+        f.site.route(u"/api/index"_s, FakeSite::ok("{}"));
+        emit qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+        QVERIFY(waitFor([&] { return home->shown() != HomeView::Shown::Error; }));
+        // Home again while the list is on its way: it is asked for once.
+        emit qGuiApp->applicationStateChanged(Qt::ApplicationActive);
         QVERIFY(waitFor([&] { return rowTitles(window).size() > 1; }));
+        QCOMPARE(f.site.requestsTo(u"/api/nav"_s).size(), 2);
     }
 
     void staleCacheIsSkipped()

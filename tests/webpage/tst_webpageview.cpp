@@ -8,6 +8,7 @@
 #include "views/webprofile.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -33,6 +34,7 @@ struct PageFixture : SharedClientFixture
     {
         // The profile outlives every case; its store is emptied so no case sees another's cookies.
         WebProfile::shared()->cookieStore()->deleteAllCookies();
+        QAccessible::setActive(true); // heard only by a running engine, which then builds pages' trees
     }
     QString pageURL() const { return site.url(kPagePath).toString(); }
     void serve(const QString &path, const QByteArray &html = "<p>ok</p>")
@@ -40,6 +42,15 @@ struct PageFixture : SharedClientFixture
         site.route(path, FakeSite::text(html).withHeader("Content-Type", "text/html; charset=utf-8"));
     }
 };
+
+// Every name in the accessible tree under face, on show or not.
+QString heardIn(QAccessibleInterface *face)
+{
+    QString text = face ? face->text(QAccessible::Name) + u'\n' : QString();
+    for (int i = 0; face && i < face->childCount(); ++i)
+        text += heardIn(face->child(i));
+    return text;
+}
 }
 
 class TestWebPageView : public QObject
@@ -154,6 +165,9 @@ private slots:
         QCOMPARE(view.errorView()->messageText(), *view.error());
         QVERIFY(view.errorView()->isVisible() && view.spinner()->isHidden());
         QVERIFY(!grabToPng(&view, u"webpage-failed"_qs).isEmpty());
+        QVERIFY(waitFor([&] { return heardIn(QAccessible::queryAccessibleInterface(view.webView())).contains(u"ERR_"_qs); }, 5000));
+        const QString heard = heardIn(QAccessible::queryAccessibleInterface(&view));
+        QVERIFY2(heard.contains(*view.error()) && !heard.contains(u"ERR_"_qs) && !heard.contains(u"refused"_qs), qPrintable(heard));
     }
 
     // The site's own error page is the page, as in a browser.
@@ -190,6 +204,7 @@ private slots:
         QVERIFY(!view.error() && view.isLoading());
         QVERIFY(waitFor([&] { return !view.isLoading(); }, 5000));
         QVERIFY2(!view.error(), qPrintable(view.error().value_or(QString())));
+        QVERIFY(waitFor([&] { return heardIn(QAccessible::queryAccessibleInterface(&view)).contains(u"ok"_qs); }, 5000));
         QCOMPARE(served, 2);
         QCOMPARE(f.site.requestsTo(kCookiePath).size(), 1);
         QCOMPARE(f.site.requestsTo(kPagePath).last().header("Cookie"), QByteArray("s=1"));

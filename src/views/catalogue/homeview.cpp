@@ -153,6 +153,8 @@ QCoro::Task<> HomeView::load(bool silent)
     }
     m_loading = false;
     render();
+    if (reply)
+        emit loaded();
 }
 
 HomeView::SectionView &HomeView::section(int slot, const QString &symbol)
@@ -285,10 +287,7 @@ void HomeView::render()
         m_stack->setCurrentWidget(placeholder());
         break;
     case Shown::Error:
-        showFailure(overlay(), *m_error, this, [](HomeView *home) {
-            home->reload();
-            emit home->retried();
-        });
+        showFailure(overlay(), *m_error, this);
         m_stack->setCurrentWidget(overlay());
         break;
     case Shown::Content:

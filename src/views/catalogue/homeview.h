@@ -67,8 +67,8 @@ public slots:
 signals:
     void selected(const QString &did);
     void moreRequested(const QString &name);
-    // The user pressed 重试 on the error view.
-    void retried();
+    // A load, of any kind, brought the record from the server.
+    void loaded();
 
 protected:
     void showEvent(QShowEvent *event) override;
