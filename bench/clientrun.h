@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <dlfcn.h>
+#include <optional>
 #include <functional>
 #include <vector>
 
@@ -104,14 +106,18 @@ private:
     QString m_base;
 };
 
-// A real X server of its own (Xvfb, one 1920 x 1080 screen, a display number it picks itself)
-// and a D-Bus session bus, as a desktop gives the client: on a display, start-up pays for things
-// offscreen never shows (the X connection, OpenGL, the desktop's settings over the bus).
+// A real X server of its own (Xvfb, one 1920 x 1080 screen) and a D-Bus session bus, as a desktop
+// gives the client: on a display, start-up pays for things offscreen never shows (the X
+// connection, OpenGL, the desktop's settings over the bus). Like a desktop's, the server stays up
+// between programs (-noreset) and always has a client besides the one timed: a server that resets
+// when its last client leaves makes every program that follows pay for setting it up again.
 class DisplaySession
 {
 public:
     ~DisplaySession()
     {
+        if (m_connection)
+            m_disconnect(m_connection);
         for (QProcess *process : {&m_bus, &m_server}) {
             if (process->state() != QProcess::NotRunning) {
                 process->terminate();
@@ -122,18 +128,24 @@ public:
         }
     }
 
-    // Fails, saying why on stderr, when Xvfb or dbus-daemon is missing or does not come up.
-    bool start()
+    // On display number, or without one on the first free number from 99 up, as xvfb-run picks,
+    // clear of the low ones people give their own servers; a number whose lock file exists is
+    // someone else's. Fails, saying why on stderr, when Xvfb or dbus-daemon is missing or does not
+    // come up.
+    bool start(std::optional<int> number = std::nullopt)
     {
-        // Display numbers are taken from 99 up, as xvfb-run does, clear of the low ones people
-        // give their own servers; a number whose lock file exists is someone else's.
-        for (int number = 99; number < 200 && m_display.isEmpty(); ++number) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+        const int first = number.value_or(99);
+        for (int n = first; n < (number ? first + 1 : 200) && m_display.isEmpty(); ++n) {
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) {
+                if (number)
+                    std::fprintf(stderr, "display :%d is taken\n", n);
                 continue;
+            }
             m_server.setStandardOutputFile(QProcess::nullDevice());
             m_server.setStandardErrorFile(QProcess::nullDevice());
-            m_server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"), QStringLiteral("0"),
-                                                    QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+            m_server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"), QStringLiteral("0"),
+                                                    QStringLiteral("1920x1080x24"), QStringLiteral("-noreset"),
+                                                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
             if (!m_server.waitForStarted(10000)) {
                 std::fprintf(stderr, "Xvfb did not start: %s\n", qPrintable(m_server.errorString()));
                 return false;
@@ -141,11 +153,13 @@ public:
             QElapsedTimer timer;
             timer.start();
             while (m_server.state() == QProcess::Running && timer.elapsed() < 10000
-                   && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+                   && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
                 QThread::msleep(10);
             if (m_server.state() == QProcess::Running)
-                m_display = QStringLiteral(":%1").arg(number);
+                m_display = QStringLiteral(":%1").arg(n);
         }
+        if (!m_display.isEmpty() && !holdConnection())
+            std::fprintf(stderr, "could not hold a connection to %s\n", qPrintable(m_display));
         m_bus.setStandardErrorFile(QProcess::nullDevice());
         m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         if (m_bus.waitForStarted(10000)) {
@@ -155,7 +169,7 @@ public:
         m_busAddress = QString::fromLatin1(m_bus.readLine().trimmed());
         if (m_busAddress.isEmpty())
             std::fprintf(stderr, "dbus-daemon did not come up: %s\n", qPrintable(m_bus.errorString()));
-        return !m_display.isEmpty() && !m_busAddress.isEmpty();
+        return m_connection && !m_busAddress.isEmpty();
     }
 
     // env on this display and bus rather than whatever it had.
@@ -171,10 +185,32 @@ public:
     const QString &display() const { return m_display; }
 
 private:
+    // The benchmarks link no X library of their own; the system's libxcb, which Qt's platform
+    // plugin needs anyway, is looked up at run time.
+    bool holdConnection()
+    {
+        void *xcb = dlopen("libxcb.so.1", RTLD_LAZY);
+        if (!xcb)
+            return false;
+        auto connect = reinterpret_cast<void *(*)(const char *, int *)>(dlsym(xcb, "xcb_connect"));
+        auto failed = reinterpret_cast<int (*)(void *)>(dlsym(xcb, "xcb_connection_has_error"));
+        m_disconnect = reinterpret_cast<void (*)(void *)>(dlsym(xcb, "xcb_disconnect"));
+        if (!connect || !failed || !m_disconnect)
+            return false;
+        m_connection = connect(m_display.toLatin1().constData(), nullptr);
+        if (m_connection && failed(m_connection)) {
+            m_disconnect(m_connection);
+            m_connection = nullptr;
+        }
+        return m_connection;
+    }
+
     QProcess m_server;
     QProcess m_bus;
     QString m_display;
     QString m_busAddress;
+    void *m_connection = nullptr;
+    void (*m_disconnect)(void *) = nullptr;
 };
 
 // A home, config, data and cache folder of its own, with "baseURL" pointing at the site.
@@ -220,15 +256,26 @@ private:
     QString m_base;
 };
 
-// Starts program and waits for its "first-paint <ns>" line; answers the nanoseconds from just
-// before the start to that paint, or -1.
-inline qint64 startUntilFirstPaint(QProcess &process, const QString &program, const QProcessEnvironment &env,
-                                   int timeoutMs = 30000)
+// The two moments a start reports under TOVRA_FIRST_PAINT_MARK, in nanoseconds from just before
+// the process was started: the first frame with the home page's content, and the frame that has
+// the page fully drawn (every sidebar row, every visible poster the caches hold); -1 when a
+// moment never came.
+struct Moments
+{
+    qint64 firstPaint = -1;
+    qint64 drawn = -1;
+};
+
+// Starts program and reads its "first-paint <ns>" and "drawn <ns>" lines; returns once both came
+// (the first only, with firstPaintOnly), or the process ended, or after timeoutMs.
+inline Moments startUntilDrawn(QProcess &process, const QString &program, const QProcessEnvironment &env,
+                               int timeoutMs = 30000, bool firstPaintOnly = false)
 {
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const qint64 started = monotonicNs();
     process.start(program, {});
+    Moments moments;
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeoutMs) {
@@ -236,12 +283,20 @@ inline qint64 startUntilFirstPaint(QProcess &process, const QString &program, co
         while (process.canReadLine()) {
             const QByteArray line = process.readLine().trimmed();
             if (line.startsWith("first-paint "))
-                return line.mid(12).toLongLong() - started;
+                moments.firstPaint = line.mid(12).toLongLong() - started;
+            else if (line.startsWith("drawn "))
+                moments.drawn = line.mid(6).toLongLong() - started;
         }
-        if (process.state() == QProcess::NotRunning)
-            return -1;
+        if (moments.drawn >= 0 || (firstPaintOnly && moments.firstPaint >= 0) || process.state() == QProcess::NotRunning)
+            break;
     }
-    return -1;
+    return moments;
+}
+
+inline qint64 startUntilFirstPaint(QProcess &process, const QString &program, const QProcessEnvironment &env,
+                                   int timeoutMs = 30000)
+{
+    return startUntilDrawn(process, program, env, timeoutMs, true).firstPaint;
 }
 
 inline QByteArray procFile(qint64 pid, const char *name)
