@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <functional>
 #include <vector>
 
@@ -129,22 +130,26 @@ public:
         }
     }
 
-    // Fails, saying why on stderr, when Xvfb or dbus-daemon is missing or does not come up.
-    bool start()
+    // On display number, else TOVRA_BENCH_DISPLAY's, else the first free number from 99 up, as
+    // xvfb-run picks, clear of the low ones people give their own servers; a number whose lock
+    // file exists is someone else's. Fails, saying why on stderr, when Xvfb or dbus-daemon is
+    // missing or does not come up.
+    bool start(std::optional<int> number = std::nullopt)
     {
-        // Display numbers are taken from 99 up, as xvfb-run does, clear of the low ones people
-        // give their own servers; a number whose lock file exists is someone else's.
-        const QString chosen = qEnvironmentVariable("TOVRA_BENCH_DISPLAY");
+        const QString chosen = number ? QStringLiteral(":%1").arg(*number) : qEnvironmentVariable("TOVRA_BENCH_DISPLAY");
         const int first = chosen.isEmpty() ? 99 : chosen.mid(1).toInt();
         const int last = chosen.isEmpty() ? 200 : first + 1;
-        for (int number = first; number < last && m_display.isEmpty(); ++number) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+        for (int n = first; n < last && m_display.isEmpty(); ++n) {
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) {
+                if (!chosen.isEmpty())
+                    std::fprintf(stderr, "display :%d is taken\n", n);
                 continue;
+            }
             m_server.setStandardOutputFile(QProcess::nullDevice());
             m_server.setStandardErrorFile(QProcess::nullDevice());
-            m_server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"), QStringLiteral("0"),
-                                                    QStringLiteral("1920x1080x24"), QStringLiteral("-noreset"), QStringLiteral("-nolisten"),
-                                                    QStringLiteral("tcp")});
+            m_server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"), QStringLiteral("0"),
+                                                    QStringLiteral("1920x1080x24"), QStringLiteral("-noreset"),
+                                                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
             if (!m_server.waitForStarted(10000)) {
                 std::fprintf(stderr, "Xvfb did not start: %s\n", qPrintable(m_server.errorString()));
                 return false;
@@ -152,10 +157,10 @@ public:
             QElapsedTimer timer;
             timer.start();
             while (m_server.state() == QProcess::Running && timer.elapsed() < 10000
-                   && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+                   && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
                 QThread::msleep(10);
             if (m_server.state() == QProcess::Running)
-                m_display = QStringLiteral(":%1").arg(number);
+                m_display = QStringLiteral(":%1").arg(n);
         }
         if (m_display.isEmpty()) {
             std::fprintf(stderr, "no free X display %s\n", qPrintable(chosen));
@@ -171,7 +176,7 @@ public:
         m_busAddress = QString::fromLatin1(m_bus.readLine().trimmed());
         if (m_busAddress.isEmpty())
             std::fprintf(stderr, "dbus-daemon did not come up: %s\n", qPrintable(m_bus.errorString()));
-        return !m_display.isEmpty() && !m_busAddress.isEmpty();
+        return m_held && !xcb_connection_has_error(m_held) && !m_busAddress.isEmpty();
     }
 
     // env on this display and bus rather than whatever it had.
@@ -237,15 +242,26 @@ private:
     QString m_base;
 };
 
-// Starts program and waits for its "first-paint <ns>" line; answers the nanoseconds from just
-// before the start to that paint, or -1.
-inline qint64 startUntilFirstPaint(QProcess &process, const QString &program, const QProcessEnvironment &env,
-                                   int timeoutMs = 30000)
+// The two moments a start reports under TOVRA_FIRST_PAINT_MARK, in nanoseconds from just before
+// the process was started: the first frame with the home page's content, and the frame that has
+// the page fully drawn (every sidebar row, every visible poster the caches hold); -1 when a
+// moment never came.
+struct Moments
+{
+    qint64 firstPaint = -1;
+    qint64 drawn = -1;
+};
+
+// Starts program and reads its "first-paint <ns>" and "drawn <ns>" lines; returns once both came
+// (the first only, with firstPaintOnly), or the process ended, or after timeoutMs.
+inline Moments startUntilDrawn(QProcess &process, const QString &program, const QProcessEnvironment &env,
+                               int timeoutMs = 30000, bool firstPaintOnly = false)
 {
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const qint64 started = monotonicNs();
     process.start(program, {});
+    Moments moments;
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeoutMs) {
@@ -253,12 +269,20 @@ inline qint64 startUntilFirstPaint(QProcess &process, const QString &program, co
         while (process.canReadLine()) {
             const QByteArray line = process.readLine().trimmed();
             if (line.startsWith("first-paint "))
-                return line.mid(12).toLongLong() - started;
+                moments.firstPaint = line.mid(12).toLongLong() - started;
+            else if (line.startsWith("drawn "))
+                moments.drawn = line.mid(6).toLongLong() - started;
         }
-        if (process.state() == QProcess::NotRunning)
-            return -1;
+        if (moments.drawn >= 0 || (firstPaintOnly && moments.firstPaint >= 0) || process.state() == QProcess::NotRunning)
+            break;
     }
-    return -1;
+    return moments;
+}
+
+inline qint64 startUntilFirstPaint(QProcess &process, const QString &program, const QProcessEnvironment &env,
+                                   int timeoutMs = 30000)
+{
+    return startUntilDrawn(process, program, env, timeoutMs, true).firstPaint;
 }
 
 inline QByteArray procFile(qint64 pid, const char *name)

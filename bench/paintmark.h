@@ -4,7 +4,7 @@
 // TOVRA_FIRST_PAINT_MARK=exit: installed on the widget whose paint counts, it prints
 // "first-paint <CLOCK_MONOTONIC nanoseconds>" from the next turn of the event loop, once that
 // paint has reached the screen (on X, once the server has answered a round trip sent after it),
-// and quits.
+// then "drawn" with the same time, since a yardstick has nothing more to draw, and quits.
 
 #include "../src/app/displaysync.h"
 
@@ -26,7 +26,8 @@ protected:
                 tovra::waitForDisplay();
                 timespec now{};
                 clock_gettime(CLOCK_MONOTONIC, &now);
-                std::printf("first-paint %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+                const long long ns = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+                std::printf("first-paint %lld\ndrawn %lld\n", ns, ns);
                 std::fflush(stdout);
                 QCoreApplication::quit();
             });

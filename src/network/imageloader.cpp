@@ -5,6 +5,8 @@
 #include <QBuffer>
 #include <QFuture>
 #include <QImageReader>
+#include <QAbstractNetworkCache>
+#include <QDateTime>
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -13,12 +15,52 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace tovra {
 
 namespace {
 QPointer<ImageLoader> g_shared;
+
+// The format the bytes say they are in. Told it, Qt loads that one image plugin; left to guess,
+// it loads every installed plugin, each with its codec library, until one takes the bytes.
+QByteArray formatOf(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return "jpeg";
+    if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
+        return "png";
+    if (bytes.startsWith("GIF8"))
+        return "gif";
+    if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
+        return "webp";
+    return {};
+}
+
+// Read as format only, or as whatever Qt finds when format is empty.
+QImage decodeAs(const QByteArray &bytes, const QSize &fitSize, const QByteArray &format)
+{
+    QByteArray data = bytes;
+    QBuffer buffer(&data);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(format.isEmpty());
+    reader.setAutoTransform(true);
+    const QSize source = reader.size();
+    if (fitSize.isValid() && !fitSize.isEmpty() && source.isValid() && !source.isEmpty()) {
+        const qreal scale = qMax(qreal(fitSize.width()) / source.width(), qreal(fitSize.height()) / source.height());
+        // Never enlarge: a smaller poster is painted scaled up, not stored scaled up.
+        if (scale < 1.0) {
+            const QSize scaled(qMax(1, int(std::ceil(source.width() * scale))),
+                               qMax(1, int(std::ceil(source.height() * scale))));
+            reader.setScaledSize(scaled);
+        }
+    }
+    return reader.read();
+}
 }
 
 ImageLoader::ImageLoader(QNetworkAccessManager *network, QObject *parent)
@@ -128,6 +170,74 @@ ImageLoader::Ticket ImageLoader::start(const QUrl &url, QObject *receiver, Callb
     if (fetch.downloaded && !fetch.decoding.contains(size))
         startDecode(key, size);
     return ticket;
+}
+
+QByteArray ImageLoader::freshCachedBody(const QUrl &url) const
+{
+    QAbstractNetworkCache *cache = m_network ? m_network->cache() : nullptr;
+    if (!cache)
+        return {};
+    // Only what the network manager itself would answer from the cache: a successful reply
+    // still fresh and not to be revalidated. A redirect, an expired entry or one whose age Qt
+    // works out from dates goes the usual way.
+    const QNetworkCacheMetaData meta = cache->metaData(url);
+    const int status = meta.attributes().value(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (!meta.isValid() || !meta.saveToDisk() || status < 200 || status > 299 || !meta.expirationDate().isValid()
+        || meta.expirationDate() <= QDateTime::currentDateTimeUtc())
+        return {};
+    for (const auto &[name, value] : meta.rawHeaders()) {
+        if (name.compare("Cache-Control", Qt::CaseInsensitive) == 0
+            && (value.toLower().contains("no-cache") || value.toLower().contains("must-revalidate")))
+            return {};
+    }
+    const std::unique_ptr<QIODevice> body(cache->data(url));
+    if (!body || body->size() > m_maxBodyBytes)
+        return {};
+    return body->readAll();
+}
+
+void ImageLoader::prefetchCached(const QList<QUrl> &urls, const QSize &fitSize)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    const QSize size = (fitSize.isValid() && !fitSize.isEmpty()) ? fitSize : QSize();
+    for (const QUrl &url : urls) {
+        if (!isWebAddress(url))
+            continue;
+        const QString key = cacheKey(urlKey(url), size);
+        if (m_memory.contains(key) || m_prefetched.contains(key))
+            continue;
+        const QByteArray bytes = freshCachedBody(url);
+        if (bytes.isEmpty())
+            continue;
+        QFuture<QImage> decoding = QtConcurrent::run(&m_pool, &ImageLoader::decode, bytes, size);
+        m_prefetched.insert(key, decoding);
+        decoding.then(this, [this, key](const QImage &image) {
+            // Taken by decodeCachedNow() already, or left for memory.
+            if (m_prefetched.remove(key) && !image.isNull())
+                m_memory.insert(key, new QImage(image), qMax<qsizetype>(1, image.sizeInBytes()));
+        });
+    }
+}
+
+int ImageLoader::decodeCachedNow(const QList<QUrl> &urls, const QSize &fitSize)
+{
+    prefetchCached(urls, fitSize);
+    const QSize size = (fitSize.isValid() && !fitSize.isEmpty()) ? fitSize : QSize();
+    int added = 0;
+    for (const QUrl &url : urls) {
+        const QString key = cacheKey(urlKey(url), size);
+        auto decoding = m_prefetched.find(key);
+        if (decoding == m_prefetched.end())
+            continue;
+        // A decode the pool has not started yet runs here, on this thread.
+        const QImage image = decoding->result();
+        m_prefetched.erase(decoding);
+        if (image.isNull())
+            continue;
+        m_memory.insert(key, new QImage(image), qMax<qsizetype>(1, image.sizeInBytes()));
+        ++added;
+    }
+    return added;
 }
 
 void ImageLoader::cancel(Ticket ticket)
@@ -329,6 +439,7 @@ void ImageLoader::failAll(const QString &key)
 
 void ImageLoader::deliver(Waiter waiter, const QImage &image)
 {
+    ++m_delivered;
     if (waiter.receiver && waiter.callback)
         waiter.callback(image);
 }
@@ -380,31 +491,29 @@ int ImageLoader::activeDownloads() const
     return count;
 }
 
+int ImageLoader::pendingWithoutNetwork() const
+{
+    int count = int(m_ready.size());
+    QAbstractNetworkCache *cache = m_network ? m_network->cache() : nullptr;
+    for (const Fetch &fetch : m_fetches) {
+        if (!fetch.waiters.isEmpty() && (fetch.downloaded || (cache && cache->metaData(fetch.url).isValid())))
+            ++count;
+    }
+    return count;
+}
+
 QImage ImageLoader::decode(const QByteArray &bytes, const QSize &fitSize)
 {
-    QByteArray data = bytes;
-    QBuffer buffer(&data);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return {};
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    const QSize source = reader.size();
-    if (fitSize.isValid() && !fitSize.isEmpty() && source.isValid() && !source.isEmpty()) {
-        const qreal scale = qMax(qreal(fitSize.width()) / source.width(), qreal(fitSize.height()) / source.height());
-        // Never enlarge: a smaller poster is painted scaled up, not stored scaled up.
-        if (scale < 1.0) {
-            const QSize scaled(qMax(1, int(std::ceil(source.width() * scale))),
-                               qMax(1, int(std::ceil(source.height() * scale))));
-            reader.setScaledSize(scaled);
-        }
-    }
-    QImage image = reader.read();
+    // Bytes that are not what they announce are read again with the format left to Qt.
+    const QByteArray format = formatOf(bytes);
+    QImage image = decodeAs(bytes, fitSize, format);
+    if (image.isNull() && !format.isEmpty())
+        image = decodeAs(bytes, fitSize, {});
     if (image.isNull())
         return {};
-    const QImage::Format format =
-        image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-    if (image.format() != format)
-        image.convertTo(format);
+    const QImage::Format wanted = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    if (image.format() != wanted)
+        image.convertTo(wanted);
     return image;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QCache>
+#include <QFuture>
 #include <QHash>
 #include <QImage>
 #include <QObject>
@@ -57,6 +58,14 @@ public:
     // Posters and avatars use load(), which refuses every non-2xx reply.
     Ticket loadIgnoringStatus(const QUrl &url, QObject *receiver, Callback callback);
     void cancel(Ticket ticket);
+    // Decodes, before it returns, those of urls that memory lacks and the HTTP cache would answer
+    // without asking the server, all at once on the pool (this thread lending a hand): for a
+    // screen's first frame, which then shows them instead of placeholders followed by a second
+    // frame. Anything else is left to load(). Answers how many images it added to memory.
+    int decodeCachedNow(const QList<QUrl> &urls, const QSize &fitSize);
+    // Starts those decodes ahead, for a decodeCachedNow() to come, which then waits only for
+    // what is left of them. Decodes nobody waits for still fill memory.
+    void prefetchCached(const QList<QUrl> &urls, const QSize &fitSize);
 
     void setMemoryLimit(qint64 bytes);
     qint64 memoryLimit() const;
@@ -67,6 +76,10 @@ public:
 
     // Downloads in flight (for tests and diagnostics).
     int activeDownloads() const;
+    // For the start-up mark: images handed to their receivers so far, and loads still to be
+    // handed over that wait for no server (their bytes are here, or in the HTTP cache).
+    quint64 deliveredCount() const { return m_delivered; }
+    int pendingWithoutNetwork() const;
     // Decodes the bytes (in the calling thread), scaled to cover fitSize when given.
     static QImage decode(const QByteArray &bytes, const QSize &fitSize);
 
@@ -91,6 +104,7 @@ private:
     };
 
     static QString urlKey(const QUrl &url);
+    QByteArray freshCachedBody(const QUrl &url) const;
     static QString cacheKey(const QString &urlKey, const QSize &fitSize);
     Ticket nextTicket() { return ++m_lastTicket; }
     Ticket start(const QUrl &url, QObject *receiver, Callback callback, const QSize &fitSize, bool ignoreStatus);
@@ -112,9 +126,11 @@ private:
     QHash<QString, Fetch> m_fetches;              // by url key
     QHash<Ticket, QString> m_ticketFetch;         // ticket -> url key, while waiting on a fetch
     QHash<Ticket, std::pair<Waiter, QImage>> m_ready; // answered, delivery queued
+    QHash<QString, QFuture<QImage>> m_prefetched;     // by memory key
     QHash<QObject *, std::pair<int, QMetaObject::Connection>> m_receivers;
     qint64 m_maxBodyBytes = kDefaultMaxBodyBytes;
     Ticket m_lastTicket = 0;
+    quint64 m_delivered = 0;
     // Declared last so it is destroyed first: its destructor waits for running decodes,
     // which touch nothing of this object.
     QThreadPool m_pool;

@@ -102,6 +102,10 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
     m_panels = new AppPanels(this);
 
     buildToolbar();
+    // Read with the stored home page, before the window shows: rows made later are shown from
+    // the event loop, after the first frame may already have gone out without them.
+    if (auto cached = DiskCache::shared()->load<QList<NavItem>>(kNavCacheKey, kNavMaxAge))
+        m_nav = std::move(*cached);
     m_sidebar->setNav(m_nav, m_section);
     orderTabStops();
     updateRoot();

@@ -52,6 +52,12 @@ QList<SidebarRow *> Sidebar::rows() const
 
 void Sidebar::setNav(const QList<NavItem> &nav, const SidebarSection &section)
 {
+    // The server mostly answers a start with the stored list again. Its rows stay: rows made
+    // anew in a shown window only show from the event loop, and a frame may go out before.
+    if (nav == m_nav) {
+        setSection(section);
+        return;
+    }
     m_nav = nav;
     m_section = section;
     for (SidebarRow *row : std::as_const(m_navRows)) {

@@ -4,10 +4,22 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include "support/testenv.h"
 #include "support/testmain.h"
+
+#include <ctime>
 
 using namespace tovra;
 using namespace tovra::test;
+
+namespace {
+qint64 monotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+}
 
 // The client executable itself, started as a user starts it: what it has mapped once its home
 // page is painted with content. Whatever a library costs to map and relocate, every start pays
@@ -39,8 +51,14 @@ private slots:
             displayNumber = display.readLine().trimmed();
         }
         CatalogueFixture f;
-        f.site.route(QStringLiteral("/api/nav"),
-                     FakeSite::ok(R"([{"id":"1","name":"电影","icon":"film","external":false,"new_count":12}])"));
+        // The sidebar's list comes well after the home page: a fully drawn page that did not wait
+        // for its rows would be reported before the list was even sent.
+        constexpr int kNavDelayMs = 400;
+        qint64 navSent = 0;
+        f.site.route(QStringLiteral("/api/nav"), [&navSent](const FakeSite::Request &) {
+            navSent = monotonicNs() + qint64(kNavDelayMs) * 1000000;
+            return FakeSite::ok(R"([{"id":"1","name":"电影","icon":"film","external":false,"new_count":12}])").withDelay(kNavDelayMs);
+        });
         f.site.route(QStringLiteral("/api/index"), FakeSite::ok(homeJson(f)));
         // Posters never arrive: a decoded poster brings its image plugin in, on purpose and after
         // the first paint, and must not be mistaken for the start's doing.
@@ -67,11 +85,17 @@ private slots:
         const QByteArray line = client.readLine();
         QFile maps(QStringLiteral("/proc/%1/maps").arg(client.processId()));
         const QByteArray mapped = maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+        // Posters never arrive, and none is in the cache: only the sidebar's rows are waited for.
+        waitFor([&] { return client.canReadLine() || client.state() != QProcess::Running; }, 30000);
+        const QByteArray drawn = client.readLine();
         client.kill();
         client.waitForFinished(5000);
         display.terminate();
         display.waitForFinished(5000);
         QVERIFY2(painted && line.startsWith("first-paint "), line.constData());
+        QVERIFY2(drawn.startsWith("drawn "), drawn.constData());
+        QVERIFY(drawn.mid(6).toLongLong() >= line.mid(12).toLongLong());
+        QVERIFY(navSent > 0 && drawn.mid(6).toLongLong() > navSent);
         QVERIFY(mapped.contains("libQt6Widgets"));
 
         QStringList found;

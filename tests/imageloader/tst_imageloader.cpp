@@ -7,6 +7,8 @@
 #include <QBuffer>
 #include <QImage>
 #include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QTemporaryDir>
 #include <QPainter>
 #include <QTest>
 #include <memory>
@@ -326,6 +328,59 @@ private slots:
         QFETCH(QSize, decoded);
         const QImage image = ImageLoader::decode(encoded(source, Qt::darkCyan, "JPEG"), fit);
         QCOMPARE(image.size(), decoded);
+    }
+
+    void decodesNowOnlyWhatTheCacheAnswersAlone_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("expiresIn"); // seconds; 0 for no expiry date
+        QTest::addColumn<QByteArray>("cacheControl");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("decoded");
+        const QByteArray jpeg = encoded({60, 90}, Qt::red, "JPEG");
+        QTest::newRow("fresh") << 200 << 3600 << QByteArray("max-age=3600") << jpeg << true;
+        QTest::newRow("png") << 200 << 3600 << QByteArray() << encoded({60, 90}, Qt::red) << true;
+        QTest::newRow("expired") << 200 << -60 << QByteArray() << jpeg << false;
+        QTest::newRow("no expiry date") << 200 << 0 << QByteArray() << jpeg << false;
+        QTest::newRow("redirect") << 301 << 3600 << QByteArray() << jpeg << false;
+        QTest::newRow("to revalidate") << 200 << 3600 << QByteArray("max-age=3600, Must-Revalidate") << jpeg << false;
+        QTest::newRow("over the body limit") << 200 << 3600 << QByteArray() << jpeg + QByteArray(4000, '\0') << false;
+        QTest::newRow("jpeg signature, no image") << 200 << 3600 << QByteArray() << QByteArray("\xFF\xD8\xFF junk") << false;
+    }
+
+    void decodesNowOnlyWhatTheCacheAnswersAlone()
+    {
+        QFETCH(int, status);
+        QFETCH(int, expiresIn);
+        QFETCH(QByteArray, cacheControl);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, decoded);
+        QTemporaryDir dir;
+        auto *cache = new QNetworkDiskCache(m_network.get());
+        cache->setCacheDirectory(dir.path());
+        m_network->setCache(cache);
+        m_loader->setMaxBodyBytes(3000);
+        const QUrl url = m_site->url("c.jpg");
+        QNetworkCacheMetaData meta;
+        meta.setUrl(url);
+        meta.setSaveToDisk(true);
+        meta.setAttributes({{QNetworkRequest::HttpStatusCodeAttribute, status}});
+        if (expiresIn)
+            meta.setExpirationDate(QDateTime::currentDateTimeUtc().addSecs(expiresIn));
+        if (!cacheControl.isEmpty())
+            meta.setRawHeaders({{"Cache-Control", cacheControl}});
+        QIODevice *device = cache->prepare(meta);
+        QVERIFY(device);
+        device->write(body);
+        cache->insert(device);
+
+        QCOMPARE(m_loader->decodeCachedNow({url, url, QUrl("file:///c.jpg")}, QSize(30, 45)), decoded ? 1 : 0);
+        QCOMPARE(m_loader->cached(url, QSize(30, 45)).size(), decoded ? QSize(30, 45) : QSize(0, 0));
+        // Started ahead and never waited for, a decode still ends up in memory.
+        m_loader->prefetchCached({url}, QSize(20, 30));
+        if (decoded)
+            QVERIFY(tovra::test::waitFor([&] { return !m_loader->cached(url, QSize(20, 30)).isNull(); }));
+        QVERIFY(m_site->requests().isEmpty());
     }
 };
 

@@ -119,9 +119,10 @@ private slots:
             return reply;
         });
 
+        // Made with the window, before it shows, so that its first frame has them.
         ContentView window;
-        auto load = window.loadNav();
         QCOMPARE(rowTitles(window), (QStringList{u"首页"_s, u"旧分类"_s, u"电影"_s}));
+        auto load = window.loadNav();
         QVERIFY(runTask(std::move(load)));
 
         QCOMPARE(rowTitles(window),
@@ -137,6 +138,22 @@ private slots:
         QCOMPARE(*stored, window.nav());
         QCOMPARE(stored->size(), kServerNav.size());
         QCOMPARE(stored->at(2).url, std::optional<QString>(u"https://site.example/ranking?from=nav"_s));
+    }
+
+    // The server mostly answers with the stored list again: the rows a frame may show stay.
+    void equalAnswerKeepsTheRows()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        const QList<NavItem> stored{item(u"5"_s, u"旧分类"_s), item(u"1"_s, u"电影"_s, 3)};
+        f.cache->save(stored, u"nav"_s);
+        f.cache->flush();
+        f.site.route(u"/api/nav"_s, FakeSite::ok(navItemsToJson(stored)));
+        ContentView window;
+        const QList<SidebarRow *> rows = window.sidebarRows();
+        QVERIFY(runTask(window.loadNav()));
+        QCOMPARE(window.nav(), stored);
+        QCOMPARE(window.sidebarRows(), rows);
     }
 
     void emptyReplyChangesNothing()

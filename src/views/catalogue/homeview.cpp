@@ -133,10 +133,16 @@ QCoro::Task<> HomeView::load(bool silent)
         m_error.reset();
         render();
         // On the first load, a stored page goes on screen before the network stack starts for
-        // its refresh.
+        // its refresh, with the posters the HTTP cache holds already in that first frame.
         if (std::exchange(m_firstLoad, false) && m_data) {
+            for (const SectionView &view : std::as_const(m_posterSections))
+                view.grid->setDecodesCachedBeforePaint(true);
             co_await afterNextPaint(this, kStoredPageFrameWait);
-            if (!self || !m_generation.isCurrent(ticket))
+            if (!self)
+                co_return;
+            for (const SectionView &view : std::as_const(m_posterSections))
+                view.grid->setDecodesCachedBeforePaint(false);
+            if (!m_generation.isCurrent(ticket))
                 co_return;
         }
     }

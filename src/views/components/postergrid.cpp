@@ -144,6 +144,33 @@ void PosterGrid::resizeEvent(QResizeEvent *event)
 {
     m_lastTrimmed = QRectF();
     QWidget::resizeEvent(event);
+    if (!m_decodeCachedBeforePaint || !ImageLoader::shared() || width() <= 0)
+        return;
+    // Where the window will show the grid, as far as the layout knows yet: the paint decodes
+    // whatever this guessed wrong.
+    const QRectF inWindow = QRectF(window()->rect()).translated(-QPointF(mapTo(window(), QPoint())));
+    ImageLoader::shared()->prefetchCached(missingPosters(inWindow.intersected(QRectF(rect()))), decodeSize());
+}
+
+QSize PosterGrid::decodeSize() const
+{
+    const GridGeometry g = geometryFor(width());
+    return CardPainter::decodeSize(QSizeF(g.columnWidth(), g.columnWidth() / CardPainter::kPosterAspect), devicePixelRatioF());
+}
+
+QList<QUrl> PosterGrid::missingPosters(const QRectF &visible) const
+{
+    QList<QUrl> missing;
+    if (visible.isEmpty())
+        return missing;
+    const GridGeometry g = geometryFor(width());
+    const auto [first, last] = g.rowsIn(visible.top(), visible.bottom(), int(m_items.size()));
+    for (int index = first * GridGeometry::kColumns; index < (last + 1) * GridGeometry::kColumns && index < m_items.size(); ++index) {
+        const auto card = m_cards.constFind(cardKey(m_items.at(index)));
+        if (card != m_cards.cend() && card->poster.image.isNull() && g.cell(index).intersects(visible))
+            missing.append(QUrl(card->poster.url));
+    }
+    return missing;
 }
 
 void PosterGrid::hideEvent(QHideEvent *event)
@@ -234,7 +261,6 @@ void PosterGrid::paintEvent(QPaintEvent *event)
     if (visible.isEmpty())
         visible = QRectF(event->rect());
     const GridGeometry g = geometryFor(width());
-    const qreal dpr = devicePixelRatioF();
     const bool dark = Palette::isDark();
     ShimmerClock *clock = ShimmerClock::shared();
     if (m_shimmerStart < 0)
@@ -247,7 +273,9 @@ void PosterGrid::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     const QRect exposed = event->rect();
     const auto [first, last] = g.rowsIn(exposed.top(), exposed.bottom(), int(m_items.size()));
-    const QSize decode = CardPainter::decodeSize(QSizeF(g.columnWidth(), g.columnWidth() / CardPainter::kPosterAspect), dpr);
+    const QSize decode = decodeSize();
+    if (m_decodeCachedBeforePaint && ImageLoader::shared())
+        ImageLoader::shared()->decodeCachedNow(missingPosters(visible), decode);
     QPointer<PosterGrid> self(this);
     for (int row = first; row <= last; ++row) {
         for (int column = 0; column < GridGeometry::kColumns; ++column) {

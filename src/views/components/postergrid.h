@@ -45,6 +45,11 @@ public:
     // Posters held in memory by the grid and downloads it is waiting for.
     int heldImageCount() const;
     int pendingLoadCount() const;
+    // While set, the visible posters the HTTP cache holds start decoding on the loader's pool as
+    // soon as the grid has its size, and a paint waits for them, so that the frame shows them:
+    // for a screen's first frame, where placeholders and a second frame cost more. Left unset,
+    // posters arrive as they are decoded.
+    void setDecodesCachedBeforePaint(bool on) { m_decodeCachedBeforePaint = on; }
 
     int entryCount() const override { return int(m_items.size()); }
     QRect entryRect(int index) const override { return cardRect(index); }
@@ -81,6 +86,9 @@ private:
     void onPosterLoaded(const QString &key, const QImage &image);
     void shimmerTick();
     QRectF visibleArea() const;
+    // The addresses of the posters within visible still to be loaded.
+    QList<QUrl> missingPosters(const QRectF &visible) const;
+    QSize decodeSize() const;
 
     QList<Item> m_items;
     QHash<QString, Card> m_cards; // by cardKey()
@@ -91,6 +99,7 @@ private:
     int m_pressed = -1;
     qint64 m_shimmerStart = -1;
     QRectF m_lastTrimmed;
+    bool m_decodeCachedBeforePaint = false;
 };
 
 }
