@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractButton>
-#include <QComboBox>
 #include <QLabel>
 #include <QStringList>
 #include <QWidget>
@@ -25,8 +24,8 @@ inline QStringList shownTexts(QWidget *root)
     return out;
 }
 
-// One-line plain labels on show whose text is wider or taller than the label, and pickers lower
-// than their text needs: clipped. Wrapping labels and pictures make room for themselves.
+// One-line plain labels on show whose text is wider than the label: clipped. Wrapping labels and
+// pictures make room for themselves.
 inline QStringList clippedTexts(QWidget *root)
 {
     QStringList out;
@@ -34,14 +33,8 @@ inline QStringList clippedTexts(QWidget *root)
         if (!label->isVisibleTo(root->window()) || label->wordWrap() || !label->pixmap().isNull()
             || label->textFormat() == Qt::RichText || label->text().contains(QLatin1Char('\n')))
             continue;
-        const QRect room = label->contentsRect();
-        if (label->fontMetrics().horizontalAdvance(label->text()) > room.width() + 1
-            || label->fontMetrics().height() > room.height() + 1)
+        if (label->fontMetrics().horizontalAdvance(label->text()) > label->contentsRect().width() + 1)
             out.append(label->text());
-    }
-    for (QComboBox *picker : root->findChildren<QComboBox *>()) {
-        if (picker->isVisibleTo(root->window()) && picker->height() < picker->minimumSizeHint().height())
-            out.append(picker->currentText());
     }
     return out;
 }
