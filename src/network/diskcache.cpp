@@ -17,6 +17,29 @@ namespace {
 
 DiskCache *g_shared = nullptr;
 
+constexpr char kTemporaryPrefix[] = ".write-";
+// A writer that is still at work (another client on the same folder) renames its file well
+// within this; an older one was left by a process that died mid-write.
+constexpr qint64 kAbandonedAfterSeconds = 60;
+
+// The name a write has until it is renamed into place. Entry names all end in ".json", and the
+// random part of a temporary name never holds a dot.
+bool isTemporary(const QString &name)
+{
+    return name.startsWith(QLatin1StringView(kTemporaryPrefix)) && !name.endsWith(QLatin1StringView(".json"));
+}
+
+void removeAbandonedWrites(const QString &folder)
+{
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-kAbandonedAfterSeconds);
+    const auto found = QDir(folder).entryInfoList({QLatin1StringView(kTemporaryPrefix) + u'*'},
+                                                  QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &info : found) {
+        if (isTemporary(info.fileName()) && info.lastModified() < cutoff)
+            QFile::remove(info.filePath());
+    }
+}
+
 // Atomic, but deliberately not durable: QSaveFile would fdatasync() every reply, which costs
 // more than the request itself. An entry lost or cut short by a crash only fails to decode and is
 // fetched again.
@@ -31,7 +54,7 @@ void writeAtomically(const QString &folder, const QString &path, const QByteArra
             && current.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime))
             return;
     }
-    QTemporaryFile temporary(folder + QStringLiteral("/.write-XXXXXX"));
+    QTemporaryFile temporary(folder + u'/' + QLatin1StringView(kTemporaryPrefix) + QStringLiteral("XXXXXX"));
     if (!temporary.open())
         return;
     if (temporary.write(data) != data.size() || !temporary.flush())
@@ -50,6 +73,8 @@ DiskCache::DiskCache(std::optional<QString> folder)
         m_writer = std::make_unique<QThreadPool>();
         // One thread: operations on the files run strictly in the order they were asked for.
         m_writer->setMaxThreadCount(1);
+        // Off the start-up path; queued first, so it never meets a write of this process.
+        m_writer->start([folder = m_dir] { removeAbandonedWrites(folder); });
     }
 }
 
@@ -268,8 +293,10 @@ qint64 DiskCache::diskSize() const
         return 0;
     qint64 total = 0;
     const auto entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo &info : entries)
-        total += info.size();
+    for (const QFileInfo &info : entries) {
+        if (!isTemporary(info.fileName()))
+            total += info.size();
+    }
     return total;
 }
 

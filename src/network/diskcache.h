@@ -31,6 +31,8 @@ public:
     static constexpr int kMemoryLimit = 40;
 
     // folder: where the entry files live, created if missing; none keeps entries in memory only.
+    // Temporary files that a process killed mid-write left there over a minute ago are deleted
+    // by the worker, before anything else it does.
     explicit DiskCache(std::optional<QString> folder);
     // Waits for queued writes.
     ~DiskCache();
@@ -77,8 +79,8 @@ public:
     void remove(const QString &key);
     // Empties memory, deletes the folder with everything in it and creates it again.
     void clear();
-    // Sum of the sizes of the folder's direct entries once the queue has run; 0 when the folder
-    // cannot be listed.
+    // Sum of the sizes of the folder's direct entries once the queue has run, unfinished writes
+    // left out; 0 when the folder cannot be listed.
     qint64 diskSize() const;
     // Seconds since the entry was stored: the memory stamp if there is one, else the file's.
     std::optional<double> age(const QString &key) const;

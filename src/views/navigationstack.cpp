@@ -45,11 +45,21 @@ void NavigationStack::setRoot(QWidget *root)
         return;
     QWidget *old = m_root;
     m_root = root;
+    // Hiding the page that holds the focus hands it on as Tab does, to the first stop of the new
+    // page before that page is laid out: a list there scrolls its first entry into a view a few
+    // pixels high (the page then opens scrolled down) and the keyboard ring lights up after a
+    // click. The new page takes it itself instead, at its top.
+    QWidget *focus = QApplication::focusWidget();
+    const bool focusInOld = old && focus && (focus == old || old->isAncestorOf(focus));
+    if (focusInOld)
+        focus->clearFocus();
     if (root)
         m_stack->insertWidget(0, root);
     if (old)
         removePage(old);
     settle();
+    if (focusInOld && root && root == currentPage())
+        root->setFocus(Qt::OtherFocusReason);
 }
 
 void NavigationStack::push(const Route &route, QWidget *page)

@@ -15,6 +15,7 @@
 #include <QAccessible>
 #include <QButtonGroup>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -265,6 +266,13 @@ private slots:
         QVERIFY(centre);
         QVERIFY(waitFor([&] { return centre->menuRow(UserCenterTab::message)->accessibleName() != u"我的消息"_s; }));
         QCOMPARE(centre->menuRow(UserCenterTab::message)->accessibleName(), u"我的消息，3"_s);
+        QAccessibleInterface *row = QAccessible::queryAccessibleInterface(centre->menuRow(UserCenterTab::message));
+        QCOMPARE(row->parent()->role(), QAccessible::PageTabList);
+        // A watch-history bar gives its value: 600 s of 1,200, on a scale of 1,000.
+        centre->selectTab(UserCenterTab::watching);
+        QVERIFY(waitFor([&] { return centre->findChild<QProgressBar *>(u"progressBar"_s); }));
+        auto *value = QAccessible::queryAccessibleInterface(centre->findChild<QProgressBar *>())->valueInterface();
+        QVERIFY(value && value->minimumValue() == 0 && value->currentValue() == 500 && value->maximumValue() == 1000);
     }
 };
 

@@ -228,6 +228,14 @@ private slots:
         cache.saveData(QByteArray(1000, 'a'), QStringLiteral("one"));
         cache.saveData(QByteArray(234, 'b'), QStringLiteral("two"));
         QCOMPARE(cache.diskSize(), qint64(1234));
+        // Writes a killed client left: not counted, and gone at the next start once a minute old.
+        for (const auto &[name, age] : {std::pair{u"/.write-a1B2c3"_s, 61}, {u"/.write-d4E5f6"_s, 20}}) {
+            QFile left(folder + name);
+            QVERIFY(left.open(QIODevice::WriteOnly) && left.write(QByteArray(1258, '{')) == 1258 && left.flush());
+            QVERIFY(setFileAge(left.fileName(), age));
+        }
+        QCOMPARE(DiskCache(folder).diskSize(), qint64(1234));
+        QCOMPARE(QDir(folder).entryList({u".write-*"_s}, QDir::Files | QDir::Hidden), QStringList{u".write-d4E5f6"_s});
         cache.clear();
         QCOMPARE(cache.diskSize(), qint64(0));
         QVERIFY(QFileInfo(folder).isDir());

@@ -77,15 +77,21 @@ class TestBrowseView : public QObject
     Q_OBJECT
 private slots:
     // First appearance: the options, the sub-tags of the category, then page 1 with the start
-    // filters, one after the other.
+    // filters, one after the other. The chips come while the keyboard is on a picker, whose ring
+    // must leave every picker its height.
     void startSequence()
     {
         CatalogueFixture f;
         serve(f);
+        f.site.route(kTags, FakeSite::ok(tagsJson()).withDelay(300));
         BrowseView view(category(QStringLiteral("1"), QStringLiteral("电影")));
         QCOMPARE(view.shown(), BrowseView::Shown::Placeholder);
         show(view);
+        QVERIFY(waitFor([&] { return view.filterBar()->pickersShown() && view.isActiveWindow(); }));
+        view.filterBar()->yearPicker()->setFocus(Qt::TabFocusReason);
         QVERIFY(waitFor([&] { return view.shown() == BrowseView::Shown::List; }));
+        for (QComboBox *picker : {view.filterBar()->countryPicker(), view.filterBar()->sortPicker()})
+            QVERIFY(picker->height() >= picker->sizeHint().height());
 
         QStringList paths;
         for (const auto &r : f.site.requests())

@@ -94,6 +94,14 @@ private slots:
         stack.setRoot(newRoot);
         flushDeletes();
         QCOMPARE(stack.root(), newRoot);
+        // The root that holds the focus replaced: the new page takes it itself, at its top.
+        stack.show();
+        QVERIFY(QTest::qWaitForWindowActive(&stack));
+        newRoot->setFocus();
+        auto *third = new QWidget;
+        page(u"first stop"_s)->setParent(third);
+        stack.setRoot(third);
+        QCOMPARE(QApplication::focusWidget(), third);
     }
 
     void popToRootDropsEveryPushedPage()

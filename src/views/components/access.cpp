@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -118,6 +119,30 @@ public:
     }
 };
 
+// Qt's own interface for a progress bar is what gives it a value; ours replaces it to read it
+// under our name, so it gives the value too.
+class AccessibleProgress : public AccessibleControl, public QAccessibleValueInterface
+{
+public:
+    explicit AccessibleProgress(QProgressBar *bar) : AccessibleControl(bar, QAccessible::ProgressBar) {}
+
+    QProgressBar *bar() const { return static_cast<QProgressBar *>(widget()); }
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return AccessibleControl::interface_cast(type);
+    }
+
+    QVariant currentValue() const override { return bar()->value(); }
+    // Read only: it shows how far something got.
+    void setCurrentValue(const QVariant &) override {}
+    QVariant maximumValue() const override { return bar()->maximum(); }
+    QVariant minimumValue() const override { return bar()->minimum(); }
+    QVariant minimumStepSize() const override { return 0; }
+};
+
 class AccessibleChoice : public QAccessibleWidget
 {
 public:
@@ -179,9 +204,11 @@ QAccessibleInterface *factory(const QString &, QObject *object)
     if (const QVariant choice = widget->property(kChoiceProperty); choice.isValid())
         return new AccessibleChoice(static_cast<QAbstractButton *>(widget), QAccessible::Role(choice.toInt()));
     const QVariant role = widget->property(kRoleProperty);
-    if (role.isValid())
-        return new AccessibleControl(widget, QAccessible::Role(role.toInt()));
-    return nullptr;
+    if (!role.isValid())
+        return nullptr;
+    if (auto *bar = qobject_cast<QProgressBar *>(widget); bar && role.toInt() == QAccessible::ProgressBar)
+        return new AccessibleProgress(bar);
+    return new AccessibleControl(widget, QAccessible::Role(role.toInt()));
 }
 
 }

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <cmath>
+#include <utility>
 
 namespace tovra {
 
@@ -93,7 +94,7 @@ public:
             if (m_target && watched->isWidgetType()
                 && (watched == m_target || static_cast<QWidget *>(watched)->isAncestorOf(m_target))
                 && watched != m_overlay)
-                place();
+                placeLater();
             break;
         default:
             break;
@@ -102,6 +103,22 @@ public:
     }
 
 private:
+    // These events come in the middle of a layout pass. Showing the ring there (a new host, or a
+    // ring that was hidden) would run the host's layout inside that pass, which then finishes
+    // with the sizes it worked out before: the controls beside the ring stay squeezed.
+    void placeLater()
+    {
+        if (std::exchange(m_placePending, true))
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_placePending = false;
+                place();
+            },
+            Qt::QueuedConnection);
+    }
+
     void follow(QWidget *widget)
     {
         const bool ringed = widget && keyboard && widget->hasFocus() && (widget->focusPolicy() & Qt::TabFocus)
@@ -139,6 +156,7 @@ private:
 
     QPointer<QWidget> m_target;
     QPointer<RingOverlay> m_overlay;
+    bool m_placePending = false;
 };
 
 Tracker *tracker()

@@ -156,6 +156,8 @@ QWidget *MessageView::buildSegments(const QList<std::pair<QString, QString>> &op
 {
     auto *box = new QWidget(this);
     box->setFixedWidth(width);
+    if (role == QAccessible::PageTab)
+        Access::describe(box, QStringLiteral("消息类别"), QAccessible::PageTabList);
     auto *row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);

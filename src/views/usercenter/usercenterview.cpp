@@ -1,6 +1,7 @@
 #include "views/usercenter/usercenterview.h"
 
 #include "network/apiclient.h"
+#include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/palette.h"
 #include "views/usercenter/accountcard.h"
@@ -49,13 +50,20 @@ QWidget *UserCenterView::buildMenu()
     column->addWidget(m_card);
     column->addWidget(usercenter::hairline(menu, Palette::Name::Border));
     column->addSpacing(4);
+    // The rows are page tabs: a screen reader looks for them in a tab list, without the card.
+    auto *tabs = new QWidget(menu);
+    Access::describe(tabs, windowTitle(), QAccessible::PageTabList);
+    auto *tabColumn = new QVBoxLayout(tabs);
+    tabColumn->setContentsMargins(0, 0, 0, 0);
+    tabColumn->setSpacing(0);
     for (UserCenterTab tab : usercenter::allTabs()) {
-        auto *menuRow = new UserCenterMenuRow(tab, menu);
+        auto *menuRow = new UserCenterMenuRow(tab, tabs);
         menuRow->setSelected(tab == m_tab);
         connect(menuRow, &QAbstractButton::clicked, this, [this, tab] { selectTab(tab); });
-        column->addWidget(menuRow);
+        tabColumn->addWidget(menuRow);
         m_rows.append(menuRow);
     }
+    column->addWidget(tabs);
     column->addStretch(1);
     return menu;
 }
