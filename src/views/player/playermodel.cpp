@@ -314,7 +314,9 @@ qint64 PlayerModel::duration() const
 void PlayerModel::seek(qint64 positionMs)
 {
     m_seekedSinceOpen = true;
-    m_player->setPosition(std::max<qint64>(0, positionMs) + std::max<qint64>(0, m_originMs));
+    // A seek to the end ends the stream before the watchdog looks again: that end is no stall.
+    m_playingAt = std::max<qint64>(0, positionMs);
+    m_player->setPosition(m_playingAt + std::max<qint64>(0, m_originMs));
 }
 
 void PlayerModel::onFrame(const QVideoFrame &frame)
