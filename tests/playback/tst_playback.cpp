@@ -2,6 +2,7 @@
 #include "store/themestore.h"
 #include "views/navigationstack.h"
 #include "views/palette.h"
+#include "views/player/elementhooks.h"
 #include "views/player/nativeplayer.h"
 #include "views/player/pipwindow.h"
 #include "views/player/playercontrols.h"
@@ -124,10 +125,7 @@ struct PictureStopper
     // Once the backend is up (a media player exists).
     static void watch()
     {
-        static const bool hooked = [] {
-            g_signal_add_emission_hook(g_signal_lookup("deep-element-added", GST_TYPE_BIN), 0, note, nullptr, nullptr);
-            return true;
-        }();
+        static const bool hooked = hookAddedElements(note);
         Q_UNUSED(hooked);
     }
     static int stopAll()

@@ -1,11 +1,11 @@
 #include "views/player/demuxercap.h"
+#include "views/player/elementhooks.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 
-#include <glib-object.h>
 #include <list>
 
 namespace tovra {
@@ -124,13 +124,7 @@ void setCap(GObject *demuxer, qint64 bitsPerSecond)
 
 void DemuxerCap::watch()
 {
-    static const bool watching = [] {
-        const GType bin = g_type_from_name("GstBin");
-        const guint signal = bin ? g_signal_lookup("deep-element-added", bin) : 0;
-        if (signal)
-            g_signal_add_emission_hook(signal, 0, noteElement, nullptr, nullptr);
-        return signal != 0;
-    }();
+    static const bool watching = hookAddedElements(noteElement);
     Q_UNUSED(watching);
 }
 

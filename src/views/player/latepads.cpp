@@ -1,8 +1,8 @@
 #include "views/player/latepads.h"
+#include "views/player/elementhooks.h"
 
 #include <QByteArray>
 
-#include <glib-object.h>
 #include <atomic>
 
 namespace tovra {
@@ -82,13 +82,7 @@ gboolean noteDecoder(GSignalInvocationHint *, guint count, const GValue *values,
 
 void LatePads::watch()
 {
-    static const bool watching = [] {
-        const GType bin = g_type_from_name("GstBin");
-        const guint signal = bin ? g_signal_lookup("deep-element-added", bin) : 0;
-        if (signal)
-            g_signal_add_emission_hook(signal, 0, noteDecoder, nullptr, nullptr);
-        return signal != 0;
-    }();
+    static const bool watching = hookAddedElements(noteDecoder);
     Q_UNUSED(watching);
 }
 
