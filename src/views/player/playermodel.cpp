@@ -316,7 +316,13 @@ void PlayerModel::seek(qint64 positionMs)
     m_seekedSinceOpen = true;
     // A seek to the end ends the stream before the watchdog looks again: that end is no stall.
     m_playingAt = std::max<qint64>(0, positionMs);
-    m_player->setPosition(m_playingAt + std::max<qint64>(0, m_originMs));
+    // The demuxer seeks on the playlist's own clock, which ends at the duration: a target past
+    // it, as the first picture's offset makes the end, is refused, and the picture stays where
+    // the refused seek left it while the sound plays on.
+    qint64 target = m_playingAt + std::max<qint64>(0, m_originMs);
+    if (m_player->duration() > 0)
+        target = std::min(target, m_player->duration() - 1);
+    m_player->setPosition(target);
 }
 
 void PlayerModel::onFrame(const QVideoFrame &frame)
@@ -436,11 +442,12 @@ void PlayerModel::select(std::optional<Variant> variant)
     // The playing stream's demuxer takes the cap; a seek to where the picture is then drops what
     // was loaded ahead in the old quality and fetches the chosen variant from the segment playing
     // on, so nothing before the position is loaded again. Qt ignores a seek to the position it
-    // reports, hence the millisecond. "自动" lifts the cap and lets the player move up or down as
-    // it goes.
+    // reads as it takes the seek, hence the millisecond; back, since playback may have moved on
+    // by one between the two reads and a step forward would land on it. "自动" lifts the cap and
+    // lets the player move up or down as it goes.
     if (m_player->source() == m_streamUrl && DemuxerCap::cap(m_streamUrl, m_selected ? m_selected->bandwidth : 0)) {
         if (m_selected && m_player->isSeekable())
-            seek(position() + 1);
+            seek(std::max<qint64>(0, position() - 1));
         return;
     }
     // Without a demuxer to cap, a chosen quality plays that variant's own playlist; "自动" goes
