@@ -180,6 +180,7 @@ private slots:
         QTest::newRow("segments answer 404") << 0 << qint64(0) << u"404"_qs << u"播放失败："_qs;
         QTest::newRow("picture stops while playing") << 0 << qint64(0) << u"picture stops"_qs << QString();
         QTest::newRow("site down, then back") << 0 << qint64(0) << u"site down"_qs << u"播放失败："_qs;
+        QTest::newRow("site silent, then back") << 0 << qint64(0) << u"site silent"_qs << u"播放失败："_qs;
     }
     void nativePlays()
     {
@@ -188,20 +189,23 @@ private slots:
         QFETCH(QString, trouble);
         QFETCH(QString, notice);
         F f;
-        const auto failSegments = [&](int from) {
+        const auto failSegments = [&](int from, const FakeSite::Reply &reply) {
             for (const QString &path : std::as_const(f.served)) {
                 if (path.endsWith(u".ts") && path.section(u"seg"_qs, 1).section(u'.', 0, 0).toInt() >= from)
-                    f.site.route(path, FakeSite::text("", 404));
+                    f.site.route(path, reply);
             }
         };
-        if (trouble == u"404" || trouble == u"site down")
-            failSegments(trouble == u"404" ? 0 : 2);
+        // Down answers 404; silent takes the requests and never answers, and the backend says
+        // nothing of it.
+        const bool down = trouble == u"site down" || trouble == u"site silent";
+        if (trouble == u"404" || down)
+            failSegments(trouble == u"404" ? 0 : 2, trouble == u"site silent" ? FakeSite::Reply().stalling() : FakeSite::text("", 404));
         PlayerPage page(f, f.auth(F::kMaster, et), startAt);
         PictureStopper::watch();
         QCOMPARE(page.view.shown(), PlayerView::Shown::Native);
         VideoSurface *surface = page.native()->surface();
         FrameWatch watch(surface->videoSink());
-        if (!notice.isEmpty() && trouble != u"site down") {
+        if (!notice.isEmpty() && !down) {
             QVERIFY(waitFor([&] { return page.model()->message().value_or(QString()).startsWith(notice); }, kPlayTimeout));
             const QString shown = page.native()->notice()->text();
             QCOMPARE(shown, *page.model()->message());
@@ -214,8 +218,9 @@ private slots:
             return;
         }
         QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));
-        if (trouble == u"site down") {
-            QVERIFY(waitFor([&] { return page.model()->message().value_or(QString()).startsWith(notice); }, kPlayTimeout));
+        if (down) {
+            QVERIFY(waitFor([&] { return page.model()->message().value_or(QString()).startsWith(notice); },
+                            kPlayTimeout + PlayerModel::kStuckLimitMs));
             // The picture stops when the bar says it has, though segments were loaded ahead.
             QCOMPARE(page.native()->controls()->playButton()->accessibleName(), u"播放"_qs);
             const int stopped = watch.frames;

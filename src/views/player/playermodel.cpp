@@ -292,8 +292,13 @@ void PlayerModel::onFailure(const QString &text, int error)
     if (error == QMediaPlayer::NoError || m_stopped)
         return;
     // The backend's sentence is English and technical: it goes to the log, the user reads ours.
-    logLine(QStringLiteral("播放失败"), text);
-    setMessage(player::failureNotice(failureKind(QMediaPlayer::Error(error))));
+    fail(text, failureKind(QMediaPlayer::Error(error)));
+}
+
+void PlayerModel::fail(const QString &logText, player::Failure kind)
+{
+    logLine(QStringLiteral("播放失败"), logText);
+    setMessage(player::failureNotice(kind));
     m_clearOnPicture = false;
     if (!m_failedAt)
         m_failedAt = m_playingAt >= 0 ? m_playingAt : position();
@@ -353,7 +358,13 @@ void PlayerModel::checkPicture()
     const qint64 at = position();
     m_playingAt = at;
     const qint64 step = m_watchedAt < 0 ? 0 : at - m_watchedAt;
+    m_stuckFor = m_watchedAt >= 0 && step == 0 ? m_stuckFor + kStallCheck.count() : 0;
     m_watchedAt = at;
+    if (m_stuckFor >= kStuckLimitMs) {
+        m_stuckFor = 0;
+        fail(QStringLiteral("播放停滞 %1 秒，后端未报告错误").arg(kStuckLimitMs / 1000), player::Failure::Network);
+        return;
+    }
     // Only steady playback counts: a seek moves the position further than one look's worth.
     const qint64 steady = qint64(4 * kStallCheck.count() * std::max(1.0, m_player->playbackRate()));
     // A stream whose video decoder never came up has no video as far as the backend knows; a

@@ -35,6 +35,9 @@ public:
     // again where it is.
     static constexpr qint64 kStallLimitMs = 1500;
     static constexpr std::chrono::milliseconds kStallCheck{250};
+    // Playing this long without the position moving, and no word from the backend, is a failure
+    // it did not report (a site gone quiet mid-stream): the user is told, and 播放 tries again.
+    static constexpr qint64 kStuckLimitMs = 12000;
     // A master playlist is a few kilobytes; anything this big is not one.
     static constexpr qint64 kMaxPlaylistBytes = 4 * 1024 * 1024;
 
@@ -110,6 +113,7 @@ private:
     void checkPicture();
     void onFrame(const QVideoFrame &frame);
     void onFailure(const QString &text, int error);
+    void fail(const QString &logText, player::Failure kind);
 
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_audio = nullptr;
@@ -135,6 +139,7 @@ private:
     // The watchdog: position gained since the last picture, and where it was last looked at.
     QTimer m_watchdog;
     qint64 m_withoutPicture = 0;
+    qint64 m_stuckFor = 0;
     qint64 m_watchedAt = -1;
     int m_reopens = 0;
     bool m_recovering = false;
