@@ -238,6 +238,10 @@ void PlayerModel::applyPendingSeek()
     // waits for that moment.
     if (!m_pendingSeekMs || !m_player->isSeekable() || !takesSeek(m_player->mediaStatus()))
         return;
+    // A demuxer made for the stream opened again takes the chosen cap only once it plays; set
+    // before the seek, the seek's flush then fetches the chosen quality.
+    if (m_selected && m_player->source() == m_streamUrl)
+        DemuxerCap::cap(m_streamUrl, m_selected->bandwidth);
     seek(*m_pendingSeekMs);
     m_pendingSeekMs.reset();
     if (m_playAfterSeek) {
