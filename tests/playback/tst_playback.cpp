@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
+#include <QMutex>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -110,6 +111,12 @@ bool untilScript(QWebEngineView *web, const QString &script, const std::function
 // later (the stream opened again) passes its pictures as usual.
 struct PictureStopper
 {
+    // Decoders are made on the backend's streaming threads, several at once.
+    static QMutex &lock()
+    {
+        static QMutex mutex;
+        return mutex;
+    }
     static QList<GWeakRef *> &decoders()
     {
         static QList<GWeakRef *> list;
@@ -118,8 +125,10 @@ struct PictureStopper
     static gboolean note(GSignalInvocationHint *, guint count, const GValue *values, gpointer)
     {
         auto *element = count >= 3 ? static_cast<GObject *>(g_value_get_object(&values[2])) : nullptr;
-        if (element && qstrcmp(G_OBJECT_TYPE_NAME(element), "avdec_h264") == 0)
+        if (element && qstrcmp(G_OBJECT_TYPE_NAME(element), "avdec_h264") == 0) {
+            QMutexLocker locker(&lock());
             g_weak_ref_init(decoders().emplace_back(new GWeakRef), element);
+        }
         return TRUE;
     }
     // Once the backend is up (a media player exists).
@@ -130,6 +139,7 @@ struct PictureStopper
     }
     static int stopAll()
     {
+        QMutexLocker locker(&lock());
         int stopped = 0;
         for (GWeakRef *ref : std::as_const(decoders())) {
             if (auto *decoder = static_cast<GstElement *>(g_weak_ref_get(ref))) {
