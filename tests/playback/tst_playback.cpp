@@ -229,8 +229,10 @@ private slots:
         }
         QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));
         if (down) {
-            QVERIFY(waitFor([&] { return page.model()->message().value_or(QString()).startsWith(notice); },
-                            kPlayTimeout + PlayerModel::kStuckLimitMs));
+            QVERIFY2(waitFor([&] { return page.model()->message().value_or(QString()).startsWith(notice); },
+                             kPlayTimeout + PlayerModel::kStuckLimitMs),
+                     qPrintable(u"state %1, status %2, at %3 of %4: %5"_qs.arg(page.player()->playbackState()).arg(page.player()->mediaStatus())
+                                    .arg(page.model()->position()).arg(page.model()->duration()).arg(f.segmentsSince(0).join(u' '))));
             // The picture stops when the bar says it has, though segments were loaded ahead.
             QCOMPARE(page.native()->controls()->playButton()->accessibleName(), u"播放"_qs);
             const int stopped = watch.frames;
