@@ -210,7 +210,9 @@ void PlayerModel::stop()
     disconnect(m_player, nullptr, this, nullptr);
     if (QVideoSink *sink = m_player->videoSink())
         disconnect(sink, nullptr, this, nullptr);
-    m_player->stop();
+    // Letting the source go stops playback without the flushing seek to 0 that stop() makes: that
+    // seek, meeting the decoder's streams being replaced (a quality change under way), deadlocks
+    // Qt 6.4's backend.
     m_player->setSource(QUrl());
     DemuxerCap::forget(m_streamUrl);
 }
