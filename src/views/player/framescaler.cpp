@@ -108,8 +108,11 @@ QImage FrameScaler::Converter::convert(const QVideoFrame &frame, QSize size)
             return {};
     }
 
+    // Measured on 720p and 1080p frames: averaging is the cheapest way down and looks the best,
+    // the fast bilinear filter the cheapest way up.
+    const int filter = size.width() < source.width() ? SWS_AREA : SWS_FAST_BILINEAR;
     m_context = sws_getCachedContext(m_context, source.width(), source.height(), from, size.width(), size.height(), kTarget,
-                                     SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                     filter, nullptr, nullptr, nullptr);
     if (!m_context || !source.map(QVideoFrame::ReadOnly))
         return {};
     if (isYuv(from)) {
