@@ -3,6 +3,7 @@
 #include "network/diskcache.h"
 #include "support/clientfixture.h"
 #include "views/components/stateoverlay.h"
+#include "views/player/framescaler.h"
 #include "views/player/nativeplayer.h"
 #include "views/player/playermodel.h"
 #include "views/player/playerview.h"
@@ -16,6 +17,9 @@
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QTest>
+#include <QVideoFrame>
+#include <QVideoFrameFormat>
+#include <cstring>
 #include <memory>
 #include "support/testmain.h"
 
@@ -64,6 +68,55 @@ class PlayerViewTest : public QObject
 {
     Q_OBJECT
 private slots:
+    // A frame comes out in the colours its format names, at every size it is drawn at: a scaler
+    // made anew for another size must not fall back to its default colours.
+    void framesKeepTheirColours_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("space");
+        QTest::addColumn<bool>("full");
+        QTest::addColumn<QColor>("expected");
+        // Y 180, Cb 100, Cr 160 by the standard equations.
+        QTest::newRow("I420, BT.601, video range") << int(QVideoFrameFormat::Format_YUV420P) << int(QVideoFrameFormat::ColorSpace_BT601)
+                                                   << false << QColor(242, 176, 134);
+        QTest::newRow("I420, BT.709, video range") << int(QVideoFrameFormat::Format_YUV420P) << int(QVideoFrameFormat::ColorSpace_BT709)
+                                                   << false << QColor(248, 180, 132);
+        QTest::newRow("NV12, BT.709, full range") << int(QVideoFrameFormat::Format_NV12) << int(QVideoFrameFormat::ColorSpace_BT709)
+                                                  << true << QColor(230, 170, 128);
+    }
+    void framesKeepTheirColours()
+    {
+        QFETCH(int, format);
+        QFETCH(int, space);
+        QFETCH(bool, full);
+        QFETCH(QColor, expected);
+        QVideoFrameFormat shape(QSize(64, 36), QVideoFrameFormat::PixelFormat(format));
+        shape.setColorSpace(QVideoFrameFormat::ColorSpace(space));
+        shape.setColorRange(full ? QVideoFrameFormat::ColorRange_Full : QVideoFrameFormat::ColorRange_Video);
+        QVideoFrame frame(shape);
+        QVERIFY(frame.map(QVideoFrame::WriteOnly));
+        std::memset(frame.bits(0), 180, frame.mappedBytes(0));
+        if (frame.planeCount() == 2) {
+            for (int i = 0; i + 1 < frame.mappedBytes(1); i += 2) {
+                frame.bits(1)[i] = 100;
+                frame.bits(1)[i + 1] = 160;
+            }
+        } else {
+            std::memset(frame.bits(1), 100, frame.mappedBytes(1));
+            std::memset(frame.bits(2), 160, frame.mappedBytes(2));
+        }
+        frame.unmap();
+        FrameScaler::Converter converter;
+        for (const QSize size : {QSize(32, 18), QSize(128, 72)}) {
+            const QImage picture = converter.convert(frame, size);
+            QCOMPARE(picture.size(), size);
+            const QColor shown = picture.pixelColor(size.width() / 2, size.height() / 2);
+            QVERIFY2(qAbs(shown.red() - expected.red()) <= 3 && qAbs(shown.green() - expected.green()) <= 3
+                         && qAbs(shown.blue() - expected.blue()) <= 3,
+                     qPrintable(shown.name() + u" at "_qs + QString::number(size.width())));
+        }
+    }
+
     void authorisesWithTheEntryAsGiven()
     {
         PlayerFixture f;

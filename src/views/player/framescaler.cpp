@@ -111,6 +111,12 @@ QImage FrameScaler::Converter::convert(const QVideoFrame &frame, QSize size)
     // Measured on 720p and 1080p frames: averaging is the cheapest way down and looks the best,
     // the fast bilinear filter the cheapest way up.
     const int filter = size.width() < source.width() ? SWS_AREA : SWS_FAST_BILINEAR;
+    // A context made anew for other sizes starts with the default colours again.
+    const std::array<int, 6> shape{source.width(), source.height(), int(from), size.width(), size.height(), filter};
+    if (shape != m_shape) {
+        m_shape = shape;
+        m_colourKey = -1;
+    }
     m_context = sws_getCachedContext(m_context, source.width(), source.height(), from, size.width(), size.height(), kTarget,
                                      filter, nullptr, nullptr, nullptr);
     if (!m_context || !source.map(QVideoFrame::ReadOnly))

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QObject>
 #include <QVideoFrame>
+#include <array>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -43,6 +44,7 @@ public:
 
     private:
         SwsContext *m_context = nullptr;
+        std::array<int, 6> m_shape{};
         int m_colourKey = -1;
         QImage m_spare[3];
     };
