@@ -362,6 +362,9 @@ private slots:
         if (reopened) {
             // The stream opened again starts from its first segments before it can seek; from
             // the position on, it keeps the choice.
+            // Well before the end, so the reopened stream has time to play.
+            model->seek(3000);
+            QVERIFY(waitFor([&] { return model->position() >= 3300 && model->isShownPlaying(); }, kPlayTimeout));
             QVERIFY(PictureStopper::stopAll() > 0);
             const qsizetype stopped = f.site.requests().size();
             QVERIFY(waitFor([&] { return model->reopenCount() == 1 && model->isShownPlaying(); }, kPlayTimeout));

@@ -364,7 +364,9 @@ void PlayerModel::checkPicture()
     const qint64 at = position();
     m_playingAt = at;
     const qint64 step = m_watchedAt < 0 ? 0 : at - m_watchedAt;
-    m_stuckFor = m_watchedAt >= 0 && step == 0 ? m_stuckFor + kStallCheck.count() : 0;
+    // Buffering, the backend's position wavers by a millisecond or two: stuck is well under a
+    // quarter of the time that passed.
+    m_stuckFor = m_watchedAt >= 0 && qAbs(step) < kStallCheck.count() / 4 ? m_stuckFor + kStallCheck.count() : 0;
     m_watchedAt = at;
     if (m_stuckFor >= kStuckLimitMs) {
         m_stuckFor = 0;
