@@ -327,6 +327,8 @@ void PlayerModel::seek(qint64 positionMs)
     m_seekedSinceOpen = true;
     // A seek to the end ends the stream before the watchdog looks again: that end is no stall.
     m_playingAt = std::max<qint64>(0, positionMs);
+    m_furthest = m_playingAt;
+    m_stuckFor = 0;
     // The demuxer seeks on the playlist's own clock, which ends at the duration: a target past
     // it, as the first picture's offset makes the end, is refused, and the picture stays where
     // the refused seek left it while the sound plays on.
@@ -364,9 +366,14 @@ void PlayerModel::checkPicture()
     const qint64 at = position();
     m_playingAt = at;
     const qint64 step = m_watchedAt < 0 ? 0 : at - m_watchedAt;
-    // Buffering, the backend's position wavers by a millisecond or two: stuck is well under a
-    // quarter of the time that passed.
-    m_stuckFor = m_watchedAt >= 0 && qAbs(step) < kStallCheck.count() / 4 ? m_stuckFor + kStallCheck.count() : 0;
+    // Buffering, the backend's position wavers back and forth: stuck is never getting further
+    // than before, by a tenth of a second, for the whole time.
+    if (at > m_furthest + 100) {
+        m_furthest = at;
+        m_stuckFor = 0;
+    } else {
+        m_stuckFor += kStallCheck.count();
+    }
     m_watchedAt = at;
     if (m_stuckFor >= kStuckLimitMs) {
         m_stuckFor = 0;
@@ -404,6 +411,8 @@ void PlayerModel::reopen(qint64 position)
     m_playAfterSeek = false;
     m_watchedAt = -1;
     m_withoutPicture = 0;
+    m_furthest = position;
+    m_stuckFor = 0;
     // The backend ignores the address it already has: letting it go first builds a new decoder.
     m_player->setSource(QUrl());
     m_player->setSource(source);

@@ -140,6 +140,7 @@ private:
     QTimer m_watchdog;
     qint64 m_withoutPicture = 0;
     qint64 m_stuckFor = 0;
+    qint64 m_furthest = 0;
     qint64 m_watchedAt = -1;
     int m_reopens = 0;
     bool m_recovering = false;
