@@ -359,27 +359,32 @@ void PlayerModel::checkPicture()
     // that it can seek.
     if (m_pendingSeekMs)
         applyPendingSeek();
-    if (m_player->playbackState() != QMediaPlayer::PlayingState || m_player->error() != QMediaPlayer::NoError || m_pendingSeekMs) {
+    if (m_player->playbackState() != QMediaPlayer::PlayingState) {
         m_watchedAt = -1;
         return;
     }
     const qint64 at = position();
-    m_playingAt = at;
-    const qint64 step = m_watchedAt < 0 ? 0 : at - m_watchedAt;
     // Buffering, the backend's position wavers back and forth: stuck is never getting further
-    // than before, by a tenth of a second, for the whole time.
+    // than before, by a tenth of a second, for the whole time, whatever else the backend says.
     if (at > m_furthest + 100) {
         m_furthest = at;
         m_stuckFor = 0;
     } else {
         m_stuckFor += kStallCheck.count();
     }
-    m_watchedAt = at;
     if (m_stuckFor >= kStuckLimitMs) {
         m_stuckFor = 0;
-        fail(QStringLiteral("播放停滞 %1 秒，后端未报告错误").arg(kStuckLimitMs / 1000), player::Failure::Network);
+        if (!m_message || !m_message->startsWith(QStringLiteral("播放失败")))
+            fail(QStringLiteral("播放停滞 %1 秒，后端未报告错误").arg(kStuckLimitMs / 1000), player::Failure::Network);
         return;
     }
+    if (m_player->error() != QMediaPlayer::NoError || m_pendingSeekMs) {
+        m_watchedAt = -1;
+        return;
+    }
+    m_playingAt = at;
+    const qint64 step = m_watchedAt < 0 ? 0 : at - m_watchedAt;
+    m_watchedAt = at;
     // Only steady playback counts: a seek moves the position further than one look's worth.
     const qint64 steady = qint64(4 * kStallCheck.count() * std::max(1.0, m_player->playbackRate()));
     // A stream whose video decoder never came up has no video as far as the backend knows; a
