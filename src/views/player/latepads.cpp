@@ -3,13 +3,10 @@
 
 #include <QByteArray>
 
-#include <atomic>
 
 namespace tovra {
 
 namespace {
-
-std::atomic<int> g_heldBack{0};
 
 bool hasCaps(GObject *pad)
 {
@@ -60,7 +57,6 @@ void padAdded(GObject *decoder, GObject *pad, gpointer)
         g_signal_handlers_disconnect_by_func(pad, gpointer(capsArrived), ref);
         return;
     }
-    ++g_heldBack;
     g_signal_stop_emission_by_name(decoder, "pad-added");
 }
 
@@ -84,11 +80,6 @@ void LatePads::watch()
 {
     static const bool watching = hookAddedElements(noteDecoder);
     Q_UNUSED(watching);
-}
-
-int LatePads::heldBack()
-{
-    return g_heldBack;
 }
 
 }

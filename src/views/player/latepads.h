@@ -14,8 +14,6 @@ public:
     // Once per process, after the backend is up (a media player exists). Does nothing on a
     // backend other than GStreamer.
     static void watch();
-    // How many announcements were held back so far (for the log and the tests).
-    static int heldBack();
 };
 
 }
