@@ -24,6 +24,7 @@
 #include <QMutex>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSizeGrip>
 #include <QSlider>
@@ -32,6 +33,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <gst/gst.h>
+#include <atomic>
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -155,6 +157,40 @@ struct PictureStopper
     }
 };
 
+// The backend finds no decoder for the picture of the next stream it sets up, as when a seek's
+// flush meets the decoder being set up: every video decoder is refused for as long as that
+// stream's decoder lives.
+struct DecoderRefusal
+{
+    static std::atomic<bool> &armed()
+    {
+        static std::atomic<bool> flag{false};
+        return flag;
+    }
+    static int select(GstElement *decoder, GstPad *, GstCaps *, GstElementFactory *factory, gpointer)
+    {
+        if (!gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER | GST_ELEMENT_FACTORY_TYPE_MEDIA_VIDEO))
+            return 0;
+        if (armed().exchange(false))
+            g_object_set_data(G_OBJECT(decoder), "refused", decoder);
+        return g_object_get_data(G_OBJECT(decoder), "refused") ? 2 : 0; // skip : try
+    }
+    static gboolean note(GSignalInvocationHint *, guint count, const GValue *values, gpointer)
+    {
+        auto *element = count >= 3 ? static_cast<GObject *>(g_value_get_object(&values[2])) : nullptr;
+        if (element && qstrcmp(G_OBJECT_TYPE_NAME(element), "GstURIDecodeBin") == 0 && !g_object_get_data(element, "refusal")) {
+            g_object_set_data(element, "refusal", element);
+            g_signal_connect(element, "autoplug-select", G_CALLBACK(select), nullptr);
+        }
+        return TRUE;
+    }
+    static void watch()
+    {
+        static const bool hooked = hookAddedElements(note);
+        Q_UNUSED(hooked);
+    }
+};
+
 // The token as the native player writes it into a query.
 QString tokenInQuery(const QString &token)
 {
@@ -189,6 +225,7 @@ private slots:
         QTest::newRow("trial under a minute") << 0 << qint64(30) << QString() << u"非会员试看 1 分钟，开通会员可观看完整版"_qs;
         QTest::newRow("segments answer 404") << 0 << qint64(0) << u"404"_qs << u"播放失败："_qs;
         QTest::newRow("picture stops while playing") << 0 << qint64(0) << u"picture stops"_qs << QString();
+        QTest::newRow("picture stops, then its decoder is lost") << 0 << qint64(0) << u"decoder lost"_qs << QString();
         QTest::newRow("site down, then back") << 0 << qint64(0) << u"site down"_qs << u"播放失败："_qs;
         QTest::newRow("site silent, then back") << 0 << qint64(0) << u"site silent"_qs << u"播放失败："_qs;
     }
@@ -212,6 +249,7 @@ private slots:
             failSegments(trouble == u"404" ? 0 : 2, trouble == u"site silent" ? FakeSite::Reply().stalling() : FakeSite::text("", 404));
         PlayerPage page(f, f.auth(F::kMaster, et), startAt);
         PictureStopper::watch();
+        DecoderRefusal::watch();
         QCOMPARE(page.view.shown(), PlayerView::Shown::Native);
         VideoSurface *surface = page.native()->surface();
         FrameWatch watch(surface->videoSink());
@@ -263,11 +301,15 @@ private slots:
             QObject::disconnect(mark);
             QVERIFY2(qAbs(landed - startAt * 1000) <= 1000, qPrintable(QString::number(landed)));
         }
-        if (trouble == u"picture stops") {
+        if (trouble == u"picture stops" || trouble == u"decoder lost") {
             QVERIFY(waitFor([&] { return page.model()->position() >= 1000; }, kPlayTimeout));
+            // The stream opened again finds no decoder for its picture, and is opened once more.
+            DecoderRefusal::armed() = trouble == u"decoder lost";
+            const auto disarm = qScopeGuard([] { DecoderRefusal::armed() = false; });
             QVERIFY(PictureStopper::stopAll() > 0);
             const qint64 stoppedAt = page.model()->position();
-            QVERIFY(waitFor([&] { return page.model()->reopenCount() == 1; }, kPlayTimeout));
+            const int reopens = trouble == u"decoder lost" ? 2 : 1;
+            QVERIFY(waitFor([&] { return page.model()->reopenCount() == reopens; }, kPlayTimeout));
             const int seen = watch.frames;
             QVERIFY2(waitFor([&] { return watch.frames > seen + 5 && page.player()->playbackState() == QMediaPlayer::PlayingState; }, kPlayTimeout),
                      qPrintable(u"%1 frames"_qs.arg(watch.frames - seen)));

@@ -3,6 +3,7 @@
 #include "models/webaddress.h"
 #include "network/apiclient.h"
 #include "store/log.h"
+#include "views/player/decoderloss.h"
 #include "views/player/demuxercap.h"
 #include "views/player/latepads.h"
 
@@ -120,6 +121,7 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
     });
     m_watchdog.setInterval(kStallCheck);
     connect(&m_watchdog, &QTimer::timeout, this, &PlayerModel::checkPicture);
+    connect(DecoderLoss::instance(), &DecoderLoss::lost, this, &PlayerModel::onTrackLost);
 }
 
 PlayerModel::~PlayerModel()
@@ -346,6 +348,7 @@ void PlayerModel::onFrame(const QVideoFrame &frame)
         m_originMs = frame.startTime() / 1000;
     m_withoutPicture = 0;
     m_recovering = false;
+    m_trackLosses = 0;
     if (m_clearOnPicture) {
         m_clearOnPicture = false;
         if (m_message && m_message->startsWith(QStringLiteral("播放失败")))
@@ -396,6 +399,27 @@ void PlayerModel::checkPicture()
         recover(at, QStringLiteral("画面停止"));
 }
 
+void PlayerModel::onTrackLost(const QByteArray &source, quint64 pipeline, const QString &mediaType)
+{
+    if (!m_started || m_stopped || source != m_player->source().toEncoded() || pipeline <= m_lostPipeline)
+        return;
+    // Only the picture or the sound of a playback that has shown pictures was lost to the
+    // backend's race: a stream carrying something else besides (timed metadata, say), or one
+    // never decodable here, plays on as it is.
+    if (m_originMs < 0 || !(mediaType.startsWith(u"video/") || mediaType.startsWith(u"audio/")))
+        return;
+    // The race can meet the seek of a stream just opened again, so this is not the one attempt
+    // a stopped picture gets; a few in a row without a picture, though, and the backend is
+    // given up on.
+    if (m_trackLosses >= kMaxTrackLosses)
+        return;
+    ++m_trackLosses;
+    m_lostPipeline = pipeline;
+    m_recovering = false;
+    // A stream opened again reads 0 until its seek lands.
+    recover(m_pendingSeekMs.value_or(std::max(position(), m_playingAt)), QStringLiteral("%1 解码器丢失").arg(mediaType));
+}
+
 void PlayerModel::recover(qint64 position, const QString &what)
 {
     m_withoutPicture = 0;
@@ -416,6 +440,7 @@ void PlayerModel::reopen(qint64 position)
     m_playAfterSeek = false;
     m_watchedAt = -1;
     m_withoutPicture = 0;
+    m_playingAt = position;
     m_furthest = position;
     m_stuckFor = 0;
     // The backend ignores the address it already has: letting it go first builds a new decoder.

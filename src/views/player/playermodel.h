@@ -35,6 +35,8 @@ public:
     // again where it is.
     static constexpr qint64 kStallLimitMs = 1500;
     static constexpr std::chrono::milliseconds kStallCheck{250};
+    // Streams opened again in a row, without a picture between, for tracks the backend lost.
+    static constexpr int kMaxTrackLosses = 3;
     // Playing this long without the position moving, and no word from the backend, is a failure
     // it did not report (a site gone quiet mid-stream): the user is told, and 播放 tries again.
     static constexpr qint64 kStuckLimitMs = 12000;
@@ -111,6 +113,7 @@ private:
     void reopen(qint64 position);
     void recover(qint64 position, const QString &what);
     void checkPicture();
+    void onTrackLost(const QByteArray &source, quint64 pipeline, const QString &mediaType);
     void onFrame(const QVideoFrame &frame);
     void onFailure(const QString &text, int error);
     void fail(const QString &logText, player::Failure kind);
@@ -144,6 +147,8 @@ private:
     qint64 m_watchedAt = -1;
     int m_reopens = 0;
     bool m_recovering = false;
+    int m_trackLosses = 0;
+    quint64 m_lostPipeline = 0;
     // The backend's time of the stream's first picture; learnt from the first picture of a
     // pipeline before it seeks, which is the stream's first.
     qint64 m_originMs = -1;
