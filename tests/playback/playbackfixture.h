@@ -22,8 +22,8 @@
 
 namespace tovra::test {
 
-// The fake site serving the clip made at build time under "/clip/", progress reports, and the
-// play authorisation for whatever stream a test names.
+// The fake site taking progress reports and giving the play authorisation for whatever stream a
+// test names, and the media host serving the clip made at build time under "/clip/".
 struct PlaybackFixture : SharedClientFixture
 {
     static inline const QString kAuthPath = QStringLiteral("/user/requestmpd");
@@ -31,16 +31,18 @@ struct PlaybackFixture : SharedClientFixture
     static inline const QString kMaster = QStringLiteral("/clip/hls/master.m3u8");
     static inline const QString kManifest = QStringLiteral("/clip/dash/manifest.mpd");
 
+    ThreadedSite mediaHost;
+    FakeSite &media = mediaHost.site();
     QStringList served;
 
     PlaybackFixture() : SharedClientFixture(QStringLiteral("user-tok"))
     {
-        served = serveFolder(site, QStringLiteral("/clip/"), mediaDir());
+        served = serveFolder(media, QStringLiteral("/clip/"), mediaDir());
         site.route(kProgress, FakeSite::ok("{}"));
     }
     PlayAuth auth(const QString &pathAndQuery, qint64 et = 0, const QString &token = QStringLiteral("play-tok")) const
     {
-        return {site.url().toString(QUrl::FullyEncoded) + pathAndQuery.mid(1), token, et, 1};
+        return {media.url().toString(QUrl::FullyEncoded) + pathAndQuery.mid(1), token, et, 1};
     }
     void authorise(const PlayAuth &a)
     {
@@ -58,8 +60,9 @@ struct PlaybackFixture : SharedClientFixture
     QStringList segmentsSince(qsizetype from) const
     {
         QStringList out;
-        for (qsizetype i = from; i < site.requests().size(); ++i) {
-            const QString &path = site.requests().at(i).path;
+        const QList<FakeSite::Request> log = media.requestLog();
+        for (qsizetype i = from; i < log.size(); ++i) {
+            const QString &path = log.at(i).path;
             if (path.endsWith(u".ts") || path.endsWith(u".webm"))
                 out << path;
         }

@@ -157,6 +157,7 @@ void FakeSite::route(const QString &path, Handler handler)
 
 void FakeSite::route(const QByteArray &method, const QString &path, Handler handler)
 {
+    QMutexLocker locker(&m_lock);
     m_routes.insert(routeKey(method, path), Route{std::move(handler)});
 }
 
@@ -167,11 +168,13 @@ void FakeSite::enqueue(const QString &path, Reply reply)
 
 void FakeSite::enqueue(const QByteArray &method, const QString &path, Reply reply)
 {
+    QMutexLocker locker(&m_lock);
     m_queues[routeKey(method, path)].enqueue(std::move(reply));
 }
 
 void FakeSite::clearRoutes()
 {
+    QMutexLocker locker(&m_lock);
     m_routes.clear();
     m_queues.clear();
 }
@@ -213,6 +216,7 @@ QList<FakeSite::Request> FakeSite::requestsTo(const QString &path) const
 {
     const QString wanted = normalise(path);
     QList<Request> out;
+    QMutexLocker locker(&m_lock);
     for (const auto &r : m_requests) {
         if (r.path == wanted)
             out.append(r);
@@ -220,14 +224,24 @@ QList<FakeSite::Request> FakeSite::requestsTo(const QString &path) const
     return out;
 }
 
+QList<FakeSite::Request> FakeSite::requestLog() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_requests;
+}
+
 void FakeSite::clearLog()
 {
+    QMutexLocker locker(&m_lock);
     m_requests.clear();
 }
 
 bool FakeSite::waitForRequests(int count, int timeoutMs)
 {
-    return QTest::qWaitFor([&] { return m_requests.size() >= count; }, timeoutMs);
+    return QTest::qWaitFor([&] {
+        QMutexLocker locker(&m_lock);
+        return m_requests.size() >= count;
+    }, timeoutMs);
 }
 
 int FakeSite::openConnections() const
@@ -280,7 +294,10 @@ void FakeSite::process(QTcpSocket *socket)
             return;
         }
         request.connection = it->number;
-        m_requests.append(request);
+        {
+            QMutexLocker locker(&m_lock);
+            m_requests.append(request);
+        }
         emit requestReceived(request);
 
         const Reply reply = replyFor(request);
@@ -372,19 +389,23 @@ FakeSite::Reply FakeSite::replyFor(const Request &request)
 {
     const QString exact = routeKey(request.method, request.path);
     const QString any = routeKey(QByteArray(), request.path);
-    for (const QString &key : {exact, any}) {
-        auto queue = m_queues.find(key);
-        if (queue != m_queues.end() && !queue->isEmpty())
-            return queue->dequeue();
-    }
-    for (const QString &key : {exact, any}) {
-        const auto found = m_routes.constFind(key);
-        if (found != m_routes.cend()) {
+    Handler handler;
+    {
+        QMutexLocker locker(&m_lock);
+        for (const QString &key : {exact, any}) {
+            auto queue = m_queues.find(key);
+            if (queue != m_queues.end() && !queue->isEmpty())
+                return queue->dequeue();
+        }
+        for (const QString &key : {exact, any}) {
+            const auto found = m_routes.constFind(key);
             // Copy: the handler may add or remove routes while it runs.
-            const Handler handler = found->handler;
-            return handler(request);
+            if (found != m_routes.cend() && !handler)
+                handler = found->handler;
         }
     }
+    if (handler)
+        return handler(request);
     Reply notFound;
     notFound.status = 404;
     return notFound;
@@ -467,6 +488,24 @@ void FakeSite::stream(QTcpSocket *socket, const Reply &reply)
         m_streamed += piece.size();
     });
     pump->start(reply.streamIntervalMs);
+}
+
+ThreadedSite::ThreadedSite()
+    : m_site(new FakeSite)
+{
+    m_site->moveToThread(&m_thread);
+    m_thread.start();
+    bool listening = false;
+    QMetaObject::invokeMethod(m_site, [&] { listening = m_site->start(); }, Qt::BlockingQueuedConnection);
+    if (!listening)
+        qFatal("the threaded fake site cannot listen on the loopback");
+}
+
+ThreadedSite::~ThreadedSite()
+{
+    QMetaObject::invokeMethod(m_site, [this] { delete m_site; }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
 }
 
 }

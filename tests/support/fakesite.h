@@ -4,13 +4,16 @@
 #include <QHash>
 #include <QList>
 #include <QMetaType>
+#include <QMutex>
 #include <QObject>
 #include <QPair>
 #include <QPointer>
 #include <QQueue>
 #include <QString>
+#include <QThread>
 #include <QUrl>
 #include <QUrlQuery>
+#include <atomic>
 #include <functional>
 
 class QTcpServer;
@@ -25,6 +28,9 @@ namespace tovra::test {
 // Connections are kept alive (QNetworkAccessManager reuses them), requests on one connection
 // are answered strictly in order, and a delayed or stalled reply holds back the requests queued
 // behind it on the same connection, as a real server would.
+//
+// Routes and the request log may be set and read from another thread than the site's (see
+// ThreadedSite); requests() alone hands out the log itself, for a site on the test's thread.
 class FakeSite : public QObject
 {
     Q_OBJECT
@@ -126,16 +132,18 @@ public:
     static Reply ok(const QByteArray &dataJson, const QByteArray &metaJson = {});
 
     const QList<Request> &requests() const { return m_requests; }
+    // A copy of the log, for a site answering on a thread of its own.
+    QList<Request> requestLog() const;
     QList<Request> requestsTo(const QString &path) const;
     void clearLog();
     // Spins the event loop until at least count requests are in the log.
     bool waitForRequests(int count, int timeoutMs = 5000);
 
     // Connections accepted since start(), and those still open.
-    int connectionsAccepted() const { return m_accepted; }
+    int connectionsAccepted() const { return m_accepted.load(); }
     int openConnections() const;
     // Body bytes handed to the sockets by streaming replies since start().
-    qint64 streamedBytes() const { return m_streamed; }
+    qint64 streamedBytes() const { return m_streamed.load(); }
 
 signals:
     void requestReceived(const tovra::test::FakeSite::Request &request);
@@ -167,11 +175,29 @@ private:
 
     QTcpServer *m_server = nullptr;
     QHash<QTcpSocket *, Connection> m_connections;
+    // Guards the routes, the queues and the log.
+    mutable QMutex m_lock;
     QHash<QString, Route> m_routes;
     QHash<QString, QQueue<Reply>> m_queues;
     QList<Request> m_requests;
-    int m_accepted = 0;
-    qint64 m_streamed = 0;
+    std::atomic<int> m_accepted = 0;
+    std::atomic<qint64> m_streamed = 0;
+};
+
+// A fake site answering on a thread of its own, for a client that makes the test's thread wait
+// for its own requests: GStreamer's HLS demuxer fetches a playlist holding a lock that the media
+// player's queries on the main thread then wait for, so a site on that thread could answer only
+// once the fetch had timed out, which no real site makes it do. Its handlers run on its thread.
+class ThreadedSite
+{
+public:
+    ThreadedSite();
+    ~ThreadedSite();
+    FakeSite &site() { return *m_site; }
+
+private:
+    QThread m_thread;
+    FakeSite *m_site;
 };
 
 }
