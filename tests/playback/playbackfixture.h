@@ -8,6 +8,7 @@
 
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
@@ -22,8 +23,13 @@
 
 namespace tovra::test {
 
-// The fake site taking progress reports and giving the play authorisation for whatever stream a
-// test names, and the media host serving the clip made at build time under "/clip/".
+// The fake site serving the clip made at build time under "/clip/", progress reports, and the
+// play authorisation for whatever stream a test names.
+//
+// The HLS playlists come from a host answering on a thread of its own, naming their segments on
+// the site: GStreamer's HLS demuxer fetches a playlist holding a lock that the player's queries
+// on the main thread wait for, so a site on that thread could answer it only once the fetch had
+// timed out, which no real site makes it do.
 struct PlaybackFixture : SharedClientFixture
 {
     static inline const QString kAuthPath = QStringLiteral("/user/requestmpd");
@@ -31,18 +37,30 @@ struct PlaybackFixture : SharedClientFixture
     static inline const QString kMaster = QStringLiteral("/clip/hls/master.m3u8");
     static inline const QString kManifest = QStringLiteral("/clip/dash/manifest.mpd");
 
-    ThreadedSite mediaHost;
-    FakeSite &media = mediaHost.site();
+    ThreadedSite playlistHost;
     QStringList served;
 
     PlaybackFixture() : SharedClientFixture(QStringLiteral("user-tok"))
     {
-        served = serveFolder(media, QStringLiteral("/clip/"), mediaDir());
+        served = serveFolder(site, QStringLiteral("/clip/"), mediaDir());
         site.route(kProgress, FakeSite::ok("{}"));
+        QDirIterator it(mediaDir(), {QStringLiteral("*.m3u8")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            file.open(QIODevice::ReadOnly);
+            const QString path = QStringLiteral("/clip/") + QDir(mediaDir()).relativeFilePath(file.fileName());
+            QByteArrayList lines = file.readAll().split('\n');
+            for (QByteArray &line : lines) {
+                if (line.endsWith(".ts"))
+                    line = site.url(path.section(u'/', 0, -2) + u'/' + QString::fromUtf8(line)).toEncoded();
+            }
+            playlistHost.site().route(path, FakeSite::text(lines.join('\n')));
+        }
     }
-    PlayAuth auth(const QString &pathAndQuery, qint64 et = 0, const QString &token = QStringLiteral("play-tok")) const
+    PlayAuth auth(const QString &pathAndQuery, qint64 et = 0, const QString &token = QStringLiteral("play-tok"))
     {
-        return {media.url().toString(QUrl::FullyEncoded) + pathAndQuery.mid(1), token, et, 1};
+        const FakeSite &host = pathAndQuery.contains(u".m3u8") ? playlistHost.site() : site;
+        return {host.url().toString(QUrl::FullyEncoded) + pathAndQuery.mid(1), token, et, 1};
     }
     void authorise(const PlayAuth &a)
     {
@@ -60,9 +78,8 @@ struct PlaybackFixture : SharedClientFixture
     QStringList segmentsSince(qsizetype from) const
     {
         QStringList out;
-        const QList<FakeSite::Request> log = media.requestLog();
-        for (qsizetype i = from; i < log.size(); ++i) {
-            const QString &path = log.at(i).path;
+        for (qsizetype i = from; i < site.requests().size(); ++i) {
+            const QString &path = site.requests().at(i).path;
             if (path.endsWith(u".ts") || path.endsWith(u".webm"))
                 out << path;
         }

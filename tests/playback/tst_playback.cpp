@@ -239,7 +239,7 @@ private slots:
         const auto failSegments = [&](int from, const FakeSite::Reply &reply) {
             for (const QString &path : std::as_const(f.served)) {
                 if (path.endsWith(u".ts") && path.section(u"seg"_qs, 1).section(u'.', 0, 0).toInt() >= from)
-                    f.media.route(path, reply);
+                    f.site.route(path, reply);
             }
         };
         // Down answers 404; silent takes the requests and never answers, and the backend says
@@ -279,8 +279,8 @@ private slots:
             QVERIFY2(watch.frames <= stopped + 1, qPrintable(u"%1 -> %2"_qs.arg(stopped).arg(watch.frames)));
             // Back up, 播放 tries again from there: new requests, and the message goes with the
             // first picture.
-            f.served = serveFolder(f.media, u"/clip/"_qs, mediaDir());
-            const qsizetype mark = f.media.requestLog().size();
+            f.served = serveFolder(f.site, u"/clip/"_qs, mediaDir());
+            const qsizetype mark = f.site.requests().size();
             QTest::keyClick(page.native(), Qt::Key_Space);
             QVERIFY2(waitFor([&] { return watch.frames > stopped + 5 && !page.model()->message(); }, kPlayTimeout),
                      qPrintable(f.segmentsSince(mark).join(u' ')));
@@ -371,7 +371,7 @@ private slots:
             choice = a->text() == label ? a : choice;
         QVERIFY(choice);
         const qint64 before = model->position();
-        const qsizetype mark = f.media.requestLog().size();
+        const qsizetype mark = f.site.requests().size();
         choice->trigger();
         QCOMPARE(page.view.qualityMenu()->text(), label);
         const int seen = watch.frames;
@@ -408,7 +408,7 @@ private slots:
             model->seek(3000);
             QVERIFY(waitFor([&] { return model->position() >= 3300 && model->isShownPlaying(); }, kPlayTimeout));
             QVERIFY(PictureStopper::stopAll() > 0);
-            const qsizetype stopped = f.media.requestLog().size();
+            const qsizetype stopped = f.site.requests().size();
             QVERIFY(waitFor([&] { return model->reopenCount() == 1 && model->isShownPlaying(); }, kPlayTimeout));
             const qint64 at = model->position();
             QVERIFY(waitFor([&] { return model->position() > at + 2000 && f.segmentsSince(stopped).last().endsWith(u"seg9.ts"); }, kPlayTimeout));
@@ -619,8 +619,8 @@ private slots:
         window.pop(); // leaving the page
         QVERIFY(waitFor([&] { return !pip || !pip->isVisible(); }));
 
-        serveShaka(f.media, u"/media/"_qs);
-        qputenv("TOVRA_MEDIA_URL", f.media.url(u"media/"_qs).toEncoded());
+        serveShaka(f.site, u"/media/"_qs);
+        qputenv("TOVRA_MEDIA_URL", f.site.url(u"media/"_qs).toEncoded());
         f.authorise(f.auth(F::kManifest));
         auto *web = new PlayerView(kEntry, u"北方"_qs, 0);
         window.push(Route::play(kEntry, web->title(), 0), web);
@@ -743,10 +743,10 @@ private slots:
         QFETCH(bool, dark);
         F f;
         Appearance appearance(dark);
-        serveShaka(f.media, u"/media/"_qs);
-        qputenv("TOVRA_MEDIA_URL", f.media.url(u"media/"_qs).toEncoded());
+        serveShaka(f.site, u"/media/"_qs);
+        qputenv("TOVRA_MEDIA_URL", f.site.url(u"media/"_qs).toEncoded());
         if (manifestFails)
-            f.media.route(F::kManifest, FakeSite::text("", 404));
+            f.site.route(F::kManifest, FakeSite::text("", 404));
         const QString token = u"tok+/=&#é"_qs;
         f.authorise(f.auth(F::kManifest + query, et, token));
         // Opened from a title page, the page itself holds the focus while it loads; Esc leaves at once.
@@ -763,8 +763,8 @@ private slots:
         QCOMPARE(backs.size(), 1);
         const QString added = u"t=\\d+&token="_qs + QRegularExpression::escape(tokenInQuery(token)) + u"&ct=\\d+"_qs;
 
-        QVERIFY(waitFor([&] { return !f.media.requestsTo(F::kManifest).isEmpty(); }, kPlayTimeout));
-        const QString manifestQuery = QString::fromLatin1(f.media.requestsTo(F::kManifest).first().rawQuery);
+        QVERIFY(waitFor([&] { return !f.site.requestsTo(F::kManifest).isEmpty(); }, kPlayTimeout));
+        const QString manifestQuery = QString::fromLatin1(f.site.requestsTo(F::kManifest).first().rawQuery);
         const QString original = query.isEmpty() ? QString() : query.mid(1) + u'&';
         QVERIFY2(QRegularExpression(u'^' + QRegularExpression::escape(original) + added + u'$').match(manifestQuery).hasMatch(),
                  qPrintable(manifestQuery));
@@ -773,7 +773,7 @@ private slots:
                                 [](const QVariant &v) { return v.toDouble() > 1.0; }));
             const QStringList segments = f.segmentsSince(0);
             QVERIFY(!segments.isEmpty());
-            for (const auto &request : f.media.requestLog()) {
+            for (const auto &request : f.site.requests()) {
                 if (request.path.endsWith(u".webm"))
                     QVERIFY2(QRegularExpression(u'^' + added + u'$').match(QString::fromLatin1(request.rawQuery)).hasMatch(),
                              request.rawQuery.constData());
