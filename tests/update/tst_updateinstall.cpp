@@ -132,7 +132,8 @@ private slots:
         QVERIFY(!in.f.service->showsPanel());
         QCOMPARE(in.f.service->phase().kind, Kind::Idle);
 
-        QVERIFY(waitFor([&] { return !QFile::exists(in.script()) && QFile::exists(in.launched()); }, 10000));
+        // The shell makes the file before it writes the line: the line is what is waited for.
+        QVERIFY(waitFor([&] { return !QFile::exists(in.script()) && readAll(in.launched()).endsWith('\n'); }, 10000));
         QCOMPARE(readAll(in.launched()), (unit + QStringLiteral("/tovra-client\n")).toUtf8());
         const QStringList lines = in.logLines();
         QCOMPARE(lines.size(), 3);
