@@ -421,6 +421,13 @@ private slots:
         menu->actions().constFirst()->trigger();
         QCOMPARE(page.view.qualityMenu()->text(), u"自动"_qs);
         QCOMPARE(page.player()->source(), model->streamUrl());
+        // 自动 plays on, moving up to the best quality (720p). Waiting for its pictures also
+        // keeps the page from closing while the backend switches streams, which can deadlock
+        // Qt 6.4's backend.
+        const int automatic = watch.frames;
+        QVERIFY(waitFor([&] {
+            return (watch.frames > automatic + 15 && watch.last.width() == 1280) || page.player()->mediaStatus() == QMediaPlayer::EndOfMedia;
+        }, kPlayTimeout));
     }
 
     // Reports go out every 15 s of playback and once at the end, with the form the site reads.
