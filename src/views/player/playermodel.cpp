@@ -212,9 +212,9 @@ void PlayerModel::stop()
     disconnect(m_player, nullptr, this, nullptr);
     if (QVideoSink *sink = m_player->videoSink())
         disconnect(sink, nullptr, this, nullptr);
-    // Letting the source go stops playback without the flushing seek to 0 that stop() makes: that
-    // seek, meeting the decoder's streams being replaced (a quality change under way), deadlocks
-    // Qt 6.4's backend.
+    // Letting the source go releases the stream as well as stopping it. Either way Qt 6.4's backend
+    // sends the pipeline an event holding its state lock, and a switch of streams under way in the
+    // decoder (a quality change) can then deadlock it; that is out of our reach.
     m_player->setSource(QUrl());
     DemuxerCap::forget(m_streamUrl);
 }
