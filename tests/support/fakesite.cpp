@@ -224,12 +224,6 @@ QList<FakeSite::Request> FakeSite::requestsTo(const QString &path) const
     return out;
 }
 
-QList<FakeSite::Request> FakeSite::requestLog() const
-{
-    QMutexLocker locker(&m_lock);
-    return m_requests;
-}
-
 void FakeSite::clearLog()
 {
     QMutexLocker locker(&m_lock);

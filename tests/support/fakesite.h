@@ -29,8 +29,8 @@ namespace tovra::test {
 // are answered strictly in order, and a delayed or stalled reply holds back the requests queued
 // behind it on the same connection, as a real server would.
 //
-// Routes and the request log may be set and read from another thread than the site's (see
-// ThreadedSite); requests() alone hands out the log itself, for a site on the test's thread.
+// Routes may be set, and requestsTo() and waitForRequests() called, from another thread than the
+// site's (see ThreadedSite).
 class FakeSite : public QObject
 {
     Q_OBJECT
@@ -131,9 +131,8 @@ public:
     // json(envelope(200, "ok", dataJson, metaJson)).
     static Reply ok(const QByteArray &dataJson, const QByteArray &metaJson = {});
 
+    // The log itself: read it on the site's own thread.
     const QList<Request> &requests() const { return m_requests; }
-    // A copy of the log, for a site answering on a thread of its own.
-    QList<Request> requestLog() const;
     QList<Request> requestsTo(const QString &path) const;
     void clearLog();
     // Spins the event loop until at least count requests are in the log.
