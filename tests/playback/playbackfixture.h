@@ -25,11 +25,8 @@ namespace tovra::test {
 
 // The fake site serving the clip made at build time under "/clip/", progress reports, and the
 // play authorisation for whatever stream a test names.
-//
-// The HLS playlists come from a host answering on a thread of its own, naming their segments on
-// the site: GStreamer's HLS demuxer fetches a playlist holding a lock that the player's queries
-// on the main thread wait for, so a site on that thread could answer it only once the fetch had
-// timed out, which no real site makes it do.
+// The HLS playlists come from a host on a thread of its own (see ThreadedSite): no real site
+// answers on the player's main thread.
 struct PlaybackFixture : SharedClientFixture
 {
     static inline const QString kAuthPath = QStringLiteral("/user/requestmpd");
@@ -37,30 +34,30 @@ struct PlaybackFixture : SharedClientFixture
     static inline const QString kMaster = QStringLiteral("/clip/hls/master.m3u8");
     static inline const QString kManifest = QStringLiteral("/clip/dash/manifest.mpd");
 
-    ThreadedSite playlistHost;
     QStringList served;
-
-    PlaybackFixture() : SharedClientFixture(QStringLiteral("user-tok"))
-    {
-        served = serveFolder(site, QStringLiteral("/clip/"), mediaDir());
-        site.route(kProgress, FakeSite::ok("{}"));
+    // The playlists, naming their segments on the site.
+    ThreadedSite playlistHost{[this](FakeSite &host) {
         QDirIterator it(mediaDir(), {QStringLiteral("*.m3u8")}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             QFile file(it.next());
             file.open(QIODevice::ReadOnly);
             const QString path = QStringLiteral("/clip/") + QDir(mediaDir()).relativeFilePath(file.fileName());
             QByteArrayList lines = file.readAll().split('\n');
-            for (QByteArray &line : lines) {
-                if (line.endsWith(".ts"))
-                    line = site.url(path.section(u'/', 0, -2) + u'/' + QString::fromUtf8(line)).toEncoded();
-            }
-            playlistHost.site().route(path, FakeSite::text(lines.join('\n')));
+            for (QByteArray &line : lines)
+                line = line.endsWith(".ts") ? site.url(path.section(u'/', 0, -2) + u'/' + QString::fromUtf8(line)).toEncoded() : line;
+            host.route(path, FakeSite::text(lines.join('\n')));
         }
-    }
-    PlayAuth auth(const QString &pathAndQuery, qint64 et = 0, const QString &token = QStringLiteral("play-tok"))
+    }};
+
+    PlaybackFixture() : SharedClientFixture(QStringLiteral("user-tok"))
     {
-        const FakeSite &host = pathAndQuery.contains(u".m3u8") ? playlistHost.site() : site;
-        return {host.url().toString(QUrl::FullyEncoded) + pathAndQuery.mid(1), token, et, 1};
+        served = serveFolder(site, QStringLiteral("/clip/"), mediaDir());
+        site.route(kProgress, FakeSite::ok("{}"));
+    }
+    PlayAuth auth(const QString &pathAndQuery, qint64 et = 0, const QString &token = QStringLiteral("play-tok")) const
+    {
+        const QUrl host = pathAndQuery.contains(u".m3u8") ? playlistHost.url() : site.url();
+        return {host.toString(QUrl::FullyEncoded) + pathAndQuery.mid(1), token, et, 1};
     }
     void authorise(const PlayAuth &a)
     {

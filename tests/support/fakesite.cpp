@@ -157,7 +157,6 @@ void FakeSite::route(const QString &path, Handler handler)
 
 void FakeSite::route(const QByteArray &method, const QString &path, Handler handler)
 {
-    QMutexLocker locker(&m_lock);
     m_routes.insert(routeKey(method, path), Route{std::move(handler)});
 }
 
@@ -168,13 +167,11 @@ void FakeSite::enqueue(const QString &path, Reply reply)
 
 void FakeSite::enqueue(const QByteArray &method, const QString &path, Reply reply)
 {
-    QMutexLocker locker(&m_lock);
     m_queues[routeKey(method, path)].enqueue(std::move(reply));
 }
 
 void FakeSite::clearRoutes()
 {
-    QMutexLocker locker(&m_lock);
     m_routes.clear();
     m_queues.clear();
 }
@@ -216,7 +213,6 @@ QList<FakeSite::Request> FakeSite::requestsTo(const QString &path) const
 {
     const QString wanted = normalise(path);
     QList<Request> out;
-    QMutexLocker locker(&m_lock);
     for (const auto &r : m_requests) {
         if (r.path == wanted)
             out.append(r);
@@ -226,16 +222,12 @@ QList<FakeSite::Request> FakeSite::requestsTo(const QString &path) const
 
 void FakeSite::clearLog()
 {
-    QMutexLocker locker(&m_lock);
     m_requests.clear();
 }
 
 bool FakeSite::waitForRequests(int count, int timeoutMs)
 {
-    return QTest::qWaitFor([&] {
-        QMutexLocker locker(&m_lock);
-        return m_requests.size() >= count;
-    }, timeoutMs);
+    return QTest::qWaitFor([&] { return m_requests.size() >= count; }, timeoutMs);
 }
 
 int FakeSite::openConnections() const
@@ -288,10 +280,7 @@ void FakeSite::process(QTcpSocket *socket)
             return;
         }
         request.connection = it->number;
-        {
-            QMutexLocker locker(&m_lock);
-            m_requests.append(request);
-        }
+        m_requests.append(request);
         emit requestReceived(request);
 
         const Reply reply = replyFor(request);
@@ -383,23 +372,19 @@ FakeSite::Reply FakeSite::replyFor(const Request &request)
 {
     const QString exact = routeKey(request.method, request.path);
     const QString any = routeKey(QByteArray(), request.path);
-    Handler handler;
-    {
-        QMutexLocker locker(&m_lock);
-        for (const QString &key : {exact, any}) {
-            auto queue = m_queues.find(key);
-            if (queue != m_queues.end() && !queue->isEmpty())
-                return queue->dequeue();
-        }
-        for (const QString &key : {exact, any}) {
-            const auto found = m_routes.constFind(key);
+    for (const QString &key : {exact, any}) {
+        auto queue = m_queues.find(key);
+        if (queue != m_queues.end() && !queue->isEmpty())
+            return queue->dequeue();
+    }
+    for (const QString &key : {exact, any}) {
+        const auto found = m_routes.constFind(key);
+        if (found != m_routes.cend()) {
             // Copy: the handler may add or remove routes while it runs.
-            if (found != m_routes.cend() && !handler)
-                handler = found->handler;
+            const Handler handler = found->handler;
+            return handler(request);
         }
     }
-    if (handler)
-        return handler(request);
     Reply notFound;
     notFound.status = 404;
     return notFound;
@@ -484,14 +469,13 @@ void FakeSite::stream(QTcpSocket *socket, const Reply &reply)
     pump->start(reply.streamIntervalMs);
 }
 
-ThreadedSite::ThreadedSite()
-    : m_site(new FakeSite)
+ThreadedSite::ThreadedSite(const std::function<void(FakeSite &)> &setUp)
 {
+    setUp(*m_site);
     m_site->moveToThread(&m_thread);
     m_thread.start();
-    bool listening = false;
-    QMetaObject::invokeMethod(m_site, [&] { listening = m_site->start(); }, Qt::BlockingQueuedConnection);
-    if (!listening)
+    QMetaObject::invokeMethod(m_site, [this] { m_url = m_site->start() ? m_site->url() : QUrl(); }, Qt::BlockingQueuedConnection);
+    if (m_url.isEmpty())
         qFatal("the threaded fake site cannot listen on the loopback");
 }
 

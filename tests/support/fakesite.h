@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QList>
 #include <QMetaType>
-#include <QMutex>
 #include <QObject>
 #include <QPair>
 #include <QPointer>
@@ -13,7 +12,6 @@
 #include <QThread>
 #include <QUrl>
 #include <QUrlQuery>
-#include <atomic>
 #include <functional>
 
 class QTcpServer;
@@ -28,9 +26,6 @@ namespace tovra::test {
 // Connections are kept alive (QNetworkAccessManager reuses them), requests on one connection
 // are answered strictly in order, and a delayed or stalled reply holds back the requests queued
 // behind it on the same connection, as a real server would.
-//
-// Routes may be set, and requestsTo() and waitForRequests() called, from another thread than the
-// site's (see ThreadedSite).
 class FakeSite : public QObject
 {
     Q_OBJECT
@@ -131,7 +126,6 @@ public:
     // json(envelope(200, "ok", dataJson, metaJson)).
     static Reply ok(const QByteArray &dataJson, const QByteArray &metaJson = {});
 
-    // The log itself: read it on the site's own thread.
     const QList<Request> &requests() const { return m_requests; }
     QList<Request> requestsTo(const QString &path) const;
     void clearLog();
@@ -139,10 +133,10 @@ public:
     bool waitForRequests(int count, int timeoutMs = 5000);
 
     // Connections accepted since start(), and those still open.
-    int connectionsAccepted() const { return m_accepted.load(); }
+    int connectionsAccepted() const { return m_accepted; }
     int openConnections() const;
     // Body bytes handed to the sockets by streaming replies since start().
-    qint64 streamedBytes() const { return m_streamed.load(); }
+    qint64 streamedBytes() const { return m_streamed; }
 
 signals:
     void requestReceived(const tovra::test::FakeSite::Request &request);
@@ -174,29 +168,27 @@ private:
 
     QTcpServer *m_server = nullptr;
     QHash<QTcpSocket *, Connection> m_connections;
-    // Guards the routes, the queues and the log.
-    mutable QMutex m_lock;
     QHash<QString, Route> m_routes;
     QHash<QString, QQueue<Reply>> m_queues;
     QList<Request> m_requests;
-    std::atomic<int> m_accepted = 0;
-    std::atomic<qint64> m_streamed = 0;
+    int m_accepted = 0;
+    qint64 m_streamed = 0;
 };
 
-// A fake site answering on a thread of its own, for a client that makes the test's thread wait
-// for its own requests: GStreamer's HLS demuxer fetches a playlist holding a lock that the media
-// player's queries on the main thread then wait for, so a site on that thread could answer only
-// once the fetch had timed out, which no real site makes it do. Its handlers run on its thread.
+// A fake site answering on a thread of its own, for a client that makes the main thread wait on
+// its requests (GStreamer's HLS demuxer fetches playlists holding a lock the player waits for
+// there). Its routes are set once, before it starts.
 class ThreadedSite
 {
 public:
-    ThreadedSite();
+    explicit ThreadedSite(const std::function<void(FakeSite &)> &setUp);
     ~ThreadedSite();
-    FakeSite &site() { return *m_site; }
+    QUrl url() const { return m_url; }
 
 private:
     QThread m_thread;
-    FakeSite *m_site;
+    FakeSite *m_site = new FakeSite;
+    QUrl m_url;
 };
 
 }
