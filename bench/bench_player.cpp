@@ -35,7 +35,7 @@ qint64 clientFirstFrame()
     std::unique_ptr<FrameWatch> watch;
     const bool ok = QTest::qWaitFor([&] {
         if (!watch && view.nativePlayer() && view.nativePlayer()->surface())
-            watch = std::make_unique<FrameWatch>(view.nativePlayer()->surface()->videoSink());
+            watch = std::make_unique<FrameWatch>(view.nativePlayer()->surface());
         return watch && watch->frames > 0;
     }, kTimeoutMs);
     const qint64 ms = clock.elapsed();

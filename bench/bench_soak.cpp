@@ -272,10 +272,10 @@ int main(int argc, char *argv[])
     entry.expired = QDateTime::currentSecsSinceEpoch() + 3600;
     window.push(Route::play(entry, QStringLiteral("示例"), 0));
     auto *player = qobject_cast<PlayerView *>(stack->currentPage());
-    // The media player is reached through its Qt properties: the benchmark does not link the engine.
+    // The playback is reached through its Qt properties: the benchmark does not link the engine.
     auto mediaPlayer = [&]() -> QObject * {
         for (QObject *child : player->findChildren<QObject *>()) {
-            if (qstrcmp(child->metaObject()->className(), "QMediaPlayer") == 0)
+            if (qstrcmp(child->metaObject()->className(), "tovra::PlayerModel") == 0)
                 return child;
         }
         return nullptr;

@@ -72,22 +72,6 @@ inline QWidget *playerSurface(const char *where = "page")
     return nullptr;
 }
 
-// The video sink whose frames the surface shows: its own, else the nearest one above it.
-inline QObject *frameSink(QWidget *surface)
-{
-    for (QObject *child : surface->findChildren<QObject *>()) {
-        if (child->inherits("QVideoSink"))
-            return child;
-    }
-    for (QObject *above = surface->parent(); above; above = above->parent()) {
-        for (QObject *child : above->children()) {
-            if (child->inherits("QVideoSink"))
-                return child;
-        }
-    }
-    return nullptr;
-}
-
 // The rectangle of the screen the picture covers inside surface.
 inline QRect pictureOnScreen(const QWidget *surface, QSize aspect)
 {

@@ -211,4 +211,30 @@ private:
     qint64 m_polls = 0;
 };
 
+// gst-play-1.0 with playbin3 in a window of its own on the display: from its start to the first
+// time most of the screen's middle lights up (the display shows nothing else).
+inline qint64 gstPlayFirstPicture(const QUrl &stream, const QString &display, int timeoutMs = 20000)
+{
+    ScreenProbe screen(display);
+    QProcess gst;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.insert(QStringLiteral("USE_PLAYBIN3"), QStringLiteral("1"));
+    gst.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    gst.start(QStringLiteral("gst-play-1.0"), {QStringLiteral("--no-interactive"), QStringLiteral("--videosink=ximagesink"),
+                                               QStringLiteral("--audiosink=fakesink sync=true"), stream.toString()});
+    qint64 ms = -1;
+    while (ms < 0 && clock.elapsed() < timeoutMs && gst.state() != QProcess::NotRunning) {
+        // The stream may come from a site served by this very process.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        if (screen.litShare(QRect(0, 300, 1920, 100)) > 0.05)
+            ms = clock.elapsed();
+    }
+    gst.kill();
+    gst.waitForFinished(2000);
+    return ms;
+}
+
 }

@@ -13,13 +13,12 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMediaPlayer>
+#include <QMutex>
 #include <QPainter>
 #include <QSet>
-#include <QVideoFrame>
-#include <QVideoSink>
 #include <QWidget>
 #include <cmath>
+#include <gst/gst.h>
 
 namespace tovra::test {
 
@@ -84,31 +83,159 @@ struct PlaybackFixture : SharedClientFixture
     }
 };
 
-// Counts decoded frames reaching a sink and keeps the first and the latest.
+// Counts the pictures a surface paints and keeps the stream times of the first and the latest.
 struct FrameWatch
 {
     int frames = 0;
-    QVideoFrame first;
-    QVideoFrame last;
+    qint64 first = -1;
+    qint64 last = -1;
     QMetaObject::Connection connection;
 
-    explicit FrameWatch(QVideoSink *sink)
+    explicit FrameWatch(VideoSurface *surface)
     {
-        connection = QObject::connect(sink, &QVideoSink::videoFrameChanged, sink, [this](const QVideoFrame &frame) {
-            if (frame.isValid()) {
-                ++frames;
-                first = frames == 1 ? frame : first;
-                last = frame;
-            }
+        connection = QObject::connect(surface, &VideoSurface::framePainted, surface, [this, surface] {
+            ++frames;
+            first = frames == 1 ? surface->paintedStartTime() : first;
+            last = surface->paintedStartTime();
         });
     }
     ~FrameWatch() { QObject::disconnect(connection); }
 };
 
+// What reaches the pipeline's sinks, watched on their pads: each buffer's stream time and
+// length (microseconds), and the picture's width. A gap is time the stream skips between one
+// buffer's end and the next one's start: silence in the sound, pictures never shown.
+struct FlowWatch
+{
+    struct Buffer
+    {
+        qint64 start;
+        qint64 end;
+        int width;
+    };
+    struct Track
+    {
+        GstSegment segment;
+        QList<Buffer> buffers;
+        int width = 0;
+    };
+    // Shared with the probes, which may still be running on a streaming thread when the watch
+    // goes: GStreamer lets go of a probe's data only once no call of it is under way.
+    struct State
+    {
+        QMutex mutex;
+        Track video;
+        Track audio;
+    };
+    std::shared_ptr<State> state = std::make_shared<State>();
+    Track &video = state->video;
+    Track &audio = state->audio;
+    QList<std::pair<GstPad *, gulong>> probes;
+
+    struct Probe
+    {
+        std::shared_ptr<State> state;
+        Track *track;
+    };
+
+    explicit FlowWatch(GstElement *playbin)
+    {
+        gst_segment_init(&video.segment, GST_FORMAT_TIME);
+        gst_segment_init(&audio.segment, GST_FORMAT_TIME);
+        for (auto [property, track] : {std::pair{"video-sink", &video}, std::pair{"audio-sink", &audio}}) {
+            GstElement *sink = nullptr;
+            g_object_get(playbin, property, &sink, nullptr);
+            GstPad *pad = sink ? gst_element_get_static_pad(sink, "sink") : nullptr;
+            if (sink)
+                gst_object_unref(sink);
+            if (!pad)
+                continue;
+            if (GstCaps *caps = gst_pad_get_current_caps(pad)) {
+                gst_structure_get_int(gst_caps_get_structure(caps, 0), "width", &track->width);
+                gst_caps_unref(caps);
+            }
+            const gulong id = gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                                                &FlowWatch::probe, new Probe{state, track},
+                                                [](gpointer data) { delete static_cast<Probe *>(data); });
+            probes.append({pad, id});
+        }
+    }
+    ~FlowWatch()
+    {
+        for (auto [pad, id] : probes) {
+            gst_pad_remove_probe(pad, id);
+            gst_object_unref(pad);
+        }
+    }
+    static GstPadProbeReturn probe(GstPad *, GstPadProbeInfo *info, gpointer data)
+    {
+        auto *probe = static_cast<Probe *>(data);
+        Track *track = probe->track;
+        QMutexLocker lock(&probe->state->mutex);
+        if (GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info); event && GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            gst_event_copy_segment(event, &track->segment);
+        } else if (GstEvent *e = GST_PAD_PROBE_INFO_EVENT(info); e && GST_EVENT_TYPE(e) == GST_EVENT_CAPS) {
+            GstCaps *caps = nullptr;
+            gst_event_parse_caps(e, &caps);
+            gst_structure_get_int(gst_caps_get_structure(caps, 0), "width", &track->width);
+        } else if (GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info); buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
+            const guint64 start = gst_segment_to_stream_time(&track->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+            const guint64 length = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
+            if (start != GST_CLOCK_TIME_NONE)
+                track->buffers.append({qint64(start / 1000), qint64((start + length) / 1000), track->width});
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    // Forgets what flowed so far: what comes next is one run of playback.
+    void clear()
+    {
+        QMutexLocker lock(&state->mutex);
+        video.buffers.clear();
+        audio.buffers.clear();
+    }
+    // The longest gap in the track from `from` (microseconds of stream time) on.
+    qint64 longestGap(const Track &track, qint64 from)
+    {
+        QMutexLocker lock(&state->mutex);
+        qint64 gap = 0;
+        const Buffer *before = nullptr;
+        for (const Buffer &b : track.buffers) {
+            if (b.start < from)
+                continue;
+            if (before)
+                gap = std::max(gap, b.start - before->end);
+            before = &b;
+        }
+        return gap;
+    }
+    // Where each buffer from `from` on starts, in milliseconds, with the picture's width: what a
+    // failing check prints.
+    QString describe(const Track &track, qint64 from)
+    {
+        QMutexLocker lock(&state->mutex);
+        QStringList out;
+        for (const Buffer &b : track.buffers) {
+            if (b.start >= from)
+                out << QStringLiteral("%1@%2").arg(b.start / 1000).arg(b.width);
+        }
+        return out.join(u' ');
+    }
+    // The stream time at which pictures of this width first came, after `from`; -1 if none.
+    qint64 firstOfWidth(int width, qint64 from)
+    {
+        QMutexLocker lock(&state->mutex);
+        for (const Buffer &b : video.buffers) {
+            if (b.start >= from && b.width == width)
+                return b.start;
+        }
+        return -1;
+    }
+};
+
 // The widget as the user sees it, once its video surface has painted a picture.
 inline QImage grabShown(QWidget *widget, VideoSurface *surface)
 {
-    waitFor([&] { return surface->paintedStartTime() >= 0; }, 5000);
+    waitFor([&] { return surface->paintedCount() > 0; }, 5000);
     return widget->grab().toImage();
 }
 

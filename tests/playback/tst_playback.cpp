@@ -2,8 +2,8 @@
 #include "store/themestore.h"
 #include "views/navigationstack.h"
 #include "views/palette.h"
-#include "views/player/elementhooks.h"
 #include "views/player/nativeplayer.h"
+#include "views/player/pipeline.h"
 #include "views/player/pipwindow.h"
 #include "views/player/playercontrols.h"
 #include "views/player/playermodel.h"
@@ -17,10 +17,10 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
-#include <QAudioOutput>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QMutex>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -59,7 +59,13 @@ struct PlayerPage
     }
     NativePlayer *native() const { return view.nativePlayer(); }
     PlayerModel *model() const { return view.nativePlayer()->model(); }
-    QMediaPlayer *player() const { return model()->player(); }
+    QAction *quality(const QString &label) const
+    {
+        QAction *choice = nullptr;
+        for (QAction *a : view.qualityMenu()->choices()->actions())
+            choice = a->text() == label ? a : choice;
+        return choice;
+    }
 };
 
 // Light or dark for as long as it lives: through the store's own cycle (the settings live in
@@ -108,66 +114,22 @@ bool untilScript(QWebEngineView *web, const QString &script, const std::function
     return false;
 }
 
-// Holds back every picture of the backend's H.264 decoders from now on, as a video stream that
-// was never linked does: the sound and the position go on, the picture stops. A decoder made
-// later (the stream opened again) passes its pictures as usual.
-struct PictureStopper
+// Measures how long the GUI thread goes without turning its event loop while it lives.
+struct GuiWatch
 {
-    // Decoders are made on the backend's streaming threads, several at once.
-    static QMutex &lock()
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+    GuiWatch()
     {
-        static QMutex mutex;
-        return mutex;
-    }
-    static QList<GWeakRef *> &decoders()
-    {
-        static QList<GWeakRef *> list;
-        return list;
-    }
-    // Set, the next stream set up finds no video decoder, as when a seek's flush meets the
-    // decoder being set up.
-    static inline std::atomic<bool> refuseNext = false;
-    static int select(GstElement *bin, GstPad *, GstCaps *, GstElementFactory *factory, gpointer)
-    {
-        if (!gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER | GST_ELEMENT_FACTORY_TYPE_MEDIA_VIDEO))
-            return 0; // try
-        if (refuseNext.exchange(false))
-            g_object_set_data(G_OBJECT(bin), "refused", bin);
-        return g_object_get_data(G_OBJECT(bin), "refused") ? 2 : 0; // skip : try
-    }
-    static gboolean note(GSignalInvocationHint *, guint count, const GValue *values, gpointer)
-    {
-        auto *element = count >= 3 ? static_cast<GObject *>(g_value_get_object(&values[2])) : nullptr;
-        if (element && qstrcmp(G_OBJECT_TYPE_NAME(element), "avdec_h264") == 0) {
-            QMutexLocker locker(&lock());
-            g_weak_ref_init(decoders().emplace_back(new GWeakRef), element);
-        } else if (element && qstrcmp(G_OBJECT_TYPE_NAME(element), "GstURIDecodeBin") == 0 && !g_object_get_data(element, "watched")) {
-            g_object_set_data(element, "watched", element);
-            g_signal_connect(element, "autoplug-select", G_CALLBACK(select), nullptr);
-        }
-        return TRUE;
-    }
-    // Once the backend is up (a media player exists).
-    static void watch()
-    {
-        static const bool hooked = hookAddedElements(note);
-        Q_UNUSED(hooked);
-    }
-    static int stopAll()
-    {
-        QMutexLocker locker(&lock());
-        int stopped = 0;
-        for (GWeakRef *ref : std::as_const(decoders())) {
-            if (auto *decoder = static_cast<GstElement *>(g_weak_ref_get(ref))) {
-                GstPad *out = gst_element_get_static_pad(decoder, "src");
-                gst_pad_add_probe(out, GST_PAD_PROBE_TYPE_BUFFER, [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_DROP; },
-                                  nullptr, nullptr);
-                gst_object_unref(out);
-                gst_object_unref(decoder);
-                ++stopped;
-            }
-        }
-        return stopped;
+        clock.start();
+        ticker.setInterval(5);
+        QObject::connect(&ticker, &QTimer::timeout, [this] {
+            longest = std::max(longest, clock.elapsed() - lastTick);
+            lastTick = clock.elapsed();
+        });
+        ticker.start();
     }
 };
 
@@ -191,21 +153,20 @@ private slots:
     }
 
     // The native player really plays: frames reach the surface, a resume lands where it should,
-    // the notices come as the page promises and a broken stream ends in a Chinese sentence.
+    // the notices come as the page promises and a broken stream ends in a Chinese sentence; once
+    // the site is back, 播放 goes on from where it failed.
     void nativePlays_data()
     {
         QTest::addColumn<int>("startAt");
         QTest::addColumn<qint64>("et");
-        // What goes wrong: every segment answers 404; the picture stops while the sound plays on;
-        // the site goes down after the first segments and comes back.
+        // What goes wrong: every segment answers 404; the site goes down (503) or silent after
+        // the first segments, and comes back.
         QTest::addColumn<QString>("trouble");
         QTest::addColumn<QString>("notice");
         QTest::newRow("first frame") << 0 << qint64(0) << QString() << QString();
         QTest::newRow("resume at 6 s") << 6 << qint64(0) << QString() << u"已从上次看到的 0:06 继续播放"_qs;
         QTest::newRow("trial under a minute") << 0 << qint64(30) << QString() << u"非会员试看 1 分钟，开通会员可观看完整版"_qs;
         QTest::newRow("segments answer 404") << 0 << qint64(0) << u"404"_qs << u"播放失败："_qs;
-        QTest::newRow("picture stops while playing") << 0 << qint64(0) << u"picture stops"_qs << QString();
-        QTest::newRow("picture stops, then its decoder is lost") << 0 << qint64(0) << u"decoder lost"_qs << QString();
         QTest::newRow("site down, then back") << 0 << qint64(0) << u"site down"_qs << u"播放失败："_qs;
         QTest::newRow("site silent, then back") << 0 << qint64(0) << u"site silent"_qs << u"播放失败："_qs;
     }
@@ -222,16 +183,14 @@ private slots:
                     f.site.route(path, reply);
             }
         };
-        // Down answers 404; silent takes the requests and never answers, and the backend says
-        // nothing of it.
         const bool down = trouble == u"site down" || trouble == u"site silent";
         if (trouble == u"404" || down)
-            failSegments(trouble == u"404" ? 0 : 2, trouble == u"site silent" ? FakeSite::Reply().stalling() : FakeSite::text("", 404));
+            failSegments(trouble == u"404" ? 0 : 3, trouble == u"site silent" ? FakeSite::Reply().stalling() : FakeSite::text("", trouble == u"404" ? 404 : 503));
         PlayerPage page(f, f.auth(F::kMaster, et), startAt);
-        PictureStopper::watch();
         QCOMPARE(page.view.shown(), PlayerView::Shown::Native);
+        page.model()->setStallLimit(std::chrono::milliseconds(3000));
         VideoSurface *surface = page.native()->surface();
-        FrameWatch watch(surface->videoSink());
+        FrameWatch watch(surface);
         if (!notice.isEmpty() && !down) {
             QVERIFY(waitFor([&] { return page.model()->message().value_or(QString()).startsWith(notice); }, kPlayTimeout));
             const QString shown = page.native()->notice()->text();
@@ -245,58 +204,39 @@ private slots:
             return;
         }
         QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));
+        if (startAt > 0) {
+            // The first picture shown is already the resume point's: nothing before it shows.
+            QVERIFY2(qAbs(watch.first / 1000 - startAt * 1000) <= 100, qPrintable(QString::number(watch.first)));
+            QVERIFY(page.model()->didSeek());
+        }
         if (down) {
-            QVERIFY(waitFor([&] { return page.model()->message().value_or(QString()).startsWith(notice); }, kPlayTimeout + PlayerModel::kStuckLimitMs));
-            // The picture stops when the bar says it has, though segments were loaded ahead.
+            QVERIFY2(waitFor([&] { return page.model()->message().value_or(QString()).startsWith(notice); }, kPlayTimeout),
+                     qPrintable(QString::number(page.model()->position())));
             QCOMPARE(page.native()->controls()->playButton()->accessibleName(), u"播放"_qs);
             const int stopped = watch.frames;
             const qint64 failedAt = page.model()->position();
-            waitFor([] { return false; }, 1000);
-            QVERIFY2(watch.frames <= stopped + 1, qPrintable(u"%1 -> %2"_qs.arg(stopped).arg(watch.frames)));
-            // Back up, 播放 tries again from there: new requests, and the message goes with the
-            // first picture.
-            f.served = serveFolder(f.site, u"/clip/"_qs, mediaDir());
-            const qsizetype mark = f.site.requests().size();
+            QVERIFY2(failedAt >= 2000, qPrintable(QString::number(failedAt)));
+            // 播放 while the site is still down fails again, with the notice and 播放 back.
             QTest::keyClick(page.native(), Qt::Key_Space);
-            QVERIFY2(waitFor([&] { return watch.frames > stopped + 5 && !page.model()->message(); }, kPlayTimeout),
-                     qPrintable(f.segmentsSince(mark).join(u' ')));
-            QVERIFY(!f.segmentsSince(mark).isEmpty());
-            QVERIFY2(page.model()->position() >= failedAt - 2000, qPrintable(u"%1 -> %2"_qs.arg(failedAt).arg(page.model()->position())));
+            QVERIFY(waitFor([&] { return page.model()->hasFailed(); }, kPlayTimeout));
+            QCOMPARE(page.model()->position(), failedAt);
+            QCOMPARE(page.native()->controls()->playButton()->accessibleName(), u"播放"_qs);
+            // Back up, 播放 goes on from there: the label never reads 0:00 on the way, and the
+            // notice goes with the first picture.
+            f.served = serveFolder(f.site, u"/clip/"_qs, mediaDir());
+            qint64 lowest = failedAt;
+            const auto bar = QObject::connect(page.model(), &PlayerModel::positionChanged, page.model(),
+                                              [&] { lowest = std::min(lowest, page.model()->position()); });
+            QTest::keyClick(page.native(), Qt::Key_Space);
+            QVERIFY(waitFor([&] { return watch.frames > stopped + 5 && !page.model()->message(); }, kPlayTimeout));
+            QObject::disconnect(bar);
+            QVERIFY2(qAbs(lowest - failedAt) <= 1000, qPrintable(u"%1 -> %2"_qs.arg(failedAt).arg(lowest)));
+            QVERIFY2(qAbs(watch.last / 1000 - failedAt) <= 2000, qPrintable(u"%1 -> %2"_qs.arg(failedAt).arg(watch.last)));
         }
-        if (startAt > 0) {
-            QVERIFY(waitFor([&] { return page.model()->didSeek(); }));
-            // Read the position as the third picture after the seek arrives, not when the wait
-            // next looks: on a loaded machine that can be a second later, and playback goes on.
-            const int seen = watch.frames;
-            qint64 landed = -1;
-            const auto mark = QObject::connect(surface->videoSink(), &QVideoSink::videoFrameChanged, surface, [&] {
-                if (landed < 0 && watch.frames > seen + 2)
-                    landed = page.model()->position();
-            });
-            QVERIFY(waitFor([&] { return landed >= 0; }, kPlayTimeout));
-            QObject::disconnect(mark);
-            QVERIFY2(qAbs(landed - startAt * 1000) <= 1000, qPrintable(QString::number(landed)));
-        }
-        if (trouble == u"picture stops" || trouble == u"decoder lost") {
-            QVERIFY(waitFor([&] { return page.model()->position() >= 1000; }, kPlayTimeout));
-            // The stream opened again finds no decoder for its picture, and is opened once more.
-            PictureStopper::refuseNext = trouble == u"decoder lost";
-            const auto disarm = qScopeGuard([] { PictureStopper::refuseNext = false; });
-            QVERIFY(PictureStopper::stopAll() > 0);
-            const qint64 stoppedAt = page.model()->position();
-            const int reopens = trouble == u"decoder lost" ? 2 : 1;
-            QVERIFY(waitFor([&] { return page.model()->reopenCount() == reopens; }, kPlayTimeout));
-            const int seen = watch.frames;
-            QVERIFY2(waitFor([&] { return watch.frames > seen + 5 && page.player()->playbackState() == QMediaPlayer::PlayingState; }, kPlayTimeout),
-                     qPrintable(u"%1 frames"_qs.arg(watch.frames - seen)));
-            QVERIFY2(page.model()->position() >= stoppedAt, qPrintable(u"%1 -> %2"_qs.arg(stoppedAt).arg(page.model()->position())));
-        }
-        // The bar counts from the clip's first picture (the first the pipeline gave, before any
-        // seek): the picture on screen is the one the bar names.
+        // The bar names the picture on screen.
         QList<qint64> offsets;
-        const auto painted = QObject::connect(surface, &VideoSurface::framePainted, surface, [&] {
-            offsets << page.model()->position() - (surface->paintedStartTime() - watch.first.startTime()) / 1000;
-        });
+        const auto painted = QObject::connect(surface, &VideoSurface::framePainted, surface,
+                                              [&] { offsets << page.model()->position() - surface->paintedStartTime() / 1000; });
         QVERIFY(waitFor([&] { return offsets.size() >= 9; }, kPlayTimeout));
         QObject::disconnect(painted);
         std::sort(offsets.begin(), offsets.end());
@@ -304,102 +244,137 @@ private slots:
         QVERIFY(page.native()->notice()->isVisible() == (!notice.isEmpty() && trouble.isEmpty()));
     }
 
-    // A chosen quality plays from where the picture was, fetching no segment before it again, on
-    // a first play and on a play again after the end; "自动" stays on the master playlist.
-    void qualitySwitchKeepsPosition_data()
+    // A quality change, chosen or made by 自动 when the line slows down, is seamless: the sound
+    // never breaks by more than 50 ms, at most one picture is lost, the position runs on from
+    // where it was, and no segment but the one playing is fetched twice. A chosen quality shows
+    // within about a segment, on a first play and on a play again after the end.
+    void qualityChangesSeamlessly_data()
     {
         QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("again");
-        // The picture stops after the choice, and the stream is opened again.
-        QTest::addColumn<bool>("reopened");
-        QTest::newRow("720p") << u"720p"_qs << u"/clip/hls/v1/"_qs << false << false;
-        QTest::newRow("480p") << u"480p"_qs << u"/clip/hls/v0/"_qs << false << false;
-        QTest::newRow("480p, played again after the end") << u"480p"_qs << u"/clip/hls/v0/"_qs << true << false;
-        QTest::newRow("480p, then the picture stops") << u"480p"_qs << u"/clip/hls/v0/"_qs << false << true;
+        QTest::newRow("480p chosen") << u"480p"_qs << false;
+        QTest::newRow("480p chosen, played again after the end") << u"480p"_qs << true;
+        QTest::newRow("自动, the line slows down") << u"自动"_qs << false;
     }
-    void qualitySwitchKeepsPosition()
+    void qualityChangesSeamlessly()
     {
         QFETCH(QString, label);
-        QFETCH(QString, folder);
         QFETCH(bool, again);
-        QFETCH(bool, reopened);
         F f;
         PlayerPage page(f, f.auth(F::kMaster));
-        PictureStopper::watch();
-        FrameWatch watch(page.native()->surface()->videoSink());
         PlayerModel *model = page.model();
-        QVERIFY(waitFor([&] { return model->variants().size() == 2 && page.player()->isSeekable(); }, kPlayTimeout));
+        FrameWatch watch(page.native()->surface());
+        QVERIFY(waitFor([&] { return model->variants().size() == 2 && model->pipeline()->element(); }, kPlayTimeout));
+        FlowWatch flow(model->pipeline()->element());
+        // 自动 moves up to 720p by itself on a fast line.
+        QVERIFY(waitFor([&] { return flow.firstOfWidth(1280, 0) >= 0 && watch.frames > 0; }, kPlayTimeout));
         if (again) {
-            model->seek(model->duration() - 1500);
-            QVERIFY(waitFor([&] { return page.player()->mediaStatus() == QMediaPlayer::EndOfMedia; }, kPlayTimeout));
+            model->seek(model->duration() - 1000);
+            QVERIFY(waitFor([&] { return model->hasEnded(); }, kPlayTimeout));
             QTest::keyClick(page.native(), Qt::Key_Space);
-            QVERIFY(waitFor([&] { return model->isShownPlaying() && model->position() < 3000 && page.player()->isSeekable(); }, kPlayTimeout));
+            QVERIFY(waitFor([&] { return model->isShownPlaying() && model->position() > 1000 && model->position() < 4000; }, kPlayTimeout));
         }
-        // Once the seek has landed: the backend reports its target at once. Played again, it
-        // plays on to where the choice is made, as the user lets it.
-        if (!again)
-            model->seek(9000);
-        QVERIFY(waitFor([&] { return model->position() >= (again ? 6300 : 9300); }, kPlayTimeout));
-        QMenu *menu = page.view.qualityMenu()->choices();
-        QAction *choice = nullptr;
-        for (QAction *a : menu->actions())
-            choice = a->text() == label ? a : choice;
-        QVERIFY(choice);
+        flow.clear();
         const qint64 before = model->position();
         const qsizetype mark = f.site.requests().size();
-        choice->trigger();
-        QCOMPARE(page.view.qualityMenu()->text(), label);
+        if (label == u"自动") {
+            // The 720p segments now come a little slower than the demuxer wants for them, though
+            // still fast enough to play.
+            for (const QString &path : std::as_const(f.served)) {
+                if (!path.contains(u"/v1/"_qs) || !path.endsWith(u".ts"))
+                    continue;
+                QFile file(mediaDir() + path.mid(5));
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                f.site.route(path, FakeSite::text(file.readAll()).throttled(90000));
+            }
+        } else {
+            page.quality(label)->trigger();
+            QCOMPARE(page.view.qualityMenu()->text(), label);
+        }
+        const qint64 from = before * 1000;
+        QVERIFY2(waitFor([&] { return flow.firstOfWidth(640, from) >= 0; }, kPlayTimeout),
+                 qPrintable(f.segmentsSince(mark).join(u' ')));
+        const qint64 switched = flow.firstOfWidth(640, from) / 1000;
+        // Chosen, it shows once what was loaded ahead has played: the demuxer picks each
+        // segment's quality as the one before it arrives, and keeps about a segment in hand.
+        if (label != u"自动")
+            QVERIFY2(switched - before <= 3 * 2000 + Pipeline::kBufferAheadMs, qPrintable(u"%1 -> %2"_qs.arg(before).arg(switched)));
         const int seen = watch.frames;
-        // On from where it was, well past the segment the choice was made in, however long a
-        // loaded machine takes to ask for the chosen variant.
-        QVERIFY2(waitFor([&] {
-                     return watch.frames > seen + 30 && model->isShownPlaying() && model->position() > before + 2000
-                            && !f.segmentsSince(mark).filter(folder).isEmpty();
-                 }, kPlayTimeout),
-                 qPrintable(u"%1 -> %2: %3"_qs.arg(before).arg(model->position()).arg(f.segmentsSince(mark).join(u' '))));
-        // The segment playing is the first that may be fetched; once the chosen variant's
-        // segments come, no other's follow. Segments start where the playlist's durations say.
-        const QList<qint64> starts = segmentStarts(mediaDir() + folder.mid(5) + u"index.m3u8"_qs);
+        QVERIFY(waitFor([&] { return watch.frames > seen + 15 && model->position() > switched + 1000; }, kPlayTimeout));
+        QVERIFY2(flow.longestGap(flow.audio, from) <= 50000, qPrintable(flow.describe(flow.audio, from)));
+        QVERIFY2(flow.longestGap(flow.video, from) <= 70000, qPrintable(flow.describe(flow.video, from)));
+        // Nothing before the segment playing is fetched again.
+        const QList<qint64> starts = segmentStarts(mediaDir() + u"/hls/v0/index.m3u8"_qs);
         const qsizetype playing = std::upper_bound(starts.cbegin(), starts.cend(), before) - starts.cbegin() - 1;
-        const auto index = [](const QString &segment) { return segment.section(u"seg"_qs, 1).section(u'.', 0, 0).toLongLong(); };
-        QStringList segments = f.segmentsSince(mark);
-        // On a loaded machine the backend can lose the picture at the switch: the stream opened
-        // again starts from its first segments before it seeks (as the last row shows), and
-        // what it fetches from there is the reopening's, not the switch's.
-        if (model->reopenCount() > 0) {
-            const auto back = std::find_if(segments.cbegin(), segments.cend(), [&](const QString &s) { return index(s) < playing; });
-            segments.erase(back, segments.cend());
-        }
-        const qsizetype first = segments.indexOf(segments.filter(folder).constFirst());
-        for (qsizetype i = 0; i < segments.size(); ++i) {
-            QVERIFY2(index(segments[i]) >= playing, qPrintable(segments.join(u' ')));
-            QVERIFY2(i < first || segments[i].startsWith(folder), qPrintable(segments.join(u' ')));
-        }
+        for (const QString &segment : f.segmentsSince(mark))
+            QVERIFY2(segment.section(u"seg"_qs, 1).section(u'.', 0, 0).toLongLong() >= playing, qPrintable(f.segmentsSince(mark).join(u' ')));
+    }
 
-        if (reopened) {
-            // The stream opened again keeps the choice from the position on; well before the
-            // end, so it has time to play.
-            model->seek(3000);
-            QVERIFY(waitFor([&] { return model->position() >= 3300 && model->isShownPlaying(); }, kPlayTimeout));
-            QVERIFY(PictureStopper::stopAll() > 0);
-            const qsizetype stopped = f.site.requests().size();
-            QVERIFY(waitFor([&] { return model->reopenCount() == 1 && model->isShownPlaying(); }, kPlayTimeout));
-            const qint64 at = model->position();
-            QVERIFY(waitFor([&] { return model->position() > at + 2000 && f.segmentsSince(stopped).last().endsWith(u"seg9.ts"); }, kPlayTimeout));
-            const QStringList after = f.segmentsSince(stopped);
-            const qsizetype from = std::upper_bound(starts.cbegin(), starts.cend(), at) - starts.cbegin();
-            for (const QString &segment : after)
-                QVERIFY2(index(segment) <= from || segment.startsWith(folder), qPrintable(after.join(u' ')));
+    // The window answers within 100 ms while the site holds a playlist back for seconds and the
+    // user seeks, chooses a quality and leaves; rounds of leaving mid-switch and seeking right
+    // after a choice never hang.
+    void windowNeverWaits_data()
+    {
+        QTest::addColumn<int>("lateMs");
+        QTest::addColumn<int>("rounds");
+        QTest::newRow("playlist 5 s late") << 5000 << 1;
+        QTest::newRow("playlist 0.5 s late, many rounds") << 500 << 12;
+    }
+    void windowNeverWaits()
+    {
+        QFETCH(int, lateMs);
+        QFETCH(int, rounds);
+        F f;
+        GuiWatch gui;
+        for (int round = 0; round < rounds; ++round) {
+            ThreadedSite lateHost([&](FakeSite &host) {
+                for (const char *variant : {"v0", "v1"}) {
+                    QFile file(mediaDir() + u"/hls/"_qs + QLatin1String(variant) + u"/index.m3u8"_qs);
+                    file.open(QIODevice::ReadOnly);
+                    QByteArrayList lines = file.readAll().split('\n');
+                    for (QByteArray &line : lines)
+                        line = line.endsWith(".ts") ? f.site.url(u"/clip/hls/"_qs + QLatin1String(variant) + u'/' + QString::fromUtf8(line)).toEncoded() : line;
+                    // The first fetch of each is answered at once; the next ones (a switch, a
+                    // seek) come late.
+                    const QString path = u"/clip/hls/"_qs + QLatin1String(variant) + u"/index.m3u8"_qs;
+                    host.enqueue(path, FakeSite::text(lines.join('\n')));
+                    host.route(path, FakeSite::text(lines.join('\n')).withDelay(lateMs));
+                }
+                QFile master(mediaDir() + u"/hls/master.m3u8"_qs);
+                master.open(QIODevice::ReadOnly);
+                host.route(u"/clip/hls/master.m3u8"_qs, FakeSite::text(master.readAll()));
+            });
+            f.authorise({lateHost.url().toString() + u"clip/hls/master.m3u8"_qs, u"play-tok"_qs, 0, 1});
+            auto page = std::make_unique<PlayerView>(kEntry, u"星河"_qs, 0);
+            page->resize(960, 640);
+            page->show();
+            QVERIFY(waitFor([&] { return page->nativePlayer() && page->nativePlayer()->model() && page->nativePlayer()->model()->variants().size() == 2; }, kPlayTimeout));
+            PlayerModel *model = page->nativePlayer()->model();
+            FrameWatch watch(page->nativePlayer()->surface());
+            QVERIFY(waitFor([&] { return watch.frames > 3; }, kPlayTimeout));
+            gui.longest = 0;
+            gui.lastTick = gui.clock.elapsed();
+            // A choice, then → at once; then leaving while the demuxer waits for the playlist.
+            model->select(model->variants().constLast());
+            QTest::keyClick(page->nativePlayer(), Qt::Key_Right);
+            if (lateMs > 1000) {
+                waitFor([] { return false; }, 300);
+                QTest::keyClick(page->nativePlayer(), Qt::Key_Left);
+                model->select(std::nullopt);
+                waitFor([] { return false; }, 300);
+            }
+            QElapsedTimer leaving;
+            leaving.start();
+            page.reset();
+            QVERIFY2(leaving.elapsed() < 100, qPrintable(QString::number(leaving.elapsed())));
+            waitFor([] { return false; }, 50);
+            QVERIFY2(gui.longest < 100, qPrintable(u"round %1: %2 ms"_qs.arg(round).arg(gui.longest)));
         }
-
-        menu->actions().constFirst()->trigger();
-        QCOMPARE(page.view.qualityMenu()->text(), u"自动"_qs);
-        QCOMPARE(page.player()->source(), model->streamUrl());
-        // 自动 plays on at the best quality; the page closing mid-switch can deadlock Qt's backend.
-        const int automatic = watch.frames;
-        QVERIFY(waitFor([&] { return (watch.frames > automatic + 15 && watch.last.width() == 1280) || page.player()->mediaStatus() == QMediaPlayer::EndOfMedia; },
-                        kPlayTimeout));
+        // Every pipeline let go shuts down on its thread, however late its playlist was.
+        QElapsedTimer clock;
+        clock.start();
+        Pipeline::waitForShutdowns(lateMs + 5000);
+        QVERIFY2(clock.elapsed() < lateMs + 5000, qPrintable(QString::number(clock.elapsed())));
     }
 
     // Reports go out every 15 s of playback and once at the end, with the form the site reads.
@@ -407,11 +382,11 @@ private slots:
     {
         F f;
         PlayerPage page(f, f.auth(F::kMaster));
-        QVERIFY(waitFor([&] { return page.player()->isSeekable(); }, kPlayTimeout));
+        QVERIFY(waitFor([&] { return page.model()->duration() > 0; }, kPlayTimeout));
         // Close to the first report without playing up to it: a seek forward reports nothing
         // before the position passes 15 s.
-        page.player()->setPosition(13000);
-        page.player()->setPlaybackRate(2.0);
+        page.model()->seek(13000);
+        page.model()->setRate(2.0);
         QVERIFY(waitFor([&] { return !f.progressForms().isEmpty(); }, kPlayTimeout));
         QCOMPARE(f.progressForms().size(), 1);
         const QUrlQuery first = f.progressForms().first();
@@ -443,7 +418,7 @@ private slots:
         f.site.route(F::kProgress, reply);
         PlayerModel model(f.auth(F::kMaster), kEntry, 0);
         model.play();
-        QVERIFY(waitFor([&] { return model.player()->position() > 0; }, kPlayTimeout));
+        QVERIFY(waitFor([&] { return model.position() > 0; }, kPlayTimeout));
         model.samplePosition(7);
         QElapsedTimer clock;
         clock.start();
@@ -483,47 +458,71 @@ private slots:
         F f;
         PlayerPage page(f, f.auth(F::kMaster));
         NativePlayer *native = page.native();
-        QMediaPlayer *player = page.player();
-        // Only a seek needs to wait until the stream can seek.
-        const bool seeks = effect.endsWith(u"10");
-        QVERIFY(waitFor([&] { return (player->isSeekable() || !seeks) && page.model()->variants().size() == 2; }, kPlayTimeout));
+        PlayerModel *model = page.model();
+        QVERIFY(waitFor([&] { return model->duration() > 0 && model->variants().size() == 2; }, kPlayTimeout));
         if (effect == u"-10") {
-            player->setPosition(14000);
-            QVERIFY(waitFor([&] { return player->position() >= 14000; }, kPlayTimeout));
+            model->seek(14000);
+            QVERIFY(waitFor([&] { return model->position() >= 14000; }, kPlayTimeout));
         }
         QWidget *target = native;
         for (QWidget *control : page.view.findChildren<QWidget *>())
-            target = !focused.isEmpty() && control->accessibleName() == focused ? control : target;
+            target = !focused.isEmpty() && control->isVisible() && control->accessibleName() == focused ? control : target;
         // The quality button's click opens its menu; what matters is the focus it leaves behind.
         if (target == page.view.qualityMenu())
             target->setFocus(Qt::MouseFocusReason);
         else if (target != native)
             QTest::mouseClick(target, Qt::LeftButton);
         QVERIFY(focused.isEmpty() || QApplication::focusWidget() == target);
-        const qint64 before = player->position();
+        const qint64 before = model->position();
         QTest::keyClick(target, Qt::Key(key));
         if (effect == u"paused") {
-            QCOMPARE(player->playbackState(), QMediaPlayer::PausedState);
+            QVERIFY(!model->isShownPlaying());
             QCOMPARE(native->controls()->playButton()->accessibleName(), u"播放"_qs);
+            // The picture really stops.
+            waitFor([] { return false; }, 300);
+            const qint64 stoppedAt = model->position();
+            waitFor([] { return false; }, 500);
+            QVERIFY2(model->position() == stoppedAt, qPrintable(u"%1 -> %2"_qs.arg(stoppedAt).arg(model->position())));
             QTest::keyClick(native, Qt::Key_Space);
-            QCOMPARE(player->playbackState(), QMediaPlayer::PlayingState);
+            QVERIFY(model->isShownPlaying());
+            QVERIFY(waitFor([&] { return model->position() > stoppedAt + 300; }, kPlayTimeout));
         } else if (effect == u"muted") {
-            QVERIFY(player->audioOutput()->isMuted());
+            QVERIFY(model->isMuted());
             QCOMPARE(native->controls()->muteButton()->accessibleName(), u"取消静音"_qs);
             native->controls()->volumeBar()->setValue(40);
-            QCOMPARE(qRound(player->audioOutput()->volume() * 100), 40);
+            QCOMPARE(qRound(model->volume() * 100), 40);
             QTest::keyClick(native, Qt::Key_M);
-            QVERIFY(!player->audioOutput()->isMuted());
+            QVERIFY(!model->isMuted());
+            double volume = 0;
+            QVERIFY(waitFor([&] { g_object_get(model->pipeline()->element(), "volume", &volume, nullptr); return qAbs(volume - 0.4) < 0.01; }));
         } else if (effect == u"full") {
             QVERIFY(native->surface()->isFullScreen());
+            // Over the full-screen picture: the controls come with the mouse and go with the
+            // pointer a while after it stops; a double-click leaves full screen.
+            PlayerControls *controls = native->controls();
+            QVERIFY(controls->isOverlay() && controls->isVisible() && controls->parentWidget() == native->surface());
+            QCOMPARE(controls->fullScreenButton()->accessibleName(), u"退出全屏"_qs);
+            QVERIFY(controls->qualityMenu()->isVisible());
+            QCOMPARE(controls->geometry().bottom(), native->surface()->height() - 1);
+            QVERIFY(!grabToPng(native->surface(), u"player-fullscreen-controls"_qs).isEmpty());
+            QVERIFY(waitFor([&] { return !controls->isVisible(); }, int(NativePlayer::kControlsLinger.count()) + 2000));
+            QCOMPARE(native->surface()->cursor().shape(), Qt::BlankCursor);
+            QMouseEvent move(QEvent::MouseMove, QPointF(200, 200), native->surface()->mapToGlobal(QPointF(200, 200)), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(native->surface(), &move);
+            QVERIFY(controls->isVisible());
+            QTest::mouseDClick(native->surface(), Qt::LeftButton, {}, QPoint(200, 200));
+            QVERIFY(!native->surface()->isFullScreen());
+            QVERIFY(!controls->isOverlay() && controls->parentWidget() == native);
+            native->toggleFullScreen();
             QCOMPARE(QAccessible::queryAccessibleInterface(native->surface())->role(), QAccessible::Window);
             QCOMPARE(QAccessible::queryAccessibleInterface(native->surface())->text(QAccessible::Name), u"星河 - 全屏播放"_qs);
             QTest::keyClick(native->surface(), Qt::Key_Escape);
             QVERIFY(!native->surface()->isFullScreen());
         } else {
             const qint64 target = before + (effect == u"+10" ? 10000 : -10000);
-            QVERIFY2(waitFor([&] { return qAbs(player->position() - target) <= 1500; }, 5000),
-                     qPrintable(u"%1 -> %2"_qs.arg(before).arg(player->position())));
+            QVERIFY2(waitFor([&] { return qAbs(model->position() - target) <= 1500; }, 5000),
+                     qPrintable(u"%1 -> %2"_qs.arg(before).arg(model->position())));
         }
     }
 
@@ -541,19 +540,28 @@ private slots:
         window.push(Route::play(kEntry, view->title(), 0), view);
         QVERIFY(waitFor([&] { return view->shown() == PlayerView::Shown::Native; }));
         NativePlayer *native = view->nativePlayer();
-        QMediaPlayer *player = native->model()->player();
-        FrameWatch inline_(native->surface()->videoSink());
+        PlayerModel *player = native->model();
+        FrameWatch inline_(native->surface());
         QVERIFY(waitFor([&] { return inline_.frames > 0 && player->position() > 0; }, kPlayTimeout));
         native->controls()->pipButton()->click();
         QPointer<PipWindow> pip = native->pipWindow();
         QVERIFY(pip && pip->isVisible());
         QVERIFY(pip->windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
         // The picture comes along at once rather than after a black wait for the next frame.
-        QVERIFY(pip->surface()->videoSink()->videoFrame().isValid());
+        QVERIFY(pip->surface()->scaler()->lastFrame().isValid());
+        // The picture fills the small window, and its controls come over it with the pointer.
+        QCOMPARE(pip->surface()->geometry(), pip->rect());
+        QVERIFY(!pip->controls()->isVisible());
+        QEnterEvent enter(QPointF(20, 20), QPointF(20, 20), pip->mapToGlobal(QPointF(20, 20)));
+        QApplication::sendEvent(pip, &enter);
+        QVERIFY(pip->controls()->isVisible() && pip->controls()->geometry().bottom() == pip->height() - 1);
+        // It leaves the page's control bar in sight.
+        const QRect bar(native->controls()->mapToGlobal(QPoint(0, 0)), native->controls()->size());
+        QVERIFY(!pip->frameGeometry().intersects(bar));
         QAccessibleInterface *named = QAccessible::queryAccessibleInterface(pip);
         QCOMPARE(named->role(), QAccessible::Window);
         QCOMPARE(named->text(QAccessible::Name), u"星河 - 画中画"_qs);
-        FrameWatch watch(pip->surface()->videoSink());
+        FrameWatch watch(pip->surface());
         // The picture goes on moving: frames keep coming while the position runs.
         const qint64 movedAt = player->position();
         QVERIFY2(waitFor([&] { return watch.frames > 6 && player->position() > movedAt + 300; }, kPlayTimeout),
@@ -576,13 +584,13 @@ private slots:
         QCOMPARE(pip->size(), PipWindow::kMinimumSize);
 
         pip->playButton()->click();
-        QCOMPARE(player->playbackState(), QMediaPlayer::PausedState);
+        QVERIFY(!player->isShownPlaying());
         pip->playButton()->click();
-        QCOMPARE(player->playbackState(), QMediaPlayer::PlayingState);
+        QVERIFY(player->isShownPlaying());
         pip->backButton()->click();
         QVERIFY(!native->pipWindow());
         QVERIFY(native->surface()->notice().isEmpty());
-        QVERIFY(native->surface()->videoSink()->videoFrame().startTime() >= watch.last.startTime());
+        QVERIFY(native->surface()->scaler()->lastFrame().streamTime() >= watch.last);
         // A window container left without its window brings the whole window down when a page
         // around it moves: the picture is drawn without any.
         for (QWidget *widget : window.findChildren<QWidget *>())
@@ -623,7 +631,7 @@ private slots:
         Appearance opened(!dark);
         PlayerPage page(f, f.auth(F::kMaster));
         NativePlayer *native = page.native();
-        FrameWatch watch(native->surface()->videoSink());
+        FrameWatch watch(native->surface());
         QVERIFY(waitFor([&] { return watch.frames > 0 && page.model()->variants().size() == 2; }, kPlayTimeout));
         PlayerControls *controls = native->controls();
         // The appearance changes while the player is open, and the bar follows it.

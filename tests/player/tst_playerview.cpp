@@ -17,8 +17,8 @@
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QTest>
-#include <QVideoFrame>
-#include <QVideoFrameFormat>
+#include <gst/gst.h>
+#include <gst/video/video.h>
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -78,11 +78,11 @@ private slots:
         QTest::addColumn<bool>("full");
         QTest::addColumn<QColor>("expected");
         // Y 180, Cb 100, Cr 160 by the standard equations.
-        QTest::newRow("I420, BT.601, video range") << int(QVideoFrameFormat::Format_YUV420P) << int(QVideoFrameFormat::ColorSpace_BT601)
+        QTest::newRow("I420, BT.601, video range") << int(GST_VIDEO_FORMAT_I420) << int(GST_VIDEO_COLOR_MATRIX_BT601)
                                                    << false << QColor(242, 176, 134);
-        QTest::newRow("I420, BT.709, video range") << int(QVideoFrameFormat::Format_YUV420P) << int(QVideoFrameFormat::ColorSpace_BT709)
+        QTest::newRow("I420, BT.709, video range") << int(GST_VIDEO_FORMAT_I420) << int(GST_VIDEO_COLOR_MATRIX_BT709)
                                                    << false << QColor(248, 180, 132);
-        QTest::newRow("NV12, BT.709, full range") << int(QVideoFrameFormat::Format_NV12) << int(QVideoFrameFormat::ColorSpace_BT709)
+        QTest::newRow("NV12, BT.709, full range") << int(GST_VIDEO_FORMAT_NV12) << int(GST_VIDEO_COLOR_MATRIX_BT709)
                                                   << true << QColor(230, 170, 128);
     }
     void framesKeepTheirColours()
@@ -91,18 +91,30 @@ private slots:
         QFETCH(int, space);
         QFETCH(bool, full);
         QFETCH(QColor, expected);
-        QVideoFrameFormat shape(QSize(64, 36), QVideoFrameFormat::PixelFormat(format));
-        shape.setColorSpace(QVideoFrameFormat::ColorSpace(space));
-        shape.setColorRange(full ? QVideoFrameFormat::ColorRange_Full : QVideoFrameFormat::ColorRange_Video);
-        QVideoFrame frame(shape);
-        QVERIFY(frame.map(QVideoFrame::WriteOnly));
-        std::memset(frame.bits(0), 180, frame.mappedBytes(0));
-        // Cb 100 and Cr 160, in planes of their own or interleaved.
-        for (int plane = 1; plane < frame.planeCount(); ++plane) {
-            for (int i = 0; i < frame.mappedBytes(plane); ++i)
-                frame.bits(plane)[i] = (frame.planeCount() == 2 ? i % 2 : plane - 1) ? 160 : 100;
+        gst_init(nullptr, nullptr);
+        GstVideoInfo info;
+        gst_video_info_set_format(&info, GstVideoFormat(format), 64, 36);
+        info.colorimetry.matrix = GstVideoColorMatrix(space);
+        info.colorimetry.range = full ? GST_VIDEO_COLOR_RANGE_0_255 : GST_VIDEO_COLOR_RANGE_16_235;
+        GstBuffer *buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+        GstVideoFrame mapped;
+        QVERIFY(gst_video_frame_map(&mapped, &info, buffer, GST_MAP_WRITE));
+        // Y 180; Cb 100 and Cr 160, in planes of their own or interleaved.
+        const guint planes = GST_VIDEO_FRAME_N_PLANES(&mapped);
+        for (guint plane = 0; plane < planes; ++plane) {
+            auto *bytes = static_cast<guint8 *>(GST_VIDEO_FRAME_PLANE_DATA(&mapped, plane));
+            const gsize size = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, plane) * GST_VIDEO_FRAME_COMP_HEIGHT(&mapped, plane);
+            for (gsize i = 0; i < size; ++i)
+                bytes[i] = plane == 0 ? 180 : (planes == 2 ? i % 2 : plane - 1) ? 160 : 100;
         }
-        frame.unmap();
+        gst_video_frame_unmap(&mapped);
+        GstCaps *caps = gst_video_info_to_caps(&info);
+        GstSample *sample = gst_sample_new(buffer, caps, nullptr, nullptr);
+        const VideoFrame frame = VideoFrame::fromSample(sample, 0);
+        gst_sample_unref(sample);
+        gst_caps_unref(caps);
+        gst_buffer_unref(buffer);
+        QVERIFY(frame.isValid());
         FrameScaler::Converter converter;
         for (const QSize size : {QSize(32, 18), QSize(128, 72)}) {
             const QImage picture = converter.convert(frame, size);

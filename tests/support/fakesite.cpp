@@ -405,7 +405,7 @@ void FakeSite::send(QTcpSocket *socket, const Request &request, const Reply &rep
         return;
     }
 
-    if (!reply.streamChunk.isEmpty()) {
+    if (!reply.streamChunk.isEmpty() || reply.throttleBytesPerSecond > 0) {
         it->busy = true;
         stream(socket, reply);
         return;
@@ -448,11 +448,26 @@ void FakeSite::stream(QTcpSocket *socket, const Reply &reply)
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
     for (const auto &h : reply.headers)
         head += h.first + ": " + h.second + "\r\n";
+    const bool throttled = reply.throttleBytesPerSecond > 0;
+    if (throttled)
+        head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head);
     auto *pump = new QTimer(socket);
     auto sent = std::make_shared<qint64>(0);
-    QObject::connect(pump, &QTimer::timeout, socket, [this, socket, pump, sent, reply] {
+    constexpr int kThrottleTick = 50;
+    QObject::connect(pump, &QTimer::timeout, socket, [this, socket, pump, sent, reply, throttled] {
+        if (throttled) {
+            if (*sent >= reply.body.size() || socket->state() != QAbstractSocket::ConnectedState) {
+                pump->stop();
+                socket->disconnectFromHost();
+                return;
+            }
+            const QByteArray piece = reply.body.mid(*sent, std::max<qint64>(1, reply.throttleBytesPerSecond * kThrottleTick / 1000));
+            socket->write(piece);
+            *sent += piece.size();
+            return;
+        }
         // Keep at most a few chunks queued: a flood must not pile up in this process either.
         if (socket->bytesToWrite() > 4 * reply.streamChunk.size() + 65536)
             return;
@@ -466,7 +481,7 @@ void FakeSite::stream(QTcpSocket *socket, const Reply &reply)
         *sent += piece.size();
         m_streamed += piece.size();
     });
-    pump->start(reply.streamIntervalMs);
+    pump->start(throttled ? kThrottleTick : reply.streamIntervalMs);
 }
 
 ThreadedSite::ThreadedSite(const std::function<void(FakeSite &)> &setUp)

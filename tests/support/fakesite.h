@@ -57,6 +57,7 @@ public:
         QList<Header> headers;
         QByteArray body;
         int delayMs = 0;
+        qint64 throttleBytesPerSecond = 0;
         bool stall = false;        // never answers; the connection stays open
         // Status line, headers (announcing the full length) and half the body, then close. Give it
         // a body of two bytes or more, or there is no half to cut.
@@ -86,6 +87,8 @@ public:
         Reply &stallingMidBody() { stallMidBody = true; return *this; }
         Reply &closingAfter() { closeAfter = true; return *this; }
         Reply &withRaw(const QByteArray &bytes) { raw = bytes; return *this; }
+        // The body itself, at most this many bytes a second, as from a slow line.
+        Reply &throttled(qint64 bytesPerSecond) { throttleBytesPerSecond = bytesPerSecond; return *this; }
         Reply &streaming(const QByteArray &chunk, int intervalMs, qint64 limit)
         {
             streamChunk = chunk;

@@ -1,12 +1,50 @@
 #include "views/community/loopingplayer.h"
 
-#include "views/player/pipwindow.h"
-
 #include <QAudioOutput>
 #include <QMediaPlayer>
+#include <QPainter>
+#include <QVideoFrame>
 #include <QVideoSink>
+#include <QWidget>
 
 namespace tovra {
+
+namespace {
+
+// Where a post's clip is drawn: painted letterboxed on black rather than in Qt's video widget,
+// whose window container crashes when a page holding it moves after the embedded window went
+// away. Posts' clips are small and short, so each frame is simply converted and drawn.
+class LoopingSurface : public QWidget
+{
+public:
+    explicit LoopingSurface(QWidget *parent) : QWidget(parent), m_sink(new QVideoSink(this))
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        connect(m_sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame &frame) {
+            m_picture = frame.toImage();
+            update();
+        });
+    }
+    QVideoSink *sink() const { return m_sink; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::black);
+        if (m_picture.isNull())
+            return;
+        QRect area(QPoint(), m_picture.size().scaled(size(), Qt::KeepAspectRatio));
+        area.moveCenter(rect().center());
+        painter.drawImage(area, m_picture);
+    }
+
+private:
+    QVideoSink *m_sink;
+    QImage m_picture;
+};
+
+}
 
 LoopingPlayer::LoopingPlayer(const QUrl &url) : m_player(new QMediaPlayer)
 {
@@ -44,10 +82,9 @@ bool LoopingPlayer::isPlaying() const
 QWidget *LoopingPlayer::videoWidget(QWidget *parent)
 {
     if (!m_videoWidget) {
-        // Painted rather than Qt's video widget, whose window container crashes when a page
-        // holding it moves after the embedded window went away.
-        m_videoWidget = new VideoSurface(parent);
-        m_player->setVideoOutput(m_videoWidget->videoSink());
+        auto *surface = new LoopingSurface(parent);
+        m_videoWidget = surface;
+        m_player->setVideoOutput(surface->sink());
     }
     return m_videoWidget;
 }

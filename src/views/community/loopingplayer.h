@@ -9,8 +9,6 @@ class QAudioOutput;
 
 namespace tovra {
 
-class VideoSurface;
-
 // A community post's player: one QMediaPlayer with its sound, looping the post's medium.
 class LoopingPlayer : public LoopingMedia
 {
@@ -27,7 +25,7 @@ public:
 private:
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_audioOutput = nullptr;
-    QPointer<VideoSurface> m_videoWidget;
+    QPointer<QWidget> m_videoWidget;
 };
 
 }

@@ -6,6 +6,7 @@
 #include "views/sitepane.h"
 
 #include <QLibrary>
+#include <gst/gst.h>
 #include <QLibraryInfo>
 
 using namespace Qt::StringLiterals;
@@ -35,29 +36,22 @@ std::unique_ptr<LoopingMedia> EnginePlugin::createLoopingMedia(const QUrl &url)
 }
 
 // Run by the engine loader on its worker thread once this library is mapped, ahead of a first
-// play: maps the media backend Qt Multimedia will pick and starts GStreamer, both of which Qt
-// would otherwise do on the GUI thread when the player opens. Qt's own start of GStreamer then
-// finds it started, and its plugin loader finds the backend's file already mapped.
+// play: starts GStreamer and loads the element plugins the native player's pipeline is made of,
+// and maps the media backend Qt Multimedia picks for the community's looping player, none of which
+// then happens while the user waits. Qt's own start of GStreamer finds it started.
 extern "C" Q_DECL_EXPORT void tovra_engine_prepare()
 {
-    const QByteArray backend = qgetenv("QT_MEDIA_BACKEND");
-    if (!backend.isEmpty() && backend != "gstreamer")
-        return;
-    QLibrary media(QLibraryInfo::path(QLibraryInfo::PluginsPath) + u"/multimedia/libgstreamermediaplugin.so"_s);
-    if (!media.load())
-        return;
-    QLibrary gstreamer(u"gstreamer-1.0"_s, 0);
-    const auto init = reinterpret_cast<void (*)(int *, char ***)>(gstreamer.resolve("gst_init"));
-    const auto loadPlugin = reinterpret_cast<void *(*)(const char *)>(gstreamer.resolve("gst_plugin_load_by_name"));
-    const auto release = reinterpret_cast<void (*)(void *)>(gstreamer.resolve("gst_object_unref"));
-    if (!init || !loadPlugin || !release)
-        return;
-    init(nullptr, nullptr);
+    gst_init(nullptr, nullptr);
     // The element plugins an HLS stream's pipeline is built from, with their codec libraries.
     for (const char *name : {"playback", "typefindfunctions", "hls", "adaptivedemux2", "mpegtsdemux", "videoparsersbad",
                              "audioparsers", "libav", "videoconvertscale", "audioconvert", "audioresample", "volume",
-                             "autodetect", "pulseaudio", "alsa", "app"}) {
-        if (void *plugin = loadPlugin(name))
-            release(plugin);
+                             "autodetect", "pulseaudio", "alsa", "app", "soup"}) {
+        if (GstPlugin *plugin = gst_plugin_load_by_name(name))
+            gst_object_unref(plugin);
+    }
+    const QByteArray backend = qgetenv("QT_MEDIA_BACKEND");
+    if (backend.isEmpty() || backend == "gstreamer") {
+        QLibrary media(QLibraryInfo::path(QLibraryInfo::PluginsPath) + u"/multimedia/libgstreamermediaplugin.so"_s);
+        media.load();
     }
 }

@@ -1,69 +1,70 @@
 #include "views/player/framescaler.h"
 
-#include <QVideoFrameFormat>
+#include <gst/gst.h>
+#include <gst/video/video.h>
 
 extern "C" {
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
 
-#include <array>
-
 namespace tovra {
 
 namespace {
 
-using Format = QVideoFrameFormat;
-
 // QImage::Format_RGB32 in memory order.
 constexpr AVPixelFormat kTarget = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
 
-AVPixelFormat sourceFormat(Format::PixelFormat format)
+// The formats the video sink takes (its caps name the same list); the pipeline converts anything
+// else before it gets here. Both name packed RGB by byte order.
+AVPixelFormat sourceFormat(GstVideoFormat format)
 {
     switch (format) {
-    case Format::Format_YUV420P:
-    case Format::Format_YV12: return AV_PIX_FMT_YUV420P;
-    case Format::Format_YUV422P: return AV_PIX_FMT_YUV422P;
-    case Format::Format_NV12: return AV_PIX_FMT_NV12;
-    case Format::Format_NV21: return AV_PIX_FMT_NV21;
-    case Format::Format_UYVY: return AV_PIX_FMT_UYVY422;
-    case Format::Format_YUYV: return AV_PIX_FMT_YUYV422;
-    case Format::Format_P010: return AV_PIX_FMT_P010LE;
-    case Format::Format_P016: return AV_PIX_FMT_P016LE;
-    case Format::Format_YUV420P10: return AV_PIX_FMT_YUV420P10LE;
-    case Format::Format_Y8: return AV_PIX_FMT_GRAY8;
-    case Format::Format_Y16: return AV_PIX_FMT_GRAY16LE;
-    // Qt names packed RGB by its 32-bit word, FFmpeg by byte order.
-    case Format::Format_ARGB8888:
-    case Format::Format_ARGB8888_Premultiplied: return AV_PIX_FMT_BGRA;
-    case Format::Format_XRGB8888: return AV_PIX_FMT_BGR0;
-    case Format::Format_BGRA8888:
-    case Format::Format_BGRA8888_Premultiplied: return AV_PIX_FMT_ARGB;
-    case Format::Format_BGRX8888: return AV_PIX_FMT_0RGB;
-    case Format::Format_ABGR8888: return AV_PIX_FMT_RGBA;
-    case Format::Format_XBGR8888: return AV_PIX_FMT_RGB0;
-    case Format::Format_RGBA8888: return AV_PIX_FMT_ABGR;
-    case Format::Format_RGBX8888: return AV_PIX_FMT_0BGR;
+    case GST_VIDEO_FORMAT_I420:
+    case GST_VIDEO_FORMAT_YV12: return AV_PIX_FMT_YUV420P;
+    case GST_VIDEO_FORMAT_Y42B: return AV_PIX_FMT_YUV422P;
+    case GST_VIDEO_FORMAT_Y444: return AV_PIX_FMT_YUV444P;
+    case GST_VIDEO_FORMAT_NV12: return AV_PIX_FMT_NV12;
+    case GST_VIDEO_FORMAT_NV21: return AV_PIX_FMT_NV21;
+    case GST_VIDEO_FORMAT_UYVY: return AV_PIX_FMT_UYVY422;
+    case GST_VIDEO_FORMAT_YUY2: return AV_PIX_FMT_YUYV422;
+    case GST_VIDEO_FORMAT_I420_10LE: return AV_PIX_FMT_YUV420P10LE;
+    case GST_VIDEO_FORMAT_P010_10LE: return AV_PIX_FMT_P010LE;
+    case GST_VIDEO_FORMAT_GRAY8: return AV_PIX_FMT_GRAY8;
+    case GST_VIDEO_FORMAT_BGRx: return AV_PIX_FMT_BGR0;
+    case GST_VIDEO_FORMAT_BGRA: return AV_PIX_FMT_BGRA;
+    case GST_VIDEO_FORMAT_RGBx: return AV_PIX_FMT_RGB0;
+    case GST_VIDEO_FORMAT_RGBA: return AV_PIX_FMT_RGBA;
+    case GST_VIDEO_FORMAT_xRGB: return AV_PIX_FMT_0RGB;
+    case GST_VIDEO_FORMAT_ARGB: return AV_PIX_FMT_ARGB;
+    case GST_VIDEO_FORMAT_xBGR: return AV_PIX_FMT_0BGR;
+    case GST_VIDEO_FORMAT_ABGR: return AV_PIX_FMT_ABGR;
     default: return AV_PIX_FMT_NONE;
     }
 }
 
-bool isYuv(AVPixelFormat format)
+int coefficients(GstVideoColorMatrix matrix)
 {
-    return format != AV_PIX_FMT_NONE && format != AV_PIX_FMT_BGRA && format != AV_PIX_FMT_BGR0 && format != AV_PIX_FMT_ARGB
-        && format != AV_PIX_FMT_0RGB && format != AV_PIX_FMT_RGBA && format != AV_PIX_FMT_RGB0 && format != AV_PIX_FMT_ABGR
-        && format != AV_PIX_FMT_0BGR;
-}
-
-int coefficients(Format::ColorSpace space)
-{
-    switch (space) {
-    case Format::ColorSpace_BT709: return SWS_CS_ITU709;
-    case Format::ColorSpace_BT2020: return SWS_CS_BT2020;
+    switch (matrix) {
+    case GST_VIDEO_COLOR_MATRIX_BT709: return SWS_CS_ITU709;
+    case GST_VIDEO_COLOR_MATRIX_BT2020: return SWS_CS_BT2020;
+    case GST_VIDEO_COLOR_MATRIX_SMPTE240M: return SWS_CS_SMPTE240M;
+    case GST_VIDEO_COLOR_MATRIX_FCC: return SWS_CS_FCC;
     default: return SWS_CS_ITU601;
     }
 }
 
+}
+
+VideoFrame VideoFrame::fromSample(GstSample *sample, qint64 streamTimeUs)
+{
+    VideoFrame frame;
+    GstCaps *caps = sample ? gst_sample_get_caps(sample) : nullptr;
+    if (!caps || !gst_sample_get_buffer(sample) || !gst_video_info_from_caps(&frame.m_info, caps))
+        return {};
+    frame.m_sample.reset(gst_sample_ref(sample), [](GstSample *s) { gst_sample_unref(s); });
+    frame.m_streamTime = streamTimeUs;
+    return frame;
 }
 
 FrameScaler::Converter::Converter() = default;
@@ -73,18 +74,14 @@ FrameScaler::Converter::~Converter()
     sws_freeContext(m_context);
 }
 
-QImage FrameScaler::Converter::convert(const QVideoFrame &frame, QSize size)
+QImage FrameScaler::Converter::convert(const VideoFrame &frame, QSize size)
 {
     if (!frame.isValid() || size.isEmpty())
         return {};
-    QVideoFrame source(frame);
-    const Format format = source.surfaceFormat();
-    const AVPixelFormat from = sourceFormat(format.pixelFormat());
-    // Turned or mirrored frames are rare enough for Qt's own, slower, conversion.
-    if (from == AV_PIX_FMT_NONE || source.mirrored() || source.rotationAngle() != QVideoFrame::Rotation0) {
-        QImage whole = source.toImage();
-        return whole.isNull() ? QImage() : whole.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32);
-    }
+    const GstVideoInfo &info = frame.info();
+    const AVPixelFormat from = sourceFormat(GST_VIDEO_INFO_FORMAT(&info));
+    if (from == AV_PIX_FMT_NONE)
+        return {};
 
     // A picture the GUI thread has let go of is written again rather than a new one allocated:
     // a 1080p picture is 8 MB, and fresh memory of that size costs page faults every frame.
@@ -108,43 +105,58 @@ QImage FrameScaler::Converter::convert(const QVideoFrame &frame, QSize size)
             return {};
     }
 
+    const int width = GST_VIDEO_INFO_WIDTH(&info);
+    const int height = GST_VIDEO_INFO_HEIGHT(&info);
     // Measured on 720p and 1080p frames: averaging is the cheapest way down and looks the best,
     // the fast bilinear filter the cheapest way up.
-    const int filter = size.width() < source.width() ? SWS_AREA : SWS_FAST_BILINEAR;
+    const int filter = size.width() < width ? SWS_AREA : SWS_FAST_BILINEAR;
     // A context made anew for other sizes starts with the default colours again.
-    const std::array<int, 6> shape{source.width(), source.height(), int(from), size.width(), size.height(), filter};
+    const std::array<int, 6> shape{width, height, int(from), size.width(), size.height(), filter};
     if (shape != m_shape) {
         m_shape = shape;
         m_colourKey = -1;
     }
-    m_context = sws_getCachedContext(m_context, source.width(), source.height(), from, size.width(), size.height(), kTarget,
-                                     filter, nullptr, nullptr, nullptr);
-    if (!m_context || !source.map(QVideoFrame::ReadOnly))
+    m_context = sws_getCachedContext(m_context, width, height, from, size.width(), size.height(), kTarget, filter, nullptr,
+                                     nullptr, nullptr);
+    if (!m_context)
         return {};
-    if (isYuv(from)) {
-        const bool full = format.colorRange() == Format::ColorRange_Full;
-        const int key = coefficients(format.colorSpace()) * 2 + int(full);
+    if (GST_VIDEO_INFO_IS_YUV(&info)) {
+        const bool full = info.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255;
+        const int key = coefficients(info.colorimetry.matrix) * 2 + int(full);
         if (key != m_colourKey) {
             sws_setColorspaceDetails(m_context, sws_getCoefficients(key / 2), full, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16,
                                      1 << 16);
             m_colourKey = key;
         }
     }
+    GstVideoFrame mapped;
+    if (!gst_video_frame_map(&mapped, const_cast<GstVideoInfo *>(&info), gst_sample_get_buffer(frame.sample()), GST_MAP_READ))
+        return {};
     std::array<const uint8_t *, 4> planes{};
     std::array<int, 4> strides{};
-    for (int i = 0; i < std::min(source.planeCount(), 4); ++i) {
-        planes[i] = source.bits(i);
-        strides[i] = source.bytesPerLine(i);
+    for (guint i = 0; i < std::min<guint>(GST_VIDEO_FRAME_N_PLANES(&mapped), 4); ++i) {
+        planes[i] = static_cast<const uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&mapped, i));
+        strides[i] = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, i);
     }
-    if (format.pixelFormat() == Format::Format_YV12) {
+    if (GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_YV12) {
         std::swap(planes[1], planes[2]);
         std::swap(strides[1], strides[2]);
     }
     uint8_t *out[4] = {target->bits(), nullptr, nullptr, nullptr};
     const int outStride[4] = {int(target->bytesPerLine()), 0, 0, 0};
-    const int rows = sws_scale(m_context, planes.data(), strides.data(), 0, source.height(), out, outStride);
-    source.unmap();
+    const int rows = sws_scale(m_context, planes.data(), strides.data(), 0, height, out, outStride);
+    gst_video_frame_unmap(&mapped);
     return rows > 0 ? *target : QImage();
+}
+
+QSize FrameScaler::fitted(QSize frame, QSize bounds)
+{
+    if (frame.isEmpty() || bounds.isEmpty())
+        return {};
+    QSize size = frame.scaled(bounds, Qt::KeepAspectRatio);
+    size.setWidth(std::max(2, size.width() & ~1));
+    size.setHeight(std::max(1, size.height()));
+    return size;
 }
 
 FrameScaler::FrameScaler(QObject *parent)
@@ -163,41 +175,65 @@ FrameScaler::~FrameScaler()
     m_worker.join();
 }
 
-void FrameScaler::request(const QVideoFrame &frame, QSize size)
+void FrameScaler::request(const VideoFrame &frame)
 {
     {
         std::lock_guard lock(m_mutex);
         m_pending = frame;
-        m_pendingSize = size;
+        m_last = frame;
         m_hasPending = true;
     }
     m_wake.notify_one();
+}
+
+void FrameScaler::setBounds(QSize bounds)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_bounds == bounds)
+            return;
+        m_bounds = bounds;
+        if (!m_last.isValid())
+            return;
+        if (!m_hasPending)
+            m_pending = m_last;
+        m_hasPending = true;
+    }
+    m_wake.notify_one();
+}
+
+VideoFrame FrameScaler::lastFrame() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_last;
 }
 
 void FrameScaler::run()
 {
     Converter converter;
     for (;;) {
-        QVideoFrame frame;
-        QSize size;
+        VideoFrame frame;
+        QSize bounds;
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] { return m_quit || m_hasPending; });
             if (m_quit)
                 return;
-            frame = std::exchange(m_pending, QVideoFrame());
-            size = m_pendingSize;
+            frame = std::exchange(m_pending, VideoFrame());
+            bounds = m_bounds;
             m_hasPending = false;
         }
-        QImage picture = converter.convert(frame, size);
-        const qint64 startTime = frame.startTime();
-        // Let the backend have its buffer back before the picture is drawn.
-        frame = QVideoFrame();
+        const QSize frameSize = frame.size();
+        QImage picture = converter.convert(frame, fitted(frameSize, bounds));
+        const qint64 streamTime = frame.streamTime();
+        // The decoder may have its buffer back before the picture is drawn.
+        frame = VideoFrame();
         if (picture.isNull())
             continue;
         // Posted to this object: a scaler destroyed meanwhile takes the event with it.
-        QMetaObject::invokeMethod(this, [this, picture = std::move(picture), startTime] { emit ready(picture, startTime); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, picture = std::move(picture), streamTime, frameSize] { emit ready(picture, streamTime, frameSize); },
+            Qt::QueuedConnection);
     }
 }
 

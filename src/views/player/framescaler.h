@@ -2,23 +2,46 @@
 
 #include <QImage>
 #include <QObject>
-#include <QVideoFrame>
 #include <array>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include <gst/video/video-info.h>
+
 struct SwsContext;
+typedef struct _GstSample GstSample;
 
 namespace tovra {
 
-// Turns decoded frames into pictures at the size they are shown, on a thread of its own. The
-// media backend hands each frame to the GUI thread and waits for it there, so whatever the GUI
-// thread spends on a frame is taken from the decoder: converting a 1080p frame to RGB there and
-// then scaling it with QPainter cost most frames at 60 fps. Here the colour conversion and the
-// scaling are one SIMD pass of libswscale written straight at the size shown, and the GUI thread
-// only copies the finished picture into the window.
+// One decoded picture as the pipeline's video sink hands it over: the sample (its buffer stays
+// the decoder's until the last copy goes), its shape and colours, and its place on the stream's
+// clock. Copies share the sample; any thread may hold one.
+class VideoFrame
+{
+public:
+    VideoFrame() = default;
+    // Takes a reference of its own; a sample without a buffer or readable caps makes no frame.
+    static VideoFrame fromSample(GstSample *sample, qint64 streamTimeUs);
+
+    bool isValid() const { return m_sample != nullptr; }
+    QSize size() const { return isValid() ? QSize(GST_VIDEO_INFO_WIDTH(&m_info), GST_VIDEO_INFO_HEIGHT(&m_info)) : QSize(); }
+    const GstVideoInfo &info() const { return m_info; }
+    GstSample *sample() const { return m_sample.get(); }
+    // Microseconds of stream time: 0 is the stream's start, as the position bar counts.
+    qint64 streamTime() const { return m_streamTime; }
+
+private:
+    std::shared_ptr<GstSample> m_sample;
+    GstVideoInfo m_info{};
+    qint64 m_streamTime = -1;
+};
+
+// Turns decoded frames into pictures at the size they are shown, on a thread of its own: the
+// colour conversion and the scaling are one SIMD pass of libswscale written straight at the size
+// shown, so the GUI thread only copies the finished picture into the window. Frames come from
+// the pipeline's streaming thread, which must never wait for us.
 class FrameScaler : public QObject
 {
     Q_OBJECT
@@ -26,13 +49,21 @@ public:
     explicit FrameScaler(QObject *parent = nullptr);
     ~FrameScaler() override;
 
-    // The frame drawn at `size` device pixels (aspect ratio the caller's business). A request
-    // not yet started is replaced by a newer one: a picture late for its moment is not worth
-    // drawing.
-    void request(const QVideoFrame &frame, QSize size);
+    // From any thread. A frame not yet started is replaced by a newer one: a picture late for
+    // its moment is not worth drawing.
+    void request(const VideoFrame &frame);
+    // Where pictures go, in device pixels; the frame is fitted into it, keeping its shape. The
+    // latest frame is drawn again at the new size.
+    void setBounds(QSize bounds);
+    // The frame most recently requested.
+    VideoFrame lastFrame() const;
 
-    // One conversion, on the calling thread; the worker's own step. Reuses `into` when no one
-    // else holds it and its size fits.
+    // The frame's shape fitted into bounds, its width made even: at an odd width swscale drops
+    // to its plain C path, four times slower; the column given up is letterbox.
+    static QSize fitted(QSize frame, QSize bounds);
+
+    // One conversion, on the calling thread; the worker's own step. Reuses a picture of its own
+    // when no one else holds it and its size fits.
     class Converter
     {
     public:
@@ -40,7 +71,7 @@ public:
         ~Converter();
         Converter(const Converter &) = delete;
         Converter &operator=(const Converter &) = delete;
-        QImage convert(const QVideoFrame &frame, QSize size);
+        QImage convert(const VideoFrame &frame, QSize size);
 
     private:
         SwsContext *m_context = nullptr;
@@ -50,16 +81,17 @@ public:
     };
 
 signals:
-    // On the thread the scaler lives in. startTime is the frame's, in microseconds.
-    void ready(const QImage &picture, qint64 startTime);
+    // On the thread the scaler lives in. streamTime is the frame's, in microseconds.
+    void ready(const QImage &picture, qint64 streamTime, QSize frameSize);
 
 private:
     void run();
 
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_wake;
-    QVideoFrame m_pending;
-    QSize m_pendingSize;
+    VideoFrame m_pending;
+    VideoFrame m_last;
+    QSize m_bounds;
     bool m_hasPending = false;
     bool m_quit = false;
     std::thread m_worker;

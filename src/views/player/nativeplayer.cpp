@@ -1,18 +1,17 @@
 #include "views/player/nativeplayer.h"
 
+#include "views/player/pipeline.h"
 #include "views/player/pipwindow.h"
 #include "views/player/playercontrols.h"
 #include "views/player/playermodel.h"
 
-#include <QAudioOutput>
 #include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMediaPlayer>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QShowEvent>
 #include <QVBoxLayout>
-#include <QVideoFrame>
-#include <QVideoSink>
 
 namespace tovra {
 
@@ -33,11 +32,14 @@ NativePlayer::NativePlayer(PlayAuth auth, PlayEntry entry, qint64 startAt, QWidg
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("视频播放器"));
     m_surface = new VideoSurface(this);
-    // In full screen the surface is a window of its own and receives the keys.
+    // In full screen the surface is a window of its own and receives the keys and the mouse.
     m_surface->installEventFilter(this);
+    m_surface->setMouseTracking(true);
+    connect(m_surface, &VideoSurface::doubleClicked, this, &NativePlayer::toggleFullScreen);
     m_layout->addWidget(m_surface, 1);
-    m_frames = new QVideoSink(this);
-    connect(m_frames, &QVideoSink::videoFrameChanged, this, &NativePlayer::showFrame);
+    m_linger.setSingleShot(true);
+    m_linger.setInterval(kControlsLinger);
+    connect(&m_linger, &QTimer::timeout, this, &NativePlayer::lingerOver);
 
     // The notice sits in its own strip right under the picture, where it never hides any of it.
     m_notice = new QLabel(this);
@@ -87,8 +89,13 @@ void NativePlayer::hideEvent(QHideEvent *event)
 void NativePlayer::start()
 {
     m_model = new PlayerModel(m_auth, m_entry, m_startAt, this);
-    m_model->player()->setVideoSink(m_frames);
+    m_model->pipeline()->setFrameTarget(m_surface->scaler());
     connect(m_model, &PlayerModel::messageChanged, this, &NativePlayer::updateNotice);
+    // Paused, the controls stay over the full-screen picture; playing again, they go in a while.
+    connect(m_model, &PlayerModel::playingChanged, this, [this] {
+        if (m_controls && m_controls->isOverlay())
+            showOverlay();
+    });
     m_controls = new PlayerControls(m_model, this);
     connect(m_controls, &PlayerControls::fullScreenRequested, this, &NativePlayer::toggleFullScreen);
     connect(m_controls, &PlayerControls::pictureInPictureRequested, this, &NativePlayer::togglePictureInPicture);
@@ -98,6 +105,7 @@ void NativePlayer::start()
         if (control->focusPolicy() != Qt::NoFocus)
             control->installEventFilter(this);
     }
+    m_controls->installEventFilter(this);
     m_layout->addWidget(m_controls);
     emit modelChanged(m_model);
     m_model->play();
@@ -109,10 +117,69 @@ void NativePlayer::toggleFullScreen()
 {
     if (m_pip)
         return;
+    setFullScreen(!m_surface->isFullScreen());
+}
+
+void NativePlayer::setFullScreen(bool fullScreen)
+{
+    if (fullScreen == m_surface->isFullScreen())
+        return;
     m_surface->setWindowTitle(windowName(QStringLiteral("全屏播放")));
-    m_surface->setFullScreen(!m_surface->isFullScreen());
-    if (m_surface->isFullScreen())
+    m_surface->setFullScreen(fullScreen);
+    m_linger.stop();
+    m_surface->unsetCursor();
+    if (!m_controls) {
+        setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // The one set of controls moves over the full-screen picture and back under the page's.
+    if (fullScreen) {
+        m_controls->setParent(m_surface);
+        m_controls->setOverlay(true);
+        showOverlay();
         m_surface->setFocus(Qt::OtherFocusReason);
+    } else {
+        m_controls->setOverlay(false);
+        m_layout->addWidget(m_controls);
+        m_controls->show();
+        setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void NativePlayer::placeOverlay()
+{
+    if (!m_controls || !m_controls->isOverlay())
+        return;
+    const int height = m_controls->sizeHint().height();
+    m_controls->setGeometry(0, m_surface->height() - height, m_surface->width(), height);
+    m_controls->raise();
+}
+
+void NativePlayer::showOverlay()
+{
+    if (!m_controls || !m_controls->isOverlay())
+        return;
+    placeOverlay();
+    m_controls->show();
+    m_surface->unsetCursor();
+    m_linger.start();
+}
+
+void NativePlayer::lingerOver()
+{
+    if (!m_controls || !m_controls->isOverlay())
+        return;
+    // Paused, or with the pointer on them, the controls stay; they are looked at again later.
+    const bool onControls = m_controls->rect().contains(m_controls->mapFromGlobal(QCursor::pos())) || m_controls->underMouse();
+    if (!m_model || !m_model->isShownPlaying() || onControls) {
+        m_linger.start();
+        return;
+    }
+    // The keyboard focus stays with the picture, so the player's keys still reach it.
+    if (m_controls->isAncestorOf(QApplication::focusWidget()))
+        m_surface->setFocus(Qt::OtherFocusReason);
+    m_controls->hide();
+    m_surface->setCursor(Qt::BlankCursor);
 }
 
 void NativePlayer::togglePictureInPicture()
@@ -124,20 +191,27 @@ void NativePlayer::togglePictureInPicture()
         return;
     }
     if (m_surface->isFullScreen())
-        m_surface->setFullScreen(false);
-    m_pip = new PipWindow(m_model);
+        setFullScreen(false);
+    QRect bar;
+    if (m_controls && m_controls->isVisible())
+        bar = QRect(m_controls->mapToGlobal(QPoint(0, 0)), m_controls->size());
+    m_pip = new PipWindow(m_model, bar);
     m_pip->setWindowTitle(windowName(QStringLiteral("画中画")));
     connect(m_pip, &PipWindow::closed, this, &NativePlayer::closePictureInPicture);
-    // The latest picture goes along at once, so neither window waits black for the next frame.
-    m_pip->surface()->videoSink()->setVideoFrame(m_frames->videoFrame());
     m_surface->setNotice(QStringLiteral("正在画中画窗口中播放"));
+    routeFrames(m_pip->surface(), m_surface);
     m_pip->show();
 }
 
-void NativePlayer::showFrame(const QVideoFrame &frame)
+void NativePlayer::routeFrames(VideoSurface *to, VideoSurface *from)
 {
-    VideoSurface *shown = m_pip ? m_pip->surface() : m_surface;
-    shown->videoSink()->setVideoFrame(frame);
+    if (!m_model || !m_model->pipeline())
+        return;
+    m_model->pipeline()->setFrameTarget(to->scaler());
+    // The latest picture goes along at once, so the window shown does not wait black for the
+    // next frame (a paused picture has none coming).
+    if (const VideoFrame last = from->scaler()->lastFrame(); last.isValid())
+        to->scaler()->request(last);
 }
 
 QString NativePlayer::windowName(const QString &what) const
@@ -154,7 +228,7 @@ void NativePlayer::closePictureInPicture()
     m_pip = nullptr;
     disconnect(pip, nullptr, this, nullptr);
     m_surface->setNotice(QString());
-    m_surface->videoSink()->setVideoFrame(m_frames->videoFrame());
+    routeFrames(m_surface, pip->surface());
     pip->hide();
     // Keyboard focus goes back where the picture is.
     if (isVisible())
@@ -186,8 +260,7 @@ bool NativePlayer::handleKey(const QKeyEvent *event)
     case Qt::Key_Escape:
         if (!m_surface->isFullScreen())
             return false;
-        m_surface->setFullScreen(false);
-        setFocus(Qt::OtherFocusReason);
+        setFullScreen(false);
         return true;
     case Qt::Key_M:
         m_controls->toggleMute();
@@ -205,6 +278,13 @@ void NativePlayer::keyPressEvent(QKeyEvent *event)
 
 bool NativePlayer::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_controls && m_controls->isOverlay()) {
+        if (watched == m_surface && event->type() == QEvent::Resize)
+            placeOverlay();
+        // Any movement over the picture or the controls brings them up for a while.
+        if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonPress)
+            showOverlay();
+    }
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto *widget = static_cast<QWidget *>(watched);
         // A field that takes typing keeps its keys.
@@ -220,12 +300,23 @@ void NativePlayer::finish()
     if (!m_model)
         return;
     closePictureInPicture();
+    m_linger.stop();
     PlayerModel *model = m_model;
     m_model = nullptr;
     model->stop();
-    if (m_surface->isFullScreen())
-        m_surface->setFullScreen(false);
-    delete m_controls;
+    // This runs while the page hides its children: a widget reparented or deleted there pulls
+    // the focus chain out from under Qt. The full-screen window goes out of sight now and back
+    // into its place once that is over (with the player, if the page is being destroyed).
+    if (m_controls) {
+        m_controls->hide();
+        m_controls->deleteLater();
+        m_controls = nullptr;
+    }
+    if (m_surface->isFullScreen()) {
+        m_surface->hide();
+        m_surface->unsetCursor();
+        QMetaObject::invokeMethod(this, [this] { m_surface->setFullScreen(false); }, Qt::QueuedConnection);
+    }
     model->deleteLater();
     m_notice->hide();
     emit modelChanged(nullptr);

@@ -6,11 +6,10 @@
 #include "views/player/playermodel.h"
 
 #include <QPointer>
+#include <QTimer>
 
 class QLabel;
 class QVBoxLayout;
-class QVideoFrame;
-class QVideoSink;
 
 namespace tovra {
 
@@ -20,7 +19,9 @@ class PlayerControls;
 // comes on screen it makes a new PlayerModel and plays; each time it leaves it stops that model
 // (which sends the final progress report). A window being minimised does not count as leaving.
 // Keys: Space plays or pauses, Left and Right seek 10 s, F toggles full screen, Esc leaves it,
-// M mutes; on whichever of its controls has the focus.
+// M mutes; on whichever of its controls has the focus. A double-click on the picture toggles
+// full screen; there the controls come over the picture when the mouse moves and go with the
+// pointer after a while without movement.
 class NativePlayer : public NativePlayback
 {
     Q_OBJECT
@@ -36,6 +37,8 @@ public:
     PipWindow *pipWindow() const;
 
     static constexpr qint64 kSeekStepMs = 10000;
+    // How long the controls stay over the full-screen picture after the mouse last moved.
+    static constexpr std::chrono::milliseconds kControlsLinger{3000};
 
     void togglePictureInPicture();
     void toggleFullScreen();
@@ -53,7 +56,12 @@ private:
     void finish();
     void updateNotice();
     void closePictureInPicture();
-    void showFrame(const QVideoFrame &frame);
+    // Hands the pipeline's frames to the surface the user sees, with the latest picture at once.
+    void routeFrames(VideoSurface *to, VideoSurface *from);
+    void setFullScreen(bool fullScreen);
+    void placeOverlay();
+    void showOverlay();
+    void lingerOver();
     QString windowName(const QString &what) const;
 
     PlayAuth m_auth;
@@ -62,10 +70,8 @@ private:
     QPointer<PlayerModel> m_model;
     QVBoxLayout *m_layout = nullptr;
     VideoSurface *m_surface = nullptr;
-    // Where the media player puts its frames; they go on to the surface the user sees, so the
-    // picture moves between windows without the pipeline changing while it plays.
-    QVideoSink *m_frames = nullptr;
     QLabel *m_notice = nullptr;
+    QTimer m_linger;
     QPointer<PlayerControls> m_controls;
     QPointer<PipWindow> m_pip;
 };

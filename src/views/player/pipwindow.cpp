@@ -7,19 +7,16 @@
 #include "views/player/playermodel.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QMediaPlayer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
 #include <QSizeGrip>
 #include <QToolButton>
-#include <QVideoFrame>
-#include <QVideoSink>
 
 namespace tovra {
 
@@ -55,12 +52,10 @@ void installPlayerWindows()
 
 VideoSurface::VideoSurface(QWidget *parent)
     : QWidget(parent)
-    , m_sink(new QVideoSink(this))
     , m_scaler(new FrameScaler(this))
 {
     installPlayerWindows();
     setAttribute(Qt::WA_OpaquePaintEvent);
-    connect(m_sink, &QVideoSink::videoFrameChanged, this, &VideoSurface::scale);
     connect(m_scaler, &FrameScaler::ready, this, &VideoSurface::take);
 }
 
@@ -70,7 +65,7 @@ void VideoSurface::setNotice(const QString &text)
 {
     m_notice = text;
     update();
-    scale();
+    updateBounds();
 }
 
 void VideoSurface::setFullScreen(bool fullScreen)
@@ -92,46 +87,48 @@ void VideoSurface::setFullScreen(bool fullScreen)
 
 QRect VideoSurface::pictureArea() const
 {
-    const QSize frame = m_sink->videoSize();
     const qreal ratio = devicePixelRatioF();
     const QSize device(qRound(width() * ratio), qRound(height() * ratio));
-    if (frame.isEmpty() || device.isEmpty())
+    const QSize fitted = FrameScaler::fitted(m_frameSize, device);
+    if (fitted.isEmpty())
         return {};
-    QSize fitted = frame.scaled(device, Qt::KeepAspectRatio);
-    // An odd width sends the scaler down its plain C path, four times slower than its SIMD one;
-    // the column given up is letterbox.
-    fitted.setWidth(std::max(2, fitted.width() & ~1));
     return {QPoint((device.width() - fitted.width()) / 2, (device.height() - fitted.height()) / 2), fitted};
 }
 
-void VideoSurface::scale()
+void VideoSurface::updateBounds()
 {
-    // Nothing to draw while hidden or covered by the notice; the latest frame is scaled again
+    // Nothing to draw while hidden or covered by the notice; the latest frame is drawn again
     // when it is shown.
-    if (!m_notice.isEmpty() || !isVisible())
-        return;
-    const QVideoFrame frame = m_sink->videoFrame();
-    if (frame.isValid())
-        m_scaler->request(frame, pictureArea().size());
+    const qreal ratio = devicePixelRatioF();
+    const bool drawn = m_notice.isEmpty() && isVisible();
+    m_scaler->setBounds(drawn ? QSize(qRound(width() * ratio), qRound(height() * ratio)) : QSize());
 }
 
-void VideoSurface::take(const QImage &picture, qint64 startTime)
+void VideoSurface::take(const QImage &picture, qint64 streamTime, QSize frameSize)
 {
     m_picture = picture;
-    m_pictureStart = startTime;
+    m_pictureStart = streamTime;
+    m_frameSize = frameSize;
     update();
 }
 
 void VideoSurface::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    scale();
+    updateBounds();
 }
 
 void VideoSurface::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    scale();
+    updateBounds();
+}
+
+void VideoSurface::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
+    QWidget::mouseDoubleClickEvent(event);
 }
 
 void VideoSurface::paintEvent(QPaintEvent *)
@@ -166,11 +163,12 @@ void VideoSurface::paintEvent(QPaintEvent *)
     }
     if (m_paintedStart != m_pictureStart) {
         m_paintedStart = m_pictureStart;
+        ++m_paintedCount;
         emit framePainted();
     }
 }
 
-PipWindow::PipWindow(PlayerModel *model)
+PipWindow::PipWindow(PlayerModel *model, const QRect &avoid)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_model(model)
 {
@@ -185,52 +183,81 @@ PipWindow::PipWindow(PlayerModel *model)
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
 
-    auto *grid = new QGridLayout(this);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setSpacing(0);
     m_surface = new VideoSurface(this);
     m_surface->installEventFilter(this);
-    grid->addWidget(m_surface, 0, 0, 2, 1);
 
-    // The buttons sit in a strip under the picture, which they never hide.
-    auto *strip = new QWidget(this);
-    strip->setAutoFillBackground(true);
-    QPalette sp = strip->palette();
-    sp.setColor(QPalette::Window, QColor(0, 0, 0));
-    strip->setPalette(sp);
-    // The strip is black in either appearance, so its focus ring is the dark appearance's accent.
-    strip->setStyleSheet(QStringLiteral("QToolButton { border: 2px solid transparent; border-radius: 5px; padding: 2px; }"
-                                        "QToolButton:hover { background: rgba(255,255,255,0.18); }"
-                                        "QToolButton:pressed { background: rgba(255,255,255,0.30); }"
-                                        "QToolButton:focus { border-color: %1; }")
-                             .arg(Palette::accent(true).name()));
-    strip->installEventFilter(this);
-    auto *row = new QHBoxLayout(strip);
+    // The buttons lie over the bottom of the picture, shown while the pointer is on the window.
+    m_strip = new QWidget(this);
+    m_strip->setAutoFillBackground(true);
+    QPalette sp = m_strip->palette();
+    sp.setColor(QPalette::Window, QColor(0, 0, 0, 150));
+    m_strip->setPalette(sp);
+    // The strip is dark in either appearance, so its focus ring is the dark appearance's accent.
+    m_strip->setStyleSheet(QStringLiteral("QToolButton { border: 2px solid transparent; border-radius: 5px; padding: 2px; }"
+                                          "QToolButton:hover { background: rgba(255,255,255,0.18); }"
+                                          "QToolButton:pressed { background: rgba(255,255,255,0.30); }"
+                                          "QToolButton:focus { border-color: %1; }")
+                               .arg(Palette::accent(true).name()));
+    m_strip->installEventFilter(this);
+    auto *row = new QHBoxLayout(m_strip);
     row->setContentsMargins(6, 2, 2, 2);
-    m_play = playerSymbolButton(QStringLiteral("播放"), 16, strip);
-    m_back = playerSymbolButton(QStringLiteral("返回播放页"), 16, strip);
+    m_play = playerSymbolButton(QStringLiteral("播放"), 16, m_strip);
+    m_back = playerSymbolButton(QStringLiteral("返回播放页"), 16, m_strip);
     m_back->setIcon(Icons::icon(QStringLiteral("pip.exit"), Qt::white));
     row->addWidget(m_play);
     row->addStretch();
     row->addWidget(m_back);
-    row->addWidget(new QSizeGrip(strip), 0, Qt::AlignBottom | Qt::AlignRight);
-    grid->addWidget(strip, 2, 0);
+    row->addWidget(new QSizeGrip(m_strip), 0, Qt::AlignBottom | Qt::AlignRight);
+    m_strip->hide();
 
     connect(m_play, &QToolButton::clicked, m_model, &PlayerModel::togglePlay);
     connect(m_back, &QToolButton::clicked, this, &QWidget::close);
-    connect(m_model->player(), &QMediaPlayer::playbackStateChanged, this, &PipWindow::updateState);
-    connect(m_model->player(), &QMediaPlayer::errorChanged, this, &PipWindow::updateState);
+    connect(m_model, &PlayerModel::playingChanged, this, &PipWindow::updateState);
     updateState();
 
     if (QScreen *screen = this->screen()) {
         const QRect area = screen->availableGeometry();
-        move(area.right() - width() - 24, area.bottom() - height() - 24);
+        QRect place(QPoint(area.right() - width() - 24, area.bottom() - height() - 24), size());
+        // On a small screen the page's control bar runs along the bottom, right where the window
+        // would go: it goes just above the bar instead.
+        if (place.intersects(avoid))
+            place.moveBottom(std::max(area.top() + place.height(), avoid.top() - 12));
+        move(place.topLeft());
     }
 }
 
 void PipWindow::updateState()
 {
     showPlaybackState(m_play, m_model, Qt::white);
+}
+
+void PipWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_surface->setGeometry(rect());
+    placeStrip();
+}
+
+void PipWindow::placeStrip()
+{
+    const int height = m_strip->sizeHint().height();
+    m_strip->setGeometry(0, this->height() - height, width(), height);
+    m_strip->raise();
+}
+
+void PipWindow::enterEvent(QEnterEvent *event)
+{
+    QWidget::enterEvent(event);
+    placeStrip();
+    m_strip->show();
+}
+
+void PipWindow::leaveEvent(QEvent *event)
+{
+    QWidget::leaveEvent(event);
+    // A button with the keyboard focus keeps the strip up, so Tab never lands on nothing.
+    if (!m_strip->isAncestorOf(QApplication::focusWidget()))
+        m_strip->hide();
 }
 
 bool PipWindow::eventFilter(QObject *watched, QEvent *event)

@@ -5,12 +5,11 @@
 #include "views/icons.h"
 #include "views/palette.h"
 #include "views/player/playermodel.h"
+#include "views/player/qualitymenu.h"
 #include "views/toolbar/plaintooltip.h"
 
-#include <QAudioOutput>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMediaPlayer>
 #include <QMenu>
 #include <QSlider>
 #include <QToolButton>
@@ -67,7 +66,6 @@ QToolButton *playerSymbolButton(const QString &name, int iconPixels, QWidget *pa
 PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
-    , m_player(model->player())
 {
     setAutoFillBackground(true);
 
@@ -98,13 +96,15 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     for (double rate : {0.5, 1.0, 1.25, 1.5, 2.0}) {
         const QString name = QString::number(rate) + u'x';
         connect(speeds->addAction(name), &QAction::triggered, this, [this, rate, name] {
-            m_player->setPlaybackRate(rate);
+            m_model->setRate(rate);
             m_speed->setText(name);
         });
     }
     m_speed->setMenu(speeds);
     m_pip = playerSymbolButton(QStringLiteral("画中画"), 18, this);
     m_full = playerSymbolButton(QStringLiteral("全屏"), 18, this);
+    // Follows the model only over the picture: on the page the bar above has the button.
+    m_quality = new QualityMenu(this);
 
     row->addWidget(m_play);
     row->addWidget(m_seek, 1);
@@ -112,6 +112,7 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     row->addWidget(m_mute);
     row->addWidget(m_volume);
     row->addWidget(m_speed);
+    row->addWidget(m_quality);
     row->addWidget(m_pip);
     row->addWidget(m_full);
 
@@ -129,18 +130,11 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
         if (!m_dragging && action != QAbstractSlider::SliderMove)
             QMetaObject::invokeMethod(this, [this] { m_model->seek(qint64(m_seek->value()) * 1000); }, Qt::QueuedConnection);
     });
-    connect(m_volume, &QSlider::valueChanged, this, [this](int value) {
-        if (QAudioOutput *audio = m_player->audioOutput())
-            audio->setVolume(float(value) / 100.0f);
-    });
-    connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PlayerControls::updateState);
-    connect(m_player, &QMediaPlayer::errorChanged, this, &PlayerControls::updateState);
-    connect(m_player, &QMediaPlayer::positionChanged, this, &PlayerControls::updateTime);
-    connect(m_player, &QMediaPlayer::durationChanged, this, &PlayerControls::updateTime);
-    if (QAudioOutput *audio = m_player->audioOutput()) {
-        connect(audio, &QAudioOutput::volumeChanged, this, &PlayerControls::updateAudio);
-        connect(audio, &QAudioOutput::mutedChanged, this, &PlayerControls::updateAudio);
-    }
+    connect(m_volume, &QSlider::valueChanged, this, [this](int value) { m_model->setVolume(value / 100.0); });
+    connect(m_model, &PlayerModel::playingChanged, this, &PlayerControls::updateState);
+    connect(m_model, &PlayerModel::positionChanged, this, &PlayerControls::updateTime);
+    connect(m_model, &PlayerModel::durationChanged, this, &PlayerControls::updateTime);
+    connect(m_model, &PlayerModel::audioChanged, this, &PlayerControls::updateAudio);
     followAppearance(this, [this](bool dark) { applyAppearance(dark); });
     applyAppearance(Palette::isDark());
     updateTime();
@@ -162,14 +156,27 @@ void PlayerControls::togglePlay()
 
 void PlayerControls::toggleMute()
 {
-    if (QAudioOutput *audio = m_player->audioOutput())
-        audio->setMuted(!audio->isMuted());
+    m_model->setMuted(!m_model->isMuted());
 }
 
-void PlayerControls::applyAppearance(bool dark)
+void PlayerControls::setOverlay(bool overlay)
 {
+    if (m_overlay == overlay)
+        return;
+    m_overlay = overlay;
+    m_quality->setModel(overlay ? m_model : nullptr);
+    const QString name = overlay ? QStringLiteral("退出全屏") : QStringLiteral("全屏");
+    m_full->setAccessibleName(name);
+    setPlainToolTip(m_full, name);
+    applyAppearance(Palette::isDark());
+}
+
+void PlayerControls::applyAppearance(bool pageDark)
+{
+    // Over the picture the bar is a dark veil whatever the appearance.
+    const bool dark = pageDark || m_overlay;
     m_dark = dark;
-    const QColor ground = Palette::surface2(dark);
+    const QColor ground = m_overlay ? QColor(0, 0, 0, 170) : Palette::surface2(dark);
     const QColor symbol = Palette::text(dark);
     // Hover and pressed grounds stay well clear of the symbol colour in both appearances; the
     // focus ring is the accent, so keyboard users see where they are.
@@ -196,7 +203,9 @@ void PlayerControls::applyAppearance(bool dark)
     updateState();
     updateAudio();
     m_pip->setIcon(Icons::icon(QStringLiteral("pip.enter"), symbol));
-    m_full->setIcon(Icons::icon(QStringLiteral("arrow.up.left.and.arrow.down.right"), symbol));
+    m_full->setIcon(Icons::icon(m_overlay ? QStringLiteral("arrow.down.right.and.arrow.up.left")
+                                          : QStringLiteral("arrow.up.left.and.arrow.down.right"),
+                                symbol));
 }
 
 void PlayerControls::updateState()
@@ -218,15 +227,14 @@ void PlayerControls::updateTime()
 
 void PlayerControls::updateAudio()
 {
-    QAudioOutput *audio = m_player->audioOutput();
-    const bool muted = audio && audio->isMuted();
+    const bool muted = m_model->isMuted();
     m_mute->setIcon(Icons::icon(muted ? QStringLiteral("speaker.slash") : QStringLiteral("speaker.wave.2"), Palette::text(m_dark)));
     const QString name = muted ? QStringLiteral("取消静音") : QStringLiteral("静音");
     m_mute->setAccessibleName(name);
     setPlainToolTip(m_mute, name);
-    if (audio && !m_volume->isSliderDown()) {
+    if (!m_volume->isSliderDown()) {
         const QSignalBlocker block(m_volume);
-        m_volume->setValue(qRound(audio->volume() * 100));
+        m_volume->setValue(qRound(m_model->volume() * 100));
     }
 }
 

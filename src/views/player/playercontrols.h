@@ -3,7 +3,6 @@
 #include <QWidget>
 
 class QLabel;
-class QMediaPlayer;
 class QSlider;
 class QToolButton;
 
@@ -17,10 +16,13 @@ QToolButton *playerSymbolButton(const QString &name, int iconPixels, QWidget *pa
 // A play button's symbol, name and tooltip for the playback's state, drawn in symbolColor.
 void showPlaybackState(QToolButton *button, const PlayerModel *model, const QColor &symbolColor);
 
-// The inline controls under the native picture: play/pause, the seek bar with times, volume and
-// mute, the playback speed, picture-in-picture and full screen. Colours come from the palette
-// and follow the appearance; every control takes keyboard focus and has a name for screen
-// readers.
+class QualityMenu;
+
+// The controls of the native picture: play/pause, the seek bar with times, volume and mute, the
+// playback speed, picture-in-picture and full screen. Under the picture on the page, their
+// colours come from the palette and follow the appearance; over the picture in full screen they
+// are light on a dark veil and carry the quality choice too (the page's bar with its own button
+// is out of sight then). Every control takes keyboard focus and has a name for screen readers.
 class PlayerControls : public QWidget
 {
     Q_OBJECT
@@ -35,11 +37,15 @@ public:
     QToolButton *speedButton() const { return m_speed; }
     QToolButton *pipButton() const { return m_pip; }
     QToolButton *fullScreenButton() const { return m_full; }
+    QualityMenu *qualityMenu() const { return m_quality; }
     // The buttons whose symbol must read against the bar.
     QList<QToolButton *> symbolButtons() const { return {m_play, m_mute, m_pip, m_full}; }
 
     void togglePlay();
     void toggleMute();
+    // Over the picture in full screen, or under it on the page.
+    void setOverlay(bool overlay);
+    bool isOverlay() const { return m_overlay; }
 
 signals:
     void fullScreenRequested();
@@ -52,7 +58,6 @@ private:
     void updateAudio();
 
     PlayerModel *m_model = nullptr;
-    QMediaPlayer *m_player = nullptr;
     QToolButton *m_play = nullptr;
     QSlider *m_seek = nullptr;
     QLabel *m_time = nullptr;
@@ -61,8 +66,10 @@ private:
     QToolButton *m_speed = nullptr;
     QToolButton *m_pip = nullptr;
     QToolButton *m_full = nullptr;
+    QualityMenu *m_quality = nullptr;
     bool m_dragging = false;
     bool m_dark = false;
+    bool m_overlay = false;
 };
 
 }

@@ -1,48 +1,24 @@
 #include "views/player/playermodel.h"
 
-#include "models/webaddress.h"
 #include "network/apiclient.h"
 #include "store/log.h"
-#include "views/player/decoderloss.h"
-#include "views/player/demuxercap.h"
-#include "views/player/latepads.h"
+#include "views/player/pipeline.h"
 
-#include <QAudioOutput>
 #include <QCoroNetworkReply>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QMediaPlayer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QVideoFrame>
-#include <QVideoSink>
+#include <QScopeGuard>
 #include <memory>
 
 namespace tovra {
 
 namespace {
-
-// The states in which the backend takes a seek rather than drop it.
-bool takesSeek(QMediaPlayer::MediaStatus status)
-{
-    return status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia
-        || status == QMediaPlayer::BufferingMedia;
-}
-
-player::Failure failureKind(QMediaPlayer::Error error)
-{
-    switch (error) {
-    case QMediaPlayer::ResourceError: return player::Failure::Resource;
-    case QMediaPlayer::FormatError: return player::Failure::Format;
-    case QMediaPlayer::NetworkError: return player::Failure::Network;
-    case QMediaPlayer::AccessDeniedError: return player::Failure::AccessDenied;
-    default: return player::Failure::Other;
-    }
-}
 
 // A report on its way, and the client carrying it: only reports of the live client are
 // waited for on quitting (a client that is gone never finishes its posts).
@@ -95,15 +71,11 @@ QCoro::Task<void> postProgress(APIClient *client, Params form)
 
 PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject *parent)
     : QualitySource(parent)
-    , m_player(new QMediaPlayer(this))
-    , m_audio(new QAudioOutput(this))
+    , m_pipeline(std::make_unique<Pipeline>())
     , m_auth(std::move(auth))
     , m_entry(std::move(entry))
     , m_startAt(startAt)
 {
-    m_player->setAudioOutput(m_audio);
-    DemuxerCap::watch();
-    LatePads::watch();
     liveModels().append(this);
     // One hook for the whole process, made with the first model: quitting ends every playback
     // with its final report, whichever window or page still holds it.
@@ -113,15 +85,25 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
         return true;
     }();
     Q_UNUSED(hooked);
-    m_sampler.setInterval(kSampleInterval);
-    connect(&m_sampler, &QTimer::timeout, this, [this] {
-        // While the stream is being opened again its position reads 0 until the seek lands.
-        if (!m_pendingSeekMs)
-            samplePosition(player::wholeSeconds(position()));
+    connect(m_pipeline.get(), &Pipeline::seeked, this, &PlayerModel::onSeeked);
+    connect(m_pipeline.get(), &Pipeline::failed, this, &PlayerModel::onFailed);
+    connect(m_pipeline.get(), &Pipeline::ended, this, &PlayerModel::onEnded);
+    connect(m_pipeline.get(), &Pipeline::durationChanged, this, [this](qint64 duration) {
+        m_knownDurationMs = duration;
+        emit durationChanged();
     });
+    m_sampler.setInterval(kSampleInterval);
+    connect(&m_sampler, &QTimer::timeout, this, [this] { samplePosition(player::wholeSeconds(position())); });
     m_watchdog.setInterval(kStallCheck);
-    connect(&m_watchdog, &QTimer::timeout, this, &PlayerModel::checkPicture);
-    connect(DecoderLoss::instance(), &DecoderLoss::lost, this, &PlayerModel::onTrackLost);
+    connect(&m_watchdog, &QTimer::timeout, this, &PlayerModel::checkProgress);
+    m_ticker.setInterval(kPositionTick);
+    connect(&m_ticker, &QTimer::timeout, this, [this] {
+        const qint64 now = position();
+        if (now != m_shownPosition) {
+            m_shownPosition = now;
+            emit positionChanged();
+        }
+    });
 }
 
 PlayerModel::~PlayerModel()
@@ -141,9 +123,10 @@ void PlayerModel::finishAll(std::chrono::milliseconds wait)
         if (model)
             model->stop();
     }
-    // The wait starts once every final report is under way: letting go of a stream can take a
-    // while, and that time must not eat into the report's.
+    // The wait starts once every final report is under way; the pipelines shutting down on
+    // their threads have what is left of it, so the process never ends under one.
     const QDeadlineTimer deadline(wait);
+    const auto shutdowns = qScopeGuard([&] { Pipeline::waitForShutdowns(int(std::max<qint64>(0, deadline.remainingTime()))); });
     if (pendingFlights() == 0)
         return;
     // The main loop has ended: a local loop lets the posts go out and their replies come in,
@@ -170,33 +153,31 @@ void PlayerModel::play()
     if (!url) {
         // Nothing was played, so there is nothing to sample, report or stop.
         m_stopped = true;
+        m_pipeline.reset();
         setMessage(QStringView(player::kBadAddressText).toString());
         return;
     }
     m_streamUrl = *url;
-    m_player->setSource(m_streamUrl);
-    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &PlayerModel::onStatusChanged);
-    connect(m_player, &QMediaPlayer::seekableChanged, this, &PlayerModel::applyPendingSeek);
-    connect(m_player, &QMediaPlayer::durationChanged, this, [this](qint64 duration) {
-        if (duration > 0)
-            m_knownDurationMs = duration;
-    });
     m_sampler.start();
-    connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error, const QString &text) {
-        onFailure(text, error);
-    });
-    if (QVideoSink *sink = m_player->videoSink())
-        connect(sink, &QVideoSink::videoFrameChanged, this, &PlayerModel::onFrame);
+    m_ticker.start();
     m_watchdog.start();
-    if (m_startAt >= player::kMinResume)
-        holdForSeek(m_streamUrl, m_startAt * 1000);
-    else
-        m_player->play();
+    setPlaying(true);
+    // A resume point is sought while the stream is still paused at its start, so the picture
+    // opens where the user left off rather than start over and jump.
+    open(m_startAt >= player::kMinResume ? m_startAt * 1000 : 0);
     loadVariants();
     if (const auto notice = player::trialNotice(m_auth.et)) {
         setMessage(*notice);
         clearLater(m_trialNoticeTime, QStringLiteral("非会员"));
     }
+}
+
+void PlayerModel::open(qint64 positionMs)
+{
+    m_ended = false;
+    m_seekingTo = positionMs;
+    m_pipeline->open(m_streamUrl, positionMs);
+    m_openSequence = m_pipeline->seekSequence();
 }
 
 void PlayerModel::stop()
@@ -208,49 +189,33 @@ void PlayerModel::stop()
     if (player::ProgressRule::worthFinalReport(position))
         report(position);
     m_sampler.stop();
+    m_ticker.stop();
     m_watchdog.stop();
-    disconnect(m_player, nullptr, this, nullptr);
-    if (QVideoSink *sink = m_player->videoSink())
-        disconnect(sink, nullptr, this, nullptr);
-    // Letting the source go releases the stream as well as stopping it. Either way Qt 6.4's backend
-    // sends the pipeline an event holding its state lock, and a switch of streams under way in the
-    // decoder (a quality change) can then deadlock it; that is out of our reach.
-    m_player->setSource(QUrl());
-    DemuxerCap::forget(m_streamUrl);
+    // The pipeline's thread lets the stream go; the page does not wait for it.
+    m_pipeline.reset();
+    m_playing = false;
 }
 
-void PlayerModel::onStatusChanged()
+void PlayerModel::setPlaying(bool playing)
 {
-    const QMediaPlayer::MediaStatus status = m_player->mediaStatus();
-    // A demuxer that lost its way after a seek or a quality change ends the stream where it is:
-    // an end well before the duration is a stall, not the end of the episode.
-    if (status == QMediaPlayer::EndOfMedia && m_player->error() == QMediaPlayer::NoError && m_knownDurationMs > 0
-        && m_playingAt >= 0 && m_playingAt + 2 * kStallLimitMs < m_knownDurationMs) {
-        recover(m_playingAt, QStringLiteral("播放提前结束"));
+    if (m_pipeline)
+        m_pipeline->setPlaying(playing);
+    if (m_playing == playing)
         return;
-    }
-    if (!takesSeek(status))
-        return;
-    // A seek held for a quality change has no resume to apply it.
-    resume();
-    applyPendingSeek();
+    m_playing = playing;
+    emit playingChanged();
 }
 
-void PlayerModel::applyPendingSeek()
+void PlayerModel::onSeeked(quint64 sequence)
 {
-    // The backend drops a seek made before the stream can seek: a resume or a quality change
-    // waits for that moment.
-    if (!m_pendingSeekMs || !m_player->isSeekable() || !takesSeek(m_player->mediaStatus()))
+    if (!m_pipeline || sequence != m_pipeline->seekSequence())
         return;
-    // A demuxer made for the stream opened again takes the chosen cap only once it plays; set
-    // before the seek, the seek's flush then fetches the chosen quality.
-    if (m_selected && m_player->source() == m_streamUrl)
-        DemuxerCap::cap(m_streamUrl, m_selected->bandwidth);
-    seek(*m_pendingSeekMs);
-    m_pendingSeekMs.reset();
-    if (m_playAfterSeek) {
-        m_playAfterSeek = false;
-        m_player->play();
+    m_seekingTo.reset();
+    if (sequence == m_openSequence) {
+        // The stream's first picture is in, at the resume point when there is one.
+        resume();
+        if (std::exchange(m_clearOnPicture, false) && m_message && m_message->startsWith(QStringLiteral("播放失败")))
+            setMessage(std::nullopt);
     }
 }
 
@@ -259,8 +224,6 @@ void PlayerModel::resume()
     if (m_didSeek || m_startAt < player::kMinResume)
         return;
     m_didSeek = true;
-    m_pendingSeekMs = m_startAt * 1000;
-    applyPendingSeek();
     m_rule.resumedAt(m_startAt);
     setMessage(player::resumeNotice(m_startAt));
     clearLater(m_resumeNoticeTime, QStringLiteral("已从上次"));
@@ -268,189 +231,130 @@ void PlayerModel::resume()
 
 bool PlayerModel::isShownPlaying() const
 {
-    return m_player->playbackState() == QMediaPlayer::PlayingState && m_player->error() == QMediaPlayer::NoError;
+    return m_playing && !m_failedAt && !m_ended && !m_stopped;
 }
 
 void PlayerModel::togglePlay()
 {
     if (isShownPlaying()) {
-        m_player->pause();
+        setPlaying(false);
         return;
     }
-    if (!m_started || m_stopped || m_streamUrl.isEmpty())
+    if (!m_started || m_stopped || !m_pipeline)
         return;
-    // A failed pipeline takes no play; one that ended plays again from the start in a fresh
-    // one, since the old demuxer, having reached its end, no longer follows a quality change.
-    if (m_failedAt || m_player->error() != QMediaPlayer::NoError) {
-        const qint64 at = m_failedAt.value_or(position());
+    if (m_failedAt) {
+        // The pipeline that failed is opened again where it stopped; its notice goes with the
+        // first picture, or stays should the retry fail too.
+        const qint64 at = *m_failedAt;
         m_failedAt.reset();
         m_clearOnPicture = true;
-        reopen(at);
+        setPlaying(true);
+        open(at);
+        emit playingChanged();
         return;
     }
-    if (m_player->mediaStatus() == QMediaPlayer::EndOfMedia) {
-        reopen(0);
-        return;
-    }
-    m_player->play();
+    // At its end the demuxer has let its stream go: playing again opens it afresh.
+    if (m_ended)
+        open(0);
+    setPlaying(true);
+    emit playingChanged();
 }
 
-void PlayerModel::onFailure(const QString &text, int error)
+void PlayerModel::onFailed(int kind, const QString &text)
 {
-    if (error == QMediaPlayer::NoError || m_stopped)
+    if (m_stopped)
         return;
-    // The backend's sentence is English and technical: it goes to the log, the user reads ours.
-    fail(text, failureKind(QMediaPlayer::Error(error)));
-}
-
-void PlayerModel::fail(const QString &logText, player::Failure kind)
-{
-    logLine(QStringLiteral("播放失败"), logText);
-    setMessage(player::failureNotice(kind));
+    // The pipeline's sentence is English and technical: it goes to the log, the user reads ours.
+    logLine(QStringLiteral("播放失败"), text);
+    setMessage(player::failureNotice(player::Failure(kind)));
     m_clearOnPicture = false;
-    if (!m_failedAt)
-        m_failedAt = m_playingAt >= 0 ? m_playingAt : position();
-    // The backend plays on what it had loaded: the picture stops when the bar says it did.
-    m_player->pause();
+    m_failedAt = position();
+    m_seekingTo.reset();
+    emit playingChanged();
+}
+
+void PlayerModel::onEnded(quint64 opened)
+{
+    // The end of a stream since opened again is no news.
+    if (m_stopped || opened != m_openSequence)
+        return;
+    m_ended = true;
+    setPlaying(false);
+    emit playingChanged();
+}
+
+void PlayerModel::checkProgress()
+{
+    const qint64 at = position();
+    // Paused, failed or at the end, nothing is expected to move. Buffering, the position can
+    // waver: stuck is never getting further than before by a tenth of a second.
+    if (!isShownPlaying() || at > m_furthest + 100) {
+        m_furthest = at;
+        m_stuckFor = {};
+        return;
+    }
+    m_stuckFor += kStallCheck;
+    if (m_stuckFor < m_stallLimit)
+        return;
+    m_stuckFor = {};
+    m_pipeline->halt();
+    onFailed(int(player::Failure::Network), QStringLiteral("播放停滞 %1 秒，管线未报告错误").arg(m_stallLimit.count() / 1000.0));
 }
 
 qint64 PlayerModel::position() const
 {
-    return std::max<qint64>(0, m_player->position() - std::max<qint64>(0, m_originMs));
+    if (m_seekingTo)
+        return *m_seekingTo;
+    if (m_failedAt)
+        return *m_failedAt;
+    const qint64 shown = m_pipeline ? m_pipeline->framePosition() : m_timeBox.load() * 1000;
+    return std::max<qint64>(0, shown);
 }
 
 qint64 PlayerModel::duration() const
 {
-    return std::max(m_player->duration(), m_knownDurationMs);
+    return m_knownDurationMs;
 }
 
 void PlayerModel::seek(qint64 positionMs)
 {
-    m_seekedSinceOpen = true;
-    // A seek to the end ends the stream before the watchdog looks again: that end is no stall.
-    m_playingAt = std::max<qint64>(0, positionMs);
-    m_furthest = m_playingAt;
-    m_stuckFor = 0;
-    // The demuxer seeks on the playlist's own clock, which ends at the duration: a target past
-    // it, as the first picture's offset makes the end, is refused, and the picture stays where
-    // the refused seek left it while the sound plays on.
-    qint64 target = m_playingAt + std::max<qint64>(0, m_originMs);
-    if (m_player->duration() > 0)
-        target = std::min(target, m_player->duration() - 1);
-    m_player->setPosition(target);
-}
-
-void PlayerModel::onFrame(const QVideoFrame &frame)
-{
-    if (!frame.isValid())
+    if (!m_pipeline || m_streamUrl.isEmpty())
         return;
-    if (m_originMs < 0 && !m_seekedSinceOpen && frame.startTime() >= 0)
-        m_originMs = frame.startTime() / 1000;
-    m_withoutPicture = 0;
-    m_recovering = false;
-    m_trackLosses = 0;
-    if (m_clearOnPicture) {
-        m_clearOnPicture = false;
-        if (m_message && m_message->startsWith(QStringLiteral("播放失败")))
-            setMessage(std::nullopt);
-    }
-}
-
-void PlayerModel::checkPicture()
-{
-    // A stream opened again can keep the states of the one before, and then no change tells
-    // that it can seek.
-    if (m_pendingSeekMs)
-        applyPendingSeek();
-    if (m_player->playbackState() != QMediaPlayer::PlayingState) {
-        m_watchedAt = -1;
+    positionMs = std::max<qint64>(0, positionMs);
+    if (m_knownDurationMs > 0)
+        positionMs = std::min(positionMs, m_knownDurationMs);
+    if (m_failedAt) {
+        // Nothing to seek in a failed stream: the retry starts there instead.
+        m_failedAt = positionMs;
         return;
     }
-    const qint64 at = position();
-    // Buffering, the backend's position wavers back and forth: stuck is never getting further
-    // than before, by a tenth of a second, for the whole time, whatever else the backend says.
-    if (at > m_furthest + 100) {
-        m_furthest = at;
-        m_stuckFor = 0;
-    } else {
-        m_stuckFor += kStallCheck.count();
-    }
-    if (m_stuckFor >= kStuckLimitMs) {
-        m_stuckFor = 0;
-        if (!m_message || !m_message->startsWith(QStringLiteral("播放失败")))
-            fail(QStringLiteral("播放停滞 %1 秒，后端未报告错误").arg(kStuckLimitMs / 1000), player::Failure::Network);
-        return;
-    }
-    if (m_player->error() != QMediaPlayer::NoError || m_pendingSeekMs) {
-        m_watchedAt = -1;
-        return;
-    }
-    m_playingAt = at;
-    const qint64 step = m_watchedAt < 0 ? 0 : at - m_watchedAt;
-    m_watchedAt = at;
-    // Only steady playback counts: a seek moves the position further than one look's worth.
-    const qint64 steady = qint64(4 * kStallCheck.count() * std::max(1.0, m_player->playbackRate()));
-    // A stream whose video decoder never came up has no video as far as the backend knows; a
-    // picture seen before, or a master playlist of qualities, says it has one.
-    const bool hasPicture = m_player->hasVideo() || m_originMs >= 0 || !m_variants.isEmpty();
-    if (hasPicture && step > 0 && step <= steady)
-        m_withoutPicture += step;
-    if (m_withoutPicture >= kStallLimitMs)
-        recover(at, QStringLiteral("画面停止"));
+    m_ended = m_ended && positionMs >= m_knownDurationMs;
+    m_seekingTo = positionMs;
+    m_pipeline->seek(positionMs);
+    emit positionChanged();
 }
 
-void PlayerModel::onTrackLost(const QByteArray &source, quint64 pipeline, const QString &mediaType)
+void PlayerModel::setRate(double rate)
 {
-    if (!m_started || m_stopped || source != m_player->source().toEncoded() || pipeline <= m_lostPipeline)
-        return;
-    // Only the picture or the sound of a playback that has shown pictures was lost to the
-    // backend's race: a stream carrying something else besides (timed metadata, say), or one
-    // never decodable here, plays on as it is.
-    if (m_originMs < 0 || !(mediaType.startsWith(u"video/") || mediaType.startsWith(u"audio/")))
-        return;
-    // The race can meet the seek of a stream just opened again, so this is not the one attempt
-    // a stopped picture gets; a few in a row without a picture, though, and the backend is
-    // given up on.
-    if (m_trackLosses >= kMaxTrackLosses)
-        return;
-    ++m_trackLosses;
-    m_lostPipeline = pipeline;
-    m_recovering = false;
-    // A stream opened again reads 0 until its seek lands.
-    recover(m_pendingSeekMs.value_or(std::max(position(), m_playingAt)), QStringLiteral("%1 解码器丢失").arg(mediaType));
+    m_rate = rate;
+    if (m_pipeline)
+        m_pipeline->setRate(rate);
 }
 
-void PlayerModel::recover(qint64 position, const QString &what)
+void PlayerModel::setVolume(double volume)
 {
-    m_withoutPicture = 0;
-    // One attempt until a picture comes: a stream whose video never arrives is not reopened in
-    // a loop.
-    if (m_recovering)
-        return;
-    m_recovering = true;
-    ++m_reopens;
-    logLine(QStringLiteral("%1，从 %2 秒处重新打开").arg(what, QString::number(position / 1000.0, 'f', 1)));
-    reopen(position);
+    m_volume = std::clamp(volume, 0.0, 1.0);
+    if (m_pipeline)
+        m_pipeline->setVolume(m_volume);
+    emit audioChanged();
 }
 
-void PlayerModel::reopen(qint64 position)
+void PlayerModel::setMuted(bool muted)
 {
-    const QUrl source = m_player->source().isEmpty() ? m_streamUrl : m_player->source();
-    m_pendingSeekMs.reset();
-    m_playAfterSeek = false;
-    m_watchedAt = -1;
-    m_withoutPicture = 0;
-    m_playingAt = position;
-    m_furthest = position;
-    m_stuckFor = 0;
-    // The backend ignores the address it already has: letting it go first builds a new decoder.
-    m_player->setSource(QUrl());
-    m_player->setSource(source);
-    m_seekedSinceOpen = false;
-    if (position > 0)
-        holdForSeek(source, position);
-    else
-        m_player->play();
+    m_muted = muted;
+    if (m_pipeline)
+        m_pipeline->setMuted(muted);
+    emit audioChanged();
 }
 
 void PlayerModel::samplePosition(qint64 seconds)
@@ -467,8 +371,7 @@ void PlayerModel::report(qint64 position)
     APIClient *client = APIClient::shared();
     if (!client)
         return;
-    const qint64 durationMs = m_player->source().isEmpty() ? 0 : duration();
-    const qint64 duration = player::wholeSeconds(durationMs);
+    const qint64 duration = player::wholeSeconds(m_knownDurationMs);
     postProgress(client, player::progressForm(m_entry.did, m_entry.episode, position, duration));
 }
 
@@ -495,61 +398,11 @@ void PlayerModel::select(std::optional<Variant> variant)
         return;
     m_selected = std::move(variant);
     emit selectedChanged();
-    if (!m_started || m_stopped || m_streamUrl.isEmpty())
-        return;
-    // The playing stream's demuxer takes the cap; a seek to where the picture is then drops what
-    // was loaded ahead in the old quality and fetches the chosen variant from the segment playing
-    // on, so nothing before the position is loaded again. Qt ignores a seek to the position it
-    // reads as it takes the seek, hence the millisecond; back, since playback may have moved on
-    // by one between the two reads and a step forward would land on it. "自动" lifts the cap and
-    // lets the player move up or down as it goes.
-    if (m_player->source() == m_streamUrl && DemuxerCap::cap(m_streamUrl, m_selected ? m_selected->bandwidth : 0)) {
-        if (m_selected && m_player->isSeekable())
-            seek(std::max<qint64>(0, position() - 1));
-        return;
-    }
-    // Without a demuxer to cap, a chosen quality plays that variant's own playlist; "自动" goes
-    // back to the master. The position carries over.
-    QUrl target = m_streamUrl;
-    if (m_selected) {
-        const QUrl resolved = m_streamUrl.resolved(QUrl(m_selected->uri));
-        if (m_selected->uri.isEmpty() || !isWebAddress(resolved))
-            return;
-        target = resolved;
-    }
-    switchSource(target);
-}
-
-void PlayerModel::switchSource(const QUrl &source)
-{
-    if (m_player->source() == source)
-        return;
-    const qint64 position = this->position();
-    // Set after the new source: the old one reports its last states while it is let go, and
-    // those must not take the seek.
-    m_player->setSource(source);
-    m_seekedSinceOpen = false;
-    if (position <= 0) {
-        m_player->play();
-        return;
-    }
-    holdForSeek(source, position);
-}
-
-void PlayerModel::holdForSeek(const QUrl &source, qint64 position)
-{
-    // The stream stays still until it can seek, so the picture does not start over and then
-    // jump; a stream that never becomes seekable plays from where it can.
-    m_pendingSeekMs = position;
-    m_playAfterSeek = true;
-    m_player->pause();
-    QTimer::singleShot(kSeekHoldLimit, this, [this, source] {
-        if (!m_playAfterSeek || m_stopped || m_player->source() != source)
-            return;
-        m_playAfterSeek = false;
-        m_pendingSeekMs.reset();
-        m_player->play();
-    });
+    // The demuxer takes the cap at its next segment; it buffers about one segment ahead, so the
+    // chosen quality shows from there on, with nothing flushed, fetched again or skipped.
+    // "自动" lifts the cap and lets it move up or down as it goes.
+    if (m_pipeline)
+        m_pipeline->setMaxBitrate(m_selected ? quint64(std::max<qint64>(1, m_selected->bandwidth)) : 0);
 }
 
 QCoro::Task<void> PlayerModel::loadVariants()

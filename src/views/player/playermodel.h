@@ -9,37 +9,36 @@
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
+#include <memory>
 #include <optional>
 
-class QAudioOutput;
-class QMediaPlayer;
-class QVideoFrame;
-
 namespace tovra {
+
+class Pipeline;
 
 // One native playback of one episode: the authorised stream, the resume seek, the notices with
 // their timed clearing, the quality choice, once-a-second position sampling and the progress
 // reports. A model plays once; the player screen makes a new one each time it comes on screen.
+// The pipeline runs on a thread of its own: everything here only asks it and hears back, so
+// nothing the user does waits on the stream.
 class PlayerModel : public QualitySource
 {
     Q_OBJECT
+    Q_PROPERTY(qint64 position READ position NOTIFY positionChanged)
 public:
     using Variant = hls::Variant;
 
     static constexpr std::chrono::milliseconds kSampleInterval{1000};
     static constexpr std::chrono::milliseconds kTrialNoticeTime{6000};
     static constexpr std::chrono::milliseconds kResumeNoticeTime{4000};
-    // How long a quality change waits for the new stream to seek before playing it anyway.
-    static constexpr std::chrono::milliseconds kSeekHoldLimit{4000};
-    // Playback that moves on this far without a new picture has lost its video: it is opened
-    // again where it is.
-    static constexpr qint64 kStallLimitMs = 1500;
+    // How often the bar looks at the picture's position: well inside a frame's worth of delay
+    // at the frame rates the site serves.
+    static constexpr std::chrono::milliseconds kPositionTick{40};
+    // Playing this long without the picture moving on is a failure the pipeline does not report:
+    // its HLS demuxer retries a site that answers 503, or waits on one gone silent, for as long
+    // as it takes. The user is told, and 播放 tries again from there.
+    static constexpr std::chrono::milliseconds kStallLimit{10000};
     static constexpr std::chrono::milliseconds kStallCheck{250};
-    // Streams opened again in a row, without a picture between, for tracks the backend lost.
-    static constexpr int kMaxTrackLosses = 3;
-    // Playing this long without the position moving, and no word from the backend, is a failure
-    // it did not report (a site gone quiet mid-stream): the user is told, and 播放 tries again.
-    static constexpr qint64 kStuckLimitMs = 12000;
     // A master playlist is a few kilobytes; anything this big is not one.
     static constexpr qint64 kMaxPlaylistBytes = 4 * 1024 * 1024;
 
@@ -47,8 +46,8 @@ public:
     // Stops first, so a model dropped while playing still sends its final report.
     ~PlayerModel() override;
 
-    QMediaPlayer *player() const { return m_player; }
-    QAudioOutput *audio() const { return m_audio; }
+    // The pipeline while the model plays; none once it has stopped.
+    Pipeline *pipeline() const { return m_pipeline.get(); }
     const std::optional<QString> &message() const { return m_message; }
     const QList<Variant> &variants() const override { return m_variants; }
     const std::optional<Variant> &selected() const override { return m_selected; }
@@ -57,104 +56,101 @@ public:
     qint64 sampledPosition() const { return m_timeBox.load(); }
     bool didSeek() const { return m_didSeek; }
     bool isPlaying() const { return m_started && !m_stopped; }
-    // The address handed to the media player, once play() has built it.
+    // The address handed to the pipeline, once play() has built it.
     const QUrl &streamUrl() const { return m_streamUrl; }
 
     void play();
-    // The play buttons and Space: pauses what plays; after a failure or the end it opens the
-    // stream again (from where it failed, or from the start), as pressing play is expected to.
+    // The play buttons and Space: pauses what plays; after a failure it opens the stream again
+    // where it failed, after the end it plays again from the start.
     void togglePlay();
-    // Playing as the user sees it: a backend that failed goes on saying "playing" over a frozen
-    // picture.
+    // Playing as the user sees it: not paused, failed or at the end.
     bool isShownPlaying() const;
-    // The position counted from the stream's first picture, in milliseconds. The backend counts
-    // from the transport stream's clock, which starts a little before the first picture (0.7 s
-    // for FFmpeg's muxer), so its own position runs ahead of the picture by that much.
+    bool hasFailed() const { return m_failedAt.has_value(); }
+    bool hasEnded() const { return m_ended; }
+    // Milliseconds from the stream's start: where a seek is going while it is on its way, else
+    // the picture last shown.
     qint64 position() const;
     qint64 duration() const;
-    // To a position counted the same way.
     void seek(qint64 positionMs);
-    // How many times the stream was opened again after its picture stopped.
-    int reopenCount() const { return m_reopens; }
-    // Sends the final report (when a whole second was sampled) and releases the stream. Only
-    // the first call does anything.
+    double rate() const { return m_rate; }
+    void setRate(double rate);
+    double volume() const { return m_volume; }
+    void setVolume(double volume);
+    bool isMuted() const { return m_muted; }
+    void setMuted(bool muted);
+    // Sends the final report (when a whole second was sampled) and hands the pipeline to its
+    // thread to shut down. Only the first call does anything.
     void stop();
-    // None is "自动": back to the master playlist, letting the player choose.
+    // None is "自动": the demuxer chooses by itself again.
     void select(std::optional<Variant> variant) override;
 
-    // One sampling step with the given position in seconds; the timer calls it with the media
-    // player's position.
+    // One sampling step with the given position in seconds; the timer calls it with the
+    // playback position.
     void samplePosition(qint64 seconds);
-    // The resume step: one exact seek to the start position and its notice, at most once.
+    // The resume step: the notice and the report mark of the seek to the start position that
+    // play() asked for, at most once.
     void resume();
 
     // The longest the process waits on quitting for reports still on their way.
     static constexpr std::chrono::milliseconds kQuitWait{1000};
     // Quitting: stops every playing model (each sends its final report), then waits for the
-    // reports in flight, at most `wait`. Runs on the application's aboutToQuit.
+    // reports in flight and the pipelines shutting down, at most `wait`. Runs on the
+    // application's aboutToQuit.
     static void finishAll(std::chrono::milliseconds wait = kQuitWait);
     static int reportsInFlight();
 
-    // Tests shorten the notice times.
+    // Tests shorten the notice times and the stall limit.
     void setNoticeTimes(std::chrono::milliseconds trial, std::chrono::milliseconds resume);
+    void setStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
 
 signals:
     void messageChanged();
+    void playingChanged();
+    void positionChanged();
+    void durationChanged();
+    void audioChanged();
 
 private:
     QCoro::Task<void> loadVariants();
     void report(qint64 position);
     void setMessage(std::optional<QString> message);
     void clearLater(std::chrono::milliseconds after, const QString &prefix);
-    void onStatusChanged();
-    void applyPendingSeek();
-    void holdForSeek(const QUrl &source, qint64 position);
-    void switchSource(const QUrl &source);
-    void reopen(qint64 position);
-    void recover(qint64 position, const QString &what);
-    void checkPicture();
-    void onTrackLost(const QByteArray &source, quint64 pipeline, const QString &mediaType);
-    void onFrame(const QVideoFrame &frame);
-    void onFailure(const QString &text, int error);
-    void fail(const QString &logText, player::Failure kind);
+    void setPlaying(bool playing);
+    void open(qint64 positionMs);
+    void onSeeked(quint64 sequence);
+    void onFailed(int kind, const QString &text);
+    void onEnded(quint64 opened);
+    void checkProgress();
 
-    QMediaPlayer *m_player = nullptr;
-    QAudioOutput *m_audio = nullptr;
+    std::unique_ptr<Pipeline> m_pipeline;
     std::optional<QString> m_message;
     QTimer m_sampler;
+    QTimer m_ticker;
+    QTimer m_watchdog;
+    qint64 m_furthest = -1;
+    std::chrono::milliseconds m_stuckFor{0};
+    std::chrono::milliseconds m_stallLimit = kStallLimit;
     player::TimeBox m_timeBox;
     PlayAuth m_auth;
     PlayEntry m_entry;
     QList<Variant> m_variants;
     std::optional<Variant> m_selected;
     qint64 m_startAt = 0;
-    // The backend forgets the duration for a moment while a seek flushes its pipeline.
     qint64 m_knownDurationMs = 0;
     player::ProgressRule m_rule;
     bool m_didSeek = false;
     bool m_started = false;
     bool m_stopped = false;
+    bool m_playing = false;
+    bool m_ended = false;
+    double m_rate = 1.0;
+    double m_volume = 1.0;
+    bool m_muted = false;
     QUrl m_streamUrl;
-    // A position to go to once the stream can seek: the resume point, or where the picture was
-    // before a quality change.
-    std::optional<qint64> m_pendingSeekMs;
-    bool m_playAfterSeek = false;
-    // The watchdog: position gained since the last picture, and where it was last looked at.
-    QTimer m_watchdog;
-    qint64 m_withoutPicture = 0;
-    qint64 m_stuckFor = 0;
-    qint64 m_furthest = 0;
-    qint64 m_watchedAt = -1;
-    int m_reopens = 0;
-    bool m_recovering = false;
-    int m_trackLosses = 0;
-    quint64 m_lostPipeline = 0;
-    // The backend's time of the stream's first picture; learnt from the first picture of a
-    // pipeline before it seeks, which is the stream's first.
-    qint64 m_originMs = -1;
-    bool m_seekedSinceOpen = false;
-    // The position last seen while playing.
-    qint64 m_playingAt = -1;
+    // Where a seek (or an opening at a position) is going, until its picture is in.
+    std::optional<qint64> m_seekingTo;
+    quint64 m_openSequence = 0;
+    qint64 m_shownPosition = -1;
     // Where playback failed, for the retry; the failure's notice stays until a picture comes.
     std::optional<qint64> m_failedAt;
     bool m_clearOnPicture = false;

@@ -1,0 +1,662 @@
+#include "views/player/pipeline.h"
+
+#include "models/playerlogic.h"
+#include "views/player/framescaler.h"
+
+#include <QMetaObject>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+
+namespace tovra {
+
+namespace {
+
+constexpr std::chrono::milliseconds kPauseHoldLimit{300};
+
+// playbin3's GstPlayFlags: subtitles are never shown, so no text stream is decoded.
+constexpr guint kPlayFlagText = 0x4;
+
+// The raw formats FrameScaler converts; the pipeline's own converter turns anything else into
+// one of these before the sink.
+constexpr char kSinkCaps[] = "video/x-raw, format=(string){ I420, YV12, NV12, NV21, Y42B, Y444, UYVY, YUY2, I420_10LE, "
+                             "P010_10LE, BGRx, BGRA, RGBx, RGBA, xRGB, ARGB, xBGR, ABGR, GRAY8 }";
+
+// Pipelines still shutting down on their threads: quitting waits a moment for them, so the
+// process never ends under a streaming thread.
+std::mutex &liveMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+std::condition_variable &liveChanged()
+{
+    static std::condition_variable changed;
+    return changed;
+}
+int &liveCount()
+{
+    static int count = 0;
+    return count;
+}
+
+player::Failure failureKind(const GError *error)
+{
+    if (error->domain == GST_RESOURCE_ERROR) {
+        switch (error->code) {
+        case GST_RESOURCE_ERROR_NOT_AUTHORIZED: return player::Failure::AccessDenied;
+        case GST_RESOURCE_ERROR_NOT_FOUND: return player::Failure::Resource;
+        default: return player::Failure::Network;
+        }
+    }
+    if (error->domain == GST_STREAM_ERROR) {
+        switch (error->code) {
+        case GST_STREAM_ERROR_CODEC_NOT_FOUND:
+        case GST_STREAM_ERROR_DECODE:
+        case GST_STREAM_ERROR_DEMUX:
+        case GST_STREAM_ERROR_FORMAT:
+        case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+        case GST_STREAM_ERROR_WRONG_TYPE: return player::Failure::Format;
+        // The HLS demuxer reports fragments it could not download as a failed stream.
+        default: return player::Failure::Network;
+        }
+    }
+    return player::Failure::Other;
+}
+
+}
+
+struct Pipeline::Core
+{
+    // Shared between the GUI thread, the pipeline's thread and the streaming threads.
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> commands;
+    bool quit = false;
+    bool busPending = false;
+    // The video sink has taken the end of its stream; under the mutex.
+    bool pictureEnded = false;
+
+    std::mutex postMutex;
+    Pipeline *facade = nullptr;
+
+    std::mutex targetMutex;
+    FrameScaler *target = nullptr;
+
+    std::atomic<qint64> framePosition{-1};
+    std::atomic<qint64> duration{0};
+    // Set while the pipeline prerolls at the start before seeking to the resume point: that
+    // first picture is not the one the user is to see.
+    std::atomic<bool> holdFrames{false};
+    std::atomic<quint64> maxBitrate{0};
+
+    // The demuxer of the stream playing, for the quality cap; set from a streaming thread.
+    std::mutex demuxMutex;
+    GstElement *demuxer = nullptr;
+
+    // The pipeline's thread only.
+    GstElement *playbin = nullptr;
+    std::atomic<GstElement *> published{nullptr};
+    GstBus *bus = nullptr;
+    bool targetPlaying = true;
+    bool prerolled = false;
+    bool seekInFlight = false;
+    bool buffering = false;
+    bool failed = false;
+    bool atEnd = false;
+    quint64 opened = 0;
+    GstState requested = GST_STATE_NULL;
+    // Paused right after it was set playing, before its sink drew a picture, GStreamer 1.22's
+    // sink goes on drawing in time while the pipeline reads paused (it takes the picture it was
+    // about to draw for the preroll). The pause waits for that first picture, a moment at most.
+    std::atomic<bool> rendered{false};
+    std::atomic<bool> pauseHeld{false};
+    std::chrono::steady_clock::time_point playingSince;
+    std::optional<qint64> pendingSeek;
+    qint64 seekTarget = 0;
+    quint64 pendingSequence = 0;
+    quint64 inFlightSequence = 0;
+    std::optional<quint64> openSequence;
+    double rate = 1.0;
+    double volume = 1.0;
+    bool muted = false;
+
+    template<typename F>
+    void toGui(F &&f)
+    {
+        std::lock_guard lock(postMutex);
+        if (facade)
+            QMetaObject::invokeMethod(facade, [f = std::forward<F>(f), facade = facade] { f(facade); }, Qt::QueuedConnection);
+    }
+
+    static void run(const std::shared_ptr<Core> &core);
+    bool build();
+    void teardown();
+    void handle(GstMessage *message);
+    void onAsyncDone();
+    void onEnd();
+    void doSeek();
+    void applyState();
+    void queryDuration();
+    void deliver(GstSample *sample);
+
+    void open(const QByteArray &uri, qint64 startNs, quint64 sequence);
+    void seek(qint64 ns, quint64 sequence);
+    void setPlaying(bool playing);
+    void setRate(double newRate);
+    void applyAudio();
+    void applyCap();
+};
+
+void Pipeline::Core::run(const std::shared_ptr<Core> &core)
+{
+    gst_init(nullptr, nullptr);
+    for (;;) {
+        std::function<void()> command;
+        bool quitting = false;
+        bool pictureEnded = false;
+        {
+            std::unique_lock lock(core->mutex);
+            const auto woken = [&] { return core->quit || core->busPending || !core->commands.empty(); };
+            // A pause held back is looked at again soon even if no picture comes (a stream
+            // without one).
+            if (core->pauseHeld)
+                core->wake.wait_for(lock, kPauseHoldLimit / 4, woken);
+            else
+                core->wake.wait(lock, woken);
+            core->busPending = false;
+            pictureEnded = std::exchange(core->pictureEnded, false);
+            if (core->quit)
+                core->commands.clear();
+            if (!core->commands.empty()) {
+                command = std::move(core->commands.front());
+                core->commands.pop_front();
+            }
+            quitting = core->quit;
+        }
+        if (quitting)
+            break;
+        while (GstMessage *message = core->bus ? gst_bus_pop(core->bus) : nullptr) {
+            core->handle(message);
+            gst_message_unref(message);
+        }
+        if (pictureEnded)
+            core->onEnd();
+        if (command)
+            command();
+        if (core->pauseHeld)
+            core->applyState();
+    }
+    core->teardown();
+    {
+        std::lock_guard lock(liveMutex());
+        --liveCount();
+    }
+    liveChanged().notify_all();
+}
+
+bool Pipeline::Core::build()
+{
+    playbin = gst_element_factory_make("playbin3", nullptr);
+    GstElement *sink = gst_element_factory_make("appsink", "video");
+    // The desktop's sound server where there is one; with none, a sink that keeps time alone.
+    GstElement *audio = gst_element_factory_make("autoaudiosink", "audio");
+    if (!playbin || !sink || !audio) {
+        for (GstElement *element : {playbin, sink, audio}) {
+            if (element)
+                gst_object_unref(gst_object_ref_sink(element));
+        }
+        playbin = nullptr;
+        return false;
+    }
+    GstCaps *caps = gst_caps_from_string(kSinkCaps);
+    g_object_set(sink, "caps", caps, "sync", TRUE, "enable-last-sample", FALSE, "qos", TRUE, nullptr);
+    gst_caps_unref(caps);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_preroll = [](GstAppSink *appsink, gpointer data) {
+        if (GstSample *sample = gst_app_sink_pull_preroll(appsink)) {
+            static_cast<Core *>(data)->deliver(sample);
+            gst_sample_unref(sample);
+        }
+        return GST_FLOW_OK;
+    };
+    // With its buffering capped, GStreamer 1.22's adaptive demuxer holds the end of the sound
+    // track back some 10 s after the last picture: the end of the picture is the stream's.
+    callbacks.eos = [](GstAppSink *, gpointer data) {
+        auto *core = static_cast<Core *>(data);
+        {
+            std::lock_guard lock(core->mutex);
+            core->pictureEnded = true;
+            core->busPending = true;
+        }
+        core->wake.notify_one();
+    };
+    callbacks.new_sample = [](GstAppSink *appsink, gpointer data) {
+        auto *core = static_cast<Core *>(data);
+        if (GstSample *sample = gst_app_sink_pull_sample(appsink)) {
+            core->deliver(sample);
+            gst_sample_unref(sample);
+        }
+        if (!core->rendered.exchange(true) && core->pauseHeld) {
+            {
+                std::lock_guard lock(core->mutex);
+                core->busPending = true;
+            }
+            core->wake.notify_one();
+        }
+        return GST_FLOW_OK;
+    };
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    guint flags = 0;
+    g_object_get(playbin, "flags", &flags, nullptr);
+    g_object_set(playbin, "video-sink", sink, "audio-sink", audio, "flags", flags & ~kPlayFlagText, nullptr);
+
+    // Every element of the pipeline passes here as it is made, on whichever thread makes it:
+    // the demuxer is given the cap and the buffering before it fetches its first segment.
+    g_signal_connect(playbin, "element-setup", G_CALLBACK(+[](GstElement *, GstElement *element, gpointer data) {
+                         auto *core = static_cast<Core *>(data);
+                         GObjectClass *cls = G_OBJECT_GET_CLASS(element);
+                         if (!g_object_class_find_property(cls, "max-bitrate") || !g_object_class_find_property(cls, "max-buffering-time"))
+                             return;
+                         const guint64 ahead = guint64(kBufferAheadMs) * GST_MSECOND;
+                         g_object_set(element, "max-buffering-time", ahead, "high-watermark-time", ahead, nullptr);
+                         std::lock_guard lock(core->demuxMutex);
+                         if (core->demuxer)
+                             gst_object_unref(core->demuxer);
+                         core->demuxer = GST_ELEMENT(gst_object_ref(element));
+                         g_object_set(element, "max-bitrate", guint(std::min<quint64>(core->maxBitrate, G_MAXUINT)), nullptr);
+                     }),
+                     this);
+
+    bus = gst_element_get_bus(playbin);
+    gst_bus_set_sync_handler(
+        bus,
+        [](GstBus *, GstMessage *, gpointer data) {
+            auto *core = static_cast<Core *>(data);
+            {
+                std::lock_guard lock(core->mutex);
+                core->busPending = true;
+            }
+            core->wake.notify_one();
+            return GST_BUS_PASS;
+        },
+        this, nullptr);
+    published = playbin;
+    return true;
+}
+
+void Pipeline::Core::teardown()
+{
+    if (!playbin)
+        return;
+    published = nullptr;
+    gst_element_set_state(playbin, GST_STATE_NULL);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    {
+        std::lock_guard lock(demuxMutex);
+        if (demuxer)
+            gst_object_unref(demuxer);
+        demuxer = nullptr;
+    }
+    gst_object_unref(playbin);
+    playbin = nullptr;
+    bus = nullptr;
+}
+
+void Pipeline::Core::deliver(GstSample *sample)
+{
+    if (holdFrames)
+        return;
+    const GstSegment *segment = gst_sample_get_segment(sample);
+    GstBuffer *buffer = gst_sample_get_buffer(sample);
+    if (!segment || !buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return;
+    const guint64 streamTime = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    if (streamTime == GST_CLOCK_TIME_NONE)
+        return;
+    framePosition = qint64(streamTime / GST_MSECOND);
+    std::lock_guard lock(targetMutex);
+    if (target)
+        target->request(VideoFrame::fromSample(sample, qint64(streamTime / GST_USECOND)));
+}
+
+void Pipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequence)
+{
+    if (playbin) {
+        gst_element_set_state(playbin, GST_STATE_NULL);
+    } else if (!build()) {
+        failed = true;
+        toGui([](Pipeline *p) { emit p->failed(int(player::Failure::Format), QStringLiteral("no playbin3 or appsink element")); });
+        return;
+    }
+    prerolled = false;
+    seekInFlight = false;
+    buffering = false;
+    failed = false;
+    atEnd = false;
+    opened = sequence;
+    pendingSeek.reset();
+    openSequence = sequence;
+    if (startNs > 0) {
+        pendingSeek = startNs;
+        pendingSequence = sequence;
+    }
+    holdFrames = startNs > 0;
+    g_object_set(playbin, "uri", uri.constData(), nullptr);
+    applyAudio();
+    requested = GST_STATE_PAUSED;
+    gst_element_set_state(playbin, GST_STATE_PAUSED);
+}
+
+void Pipeline::Core::seek(qint64 ns, quint64 sequence)
+{
+    pendingSeek = std::max<qint64>(0, ns);
+    pendingSequence = sequence;
+    atEnd = false;
+    if (prerolled && !seekInFlight && !failed)
+        doSeek();
+}
+
+void Pipeline::Core::setPlaying(bool playing)
+{
+    targetPlaying = playing;
+    applyState();
+}
+
+void Pipeline::Core::setRate(double newRate)
+{
+    if (rate == newRate)
+        return;
+    rate = newRate;
+    // A rate takes a seek: from where the picture is, or where a seek under way is going,
+    // unless a seek is waiting anyway.
+    if (!pendingSeek && (seekInFlight || framePosition >= 0)) {
+        pendingSeek = seekInFlight ? seekTarget : framePosition * GST_MSECOND;
+        pendingSequence = inFlightSequence;
+    }
+    if (prerolled && !seekInFlight && !failed && pendingSeek)
+        doSeek();
+}
+
+void Pipeline::Core::applyAudio()
+{
+    if (playbin)
+        g_object_set(playbin, "volume", volume, "mute", gboolean(muted), nullptr);
+}
+
+void Pipeline::Core::applyCap()
+{
+    std::lock_guard lock(demuxMutex);
+    if (demuxer)
+        g_object_set(demuxer, "max-bitrate", guint(std::min<quint64>(maxBitrate, G_MAXUINT)), nullptr);
+}
+
+void Pipeline::Core::doSeek()
+{
+    const qint64 ns = *pendingSeek;
+    seekTarget = ns;
+    pendingSeek.reset();
+    inFlightSequence = pendingSequence;
+    openSequence.reset();
+    const bool ok = gst_element_seek(playbin, rate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                     GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    // The flush is done once the seek returns: whatever reaches the sink now is the target's.
+    holdFrames = false;
+    if (ok) {
+        seekInFlight = true;
+        return;
+    }
+    const quint64 sequence = inFlightSequence;
+    toGui([sequence](Pipeline *p) { emit p->seeked(sequence); });
+    applyState();
+}
+
+void Pipeline::Core::applyState()
+{
+    pauseHeld = false;
+    if (!playbin || failed || !prerolled || seekInFlight)
+        return;
+    // A sink at its end posts the end again on every way back to playing.
+    const GstState want = targetPlaying && !buffering && !atEnd ? GST_STATE_PLAYING : GST_STATE_PAUSED;
+    if (want == requested)
+        return;
+    if (want == GST_STATE_PAUSED && requested == GST_STATE_PLAYING && !rendered
+        && std::chrono::steady_clock::now() - playingSince < kPauseHoldLimit) {
+        pauseHeld = true;
+        return;
+    }
+    if (want == GST_STATE_PLAYING) {
+        rendered = false;
+        playingSince = std::chrono::steady_clock::now();
+    }
+    requested = want;
+    gst_element_set_state(playbin, want);
+}
+
+void Pipeline::Core::queryDuration()
+{
+    gint64 ns = 0;
+    if (!gst_element_query_duration(playbin, GST_FORMAT_TIME, &ns) || ns <= 0)
+        return;
+    const qint64 ms = ns / GST_MSECOND;
+    if (duration.exchange(ms) != ms)
+        toGui([ms](Pipeline *p) { emit p->durationChanged(ms); });
+}
+
+void Pipeline::Core::onEnd()
+{
+    if (!playbin || failed || atEnd || seekInFlight)
+        return;
+    atEnd = true;
+    applyState();
+    const quint64 sequence = opened;
+    toGui([sequence](Pipeline *p) { emit p->ended(sequence); });
+}
+
+void Pipeline::Core::onAsyncDone()
+{
+    prerolled = true;
+    if (seekInFlight) {
+        seekInFlight = false;
+        const quint64 sequence = inFlightSequence;
+        toGui([sequence](Pipeline *p) { emit p->seeked(sequence); });
+    } else if (openSequence && !pendingSeek) {
+        const quint64 sequence = *openSequence;
+        openSequence.reset();
+        toGui([sequence](Pipeline *p) { emit p->seeked(sequence); });
+    }
+    queryDuration();
+    if (pendingSeek) {
+        doSeek();
+        return;
+    }
+    applyState();
+}
+
+void Pipeline::Core::handle(GstMessage *message)
+{
+    const bool fromPipeline = GST_MESSAGE_SRC(message) == GST_OBJECT(playbin);
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR: {
+        if (failed)
+            break;
+        GError *error = nullptr;
+        gchar *debug = nullptr;
+        gst_message_parse_error(message, &error, &debug);
+        const int kind = int(failureKind(error));
+        const QString text = QString::fromUtf8(error->message) + (debug ? QStringLiteral(" (%1)").arg(QString::fromUtf8(debug)) : QString());
+        g_clear_error(&error);
+        g_free(debug);
+        failed = true;
+        seekInFlight = false;
+        pendingSeek.reset();
+        // Stopped here, the sound stops with the picture rather than play out what was loaded.
+        requested = GST_STATE_READY;
+        gst_element_set_state(playbin, GST_STATE_READY);
+        toGui([kind, text](Pipeline *p) { emit p->failed(kind, text); });
+        break;
+    }
+    case GST_MESSAGE_EOS:
+        onEnd();
+        break;
+    case GST_MESSAGE_ASYNC_DONE:
+        if (fromPipeline && !failed)
+            onAsyncDone();
+        break;
+    case GST_MESSAGE_BUFFERING: {
+        gint percent = 0;
+        gst_message_parse_buffering(message, &percent);
+        const bool low = percent < 100;
+        if (low != buffering) {
+            buffering = low;
+            applyState();
+        }
+        toGui([percent](Pipeline *p) { emit p->buffering(percent); });
+        break;
+    }
+    case GST_MESSAGE_DURATION_CHANGED:
+        if (prerolled)
+            queryDuration();
+        break;
+    case GST_MESSAGE_CLOCK_LOST:
+        // The sound server's clock went away: a new one is chosen on the way back to playing.
+        if (requested == GST_STATE_PLAYING) {
+            gst_element_set_state(playbin, GST_STATE_PAUSED);
+            gst_element_set_state(playbin, GST_STATE_PLAYING);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+Pipeline::Pipeline(QObject *parent)
+    : QObject(parent)
+    , m_core(std::make_shared<Core>())
+{
+    m_core->facade = this;
+    {
+        std::lock_guard lock(liveMutex());
+        ++liveCount();
+    }
+    std::thread([core = m_core] { Core::run(core); }).detach();
+}
+
+Pipeline::~Pipeline()
+{
+    {
+        std::lock_guard lock(m_core->postMutex);
+        m_core->facade = nullptr;
+    }
+    setFrameTarget(nullptr);
+    {
+        std::lock_guard lock(m_core->mutex);
+        m_core->quit = true;
+    }
+    m_core->wake.notify_one();
+}
+
+void Pipeline::waitForShutdowns(int milliseconds)
+{
+    std::unique_lock lock(liveMutex());
+    liveChanged().wait_for(lock, std::chrono::milliseconds(milliseconds), [] { return liveCount() == 0; });
+}
+
+void Pipeline::post(std::function<void()> command)
+{
+    {
+        std::lock_guard lock(m_core->mutex);
+        m_core->commands.push_back(std::move(command));
+    }
+    m_core->wake.notify_one();
+}
+
+void Pipeline::open(const QUrl &address, qint64 startMs)
+{
+    const quint64 sequence = ++m_seekSequence;
+    m_core->framePosition = -1;
+    post([core = m_core.get(), uri = address.toEncoded(), ns = startMs * qint64(GST_MSECOND), sequence] { core->open(uri, ns, sequence); });
+}
+
+void Pipeline::halt()
+{
+    post([core = m_core.get()] {
+        if (!core->playbin)
+            return;
+        core->failed = true;
+        core->seekInFlight = false;
+        core->pendingSeek.reset();
+        core->requested = GST_STATE_READY;
+        gst_element_set_state(core->playbin, GST_STATE_READY);
+    });
+}
+
+void Pipeline::setPlaying(bool playing)
+{
+    post([core = m_core.get(), playing] { core->setPlaying(playing); });
+}
+
+void Pipeline::seek(qint64 positionMs)
+{
+    const quint64 sequence = ++m_seekSequence;
+    post([core = m_core.get(), ns = positionMs * qint64(GST_MSECOND), sequence] { core->seek(ns, sequence); });
+}
+
+void Pipeline::setRate(double rate)
+{
+    post([core = m_core.get(), rate] { core->setRate(rate); });
+}
+
+void Pipeline::setVolume(double volume)
+{
+    post([core = m_core.get(), volume] {
+        core->volume = volume;
+        core->applyAudio();
+    });
+}
+
+void Pipeline::setMuted(bool muted)
+{
+    post([core = m_core.get(), muted] {
+        core->muted = muted;
+        core->applyAudio();
+    });
+}
+
+void Pipeline::setMaxBitrate(quint64 bitsPerSecond)
+{
+    m_core->maxBitrate = bitsPerSecond;
+    post([core = m_core.get()] { core->applyCap(); });
+}
+
+void Pipeline::setFrameTarget(FrameScaler *target)
+{
+    std::lock_guard lock(m_core->targetMutex);
+    m_core->target = target;
+}
+
+qint64 Pipeline::framePosition() const
+{
+    return m_core->framePosition;
+}
+
+GstElement *Pipeline::element() const
+{
+    return m_core->published;
+}
+
+qint64 Pipeline::duration() const
+{
+    return m_core->duration;
+}
+
+}

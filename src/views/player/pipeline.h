@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <memory>
+
+typedef struct _GstElement GstElement;
+
+namespace tovra {
+
+class FrameScaler;
+
+// The native player's GStreamer pipeline: playbin3 (so uridecodebin3 and the adaptive HLS
+// demuxer, which moves between variants without rebuilding anything downstream), pictures into
+// an appsink whose samples go straight to a FrameScaler, sound to the desktop's sound server.
+//
+// Everything that touches the pipeline runs on a thread of the pipeline's own: a state change
+// or a seek can wait for seconds on the demuxer while it fetches a playlist from a slow site,
+// and the window must not wait with it. The calls below only queue work and return; the GUI
+// hears back through the signals (queued to the thread this object lives in) and reads the
+// position from the last picture handed to the sink, which needs no call into the pipeline.
+// Destroying this object hands the pipeline to its thread to shut down.
+class Pipeline : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Pipeline(QObject *parent = nullptr);
+    ~Pipeline() override;
+
+    // Plays the address from startMs: the pipeline prerolls, seeks there exactly while paused
+    // (nothing before it is shown), then plays or stays paused as setPlaying last said. Opening
+    // again (a retry after a failure) starts a new pipeline state from scratch.
+    void open(const QUrl &address, qint64 startMs);
+    void setPlaying(bool playing);
+    // Stops the stream where it is, as a failure does; open() starts it again.
+    void halt();
+    // Exact; seeks asked for while one is under way are folded into the latest.
+    void seek(qint64 positionMs);
+    void setRate(double rate);
+    void setVolume(double volume);
+    void setMuted(bool muted);
+    // The highest variant bandwidth the demuxer may choose, bits per second; 0 lets it adapt
+    // freely.
+    void setMaxBitrate(quint64 bitsPerSecond);
+    // Where decoded pictures go; none drops them. After this returns the previous target is
+    // handed no more frames.
+    void setFrameTarget(FrameScaler *target);
+
+    // The stream time of the picture last handed to the sink, in milliseconds; -1 before any.
+    qint64 framePosition() const;
+    qint64 duration() const;
+    // The sequence number of the last seek asked for (open's included); seeked() names it.
+    quint64 seekSequence() const { return m_seekSequence; }
+
+    // The playbin once the pipeline's thread has made it, else null; its video sink is named
+    // "video" and its sound sink "audio". For tests and benchmarks that watch what flows: a call
+    // that can wait on the pipeline has no place on the GUI thread.
+    GstElement *element() const;
+
+    // The longest the process waits on quitting for pipelines still shutting down.
+    static void waitForShutdowns(int milliseconds);
+
+    // How long the demuxer buffers ahead: a chosen quality shows once what was buffered has
+    // played, so this is about one segment.
+    static constexpr qint64 kBufferAheadMs = 3000;
+
+    struct Core;
+
+signals:
+    // A seek (or an open's first position) has landed; its picture has reached the sink.
+    void seeked(quint64 sequence);
+    void durationChanged(qint64 durationMs);
+    // The stream could not go on; kind is a player::Failure. The pipeline is stopped.
+    void failed(int kind, const QString &text);
+    // The stream played to its end; `opened` names the open() it belongs to, as seekSequence()
+    // did right after that call.
+    void ended(quint64 opened);
+    void buffering(int percent);
+
+private:
+    void post(std::function<void()> command);
+
+    std::shared_ptr<Core> m_core;
+    quint64 m_seekSequence = 0;
+};
+
+}
