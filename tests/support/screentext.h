@@ -26,8 +26,8 @@ inline QStringList shownTexts(QWidget *root)
 }
 
 // What a screen reader can read under root: the name, value and description of every element
-// on show, in tree order.
-inline QStringList heardTexts(QWidget *root)
+// on show, in tree order or sorted.
+inline QStringList heardTexts(QWidget *root, bool sorted = false)
 {
     QStringList out;
     const auto walk = [&out](const auto &self, QAccessibleInterface *face, int depth) -> void {
@@ -41,6 +41,8 @@ inline QStringList heardTexts(QWidget *root)
             self(self, face->child(i), depth + 1);
     };
     walk(walk, QAccessible::queryAccessibleInterface(root), 0);
+    if (sorted)
+        out.sort();
     return out;
 }
 
