@@ -71,13 +71,21 @@ void AuthStore::setUser(std::optional<User> user)
 {
     if (!m_user && !user)
         return;
+    const bool otherAccount = user && m_accountUid && *m_accountUid != user->uid;
+    if (user)
+        m_accountUid = user->uid;
     m_user = std::move(user);
     emit userChanged();
+    if (otherAccount)
+        emit accountChanged();
 }
 
 void AuthStore::save(const QString &token)
 {
+    const bool signingIn = !m_token;
     setToken(token);
+    if (signingIn)
+        emit accountChanged();
     if (m_file.isEmpty())
         return;
     // Readable by the owner only, from the first byte on.
@@ -88,10 +96,14 @@ void AuthStore::save(const QString &token)
 
 void AuthStore::logout()
 {
+    const bool signingOut = m_token || m_user;
     setToken(std::nullopt);
     setUser(std::nullopt);
+    m_accountUid.reset();
     if (!m_file.isEmpty())
         QFile::remove(m_file);
+    if (signingOut)
+        emit accountChanged();
     // Emptying the caches can mean deleting many files; it runs after the sign-out has been
     // published, and nothing waits for it.
     if (m_client) {

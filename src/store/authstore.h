@@ -46,6 +46,11 @@ public:
 signals:
     void tokenChanged();
     void userChanged();
+    // Whose data the screens show has changed: signed in, signed out (a 401 included), or a
+    // profile of another uid arrived in place of the one held. Not emitted for a refresh of the
+    // same account. Comes after the token and the profile of the new state are in place, so a
+    // screen reloading then asks with the new token.
+    void accountChanged();
 
 private:
     void setToken(std::optional<QString> token);
@@ -55,6 +60,9 @@ private:
     QString m_file;
     std::optional<QString> m_token;
     std::optional<User> m_user;
+    // The uid of the last profile loaded since signing in, kept while a new token waits for its
+    // own profile: another account's token is only known as such once its profile comes.
+    std::optional<QString> m_accountUid;
     // Bumped whenever the token is set or removed. A refresh applies its answer only while the
     // generation it started under is still current, so a slow profile reply can neither bring a
     // user back after a log-out nor sign out a token that replaced the one it asked about.

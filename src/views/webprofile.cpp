@@ -28,11 +28,10 @@ QWebEngineProfile *WebProfile::shared()
             logLine(QStringLiteral("以 root 身份运行，网页组件不使用沙箱"));
         }
         profile = new QWebEngineProfile(QCoreApplication::instance());
-        // The site cookie stands for the signed-in account: once the user signs out, site pages
-        // must not stay signed in for the rest of the run.
-        QObject::connect(AuthStore::shared(), &AuthStore::tokenChanged, profile, [p = profile.data()] {
-            if (!AuthStore::shared()->tokenValue())
-                p->cookieStore()->deleteAllCookies();
+        // The site cookie stands for the signed-in account: once the user signs out, or another
+        // account signs in, site pages must not stay signed in as the previous one.
+        QObject::connect(AuthStore::shared(), &AuthStore::accountChanged, profile, [p = profile.data()] {
+            p->cookieStore()->deleteAllCookies();
         });
     }
     return profile;

@@ -223,6 +223,27 @@ private slots:
         QCOMPARE(log.taken(), QStringList{line});
     }
 
+    // Screens drop what they show when the account itself changes, not when its profile is
+    // reloaded or its token renewed.
+    void accountChangesOnlyWithTheAccount()
+    {
+        for (const QByteArray &uid : {"u-1", "u-1", "u-1", "u-2"})
+            m_env->site.enqueue(QStringLiteral("/api/me"), FakeSite::ok(userJson(uid)));
+        m_env->site.enqueue(QStringLiteral("/api/me"), FakeSite::json(FakeSite::envelope(401, QStringLiteral("过期"))));
+        QSignalSpy changes(m_env->auth.get(), &AuthStore::accountChanged);
+        QList<qsizetype> counts;
+        // Signed in; the same profile again; a new token of the same account; another account;
+        // refused, so signed out.
+        for (const char *token : {"a", "", "a2", "b", ""}) {
+            if (*token)
+                m_env->auth->save(QString::fromLatin1(token));
+            QVERIFY(tovra::test::runTask(m_env->auth->refresh()));
+            counts << changes.count();
+        }
+        QCOMPARE(counts, (QList<qsizetype>{1, 1, 1, 2, 3}));
+        QVERIFY(!m_env->auth->isSignedIn());
+    }
+
     void slowProfileCannotUndoLogout()
     {
         m_env->site.route(QStringLiteral("/api/me"), FakeSite::ok(userJson("u-1")).withDelay(300));

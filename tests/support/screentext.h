@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QLabel>
 #include <QStringList>
 #include <QWidget>
@@ -21,6 +22,27 @@ inline QStringList shownTexts(QWidget *root)
         if (button->isVisibleTo(root->window()) && !button->text().isEmpty())
             out.append(button->text());
     }
+    return out;
+}
+
+// What a screen reader can read under root: the name, value and description of every element
+// on show, in tree order or sorted.
+inline QStringList heardTexts(QWidget *root, bool sorted = false)
+{
+    QStringList out;
+    const auto walk = [&out](const auto &self, QAccessibleInterface *face, int depth) -> void {
+        if (!face || !face->isValid() || face->state().invisible || depth > 60)
+            return;
+        for (QAccessible::Text kind : {QAccessible::Name, QAccessible::Value, QAccessible::Description}) {
+            if (const QString text = face->text(kind); !text.isEmpty())
+                out.append(text);
+        }
+        for (int i = 0; i < face->childCount(); ++i)
+            self(self, face->child(i), depth + 1);
+    };
+    walk(walk, QAccessible::queryAccessibleInterface(root), 0);
+    if (sorted)
+        out.sort();
     return out;
 }
 

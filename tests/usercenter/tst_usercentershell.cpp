@@ -8,6 +8,7 @@
 #include "views/usercenter/usercenterview.h"
 #include "views/usercenter/vipexchangeview.h"
 #include "views/usercenter/watchingview.h"
+#include "support/screentext.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -15,6 +16,41 @@
 
 using namespace tovra;
 using namespace tovra::test;
+
+namespace {
+// Two accounts of one site, told apart by their token. The first one's replies come late, so
+// its loads are still under way when it goes.
+struct Account
+{
+    QByteArray token;
+    QString nickname;
+    int gold, unread, days, delayMs;
+    QString name(const char *what) const { return nickname.left(1) + QString::fromUtf8(what); }
+};
+const Account kFirst{"tok-a", QStringLiteral("甲号"), 77, 3, 3, 150};
+const Account kSecond{"tok-b", QStringLiteral("乙号"), 88, 5, 6, 0};
+
+void serveAccounts(FakeSite &site)
+{
+    const auto route = [&site](const char *path, std::function<QJsonValue(const Account &)> data) {
+        site.route(QString::fromLatin1(path), [data](const FakeSite::Request &r) {
+            for (const Account &a : {kFirst, kSecond}) {
+                if (r.header("Authorization") == "Bearer " + a.token)
+                    return FakeSite::ok(UserCenterFixture::compact(data(a))).withDelay(a.delayMs);
+            }
+            return FakeSite::json(FakeSite::envelope(401, QStringLiteral("请先登录")));
+        });
+    };
+    route("/api/me", [](const Account &a) { return userObject(a.nickname, a.gold, false, 0, a.nickname); });
+    route("/api/unread", [](const Account &a) { return QJsonObject{{"reply", a.unread}, {"like", 0}, {"board", 0}, {"total", a.unread}}; });
+    route("/api/sign_status", [](const Account &a) { return QJsonObject{{"signed", true}, {"days", a.days}, {"last_time", 1}}; });
+    route("/api/gold_log", [](const Account &a) { return QJsonArray{QJsonObject{{"type_name", a.name("的签到")}, {"gold", 5}, {"balance", a.gold}}}; });
+    route("/api/watching", [](const Account &a) {
+        return QJsonArray{QJsonObject{{"did", "w1"}, {"title", a.name("在看")}, {"image", ""}, {"episode", 1}, {"pos", 30}, {"duration", 60}, {"token", "t"}, {"expired", 9}}};
+    });
+    route("/api/messages", [](const Account &a) { return QJsonObject{{"notice", QJsonObject{{"list", QJsonArray{QJsonObject{{"content", a.name("的留言")}}}}}}}; });
+}
+}
 
 class TestUserCenterShell : public QObject
 {
@@ -185,6 +221,69 @@ private slots:
         f.auth.logout();
         QCOMPARE(card->nameLabel()->text(), QStringLiteral("未登录"));
         QVERIFY(!card->hasAvatarImage());
+    }
+
+    // A change of account leaves nothing of the previous one to read on any tab, not even from
+    // its loads that answer afterwards: each tab reads as if opened afresh for the new state.
+    void nothingOfTheLastAccountStays_data()
+    {
+        QTest::addColumn<UserCenterTab>("tab");
+        QTest::addColumn<bool>("signOutFirst");
+        QTest::addColumn<QString>("firstRow");
+        QTest::addColumn<QString>("secondRow");
+        QTest::newRow("BT币记录") << UserCenterTab::gold << true << "甲的签到" << "乙的签到";
+        QTest::newRow("继续观看") << UserCenterTab::watching << true << "甲在看" << "乙在看";
+        QTest::newRow("我的消息") << UserCenterTab::message << true << "甲的留言" << "乙的留言";
+        QTest::newRow("修改昵称") << UserCenterTab::profile << true << "甲号" << "乙号";
+        QTest::newRow("兑换尊享会员") << UserCenterTab::vip << true << "当前 BT币：77" << "当前 BT币：88";
+        QTest::newRow("BT币记录, another account signs in over it") << UserCenterTab::gold << false << "甲的签到" << "乙的签到";
+        QTest::newRow("我的消息, another account signs in over it") << UserCenterTab::message << false << "甲的留言" << "乙的留言";
+    }
+    void nothingOfTheLastAccountStays()
+    {
+        QFETCH(UserCenterTab, tab);
+        QFETCH(bool, signOutFirst);
+        QFETCH(QString, firstRow);
+        QFETCH(QString, secondRow);
+        UserCenterFixture f;
+        serveAccounts(f.site);
+        const auto signIn = [&](const Account &a) {
+            f.auth.save(QString::fromLatin1(a.token));
+            return runTask(f.auth.refresh()) && f.auth.user();
+        };
+        const QStringList firstTexts{firstRow, "甲号", "BT币 77", "我的消息，3", "已连续签到 3 天"};
+        const auto leftOf = [&](QStringList texts) {
+            texts.removeIf([heard = heardTexts(&f.frame)](const QString &text) { return !heard.contains(text); });
+            return texts;
+        };
+        // Read in any order, the centre checked must say exactly what one opened afresh says.
+        const auto readsAsFresh = [&] {
+            QWidget frame;
+            auto *fresh = new UserCenterView(tab, &frame);
+            fresh->resize(f.frame.size());
+            frame.resize(f.frame.size());
+            frame.show();
+            return waitFor([&] { return heardTexts(&f.frame, true) == heardTexts(&frame, true); });
+        };
+        QVERIFY(signIn(kFirst));
+        f.show(new UserCenterView(tab));
+        QVERIFY(waitFor([&] { return leftOf(firstTexts) == firstTexts; }));
+        // Shown again, the centre asks again: the first account's answers are now on their way.
+        f.frame.hide();
+        f.frame.show();
+        if (signOutFirst) {
+            f.auth.logout();
+            QCOMPARE(leftOf(firstTexts), QStringList());
+            QVERIFY(readsAsFresh());
+            QVERIFY(heardTexts(&f.frame).contains(QStringLiteral("未登录")));
+        }
+        QVERIFY(signIn(kSecond));
+        QCOMPARE(leftOf(firstTexts), QStringList());
+        const QStringList secondTexts{secondRow, "乙号", "BT币 88", "我的消息，5", "已连续签到 6 天"};
+        QVERIFY(waitFor([&] { return leftOf(secondTexts) == secondTexts; }));
+        // By then the first account's late answers have come too, and changed nothing.
+        QTest::qWait(kFirst.delayMs * 2);
+        QVERIFY(readsAsFresh());
     }
 
     void grabs_data()

@@ -70,9 +70,10 @@ struct UserCenterFixture : DetailFixture
     }
 };
 
-inline QJsonObject userObject(const QString &nickname, qint64 gold, bool vip, qint64 expired = 0)
+inline QJsonObject userObject(const QString &nickname, qint64 gold, bool vip, qint64 expired = 0,
+                              const QString &uid = QStringLiteral("u1"))
 {
-    QJsonObject o{{"uid", "u1"}, {"gold", gold}, {"vip_level", vip ? 1 : 0}, {"vip_expired", expired}, {"is_vip", vip}};
+    QJsonObject o{{"uid", uid}, {"gold", gold}, {"vip_level", vip ? 1 : 0}, {"vip_expired", expired}, {"is_vip", vip}};
     if (!nickname.isNull())
         o.insert("nickname", nickname);
     return o;

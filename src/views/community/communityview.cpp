@@ -2,6 +2,7 @@
 
 #include "models/communitylogic.h"
 #include "network/apiclient.h"
+#include "store/authstore.h"
 #include "views/community/boardchip.h"
 #include "views/community/postfeed.h"
 #include "views/components/appearance.h"
@@ -55,6 +56,7 @@ CommunityView::CommunityView(QWidget *parent) : QWidget(parent)
     m_stack->addWidget(m_feed);
     layout->addWidget(content, 1);
     connect(m_feed, &PostFeed::currentChanged, this, [this](const QString &did) { setCurrent(did); });
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &CommunityView::dropAccount);
     render();
 }
 
@@ -151,6 +153,26 @@ QCoro::Task<> CommunityView::load(bool reset)
         m_current.reset();
         setCurrent(scrollTo);
     }
+}
+
+// Which posts are liked is the previous account's; the board starts over for the new one, at
+// once if it is on screen.
+void CommunityView::dropAccount()
+{
+    if (!m_started)
+        return;
+    m_posts.clear();
+    m_current.reset();
+    m_feed->setPosts(m_posts);
+    if (isVisible()) {
+        load(true);
+        return;
+    }
+    m_started = false;
+    m_generation.invalidate();
+    m_loading = true;
+    m_error.reset();
+    render();
 }
 
 void CommunityView::applyLike(const QString &did, const BbsLikeResult &result)

@@ -51,6 +51,7 @@ protected:
 
 private:
     QWidget *buildFilterBar();
+    void dropAccount();
     void render();
     void applyLike(const QString &did, const BbsLikeResult &result);
 

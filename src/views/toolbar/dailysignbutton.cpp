@@ -29,16 +29,19 @@ DailySignButton::DailySignButton(QWidget *parent) : ToolbarButton(ToolbarButton:
     connect(&m_dayWatch, &QTimer::timeout, this, &DailySignButton::checkDay);
     m_dayWatch.start();
 
-    AuthStore *auth = AuthStore::shared();
-    m_hadToken = auth->tokenValue().has_value();
-    connect(auth, &AuthStore::tokenChanged, this, [this] {
-        const bool hasToken = AuthStore::shared()->tokenValue().has_value();
-        if (hasToken == m_hadToken)
-            return;
-        m_hadToken = hasToken;
-        // Signing in or out restarts the load; an older run in flight then writes nothing.
-        QCoro::connect(loadSignStatus(), this, [] {});
-    });
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &DailySignButton::dropAccount);
+}
+
+// The day's status, the streak in the help and a sign-in's result were the previous
+// account's; the load started here makes any older one write nothing.
+void DailySignButton::dropAccount()
+{
+    m_account.invalidate();
+    m_signed.reset();
+    m_signDays = 0;
+    setSignLabel(std::nullopt);
+    emit signStatusChanged();
+    QCoro::connect(loadSignStatus(), this, [] {});
 }
 
 bool DailySignButton::signedToday() const
@@ -86,13 +89,15 @@ void DailySignButton::doSign()
 QCoro::Task<void> DailySignButton::runSign()
 {
     QPointer self = this;
+    const auto account = m_account.current();
+    const auto shown = [&] { return self && m_account.isCurrent(account); };
     const auto reply = co_await APIClient::shared()->sign();
-    if (!self)
+    if (!shown())
         co_return;
     if (!reply) {
         setSignLabel(dailysign::kFailed);
         co_await QCoro::sleepFor(m_signResultShownFor);
-        if (self)
+        if (shown())
             setSignLabel(std::nullopt);
         co_return;
     }
@@ -102,13 +107,13 @@ QCoro::Task<void> DailySignButton::runSign()
     emit signStatusChanged();
     // The chip's balance changed, and the streak shown in the button's help comes from the status.
     co_await AuthStore::shared()->refresh();
-    if (!self)
+    if (!shown())
         co_return;
     co_await loadSignStatus();
-    if (!self)
+    if (!shown())
         co_return;
     co_await QCoro::sleepFor(m_signResultShownFor);
-    if (self)
+    if (shown())
         setSignLabel(std::nullopt);
 }
 

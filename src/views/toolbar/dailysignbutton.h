@@ -12,7 +12,8 @@
 namespace tovra {
 
 // The toolbar's daily sign-in: the button with its labels, the day's status loaded from the
-// server (signing in or out loads it again) and a day watch that re-arms it after midnight.
+// server (any change of account drops it and loads it again) and a day watch that re-arms it
+// after midnight.
 class DailySignButton : public ToolbarButton
 {
     Q_OBJECT
@@ -52,14 +53,17 @@ signals:
 private:
     void setSignLabel(std::optional<QString> label);
     QCoro::Task<void> runSign();
+    void dropAccount();
 
     std::optional<bool> m_signed;
     qint64 m_signDays = 0;
     QDateTime m_signDay;
-    bool m_hadToken = false;
     std::optional<QString> m_signLabel;
     std::chrono::milliseconds m_signResultShownFor = kSignResultShownFor;
     LoadGeneration m_signLoads;
+    // Moves on with every change of account: a sign-in sent for the previous one reports to
+    // nobody here.
+    LoadGeneration m_account;
     QTimer m_dayWatch;
 };
 

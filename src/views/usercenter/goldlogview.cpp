@@ -2,6 +2,7 @@
 
 #include "models/usercenterlogic.h"
 #include "network/apiclient.h"
+#include "store/authstore.h"
 #include "views/components/appearance.h"
 #include "views/components/pager.h"
 #include "views/components/stateoverlay.h"
@@ -42,6 +43,7 @@ GoldLogView::GoldLogView(QWidget *parent) : QWidget(parent)
     column->addWidget(m_pager);
     m_stack->addWidget(m_content);
 
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &GoldLogView::dropAccount);
     render();
 }
 
@@ -95,6 +97,22 @@ QCoro::Task<> GoldLogView::load()
     }
     m_loading = false;
     render();
+}
+
+// The ledger and its page number belong to the account that was signed in. A page on screen
+// asks again at once (signed out, that is the site's refusal); a hidden one when it next shows.
+void GoldLogView::dropAccount()
+{
+    m_loads.invalidate();
+    m_items.clear();
+    m_meta.reset();
+    m_page = 1;
+    m_loading = true;
+    m_error.reset();
+    rebuildRows();
+    render();
+    if (isVisible())
+        load();
 }
 
 void GoldLogView::render()

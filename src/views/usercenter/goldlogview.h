@@ -48,6 +48,7 @@ protected:
 
 private:
     QCoro::Task<> load();
+    void dropAccount();
     void render();
     void rebuildRows();
     QWidget *makeRow(const GoldLog &log);

@@ -2,6 +2,7 @@
 
 #include "models/messagelogic.h"
 #include "network/apiclient.h"
+#include "store/authstore.h"
 #include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
@@ -144,6 +145,7 @@ MessageView::MessageView(QWidget *parent) : QWidget(parent)
     m_scroll->viewport()->setAutoFillBackground(false);
     page->addWidget(m_scroll, 1);
 
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &MessageView::dropAccount);
     render();
     followAppearance(this, [this](bool) { render(); });
 }
@@ -228,6 +230,22 @@ QCoro::Task<> MessageView::load()
     }
     m_loading = false;
     render();
+}
+
+// The messages belong to the account that was signed in; the chosen list and filter are the
+// user's choice and stay. A page off screen loads when it next shows.
+void MessageView::dropAccount()
+{
+    m_generation.invalidate();
+    m_data.reset();
+    m_page = 1;
+    m_loading = true;
+    m_error.reset();
+    rebuildRows();
+    render();
+    m_started = false;
+    if (isVisible())
+        startLoad();
 }
 
 void MessageView::rebuildRows()

@@ -54,6 +54,7 @@ private:
     QWidget *buildSegments(const QList<std::pair<QString, QString>> &options, int width, QButtonGroup *&group,
                            void (MessageView::*choose)(const QString &), QAccessible::Role role);
     void startLoad();
+    void dropAccount();
     void rebuildRows();
     void render();
 

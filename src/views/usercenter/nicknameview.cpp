@@ -93,6 +93,8 @@ NicknameView::NicknameView(QWidget *parent) : QWidget(parent)
 
     page->addWidget(card);
     page->addStretch(1);
+    connect(AuthStore::shared(), &AuthStore::userChanged, this, &NicknameView::followUser);
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &NicknameView::dropAccount);
     render();
 }
 
@@ -140,10 +142,38 @@ void NicknameView::showEvent(QShowEvent *event)
     // A window brought back from the dock is not a new visit to the page.
     if (event->spontaneous())
         return;
-    const auto user = AuthStore::shared()->user();
-    m_nickname = user ? user->nickname.value_or(QString()) : QString();
+    prefill();
     render();
     loadCaptcha();
+}
+
+void NicknameView::prefill()
+{
+    const auto user = AuthStore::shared()->user();
+    m_prefilled = user ? user->nickname.value_or(QString()) : QString();
+    m_nickname = m_prefilled;
+}
+
+void NicknameView::followUser()
+{
+    if (m_nickname != m_prefilled)
+        return;
+    prefill();
+    render();
+}
+
+// The name, the typed code and the last outcome were the previous account's. The picture is
+// asked for again too: its code was served to that session.
+void NicknameView::dropAccount()
+{
+    m_account.invalidate();
+    m_busy = false;
+    m_code.clear();
+    m_outcome->clear();
+    prefill();
+    render();
+    if (isVisible())
+        loadCaptcha();
 }
 
 void NicknameView::hideEvent(QHideEvent *event)
@@ -179,27 +209,29 @@ void NicknameView::save()
 QCoro::Task<> NicknameView::runSave()
 {
     QPointer self = this;
+    const auto account = m_account.current();
+    const auto shown = [&] { return self && m_account.isCurrent(account); };
     m_busy = true;
     render();
 
     auto reply = co_await APIClient::shared()->updateNickname(m_nickname, m_code);
     if (reply) {
-        if (self)
+        if (shown())
             m_outcome->showOutcome(QStringLiteral("昵称已更新"), false);
         // The name has changed on the site even if the tab was left meanwhile.
         QPointer<AuthStore> auth = AuthStore::shared();
         if (auth)
             co_await auth->refresh();
-    } else if (self) {
+    } else if (shown()) {
         m_outcome->showOutcome(reply.error().description(), true);
     }
-    if (!self)
+    if (!shown())
         co_return;
     // A code is good for one try: the next attempt needs a new picture.
     m_code.clear();
     render();
     co_await loadCaptcha();
-    if (!self)
+    if (!shown())
         co_return;
     m_busy = false;
     render();

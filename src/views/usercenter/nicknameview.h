@@ -49,15 +49,24 @@ private:
     QLineEdit *input(const QString &placeholder, int width, bool mono);
     QCoro::Task<> loadCaptcha();
     QCoro::Task<> runSave();
+    void prefill();
+    void followUser();
+    void dropAccount();
     void render();
 
     QString m_nickname;
+    // The account's name as last put in the field; the field follows the account while it
+    // still holds it (a profile that comes after signing in), never over the user's typing.
+    QString m_prefilled;
     QString m_code;
     bool m_busy = false;
     // The site pairs the typed code with the last picture it served, so only the newest load
     // may show its picture; a late answer to an older tap would show a picture whose code no
     // longer counts. Hiding the page abandons every load.
     LoadGeneration m_captchaLoad;
+    // Moves on with every change of account: a save sent for the previous one reports to
+    // nobody here.
+    LoadGeneration m_account;
 
     QLineEdit *m_nicknameField = nullptr;
     QLineEdit *m_codeField = nullptr;

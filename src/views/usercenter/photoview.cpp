@@ -112,8 +112,10 @@ PhotoView::PhotoView(QWidget *parent) : QWidget(parent), m_chooser(&PhotoView::c
     page->addWidget(m_messageRow);
     page->addStretch(1);
 
-    if (AuthStore *auth = AuthStore::shared())
+    if (AuthStore *auth = AuthStore::shared()) {
         connect(auth, &AuthStore::userChanged, this, &PhotoView::showAvatar);
+        connect(auth, &AuthStore::accountChanged, this, &PhotoView::dropAccount);
+    }
     showAvatar();
     render();
     followAppearance(this, [this](bool) { render(); });
@@ -202,6 +204,8 @@ QCoro::Task<> PhotoView::upload(QByteArray jpeg)
 {
     QPointer self = this;
     QPointer<AuthStore> auth = AuthStore::shared();
+    const auto account = m_account.current();
+    const auto shown = [&] { return self && m_account.isCurrent(account); };
     m_busy = true;
     m_message.reset();
     render();
@@ -209,21 +213,31 @@ QCoro::Task<> PhotoView::upload(QByteArray jpeg)
     const Result<QString> reply =
         co_await APIClient::shared()->uploadPhoto(jpeg, QStringLiteral("avatar.jpg"), QStringLiteral("image/jpeg"));
     if (reply) {
-        if (self) {
+        if (shown()) {
             m_isError = false;
             m_message = QStringLiteral("头像已更新");
-            self->render();
+            render();
         }
         // The new avatar reaches the account card too, even if the user has left this tab.
         if (auth)
             co_await auth->refresh();
-    } else if (self) {
+    } else if (shown()) {
         m_isError = true;
         m_message = reply.error().description();
     }
-    if (!self)
+    if (!shown())
         co_return;
     m_busy = false;
+    render();
+}
+
+// A picture being cropped or the outcome of an upload is the previous account's business.
+void PhotoView::dropAccount()
+{
+    m_account.invalidate();
+    closeSheet();
+    m_busy = false;
+    m_message.reset();
     render();
 }
 

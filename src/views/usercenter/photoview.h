@@ -1,5 +1,6 @@
 #pragma once
 
+#include "models/loadgeneration.h"
 #include "views/usercenter/avatarcropview.h"
 
 #include <QPointer>
@@ -50,6 +51,7 @@ public:
 
 private:
     void closeSheet();
+    void dropAccount();
     void showAvatar();
     void render();
 
@@ -57,6 +59,9 @@ private:
     std::optional<QString> m_message;
     bool m_isError = false;
     bool m_busy = false;
+    // Moves on with every change of account: an upload sent for the previous one reports to
+    // nobody here.
+    LoadGeneration m_account;
     QPointer<AvatarCropView> m_sheet;
     QString m_avatarAddress;
 

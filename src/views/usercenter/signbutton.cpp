@@ -39,8 +39,22 @@ SignButton::SignButton(QWidget *parent) : QWidget(parent)
     m_messageLabel->setWordWrap(true);
     layout->addWidget(m_messageLabel);
 
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &SignButton::dropAccount);
     render();
     followAppearance(this, [this](bool) { render(); });
+}
+
+// The streak and the last outcome were the previous account's.
+void SignButton::dropAccount()
+{
+    m_account.invalidate();
+    m_statusLoads.invalidate();
+    m_status.reset();
+    m_message.reset();
+    m_busy = false;
+    render();
+    if (isVisible())
+        load();
 }
 
 void SignButton::showEvent(QShowEvent *event)
@@ -82,16 +96,18 @@ void SignButton::doSign()
 QCoro::Task<> SignButton::runSign()
 {
     QPointer self = this;
+    const auto account = m_account.current();
+    const auto shown = [&] { return self && m_account.isCurrent(account); };
     auto reply = co_await APIClient::shared()->sign();
     if (!reply) {
-        if (!self)
+        if (!shown())
             co_return;
         m_message = reply.error().description();
         m_busy = false;
         render();
         co_return;
     }
-    if (self) {
+    if (shown()) {
         m_message = usercenter::signResultMessage(reply->gold);
         render();
     }
@@ -99,10 +115,10 @@ QCoro::Task<> SignButton::runSign()
     // anyway so every other screen sees the new balance.
     if (QPointer<AuthStore> auth = AuthStore::shared())
         co_await auth->refresh();
-    if (!self)
+    if (!shown())
         co_return;
     co_await load();
-    if (!self)
+    if (!shown())
         co_return;
     m_busy = false;
     render();

@@ -39,6 +39,7 @@ protected:
 private:
     QCoro::Task<> load();
     QCoro::Task<> runSign();
+    void dropAccount();
     void render();
 
     QPushButton *m_button = nullptr;
@@ -48,6 +49,9 @@ private:
     std::optional<QString> m_message;
     bool m_busy = false;
     LoadGeneration m_statusLoads;
+    // Moves on with every change of account: a sign-in sent for the previous one reports to
+    // nobody here.
+    LoadGeneration m_account;
 };
 
 }

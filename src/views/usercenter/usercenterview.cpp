@@ -1,6 +1,7 @@
 #include "views/usercenter/usercenterview.h"
 
 #include "network/apiclient.h"
+#include "store/authstore.h"
 #include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/palette.h"
@@ -37,6 +38,7 @@ UserCenterView::UserCenterView(UserCenterTab initialTab, QWidget *parent) : QWid
     m_contentLayout->setSpacing(0);
     row->addWidget(content, 1);
     showPage();
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &UserCenterView::dropAccount);
 }
 
 QWidget *UserCenterView::buildMenu()
@@ -146,6 +148,15 @@ QCoro::Task<> UserCenterView::loadUnread()
         co_return;
     // The badge is an extra: any failure just hides it.
     setUnread(reply ? reply->total : 0);
+}
+
+// The badge counted the previous account's messages.
+void UserCenterView::dropAccount()
+{
+    m_unreadLoads.invalidate();
+    setUnread(0);
+    if (isVisible())
+        loadUnread();
 }
 
 void UserCenterView::setUnread(qint64 unread)

@@ -51,6 +51,7 @@ private:
     QWidget *makePage(UserCenterTab tab);
     void showPage();
     QCoro::Task<> loadUnread();
+    void dropAccount();
     void setUnread(qint64 unread);
 
     UserCenterTab m_tab;

@@ -66,6 +66,7 @@ VIPExchangeView::VIPExchangeView(QWidget *parent) : QWidget(parent)
 
     // The balance and the buttons follow every account change made anywhere.
     connect(AuthStore::shared(), &AuthStore::userChanged, this, &VIPExchangeView::render);
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &VIPExchangeView::dropAccount);
     render();
 }
 
@@ -85,26 +86,37 @@ void VIPExchangeView::exchange(qint64 bt)
 QCoro::Task<> VIPExchangeView::runExchange(qint64 bt)
 {
     QPointer self = this;
+    const auto account = m_account.current();
     m_busy = true;
     m_outcome->clear();
     render();
 
+    // The outcome and the busy state belong to the account that sent the exchange.
+    const auto shown = [&] { return self && m_account.isCurrent(account); };
     auto reply = co_await APIClient::shared()->exchangeVIP(bt);
     if (reply) {
         const QString text = usercenterpages::exchangeSuccessText(reply->vipExpired);
-        if (self)
+        if (shown())
             m_outcome->showOutcome(text, false);
         // The coins are spent whether or not the tab is still open: reload the account anyway.
         // The new balance comes with it; the reply's own gold is not trusted for display.
         QPointer<AuthStore> auth = AuthStore::shared();
         if (auth)
             co_await auth->refresh();
-    } else if (self) {
+    } else if (shown()) {
         m_outcome->showOutcome(reply.error().description(), true);
     }
-    if (!self)
+    if (!shown())
         co_return;
     m_busy = false;
+    render();
+}
+
+void VIPExchangeView::dropAccount()
+{
+    m_account.invalidate();
+    m_busy = false;
+    m_outcome->clear();
     render();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "models/loadgeneration.h"
+
 #include <QCoroTask>
 #include <QList>
 #include <QWidget>
@@ -33,9 +35,13 @@ public slots:
 private:
     QCoro::Task<> runExchange(qint64 bt);
     qint64 balance() const;
+    void dropAccount();
     void render();
 
     bool m_busy = false;
+    // Moves on with every change of account: an exchange sent for the previous one reports to
+    // nobody here.
+    LoadGeneration m_account;
     QLabel *m_balance = nullptr;
     QList<QPushButton *> m_buttons;
     OutcomeLine *m_outcome = nullptr;

@@ -2,6 +2,7 @@
 
 #include "models/usercenterlogic.h"
 #include "network/apiclient.h"
+#include "store/authstore.h"
 #include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/components/pointinghand.h"
@@ -39,6 +40,7 @@ WatchingView::WatchingView(QWidget *parent) : QWidget(parent)
     m_rows = usercenter::RowList(this, kSideInset, 8);
     m_stack->addWidget(m_rows.scroll);
 
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &WatchingView::dropAccount);
     render();
 }
 
@@ -86,6 +88,20 @@ QCoro::Task<> WatchingView::load()
     }
     m_loading = false;
     render();
+}
+
+// The history is the signed-in account's: another account's (or none) is asked for at once
+// while the page shows, and when it next shows otherwise.
+void WatchingView::dropAccount()
+{
+    m_loads.invalidate();
+    m_items.clear();
+    m_loading = true;
+    m_error.reset();
+    rebuildRows();
+    render();
+    if (isVisible())
+        load();
 }
 
 void WatchingView::render()

@@ -47,6 +47,7 @@ protected:
 
 private:
     QCoro::Task<> load();
+    void dropAccount();
     void render();
     void rebuildRows();
     QWidget *makeRow(const WatchingItem &item);

@@ -1,0 +1,125 @@
+#include "views/components/x11stacking.h"
+
+#include <QGuiApplication>
+#include <QList>
+#include <QWindow>
+
+#include <cstdlib>
+#include <optional>
+#include <dlfcn.h>
+#include <xcb/xcb.h>
+
+namespace tovra::x11 {
+
+namespace {
+
+// Looked up in the libxcb the platform plugin brought in rather than linked, so no start pays
+// for it and the offscreen platform never maps it.
+template<class Function>
+Function xcbFunction(const char *name)
+{
+    static void *const library = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_NOLOAD);
+    return library ? reinterpret_cast<Function>(dlsym(library, name)) : nullptr;
+}
+#define TOVRA_XCB(name) xcbFunction<decltype(&::name)>(#name)
+
+struct Connection
+{
+    xcb_connection_t *connection = nullptr;
+    xcb_window_t window = 0;
+    xcb_window_t root = 0;
+};
+
+xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+{
+    const auto intern = TOVRA_XCB(xcb_intern_atom);
+    const auto reply = TOVRA_XCB(xcb_intern_atom_reply);
+    if (!intern || !reply)
+        return XCB_ATOM_NONE;
+    xcb_intern_atom_reply_t *answer = reply(connection, intern(connection, 1, qstrlen(name), name), nullptr);
+    const xcb_atom_t value = answer ? answer->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(answer);
+    return value;
+}
+
+std::optional<Connection> connect(QWindow *window)
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    // The offscreen platform answers as an X application too, with no server behind it.
+    if (!x11 || QGuiApplication::platformName() != QLatin1String("xcb") || !window || !window->handle())
+        return std::nullopt;
+    const auto query = TOVRA_XCB(xcb_query_tree);
+    const auto reply = TOVRA_XCB(xcb_query_tree_reply);
+    if (!query || !reply)
+        return std::nullopt;
+    Connection c{x11->connection(), xcb_window_t(window->winId()), 0};
+    xcb_query_tree_reply_t *tree = reply(c.connection, query(c.connection, c.window), nullptr);
+    if (!tree)
+        return std::nullopt;
+    c.root = tree->root;
+    std::free(tree);
+    return c;
+}
+
+// Bottom to top.
+QList<xcb_window_t> stacking(const Connection &c)
+{
+    const auto get = TOVRA_XCB(xcb_get_property);
+    const auto reply = TOVRA_XCB(xcb_get_property_reply);
+    const auto value = TOVRA_XCB(xcb_get_property_value);
+    const auto length = TOVRA_XCB(xcb_get_property_value_length);
+    const xcb_atom_t name = atom(c.connection, "_NET_CLIENT_LIST_STACKING");
+    if (!get || !reply || !value || !length || name == XCB_ATOM_NONE)
+        return {};
+    xcb_get_property_reply_t *answer = reply(c.connection, get(c.connection, 0, c.root, name, XCB_ATOM_WINDOW, 0, 4096), nullptr);
+    QList<xcb_window_t> windows;
+    if (answer && answer->format == 32) {
+        const auto *ids = static_cast<const xcb_window_t *>(value(answer));
+        windows = QList<xcb_window_t>(ids, ids + length(answer) / int(sizeof(xcb_window_t)));
+    }
+    std::free(answer);
+    return windows;
+}
+
+}
+
+quint32 windowAbove(QWindow *window)
+{
+    const auto c = connect(window);
+    if (!c)
+        return 0;
+    const QList<xcb_window_t> windows = stacking(*c);
+    const qsizetype at = windows.indexOf(c->window);
+    return at >= 0 && at + 1 < windows.size() ? windows.at(at + 1) : 0;
+}
+
+bool isStacked(QWindow *window)
+{
+    const auto c = connect(window);
+    return c && stacking(*c).contains(c->window);
+}
+
+void restackBelow(QWindow *window, quint32 sibling)
+{
+    const auto c = connect(window);
+    const auto send = TOVRA_XCB(xcb_send_event);
+    const auto flush = TOVRA_XCB(xcb_flush);
+    const xcb_atom_t restack = c ? atom(c->connection, "_NET_RESTACK_WINDOW") : xcb_atom_t(XCB_ATOM_NONE);
+    if (!c || !send || !flush || restack == XCB_ATOM_NONE)
+        return;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = c->window;
+    message.type = restack;
+    // Source 2 (a pager): the stacking we put back is the user's, so the window manager's rules
+    // against applications that push themselves around do not apply.
+    message.data.data32[0] = 2;
+    message.data.data32[1] = sibling;
+    message.data.data32[2] = XCB_STACK_MODE_BELOW;
+    send(c->connection, 0, c->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+         reinterpret_cast<const char *>(&message));
+    flush(c->connection);
+}
+
+}

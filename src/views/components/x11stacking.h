@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QtGlobal>
+
+class QWindow;
+
+namespace tovra::x11 {
+
+// The window manager's stacking order on X (_NET_CLIENT_LIST_STACKING), seen from one of our
+// top-level windows. Elsewhere, or before the window manager lists the window, there is
+// nothing to say: both answer 0 or false.
+
+// The managed window directly above window's native window, or 0 when it is the top one.
+quint32 windowAbove(QWindow *window);
+
+// Whether the window manager lists window's native window yet (it is mapped and managed).
+bool isStacked(QWindow *window);
+
+// Asks the window manager to put window's native window directly below sibling.
+void restackBelow(QWindow *window, quint32 sibling);
+
+}
