@@ -172,12 +172,15 @@ struct FlowWatch
         auto *probe = static_cast<Probe *>(data);
         Track *track = probe->track;
         QMutexLocker lock(&probe->state->mutex);
-        if (GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info); event && GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
-            gst_event_copy_segment(event, &track->segment);
-        } else if (GstEvent *e = GST_PAD_PROBE_INFO_EVENT(info); e && GST_EVENT_TYPE(e) == GST_EVENT_CAPS) {
-            GstCaps *caps = nullptr;
-            gst_event_parse_caps(e, &caps);
-            gst_structure_get_int(gst_caps_get_structure(caps, 0), "width", &track->width);
+        if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+            GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+            if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+                gst_event_copy_segment(event, &track->segment);
+            } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+                GstCaps *caps = nullptr;
+                gst_event_parse_caps(event, &caps);
+                gst_structure_get_int(gst_caps_get_structure(caps, 0), "width", &track->width);
+            }
         } else if (GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info); buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
             const guint64 start = gst_segment_to_stream_time(&track->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
             const guint64 length = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;

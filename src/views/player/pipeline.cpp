@@ -47,6 +47,17 @@ int &liveCount()
     static int count = 0;
     return count;
 }
+// Set once the process quits: a pipeline let go then is not freed, as the process ends anyway.
+bool &quitting()
+{
+    static bool flag = false;
+    return flag;
+}
+
+// GStreamer 1.22's adaptive demuxer can still be called back by its HTTP session for a request
+// cancelled when the pipeline stopped (a playlist the site was slow with): freed at once, the
+// demuxer is written to after it is gone. Its pipeline is freed only after this grace.
+constexpr std::chrono::milliseconds kReleaseGrace{2000};
 
 player::Failure failureKind(const GError *error)
 {
@@ -300,6 +311,11 @@ void Pipeline::Core::teardown()
     published = nullptr;
     gst_element_set_state(playbin, GST_STATE_NULL);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    {
+        std::unique_lock lock(liveMutex());
+        if (liveChanged().wait_for(lock, kReleaseGrace, [] { return quitting(); }))
+            return;
+    }
     gst_object_unref(bus);
     {
         std::lock_guard lock(demuxMutex);
@@ -568,7 +584,15 @@ Pipeline::~Pipeline()
 void Pipeline::waitForShutdowns(int milliseconds)
 {
     std::unique_lock lock(liveMutex());
+    quitting() = true;
+    liveChanged().notify_all();
     liveChanged().wait_for(lock, std::chrono::milliseconds(milliseconds), [] { return liveCount() == 0; });
+}
+
+int Pipeline::running()
+{
+    std::lock_guard lock(liveMutex());
+    return liveCount();
 }
 
 void Pipeline::post(std::function<void()> command)

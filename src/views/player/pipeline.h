@@ -58,8 +58,11 @@ public:
     // that can wait on the pipeline has no place on the GUI thread.
     GstElement *element() const;
 
-    // The longest the process waits on quitting for pipelines still shutting down.
+    // Quitting: waits at most this long for pipelines still shutting down; any let go from now
+    // on is stopped but left for the process's end to free.
     static void waitForShutdowns(int milliseconds);
+    // Pipelines whose threads have not ended yet.
+    static int running();
 
     // How long the demuxer buffers ahead: a chosen quality shows once what was buffered has
     // played, so this is about one segment.
