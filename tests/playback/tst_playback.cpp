@@ -326,24 +326,25 @@ private slots:
         QFETCH(int, rounds);
         F f;
         GuiWatch gui;
-        for (int round = 0; round < rounds; ++round) {
-            ThreadedSite lateHost([&](FakeSite &host) {
-                for (const char *variant : {"v0", "v1"}) {
-                    QFile file(mediaDir() + u"/hls/"_qs + QLatin1String(variant) + u"/index.m3u8"_qs);
-                    file.open(QIODevice::ReadOnly);
-                    QByteArrayList lines = file.readAll().split('\n');
-                    for (QByteArray &line : lines)
-                        line = line.endsWith(".ts") ? f.site.url(u"/clip/hls/"_qs + QLatin1String(variant) + u'/' + QString::fromUtf8(line)).toEncoded() : line;
-                    // The first fetch of each is answered at once; the next ones (a switch, a
-                    // seek) come late.
-                    const QString path = u"/clip/hls/"_qs + QLatin1String(variant) + u"/index.m3u8"_qs;
+        ThreadedSite lateHost([&](FakeSite &host) {
+            for (const char *variant : {"v0", "v1"}) {
+                QFile file(mediaDir() + u"/hls/"_qs + QLatin1String(variant) + u"/index.m3u8"_qs);
+                file.open(QIODevice::ReadOnly);
+                QByteArrayList lines = file.readAll().split('\n');
+                for (QByteArray &line : lines)
+                    line = line.endsWith(".ts") ? f.site.url(u"/clip/hls/"_qs + QLatin1String(variant) + u'/' + QString::fromUtf8(line)).toEncoded() : line;
+                // The first fetch of each in a round is answered at once; the next ones (a
+                // switch, a seek) come late.
+                const QString path = u"/clip/hls/"_qs + QLatin1String(variant) + u"/index.m3u8"_qs;
+                for (int round = 0; round < rounds; ++round)
                     host.enqueue(path, FakeSite::text(lines.join('\n')));
-                    host.route(path, FakeSite::text(lines.join('\n')).withDelay(lateMs));
-                }
-                QFile master(mediaDir() + u"/hls/master.m3u8"_qs);
-                master.open(QIODevice::ReadOnly);
-                host.route(u"/clip/hls/master.m3u8"_qs, FakeSite::text(master.readAll()));
-            });
+                host.route(path, FakeSite::text(lines.join('\n')).withDelay(lateMs));
+            }
+            QFile master(mediaDir() + u"/hls/master.m3u8"_qs);
+            master.open(QIODevice::ReadOnly);
+            host.route(u"/clip/hls/master.m3u8"_qs, FakeSite::text(master.readAll()));
+        });
+        for (int round = 0; round < rounds; ++round) {
             f.authorise({lateHost.url().toString() + u"clip/hls/master.m3u8"_qs, u"play-tok"_qs, 0, 1});
             auto page = std::make_unique<PlayerView>(kEntry, u"星河"_qs, 0);
             page->resize(960, 640);
