@@ -20,6 +20,7 @@ namespace tovra {
 
 namespace {
 
+// The longest a pause waits for the first picture drawn after play (see Core::pauseHeld).
 constexpr std::chrono::milliseconds kPauseHoldLimit{300};
 
 // playbin3's GstPlayFlags: subtitles are never shown, so no text stream is decoded.
