@@ -504,6 +504,9 @@ private slots:
             QCOMPARE(controls->fullScreenButton()->accessibleName(), u"退出全屏"_qs);
             QVERIFY(controls->qualityMenu()->isVisible());
             QCOMPARE(controls->geometry().bottom(), native->surface()->height() - 1);
+            // On screen: the picture, with the bar's time over it.
+            QVERIFY(showsPicture(native->surface()->grab().toImage()));
+            QVERIFY(test::shownTexts(native->surface()).contains(controls->timeLabel()->text()));
             QVERIFY(!grabToPng(native->surface(), u"player-fullscreen-controls"_qs).isEmpty());
             QVERIFY(waitFor([&] { return !controls->isVisible(); }, int(NativePlayer::kControlsLinger.count()) + 2000));
             QCOMPARE(native->surface()->cursor().shape(), Qt::BlankCursor);
