@@ -459,7 +459,9 @@ private slots:
         PlayerPage page(f, f.auth(F::kMaster));
         NativePlayer *native = page.native();
         PlayerModel *model = page.model();
-        QVERIFY(waitFor([&] { return model->duration() > 0 && model->variants().size() == 2; }, kPlayTimeout));
+        // The keys act on what the user sees: a picture is up before the first one.
+        QVERIFY(waitFor([&] { return native->surface()->paintedCount() > 0 && model->duration() > 0 && model->variants().size() == 2; },
+                        kPlayTimeout));
         if (effect == u"-10") {
             model->seek(14000);
             QVERIFY(waitFor([&] { return model->position() >= 14000; }, kPlayTimeout));
