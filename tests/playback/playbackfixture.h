@@ -89,11 +89,15 @@ struct FrameWatch
     int frames = 0;
     qint64 first = -1;
     qint64 last = -1;
+    // The longest the picture stood still between two frames, in milliseconds of wall time.
+    qint64 longestStill = 0;
+    QElapsedTimer clock;
     QMetaObject::Connection connection;
 
     explicit FrameWatch(VideoSurface *surface)
     {
         connection = QObject::connect(surface, &VideoSurface::framePainted, surface, [this, surface] {
+            longestStill = std::max(longestStill, frames > 0 ? clock.restart() : (clock.start(), 0));
             ++frames;
             first = frames == 1 ? surface->paintedStartTime() : first;
             last = surface->paintedStartTime();

@@ -164,6 +164,7 @@ struct Pipeline::Core
     void seek(qint64 ns, quint64 sequence);
     void setPlaying(bool playing);
     void setRate(double newRate);
+    void seekHere();
     void applyAudio();
     void applyCap();
 };
@@ -394,8 +395,14 @@ void Pipeline::Core::setRate(double newRate)
     if (rate == newRate)
         return;
     rate = newRate;
-    // A rate takes a seek: from where the picture is, or where a seek under way is going,
-    // unless a seek is waiting anyway.
+    // A rate takes a seek.
+    seekHere();
+}
+
+void Pipeline::Core::seekHere()
+{
+    // From where the picture is, or where a seek under way is going, unless a seek is waiting
+    // anyway; it lands as the last seek asked for, which the GUI already knows.
     if (!pendingSeek && (seekInFlight || framePosition >= 0)) {
         pendingSeek = seekInFlight ? seekTarget : framePosition * GST_MSECOND;
         pendingSequence = inFlightSequence;
@@ -657,10 +664,14 @@ void Pipeline::setMuted(bool muted)
     });
 }
 
-void Pipeline::setMaxBitrate(quint64 bitsPerSecond)
+void Pipeline::setMaxBitrate(quint64 bitsPerSecond, bool fromHere)
 {
     m_core->maxBitrate = bitsPerSecond;
-    post([core = m_core.get()] { core->applyCap(); });
+    post([core = m_core.get(), fromHere] {
+        core->applyCap();
+        if (fromHere && !core->atEnd)
+            core->seekHere();
+    });
 }
 
 void Pipeline::setFrameTarget(FrameScaler *target)

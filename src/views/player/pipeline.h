@@ -41,8 +41,11 @@ public:
     void setVolume(double volume);
     void setMuted(bool muted);
     // The highest variant bandwidth the demuxer may choose, bits per second; 0 lets it adapt
-    // freely.
-    void setMaxBitrate(quint64 bitsPerSecond);
+    // freely. The demuxer picks each segment's variant as the one before it arrives and loads
+    // ahead, so a cap alone shows only once that has played. fromHere drops what is loaded ahead
+    // and fetches again from the picture on screen: the segment playing is fetched once more,
+    // and the next one already comes within the cap.
+    void setMaxBitrate(quint64 bitsPerSecond, bool fromHere);
     // Where decoded pictures go; none drops them. After this returns the previous target is
     // handed no more frames.
     void setFrameTarget(FrameScaler *target);
@@ -64,8 +67,7 @@ public:
     // Pipelines whose threads have not ended yet.
     static int running();
 
-    // How long the demuxer buffers ahead: a chosen quality shows once what was buffered has
-    // played, so this is about one segment.
+    // How long the demuxer buffers ahead; a cap set without fromHere shows once this has played.
     static constexpr qint64 kBufferAheadMs = 3000;
 
     struct Core;

@@ -398,11 +398,11 @@ void PlayerModel::select(std::optional<Variant> variant)
         return;
     m_selected = std::move(variant);
     emit selectedChanged();
-    // The demuxer takes the cap at its next segment; it buffers about one segment ahead, so the
-    // chosen quality shows from there on, with nothing flushed, fetched again or skipped.
-    // "自动" lifts the cap and lets it move up or down as it goes.
+    // A chosen quality shows from the next segment on, after a moment's stop like a seek's
+    // (what was loaded ahead at the old quality is dropped). "自动" only lifts the cap: the
+    // demuxer moves up as it goes, without a break.
     if (m_pipeline)
-        m_pipeline->setMaxBitrate(m_selected ? quint64(std::max<qint64>(1, m_selected->bandwidth)) : 0);
+        m_pipeline->setMaxBitrate(m_selected ? quint64(std::max<qint64>(1, m_selected->bandwidth)) : 0, m_selected.has_value());
 }
 
 QCoro::Task<void> PlayerModel::loadVariants()
