@@ -176,6 +176,7 @@ void PlayerModel::open(qint64 positionMs)
 {
     m_ended = false;
     m_seekingTo = positionMs;
+    restartProgress(positionMs);
     m_pipeline->open(m_streamUrl, positionMs);
     m_openSequence = m_pipeline->seekSequence();
 }
@@ -283,6 +284,14 @@ void PlayerModel::onEnded(quint64 opened)
     emit playingChanged();
 }
 
+void PlayerModel::restartProgress(qint64 positionMs)
+{
+    // Progress is counted from the new position: played again, or sought back, the picture is
+    // behind where it has been and still moving on.
+    m_furthest = positionMs;
+    m_stuckFor = {};
+}
+
 void PlayerModel::checkProgress()
 {
     const qint64 at = position();
@@ -330,6 +339,7 @@ void PlayerModel::seek(qint64 positionMs)
     }
     m_ended = m_ended && positionMs >= m_knownDurationMs;
     m_seekingTo = positionMs;
+    restartProgress(positionMs);
     m_pipeline->seek(positionMs);
     emit positionChanged();
 }

@@ -120,6 +120,7 @@ private:
     void onSeeked(quint64 sequence);
     void onFailed(int kind, const QString &text);
     void onEnded(quint64 opened);
+    void restartProgress(qint64 positionMs);
     void checkProgress();
 
     std::unique_ptr<Pipeline> m_pipeline;
