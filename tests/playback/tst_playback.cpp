@@ -248,11 +248,10 @@ private slots:
         QVERIFY(page.native()->notice()->isVisible() == (!notice.isEmpty() && trouble.isEmpty()));
     }
 
-    // A quality change, chosen or made by 自动 when the line slows down, is seamless: the sound
-    // never breaks by more than 50 ms, at most one picture is lost, the picture never stands
-    // still for long, the position runs on from where it was, and no segment but the one playing
-    // is fetched twice. A chosen quality shows within a segment, on a first play and on a play
-    // again after the end.
+    // A quality change, chosen or made by 自动 when the line slows down, runs on from where the
+    // picture was: nothing of the sound over 50 ms and at most one picture is skipped, the
+    // picture never stands still for long, and no segment but the one playing is fetched twice.
+    // A chosen quality shows within a segment, on a first play and on a play again after the end.
     void qualityChangesSeamlessly_data()
     {
         QTest::addColumn<QString>("label");
@@ -539,8 +538,8 @@ private slots:
             QVERIFY2(waitFor([&] { return qAbs(model->position() - target) <= 1500; }, 5000),
                      qPrintable(u"%1 -> %2"_qs.arg(before).arg(model->position())));
             // Sought back, playing on behind where it has been is no stall.
-            waitFor([] { return false; }, 1500);
-            QVERIFY(!model->hasFailed());
+            if (effect == u"-10")
+                QVERIFY(!waitFor([&] { return model->hasFailed(); }, 1500));
         }
     }
 
