@@ -60,6 +60,11 @@ bool &quitting()
 // demuxer is written to after it is gone. Its pipeline is freed only after this grace.
 constexpr std::chrono::milliseconds kReleaseGrace{2000};
 
+// GStreamer 1.22.0's adaptive demuxer can crash inside libsoup when it is stopped with a download
+// in flight. A pipeline let go is first paused this long, which a playlist fetch or a segment on
+// a usual line takes, so that what it was fetching comes in before it is stopped.
+constexpr std::chrono::milliseconds kDrainTime{1500};
+
 player::Failure failureKind(const GError *error)
 {
     if (error->domain == GST_RESOURCE_ERROR) {
@@ -311,6 +316,13 @@ void Pipeline::Core::teardown()
     if (!playbin)
         return;
     published = nullptr;
+    // Stopped while a download is in flight, the demuxer can crash in cancelling it: paused, it
+    // finishes what it is fetching (a playlist, most often) and fetches no more once full.
+    if (!failed && requested >= GST_STATE_PAUSED) {
+        gst_element_set_state(playbin, GST_STATE_PAUSED);
+        std::unique_lock lock(liveMutex());
+        liveChanged().wait_for(lock, kDrainTime, [] { return quitting(); });
+    }
     gst_element_set_state(playbin, GST_STATE_NULL);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     {
