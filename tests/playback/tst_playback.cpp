@@ -514,10 +514,11 @@ private slots:
             QCOMPARE(controls->fullScreenButton()->accessibleName(), u"退出全屏"_qs);
             QVERIFY(controls->qualityMenu()->isVisible());
             QCOMPARE(controls->geometry().bottom(), native->surface()->height() - 1);
-            // On screen: the picture, with the bar's time over it.
-            QVERIFY(showsPicture(native->surface()->grab().toImage()));
+            // On screen, in the grab kept for review: the picture, with the bar's time over it.
+            const QImage shown = native->surface()->grab().toImage();
+            QVERIFY(showsPicture(shown));
             QVERIFY(test::shownTexts(native->surface()).contains(controls->timeLabel()->text()));
-            QVERIFY(!grabToPng(native->surface(), u"player-fullscreen-controls"_qs).isEmpty());
+            QVERIFY(!saveGrab(shown, u"player-fullscreen-controls"_qs).isEmpty());
             QVERIFY(waitFor([&] { return !controls->isVisible(); }, int(NativePlayer::kControlsLinger.count()) + 2000));
             QCOMPARE(native->surface()->cursor().shape(), Qt::BlankCursor);
             QMouseEvent move(QEvent::MouseMove, QPointF(200, 200), native->surface()->mapToGlobal(QPointF(200, 200)), Qt::NoButton,
