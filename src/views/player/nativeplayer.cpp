@@ -5,10 +5,10 @@
 #include "views/player/playercontrols.h"
 #include "views/player/playermodel.h"
 
+#include <QApplication>
 #include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QApplication>
 #include <QMouseEvent>
 #include <QShowEvent>
 #include <QVBoxLayout>
