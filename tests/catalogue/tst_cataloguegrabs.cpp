@@ -85,7 +85,8 @@ private:
     {
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        QTest::qWait(400);
+        // Past the hot list's fade-in.
+        QTest::qWait(200);
         const QString file = grabToPng(&frame, name);
         QVERIFY2(!file.isEmpty() && QFileInfo(file).size() > 0, qPrintable(name));
         QVERIFY2(clippedTexts(&frame).isEmpty(), qPrintable(name + QStringLiteral(": ") + clippedTexts(&frame).join(u'|')));
