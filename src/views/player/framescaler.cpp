@@ -8,6 +8,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 namespace tovra {
 
 namespace {
@@ -159,69 +163,84 @@ QSize FrameScaler::fitted(QSize frame, QSize bounds)
     return size;
 }
 
+// What the worker shares with its scaler. The scaler goes without waiting for the worker, which
+// may be in the middle of a picture: the worker posts to the scaler only while it is there, under
+// the lock the scaler takes to go.
+struct FrameScaler::State
+{
+    std::mutex mutex;
+    std::condition_variable wake;
+    FrameScaler *owner = nullptr;
+    VideoFrame pending;
+    VideoFrame last;
+    QSize bounds;
+    bool hasPending = false;
+};
+
 FrameScaler::FrameScaler(QObject *parent)
     : QObject(parent)
-    , m_worker([this] { run(); })
+    , m_state(std::make_shared<State>())
 {
+    m_state->owner = this;
+    std::thread([state = m_state] { run(state); }).detach();
 }
 
 FrameScaler::~FrameScaler()
 {
     {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
+        std::lock_guard lock(m_state->mutex);
+        m_state->owner = nullptr;
     }
-    m_wake.notify_one();
-    m_worker.join();
+    m_state->wake.notify_one();
 }
 
 void FrameScaler::request(const VideoFrame &frame)
 {
     {
-        std::lock_guard lock(m_mutex);
-        m_pending = frame;
-        m_last = frame;
-        m_hasPending = true;
+        std::lock_guard lock(m_state->mutex);
+        m_state->pending = frame;
+        m_state->last = frame;
+        m_state->hasPending = true;
     }
-    m_wake.notify_one();
+    m_state->wake.notify_one();
 }
 
 void FrameScaler::setBounds(QSize bounds)
 {
     {
-        std::lock_guard lock(m_mutex);
-        if (m_bounds == bounds)
+        std::lock_guard lock(m_state->mutex);
+        if (m_state->bounds == bounds)
             return;
-        m_bounds = bounds;
-        if (!m_last.isValid())
+        m_state->bounds = bounds;
+        if (!m_state->last.isValid())
             return;
-        if (!m_hasPending)
-            m_pending = m_last;
-        m_hasPending = true;
+        if (!m_state->hasPending)
+            m_state->pending = m_state->last;
+        m_state->hasPending = true;
     }
-    m_wake.notify_one();
+    m_state->wake.notify_one();
 }
 
 VideoFrame FrameScaler::lastFrame() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_last;
+    std::lock_guard lock(m_state->mutex);
+    return m_state->last;
 }
 
-void FrameScaler::run()
+void FrameScaler::run(const std::shared_ptr<State> &state)
 {
     Converter converter;
     for (;;) {
         VideoFrame frame;
         QSize bounds;
         {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_quit || m_hasPending; });
-            if (m_quit)
+            std::unique_lock lock(state->mutex);
+            state->wake.wait(lock, [&] { return !state->owner || state->hasPending; });
+            if (!state->owner)
                 return;
-            frame = std::exchange(m_pending, VideoFrame());
-            bounds = m_bounds;
-            m_hasPending = false;
+            frame = std::exchange(state->pending, VideoFrame());
+            bounds = state->bounds;
+            state->hasPending = false;
         }
         const QSize frameSize = frame.size();
         QImage picture = converter.convert(frame, fitted(frameSize, bounds));
@@ -230,10 +249,12 @@ void FrameScaler::run()
         frame = VideoFrame();
         if (picture.isNull())
             continue;
-        // Posted to this object: a scaler destroyed meanwhile takes the event with it.
-        QMetaObject::invokeMethod(
-            this, [this, picture = std::move(picture), streamTime, frameSize] { emit ready(picture, streamTime, frameSize); },
-            Qt::QueuedConnection);
+        std::lock_guard lock(state->mutex);
+        // Posted to the scaler: one destroyed before it comes takes the event with it.
+        if (FrameScaler *owner = state->owner)
+            QMetaObject::invokeMethod(
+                owner, [owner, picture = std::move(picture), streamTime, frameSize] { emit owner->ready(picture, streamTime, frameSize); },
+                Qt::QueuedConnection);
     }
 }
 

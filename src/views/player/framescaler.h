@@ -3,10 +3,7 @@
 #include <QImage>
 #include <QObject>
 #include <array>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include <gst/video/video-info.h>
 
@@ -85,16 +82,10 @@ signals:
     void ready(const QImage &picture, qint64 streamTime, QSize frameSize);
 
 private:
-    void run();
+    struct State;
+    static void run(const std::shared_ptr<State> &state);
 
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    VideoFrame m_pending;
-    VideoFrame m_last;
-    QSize m_bounds;
-    bool m_hasPending = false;
-    bool m_quit = false;
-    std::thread m_worker;
+    std::shared_ptr<State> m_state;
 };
 
 }
