@@ -154,35 +154,6 @@ void stopProcess(QProcess &process)
     process.waitForFinished(5000);
 }
 
-// "taskset -c <cores> program args", or the program itself when cores is "none".
-void startPinned(QProcess &process, const QString &cores, const QString &program, QStringList arguments)
-{
-    if (cores == QLatin1String("none")) {
-        process.start(program, arguments);
-        return;
-    }
-    arguments.prepend(program);
-    arguments.prepend(cores);
-    arguments.prepend(QStringLiteral("-c"));
-    process.start(QStringLiteral("taskset"), arguments);
-}
-
-// The benchmark, its site and its reader keep off the measured process's cores.
-void keepOffCores(const QString &cores)
-{
-    if (cores == QLatin1String("none"))
-        return;
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    const long count = sysconf(_SC_NPROCESSORS_ONLN);
-    for (long cpu = 0; cpu < count; ++cpu)
-        CPU_SET(cpu, &set);
-    for (const QString &cpu : cores.split(u','))
-        CPU_CLR(cpu.toInt(), &set);
-    if (CPU_COUNT(&set) > 0)
-        sched_setaffinity(0, sizeof set, &set);
-}
-
 struct Series
 {
     std::vector<double> fps, missing, cpuPercent, cpuMsPerFrame;

@@ -15,6 +15,9 @@
 
 #include <xcb/xcb.h>
 
+#include <sched.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -353,6 +356,30 @@ inline QString heavyLibrariesMapped(qint64 pid)
             found.append(QString::fromLatin1(name));
     }
     return found.isEmpty() ? QStringLiteral("none") : found.join(QStringLiteral(", "));
+}
+
+// "taskset -c <cores> program arguments", or the program itself with cores "none".
+inline void startPinned(QProcess &process, const QString &cores, const QString &program, const QStringList &arguments)
+{
+    if (cores == QLatin1String("none"))
+        process.start(program, arguments);
+    else
+        process.start(QStringLiteral("taskset"), QStringList{QStringLiteral("-c"), cores, program} + arguments);
+}
+
+// The benchmark and what it runs besides the measured process keep off that process's cores.
+inline void keepOffCores(const QString &cores)
+{
+    if (cores == QLatin1String("none"))
+        return;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (long cpu = 0; cpu < sysconf(_SC_NPROCESSORS_ONLN); ++cpu)
+        CPU_SET(cpu, &set);
+    for (const QString &cpu : cores.split(u','))
+        CPU_CLR(cpu.toInt(), &set);
+    if (CPU_COUNT(&set) > 0)
+        sched_setaffinity(0, sizeof set, &set);
 }
 
 }
