@@ -85,8 +85,7 @@ private:
     {
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        // Past the hot list's fade-in.
-        QTest::qWait(200);
+        QTest::qWait(200); // past the hot list's fade-in
         const QString file = grabToPng(&frame, name);
         QVERIFY2(!file.isEmpty() && QFileInfo(file).size() > 0, qPrintable(name));
         QVERIFY2(clippedTexts(&frame).isEmpty(), qPrintable(name + QStringLiteral(": ") + clippedTexts(&frame).join(u'|')));

@@ -89,8 +89,7 @@ struct FrameWatch
     int frames = 0;
     qint64 first = -1;
     qint64 last = -1;
-    // The longest the picture stood still between two frames, in milliseconds of wall time.
-    qint64 longestStill = 0;
+    qint64 longestStill = 0; // the longest wait between two pictures, in ms of wall time
     QElapsedTimer clock;
     QMetaObject::Connection connection;
 

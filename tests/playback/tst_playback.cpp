@@ -188,9 +188,7 @@ private slots:
             failSegments(trouble == u"404" ? 0 : 2, trouble == u"site silent" ? FakeSite::Reply().stalling() : FakeSite::text("", trouble == u"404" ? 404 : 503));
         PlayerPage page(f, f.auth(F::kMaster, et), startAt);
         QCOMPARE(page.view.shown(), PlayerView::Shown::Native);
-        // Where the site lets it down, the player says so after 2 s rather than 10.
-        if (down)
-            page.model()->setStallLimit(std::chrono::milliseconds(2000));
+        page.model()->setStallLimit(down ? std::chrono::milliseconds(2000) : PlayerModel::kStallLimit);
         VideoSurface *surface = page.native()->surface();
         FrameWatch watch(surface);
         if (!notice.isEmpty() && !down) {
@@ -248,10 +246,10 @@ private slots:
         QVERIFY(page.native()->notice()->isVisible() == (!notice.isEmpty() && trouble.isEmpty()));
     }
 
-    // A quality change, chosen or made by 自动 when the line slows down, runs on from where the
-    // picture was: nothing of the sound over 50 ms and at most one picture is skipped, the
-    // picture never stands still for long, and no segment but the one playing is fetched twice.
-    // A chosen quality shows within a segment, on a first play and on a play again after the end.
+    // A quality change, chosen or made by 自动 when the line slows down, is seamless: the sound
+    // never breaks by more than 50 ms, at most one picture is lost, the position runs on from
+    // where it was, and no segment but the one playing is fetched twice. A chosen quality shows
+    // within about a segment, on a first play and on a play again after the end.
     void qualityChangesSeamlessly_data()
     {
         QTest::addColumn<QString>("label");
@@ -265,21 +263,13 @@ private slots:
         QFETCH(QString, label);
         QFETCH(bool, again);
         F f;
-        if (label == u"自动") {
-            // From the fourth on, the 720p segments come a little slower than the demuxer wants
-            // for them, though still fast enough to play: the line slows down after the first
-            // 720p picture.
-            for (const QString &path : std::as_const(f.served)) {
-                if (!path.contains(u"/v1/"_qs) || !path.endsWith(u".ts") || path.section(u"seg"_qs, 1).section(u'.', 0, 0).toInt() < 3)
-                    continue;
-                QFile file(mediaDir() + path.mid(5));
-                QVERIFY(file.open(QIODevice::ReadOnly));
+        for (const QString &path : std::as_const(f.served)) {
+            QFile file(mediaDir() + path.mid(5));
+            if (label == u"自动" && path.contains(u"/v1/seg"_qs) && path.section(u"seg"_qs, 1).section(u'.', 0, 0).toInt() >= 3 && file.open(QIODevice::ReadOnly))
                 f.site.route(path, FakeSite::text(file.readAll()).throttled(90000));
-            }
         }
         PlayerPage page(f, f.auth(F::kMaster));
         PlayerModel *model = page.model();
-        // Played again, the picture is behind where it has been, and must not pass for stuck.
         model->setStallLimit(std::chrono::milliseconds(2000));
         FrameWatch watch(page.native()->surface());
         QVERIFY(waitFor([&] { return model->variants().size() == 2 && model->pipeline()->element(); }, kPlayTimeout));
@@ -304,16 +294,12 @@ private slots:
         QVERIFY2(waitFor([&] { return flow.firstOfWidth(640, from) >= 0; }, kPlayTimeout),
                  qPrintable(f.segmentsSince(mark).join(u' ')));
         const qint64 switched = flow.firstOfWidth(640, from) / 1000;
-        // Chosen, it shows within a segment of the picture on screen: what was loaded ahead is
-        // dropped, and the segment playing is fetched again within the cap.
         if (label != u"自动")
             QVERIFY2(switched - before <= 2000, qPrintable(u"%1 -> %2"_qs.arg(before).arg(switched)));
         const int seen = watch.frames;
-        QVERIFY(waitFor([&] { return watch.frames > seen + 8 && model->position() > switched + 500; }, kPlayTimeout));
+        QVERIFY(waitFor([&] { return watch.frames > seen + 15 && model->position() > switched + 1000; }, kPlayTimeout));
         QVERIFY2(flow.longestGap(flow.audio, from) <= 50000, qPrintable(flow.describe(flow.audio, from)));
         QVERIFY2(flow.longestGap(flow.video, from) <= 70000, qPrintable(flow.describe(flow.video, from)));
-        // On screen, the picture stands still no longer than a seek's moment (about 70 ms on an
-        // idle machine; a loaded one takes longer).
         QVERIFY2(watch.longestStill <= 500, qPrintable(QString::number(watch.longestStill)));
         // Nothing before the segment playing is fetched again.
         const QList<qint64> starts = segmentStarts(mediaDir() + u"/hls/v0/index.m3u8"_qs);
@@ -324,16 +310,12 @@ private slots:
 
     // The window answers within 100 ms while the site holds a playlist back for seconds and the
     // user seeks, chooses a quality and leaves; rounds of leaving mid-switch and seeking right
-    // after a choice never hang, and every pipeline let go shuts down on its thread.
+    // after a choice never hang.
     void windowNeverWaits()
     {
         F f;
         GuiWatch gui;
-        // The first fetch of a playlist in a round is answered at once, the next ones (a switch,
-        // a seek) this late: 5 s in the first round, 0.5 s in the many after it, while the first
-        // round's pipeline is still letting go.
-        QList<int> lateness{5000};
-        lateness.append(QList<int>(12, 500));
+        const QList<int> lateness = QList<int>{5000} + QList<int>(12, 500);
         std::atomic<int> round = 0;
         ThreadedSite lateHost([&](FakeSite &host) {
             for (const char *variant : {"v0", "v1"}) {
@@ -342,11 +324,9 @@ private slots:
                 QByteArrayList lines = file.readAll().split('\n');
                 for (QByteArray &line : lines)
                     line = line.endsWith(".ts") ? f.site.url(u"/clip/hls/"_qs + QLatin1String(variant) + u'/' + QString::fromUtf8(line)).toEncoded() : line;
-                host.route(u"/clip/hls/"_qs + QLatin1String(variant) + u"/index.m3u8"_qs,
-                           [body = lines.join('\n'), &round, &lateness, answered = std::make_shared<int>(-1)](const FakeSite::Request &) {
-                               const int now = round;
-                               return std::exchange(*answered, now) != now ? FakeSite::text(body) : FakeSite::text(body).withDelay(lateness[now]);
-                           });
+                host.route(u"/clip/hls/"_qs + QLatin1String(variant) + u"/index.m3u8"_qs, [&, body = lines.join('\n'), seen = std::make_shared<int>(-1)](const FakeSite::Request &) {
+                    return std::exchange(*seen, int(round)) != round ? FakeSite::text(body) : FakeSite::text(body).withDelay(lateness.value(round));
+                });
             }
             QFile master(mediaDir() + u"/hls/master.m3u8"_qs);
             master.open(QIODevice::ReadOnly);
@@ -379,6 +359,7 @@ private slots:
             waitFor([] { return false; }, 50);
             QVERIFY2(gui.longest < 100, qPrintable(u"round %1: %2 ms"_qs.arg(round).arg(gui.longest)));
         }
+        // Every pipeline let go shuts down on its thread, however late its playlist was.
         QVERIFY2(waitFor([] { return Pipeline::running() == 0; }, 10000), qPrintable(QString::number(Pipeline::running())));
     }
 
@@ -464,9 +445,7 @@ private slots:
         PlayerPage page(f, f.auth(F::kMaster));
         NativePlayer *native = page.native();
         PlayerModel *model = page.model();
-        // The keys act on what the user sees: a picture is up before the first one.
-        QVERIFY(waitFor([&] { return native->surface()->paintedCount() > 0 && model->duration() > 0 && model->variants().size() == 2; },
-                        kPlayTimeout));
+        QVERIFY(waitFor([&] { return native->surface()->paintedCount() > 0 && model->duration() > 0 && model->variants().size() == 2; }, kPlayTimeout));
         if (effect == u"-10") {
             model->seek(14000);
             QVERIFY(waitFor([&] { return model->position() >= 14500; }, kPlayTimeout));
@@ -511,11 +490,9 @@ private slots:
             QCOMPARE(controls->fullScreenButton()->accessibleName(), u"退出全屏"_qs);
             QVERIFY(controls->qualityMenu()->isVisible());
             QCOMPARE(controls->geometry().bottom(), native->surface()->height() - 1);
-            // On screen, in the grab kept for review: the picture, with the bar's time over it.
             const QImage shown = native->surface()->grab().toImage();
-            QVERIFY(showsPicture(shown));
+            QVERIFY(showsPicture(shown) && !saveGrab(shown, u"player-fullscreen-controls"_qs).isEmpty());
             QVERIFY(test::shownTexts(native->surface()).contains(controls->timeLabel()->text()));
-            QVERIFY(!saveGrab(shown, u"player-fullscreen-controls"_qs).isEmpty());
             QVERIFY(waitFor([&] { return !controls->isVisible(); }, int(NativePlayer::kControlsLinger.count()) + 2000));
             QCOMPARE(native->surface()->cursor().shape(), Qt::BlankCursor);
             QMouseEvent move(QEvent::MouseMove, QPointF(200, 200), native->surface()->mapToGlobal(QPointF(200, 200)), Qt::NoButton,
@@ -535,9 +512,7 @@ private slots:
             const qint64 target = before + (effect == u"+10" ? 10000 : -10000);
             QVERIFY2(waitFor([&] { return qAbs(model->position() - target) <= 1500; }, 5000),
                      qPrintable(u"%1 -> %2"_qs.arg(before).arg(model->position())));
-            // Sought back, playing on behind where it has been is no stall.
-            if (effect == u"-10")
-                QVERIFY(!waitFor([&] { return model->hasFailed(); }, 1500));
+            QVERIFY(effect != u"-10" || !waitFor([&] { return model->hasFailed(); }, 1500));
         }
     }
 

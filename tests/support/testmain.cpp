@@ -16,11 +16,8 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Tests give each case a home of its own, and GStreamer keeps its plugin registry in the
-    // home's cache: every process would scan all plugins again at its first player, a second or
-    // more on a busy machine. One registry for every test process instead (written atomically).
     if (qEnvironmentVariableIsEmpty("GST_REGISTRY"))
-        qputenv("GST_REGISTRY", TOVRA_GST_REGISTRY);
+        qputenv("GST_REGISTRY", TOVRA_GST_REGISTRY); // one plugin registry, not a scan in each case's home
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("TovraClientTest"));
     QApplication::setApplicationName(QStringLiteral("TovraClientTest"));
