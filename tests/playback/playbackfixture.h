@@ -121,6 +121,8 @@ struct FlowWatch
         GstSegment segment;
         QList<Buffer> buffers;
         int width = 0;
+        // Flushes the sink took: each stops the sound or the picture until it has prerolled again.
+        int flushes = 0;
     };
     // Shared with the probes, which may still be running on a streaming thread when the watch
     // goes: GStreamer lets go of a probe's data only once no call of it is under way.
@@ -157,7 +159,7 @@ struct FlowWatch
                 gst_structure_get_int(gst_caps_get_structure(caps, 0), "width", &track->width);
                 gst_caps_unref(caps);
             }
-            const gulong id = gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+            const gulong id = gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
                                                 &FlowWatch::probe, new Probe{state, track},
                                                 [](gpointer data) { delete static_cast<Probe *>(data); });
             probes.append({pad, id});
@@ -177,7 +179,9 @@ struct FlowWatch
         QMutexLocker lock(&probe->state->mutex);
         if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
             GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
-            if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_START) {
+                ++track->flushes;
+            } else if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
                 gst_event_copy_segment(event, &track->segment);
             } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
                 GstCaps *caps = nullptr;
@@ -198,6 +202,12 @@ struct FlowWatch
         QMutexLocker lock(&state->mutex);
         video.buffers.clear();
         audio.buffers.clear();
+        video.flushes = audio.flushes = 0;
+    }
+    int flushes()
+    {
+        QMutexLocker lock(&state->mutex);
+        return video.flushes + audio.flushes;
     }
     // The longest gap in the track from `from` (microseconds of stream time) on.
     qint64 longestGap(const Track &track, qint64 from)

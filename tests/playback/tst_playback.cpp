@@ -246,31 +246,43 @@ private slots:
         QVERIFY(page.native()->notice()->isVisible() == (!notice.isEmpty() && trouble.isEmpty()));
     }
 
-    // A quality change, chosen or made by 自动 when the line slows down, is seamless: the sound
-    // never breaks by more than 50 ms, at most one picture is lost, the position runs on from
-    // where it was, and no segment but the one playing is fetched twice. A chosen quality shows
-    // within about a segment, on a first play and on a play again after the end.
+    // A quality change, chosen or made by 自动 when the line slows down, is seamless: no sink is
+    // flushed (the sound server would stop the sound), the sound never breaks by more than 50 ms,
+    // at most one picture is lost, the position runs on from where it was, and no segment before
+    // the one playing is fetched again. A chosen quality shows from the first segment after what
+    // was already loaded below the demuxer (about 1.5 s here), on a first play and on a play again
+    // after the end.
     void qualityChangesSeamlessly_data()
     {
         QTest::addColumn<QString>("label");
         QTest::addColumn<bool>("again");
-        QTest::newRow("480p chosen") << u"480p"_qs << false;
-        QTest::newRow("480p chosen, played again after the end") << u"480p"_qs << true;
-        QTest::newRow("自动, the line slows down") << u"自动"_qs << false;
+        QTest::addColumn<bool>("slowAgain");
+        QTest::newRow("480p chosen") << u"480p"_qs << false << false;
+        QTest::newRow("480p chosen, played again after the end") << u"480p"_qs << true << false;
+        QTest::newRow("480p chosen, the segment fetched again comes slowly") << u"480p"_qs << false << true;
+        QTest::newRow("自动, the line slows down") << u"自动"_qs << false << false;
     }
     void qualityChangesSeamlessly()
     {
         QFETCH(QString, label);
         QFETCH(bool, again);
+        QFETCH(bool, slowAgain);
         F f;
         for (const QString &path : std::as_const(f.served)) {
             QFile file(mediaDir() + path.mid(5));
-            if (label == u"自动" && path.contains(u"/v1/seg"_qs) && path.section(u"seg"_qs, 1).section(u'.', 0, 0).toInt() >= 3 && file.open(QIODevice::ReadOnly))
+            if (!path.contains(u"/v1/seg"_qs) || !file.open(QIODevice::ReadOnly))
+                continue;
+            if (label == u"自动" && path.section(u"seg"_qs, 1).section(u'.', 0, 0).toInt() >= 2)
                 f.site.route(path, FakeSite::text(file.readAll()).throttled(90000));
+            // Slower than what is loaded below the demuxer lasts: the pipeline has to wait for it.
+            if (slowAgain)
+                f.site.route(path, [body = file.readAll(), seen = std::make_shared<bool>(false)](const FakeSite::Request &) {
+                    return std::exchange(*seen, true) ? FakeSite::text(body).throttled(50000) : FakeSite::text(body);
+                });
         }
         PlayerPage page(f, f.auth(F::kMaster));
         PlayerModel *model = page.model();
-        model->setStallLimit(std::chrono::milliseconds(2000));
+        model->setStallLimit(std::chrono::milliseconds(slowAgain ? 15000 : 2000));
         FrameWatch watch(page.native()->surface());
         QVERIFY(waitFor([&] { return model->variants().size() == 2 && model->pipeline()->element(); }, kPlayTimeout));
         FlowWatch flow(model->pipeline()->element());
@@ -295,12 +307,13 @@ private slots:
                  qPrintable(f.segmentsSince(mark).join(u' ')));
         const qint64 switched = flow.firstOfWidth(640, from) / 1000;
         if (label != u"自动")
-            QVERIFY2(switched - before <= 2000, qPrintable(u"%1 -> %2"_qs.arg(before).arg(switched)));
+            QVERIFY2(switched - before <= 4000, qPrintable(u"%1 -> %2"_qs.arg(before).arg(switched)));
         const int seen = watch.frames;
         QVERIFY(waitFor([&] { return watch.frames > seen + 15 && model->position() > switched + 1000; }, kPlayTimeout));
+        QCOMPARE(flow.flushes(), 0);
         QVERIFY2(flow.longestGap(flow.audio, from) <= 50000, qPrintable(flow.describe(flow.audio, from)));
         QVERIFY2(flow.longestGap(flow.video, from) <= 70000, qPrintable(flow.describe(flow.video, from)));
-        QVERIFY2(watch.longestStill <= 500, qPrintable(QString::number(watch.longestStill)));
+        QVERIFY2(watch.longestStill <= (slowAgain ? 10000 : 500), qPrintable(QString::number(watch.longestStill)));
         // Nothing before the segment playing is fetched again.
         const QList<qint64> starts = segmentStarts(mediaDir() + u"/hls/v0/index.m3u8"_qs);
         const qsizetype playing = std::upper_bound(starts.cbegin(), starts.cend(), before) - starts.cbegin() - 1;

@@ -4,6 +4,7 @@
 #include "views/player/framescaler.h"
 
 #include <QMetaObject>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -91,6 +93,39 @@ player::Failure failureKind(const GError *error)
 
 }
 
+// What one of the demuxer's outputs has handed downstream, watched on its streaming thread under
+// Core::outputMutex (see Core::splice).
+struct DemuxOutput
+{
+    Pipeline::Core *core = nullptr;
+    GstPad *pad = nullptr;
+    // The segment as last sent downstream, running time moved by `offset`.
+    GstSegment segment{};
+    bool hasSegment = false;
+    // The decoding time of the last buffer passed (its presentation time where it has none),
+    // and that buffer's length.
+    GstClockTime last = GST_CLOCK_TIME_NONE;
+    GstClockTime length = 0;
+    // Added to the demuxer's running time since the last splice, so that downstream it runs on.
+    gint64 offset = 0;
+    // The splice under way: its flushes stop here, and what the demuxer sends again is dropped.
+    guint32 splice = GST_SEQNUM_INVALID;
+    bool dropping = false;
+    // The end went down: nothing below takes more without a flush.
+    bool ended = false;
+    GstCaps *caps = nullptr;
+
+    ~DemuxOutput() { gst_caps_replace(&caps, nullptr); }
+    void restart()
+    {
+        hasSegment = false;
+        last = GST_CLOCK_TIME_NONE;
+        offset = 0;
+        dropping = false;
+        ended = false;
+    }
+};
+
 struct Pipeline::Core
 {
     // Shared between the GUI thread, the pipeline's thread and the streaming threads.
@@ -98,7 +133,11 @@ struct Pipeline::Core
     std::condition_variable wake;
     std::deque<std::function<void()>> commands;
     bool quit = false;
+    // Something for the pipeline's thread to look at: a streaming thread's news, or messages.
     bool busPending = false;
+    // Taken off the bus by its sync handler as each is posted: a message left for the thread to
+    // pop could be pushed just after it looked, and then wait there until something else woke it.
+    std::deque<GstMessage *> messages;
     // The video sink has taken the end of its stream; under the mutex.
     bool pictureEnded = false;
 
@@ -114,10 +153,14 @@ struct Pipeline::Core
     // first picture is not the one the user is to see.
     std::atomic<bool> holdFrames{false};
     std::atomic<quint64> maxBitrate{0};
+    // The queue before the decoders ran empty; set from a streaming thread.
+    std::atomic<bool> drained{false};
 
     // The demuxer of the stream playing, for the quality cap; set from a streaming thread.
     std::mutex demuxMutex;
     GstElement *demuxer = nullptr;
+    std::mutex outputMutex;
+    std::vector<std::shared_ptr<DemuxOutput>> outputs;
 
     // The pipeline's thread only.
     GstElement *playbin = nullptr;
@@ -129,6 +172,9 @@ struct Pipeline::Core
     bool buffering = false;
     bool failed = false;
     bool atEnd = false;
+    // A splice is under way until the demuxer has buffered again: meanwhile the pipeline waits
+    // for it only once what was loaded below it has run out (see watchSplice).
+    bool spliceWatch = false;
     quint64 opened = 0;
     GstState requested = GST_STATE_NULL;
     // Paused right after it was set playing, before its sink drew a picture, GStreamer 1.22's
@@ -172,6 +218,10 @@ struct Pipeline::Core
     void seekHere();
     void applyAudio();
     void applyCap();
+    bool splice();
+    void watchSplice();
+    void endSplice();
+    static GstPadProbeReturn onOutput(GstPad *pad, GstPadProbeInfo *info, gpointer data);
 };
 
 void Pipeline::Core::run(const std::shared_ptr<Core> &core)
@@ -179,11 +229,12 @@ void Pipeline::Core::run(const std::shared_ptr<Core> &core)
     gst_init(nullptr, nullptr);
     for (;;) {
         std::function<void()> command;
+        std::deque<GstMessage *> messages;
         bool quitting = false;
         bool pictureEnded = false;
         {
             std::unique_lock lock(core->mutex);
-            const auto woken = [&] { return core->quit || core->busPending || !core->commands.empty(); };
+            const auto woken = [&] { return core->quit || core->busPending || !core->messages.empty() || !core->commands.empty(); };
             // A pause held back is looked at again soon even if no picture comes (a stream
             // without one).
             if (core->pauseHeld)
@@ -191,6 +242,7 @@ void Pipeline::Core::run(const std::shared_ptr<Core> &core)
             else
                 core->wake.wait(lock, woken);
             core->busPending = false;
+            messages.swap(core->messages);
             pictureEnded = std::exchange(core->pictureEnded, false);
             if (core->quit)
                 core->commands.clear();
@@ -200,18 +252,21 @@ void Pipeline::Core::run(const std::shared_ptr<Core> &core)
             }
             quitting = core->quit;
         }
-        if (quitting)
-            break;
-        while (GstMessage *message = core->bus ? gst_bus_pop(core->bus) : nullptr) {
-            core->handle(message);
+        for (GstMessage *message : messages) {
+            if (!quitting)
+                core->handle(message);
             gst_message_unref(message);
         }
+        if (quitting)
+            break;
         if (pictureEnded)
             core->onEnd();
         if (command)
             command();
         if (core->pauseHeld)
             core->applyState();
+        if (core->drained.exchange(false))
+            core->watchSplice();
     }
     core->teardown();
     {
@@ -286,6 +341,34 @@ bool Pipeline::Core::build()
                              return;
                          const guint64 ahead = guint64(kBufferAheadMs) * GST_MSECOND;
                          g_object_set(element, "max-buffering-time", ahead, "high-watermark-time", ahead, nullptr);
+                         {
+                             std::lock_guard lock(core->outputMutex);
+                             core->outputs.clear();
+                         }
+                         g_signal_connect(element, "pad-added", G_CALLBACK(+[](GstElement *, GstPad *pad, gpointer data) {
+                                              if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
+                                                  return;
+                                              auto *core = static_cast<Core *>(data);
+                                              auto out = std::make_shared<DemuxOutput>();
+                                              out->core = core;
+                                              out->pad = pad;
+                                              {
+                                                  std::lock_guard lock(core->outputMutex);
+                                                  core->outputs.push_back(out);
+                                              }
+                                              gst_pad_add_probe(pad,
+                                                                GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                                                                | GST_PAD_PROBE_TYPE_EVENT_FLUSH | GST_PAD_PROBE_TYPE_EVENT_UPSTREAM),
+                                                                &Core::onOutput, new std::shared_ptr<DemuxOutput>(std::move(out)),
+                                                                [](gpointer p) { delete static_cast<std::shared_ptr<DemuxOutput> *>(p); });
+                                          }),
+                                          core);
+                         g_signal_connect(element, "pad-removed", G_CALLBACK(+[](GstElement *, GstPad *pad, gpointer data) {
+                                              auto *core = static_cast<Core *>(data);
+                                              std::lock_guard lock(core->outputMutex);
+                                              std::erase_if(core->outputs, [pad](const auto &out) { return out->pad == pad; });
+                                          }),
+                                          core);
                          std::lock_guard lock(core->demuxMutex);
                          if (core->demuxer)
                              gst_object_unref(core->demuxer);
@@ -294,17 +377,38 @@ bool Pipeline::Core::build()
                      }),
                      this);
 
+    // The queue decodebin3 keeps before the decoders, made with the playbin.
+    GstIterator *children = gst_bin_iterate_recurse(GST_BIN(playbin));
+    GValue child = G_VALUE_INIT;
+    while (gst_iterator_next(children, &child) == GST_ITERATOR_OK) {
+        GstElement *element = GST_ELEMENT(g_value_get_object(&child));
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "use-interleave")) {
+            g_signal_connect(element, "underrun", G_CALLBACK(+[](GstElement *, gpointer data) {
+                                 auto *core = static_cast<Core *>(data);
+                                 {
+                                     std::lock_guard lock(core->mutex);
+                                     core->drained = true;
+                                     core->busPending = true;
+                                 }
+                                 core->wake.notify_one();
+                             }),
+                             this);
+        }
+        g_value_reset(&child);
+    }
+    g_value_unset(&child);
+    gst_iterator_free(children);
     bus = gst_element_get_bus(playbin);
     gst_bus_set_sync_handler(
         bus,
-        [](GstBus *, GstMessage *, gpointer data) {
+        [](GstBus *, GstMessage *message, gpointer data) {
             auto *core = static_cast<Core *>(data);
             {
                 std::lock_guard lock(core->mutex);
-                core->busPending = true;
+                core->messages.push_back(gst_message_ref(message));
             }
             core->wake.notify_one();
-            return GST_BUS_PASS;
+            return GST_BUS_DROP;
         },
         this, nullptr);
     published = playbin;
@@ -325,6 +429,12 @@ void Pipeline::Core::teardown()
     }
     gst_element_set_state(playbin, GST_STATE_NULL);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    {
+        std::lock_guard lock(mutex);
+        for (GstMessage *message : messages)
+            gst_message_unref(message);
+        messages.clear();
+    }
     {
         std::unique_lock lock(liveMutex());
         if (liveChanged().wait_for(lock, kReleaseGrace, [] { return quitting(); }))
@@ -371,6 +481,7 @@ void Pipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequenc
     prerolled = false;
     seekInFlight = false;
     buffering = false;
+    endSplice();
     failed = false;
     atEnd = false;
     opened = sequence;
@@ -436,10 +547,175 @@ void Pipeline::Core::applyCap()
         g_object_set(demuxer, "max-bitrate", guint(std::min<quint64>(maxBitrate, G_MAXUINT)), nullptr);
 }
 
+bool Pipeline::Core::splice()
+{
+    // A flushing seek through the pipeline restarts every sink, and the sound server takes the
+    // better part of 100 ms to start a stream again. The demuxer alone is asked instead to fetch
+    // again from what it last handed down: the segment there comes once more at the quality it
+    // had (the demuxer picks the next one's as each arrives), and it is dropped up to where the
+    // stream left off, so the decoders and sinks below take it as one stream with a quality change
+    // in it, as when 自动 makes one. Paused, the sinks hold the streaming threads, which a flush
+    // must reach: the seek goes through the pipeline then.
+    if (!playbin || failed || !prerolled || seekInFlight || pendingSeek || atEnd || pauseHeld || buffering || rate != 1.0
+        || requested != GST_STATE_PLAYING)
+        return false;
+    GstState state = GST_STATE_NULL;
+    if (gst_element_get_state(playbin, &state, nullptr, 0) != GST_STATE_CHANGE_SUCCESS || state != GST_STATE_PLAYING)
+        return false;
+    GstElement *demux = nullptr;
+    {
+        std::lock_guard lock(demuxMutex);
+        if (demuxer)
+            demux = GST_ELEMENT(gst_object_ref(demuxer));
+    }
+    if (!demux)
+        return false;
+    const guint32 seqnum = gst_util_seqnum_next();
+    GstClockTime from = GST_CLOCK_TIME_NONE;
+    {
+        std::lock_guard lock(outputMutex);
+        const bool known = !outputs.empty() && std::ranges::all_of(outputs, [](const auto &out) {
+            return out->hasSegment && !out->ended && GST_CLOCK_TIME_IS_VALID(out->last);
+        });
+        if (known) {
+            // The demuxer is sought in stream time; what it sends is timed in its own.
+            for (const auto &out : outputs) {
+                from = std::min(from, gst_segment_to_stream_time(&out->segment, GST_FORMAT_TIME, out->last));
+                out->splice = seqnum;
+            }
+        }
+    }
+    bool done = false;
+    if (GST_CLOCK_TIME_IS_VALID(from)) {
+        GstEvent *seek = gst_event_new_seek(1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                            GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+        gst_event_set_seqnum(seek, seqnum);
+        done = gst_element_send_event(demux, seek);
+    }
+    gst_object_unref(demux);
+    if (!done) {
+        std::lock_guard lock(outputMutex);
+        for (const auto &out : outputs)
+            out->splice = GST_SEQNUM_INVALID;
+        return false;
+    }
+    spliceWatch = true;
+    drained = false;
+    return true;
+}
+
+void Pipeline::Core::watchSplice()
+{
+    // The decoders hold a few pictures back until more comes in, and the sinks take each buffer
+    // only when it is due: once the queue before the decoders is empty, what was loaded below the
+    // demuxer is all but played, and paused now nothing comes too late to be shown.
+    if (!spliceWatch || !playbin)
+        return;
+    endSplice();
+    buffering = true;
+    applyState();
+    toGui([](Pipeline *p) { emit p->buffering(0); });
+}
+
+void Pipeline::Core::endSplice()
+{
+    spliceWatch = false;
+}
+
+GstPadProbeReturn Pipeline::Core::onOutput(GstPad *, GstPadProbeInfo *info, gpointer data)
+{
+    DemuxOutput &out = **static_cast<std::shared_ptr<DemuxOutput> *>(data);
+    std::lock_guard lock(out.core->outputMutex);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        const GstClockTime at = GST_BUFFER_DTS_OR_PTS(buffer);
+        if (out.dropping) {
+            // Sent again after a splice: what already went down, up to the last buffer passed
+            // (half a buffer's grace, should the demuxer place the segment a hair apart).
+            if (GST_CLOCK_TIME_IS_VALID(at) && at <= out.last + out.length / 2)
+                return GST_PAD_PROBE_DROP;
+            out.dropping = false;
+            if (GST_BUFFER_IS_DISCONT(buffer)) {
+                buffer = gst_buffer_make_writable(buffer);
+                GST_BUFFER_FLAG_UNSET(buffer, GST_BUFFER_FLAG_DISCONT);
+                GST_PAD_PROBE_INFO_DATA(info) = buffer;
+            }
+        }
+        if (GST_CLOCK_TIME_IS_VALID(at)) {
+            out.last = at;
+            out.length = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+    const guint32 seqnum = gst_event_get_seqnum(event);
+    switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_FLUSH_START:
+        return seqnum == out.splice ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+    case GST_EVENT_FLUSH_STOP:
+        if (seqnum == out.splice)
+            return GST_PAD_PROBE_DROP;
+        // A seek through the pipeline: every sink starts its running time again.
+        out.restart();
+        break;
+    case GST_EVENT_SEGMENT: {
+        GstSegment segment;
+        gst_event_copy_segment(event, &segment);
+        if (segment.format != GST_FORMAT_TIME)
+            break;
+        if (seqnum == out.splice) {
+            // The demuxer starts its running time again; downstream it runs on from the old one.
+            out.splice = GST_SEQNUM_INVALID;
+            const guint64 was = out.hasSegment ? gst_segment_to_running_time(&out.segment, GST_FORMAT_TIME, segment.start) : GST_CLOCK_TIME_NONE;
+            const guint64 now = gst_segment_to_running_time(&segment, GST_FORMAT_TIME, segment.start);
+            if (GST_CLOCK_TIME_IS_VALID(was) && GST_CLOCK_TIME_IS_VALID(now)) {
+                out.offset = gint64(was) - gint64(now);
+                out.dropping = GST_CLOCK_TIME_IS_VALID(out.last);
+            }
+        }
+        if (out.offset != 0) {
+            gst_segment_offset_running_time(&segment, GST_FORMAT_TIME, out.offset);
+            GstEvent *moved = gst_event_new_segment(&segment);
+            gst_event_set_seqnum(moved, seqnum);
+            gst_event_unref(event);
+            GST_PAD_PROBE_INFO_DATA(info) = moved;
+        }
+        out.segment = segment;
+        out.hasSegment = true;
+        break;
+    }
+    case GST_EVENT_EOS:
+        out.ended = true;
+        break;
+    case GST_EVENT_CAPS: {
+        GstCaps *caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        // The segment sent again is at another quality after all (the demuxer moved on before
+        // the seek reached it): its pictures need their key frame, so nothing more is dropped.
+        if (out.dropping && out.caps && !gst_caps_is_equal(caps, out.caps))
+            out.dropping = false;
+        gst_caps_replace(&out.caps, caps);
+        break;
+    }
+    case GST_EVENT_QOS:
+        // Timed by the sinks downstream, in the running time the demuxer no longer counts from.
+        if (out.offset != 0) {
+            event = gst_event_make_writable(event);
+            gst_event_set_running_time_offset(event, gst_event_get_running_time_offset(event) - out.offset);
+            GST_PAD_PROBE_INFO_DATA(info) = event;
+        }
+        break;
+    default:
+        break;
+    }
+    return GST_PAD_PROBE_OK;
+}
+
 void Pipeline::Core::doSeek()
 {
     const qint64 ns = *pendingSeek;
     seekTarget = ns;
+    endSplice();
     pendingSeek.reset();
     inFlightSequence = pendingSequence;
     openSequence.reset();
@@ -535,6 +811,7 @@ void Pipeline::Core::handle(GstMessage *message)
         failed = true;
         seekInFlight = false;
         pendingSeek.reset();
+        endSplice();
         // Stopped here, the sound stops with the picture rather than play out what was loaded.
         requested = GST_STATE_READY;
         gst_element_set_state(playbin, GST_STATE_READY);
@@ -551,6 +828,13 @@ void Pipeline::Core::handle(GstMessage *message)
     case GST_MESSAGE_BUFFERING: {
         gint percent = 0;
         gst_message_parse_buffering(message, &percent);
+        if (spliceWatch) {
+            // After a splice the demuxer starts buffering from nothing, while below it what was
+            // loaded plays on (see watchSplice).
+            if (percent < 100)
+                break;
+            endSplice();
+        }
         const bool low = percent < 100;
         if (low != buffering) {
             buffering = low;
@@ -639,6 +923,7 @@ void Pipeline::halt()
         core->failed = true;
         core->seekInFlight = false;
         core->pendingSeek.reset();
+        core->endSplice();
         core->requested = GST_STATE_READY;
         gst_element_set_state(core->playbin, GST_STATE_READY);
     });
@@ -681,7 +966,7 @@ void Pipeline::setMaxBitrate(quint64 bitsPerSecond, bool fromHere)
     m_core->maxBitrate = bitsPerSecond;
     post([core = m_core.get(), fromHere] {
         core->applyCap();
-        if (fromHere && !core->atEnd)
+        if (fromHere && !core->atEnd && !core->splice())
             core->seekHere();
     });
 }

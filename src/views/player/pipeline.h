@@ -42,9 +42,10 @@ public:
     void setMuted(bool muted);
     // The highest variant bandwidth the demuxer may choose, bits per second; 0 lets it adapt
     // freely. The demuxer picks each segment's variant as the one before it arrives and loads
-    // ahead, so a cap alone shows only once that has played. fromHere drops what is loaded ahead
-    // and fetches again from the picture on screen: the segment playing is fetched once more,
-    // and the next one already comes within the cap.
+    // ahead, so a cap alone shows only once that has played. fromHere drops what the demuxer has
+    // loaded ahead: the segment it last handed down is fetched once more and the next one comes
+    // within the cap. While playing, everything below the demuxer plays on meanwhile, so neither
+    // the sound nor the picture breaks; paused, the stream seeks to the picture on screen.
     void setMaxBitrate(quint64 bitsPerSecond, bool fromHere);
     // Where decoded pictures go; none drops them. After this returns the previous target is
     // handed no more frames.
