@@ -277,7 +277,7 @@ private slots:
             // Slower than what is loaded below the demuxer lasts: the pipeline has to wait for it.
             if (slowAgain)
                 f.site.route(path, [body = file.readAll(), seen = std::make_shared<bool>(false)](const FakeSite::Request &) {
-                    return std::exchange(*seen, true) ? FakeSite::text(body).throttled(50000) : FakeSite::text(body);
+                    return std::exchange(*seen, true) ? FakeSite::text(body).throttled(80000) : FakeSite::text(body);
                 });
         }
         PlayerPage page(f, f.auth(F::kMaster));
@@ -309,7 +309,7 @@ private slots:
         if (label != u"自动")
             QVERIFY2(switched - before <= 4000, qPrintable(u"%1 -> %2"_qs.arg(before).arg(switched)));
         const int seen = watch.frames;
-        QVERIFY(waitFor([&] { return watch.frames > seen + 15 && model->position() > switched + 1000; }, kPlayTimeout));
+        QVERIFY(waitFor([&] { return watch.frames > seen + 15 && model->position() > switched + 500; }, kPlayTimeout));
         QCOMPARE(flow.flushes(), 0);
         QVERIFY2(flow.longestGap(flow.audio, from) <= 50000, qPrintable(flow.describe(flow.audio, from)));
         QVERIFY2(flow.longestGap(flow.video, from) <= 70000, qPrintable(flow.describe(flow.video, from)));
