@@ -63,9 +63,14 @@ bool &quitting()
 constexpr std::chrono::milliseconds kReleaseGrace{2000};
 
 // GStreamer 1.22.0's adaptive demuxer can crash inside libsoup when it is stopped with a download
-// in flight. A pipeline let go is first paused this long, which a playlist fetch or a segment on
-// a usual line takes, so that what it was fetching comes in before it is stopped.
+// in flight. A pipeline let go is first paused: the demuxer goes on fetching until it holds what
+// it loads ahead, and then fetches no more. It is stopped once that has stayed put a moment, once
+// nothing has come in for kDrainTime (a playlist fetch or a segment on a usual line takes less),
+// or after kDrainLimit whatever comes.
 constexpr std::chrono::milliseconds kDrainTime{1500};
+constexpr std::chrono::milliseconds kDrainSettled{300};
+constexpr std::chrono::milliseconds kDrainLimit{10000};
+constexpr std::chrono::milliseconds kDrainPoll{50};
 
 player::Failure failureKind(const GError *error)
 {
@@ -111,6 +116,8 @@ struct DemuxOutput
     // The splice under way: its flushes stop here, and what the demuxer sends again is dropped.
     guint32 splice = GST_SEQNUM_INVALID;
     bool dropping = false;
+    // Part of a splice that has not yet passed anything new.
+    bool joining = false;
     // The end went down: nothing below takes more without a flush.
     bool ended = false;
     GstCaps *caps = nullptr;
@@ -123,7 +130,10 @@ struct DemuxOutput
         offset = 0;
         dropping = false;
         ended = false;
+        join();
     }
+    // Done with the splice: the pipeline's thread may seek again.
+    void join();
 };
 
 struct Pipeline::Core
@@ -155,6 +165,8 @@ struct Pipeline::Core
     std::atomic<quint64> maxBitrate{0};
     // The queue before the decoders ran empty; set from a streaming thread.
     std::atomic<bool> drained{false};
+    // An output of the demuxer is done with a splice; set from a streaming thread.
+    std::atomic<bool> joined{false};
 
     // The demuxer of the stream playing, for the quality cap; set from a streaming thread.
     std::mutex demuxMutex;
@@ -175,6 +187,9 @@ struct Pipeline::Core
     // A splice is under way until the demuxer has buffered again: meanwhile the pipeline waits
     // for it only once what was loaded below it has run out (see watchSplice).
     bool spliceWatch = false;
+    // Until every output has passed something new after a splice, a seek waits: the demuxer in
+    // GStreamer 1.22.0 can assert when sought again while the fetch the splice began is starting.
+    bool spliceJoining = false;
     quint64 opened = 0;
     GstState requested = GST_STATE_NULL;
     // Paused right after it was set playing, before its sink drew a picture, GStreamer 1.22's
@@ -221,7 +236,12 @@ struct Pipeline::Core
     bool splice();
     void watchSplice();
     void endSplice();
+    void checkJoined();
+    void drain();
     static GstPadProbeReturn onOutput(GstPad *pad, GstPadProbeInfo *info, gpointer data);
+    static void watchOutput(GstElement *demuxer, GstPad *pad, gpointer data);
+    static void forgetOutput(GstElement *demuxer, GstPad *pad, gpointer data);
+    static void onDrained(GstElement *queue, gpointer data);
 };
 
 void Pipeline::Core::run(const std::shared_ptr<Core> &core)
@@ -267,6 +287,8 @@ void Pipeline::Core::run(const std::shared_ptr<Core> &core)
             core->applyState();
         if (core->drained.exchange(false))
             core->watchSplice();
+        if (core->joined.exchange(false))
+            core->checkJoined();
     }
     core->teardown();
     {
@@ -345,30 +367,8 @@ bool Pipeline::Core::build()
                              std::lock_guard lock(core->outputMutex);
                              core->outputs.clear();
                          }
-                         g_signal_connect(element, "pad-added", G_CALLBACK(+[](GstElement *, GstPad *pad, gpointer data) {
-                                              if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
-                                                  return;
-                                              auto *core = static_cast<Core *>(data);
-                                              auto out = std::make_shared<DemuxOutput>();
-                                              out->core = core;
-                                              out->pad = pad;
-                                              {
-                                                  std::lock_guard lock(core->outputMutex);
-                                                  core->outputs.push_back(out);
-                                              }
-                                              gst_pad_add_probe(pad,
-                                                                GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
-                                                                                | GST_PAD_PROBE_TYPE_EVENT_FLUSH | GST_PAD_PROBE_TYPE_EVENT_UPSTREAM),
-                                                                &Core::onOutput, new std::shared_ptr<DemuxOutput>(std::move(out)),
-                                                                [](gpointer p) { delete static_cast<std::shared_ptr<DemuxOutput> *>(p); });
-                                          }),
-                                          core);
-                         g_signal_connect(element, "pad-removed", G_CALLBACK(+[](GstElement *, GstPad *pad, gpointer data) {
-                                              auto *core = static_cast<Core *>(data);
-                                              std::lock_guard lock(core->outputMutex);
-                                              std::erase_if(core->outputs, [pad](const auto &out) { return out->pad == pad; });
-                                          }),
-                                          core);
+                         g_signal_connect(element, "pad-added", G_CALLBACK(&Core::watchOutput), core);
+                         g_signal_connect(element, "pad-removed", G_CALLBACK(&Core::forgetOutput), core);
                          std::lock_guard lock(core->demuxMutex);
                          if (core->demuxer)
                              gst_object_unref(core->demuxer);
@@ -383,16 +383,7 @@ bool Pipeline::Core::build()
     while (gst_iterator_next(children, &child) == GST_ITERATOR_OK) {
         GstElement *element = GST_ELEMENT(g_value_get_object(&child));
         if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "use-interleave")) {
-            g_signal_connect(element, "underrun", G_CALLBACK(+[](GstElement *, gpointer data) {
-                                 auto *core = static_cast<Core *>(data);
-                                 {
-                                     std::lock_guard lock(core->mutex);
-                                     core->drained = true;
-                                     core->busPending = true;
-                                 }
-                                 core->wake.notify_one();
-                             }),
-                             this);
+            g_signal_connect(element, "underrun", G_CALLBACK(&Core::onDrained), this);
         }
         g_value_reset(&child);
     }
@@ -420,12 +411,9 @@ void Pipeline::Core::teardown()
     if (!playbin)
         return;
     published = nullptr;
-    // Stopped while a download is in flight, the demuxer can crash in cancelling it: paused, it
-    // finishes what it is fetching (a playlist, most often) and fetches no more once full.
     if (!failed && requested >= GST_STATE_PAUSED) {
         gst_element_set_state(playbin, GST_STATE_PAUSED);
-        std::unique_lock lock(liveMutex());
-        liveChanged().wait_for(lock, kDrainTime, [] { return quitting(); });
+        drain();
     }
     gst_element_set_state(playbin, GST_STATE_NULL);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
@@ -450,6 +438,42 @@ void Pipeline::Core::teardown()
     gst_object_unref(playbin);
     playbin = nullptr;
     bus = nullptr;
+}
+
+void Pipeline::Core::drain()
+{
+    // Stopped while a download is in flight, the demuxer can crash in cancelling it (see
+    // kDrainTime): what it holds ahead grows while one comes in.
+    GstElement *demux = nullptr;
+    {
+        std::lock_guard lock(demuxMutex);
+        if (demuxer)
+            demux = GST_ELEMENT(gst_object_ref(demuxer));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    auto changed = start;
+    guint64 held = GST_CLOCK_TIME_NONE;
+    for (;;) {
+        {
+            std::unique_lock lock(liveMutex());
+            if (liveChanged().wait_for(lock, kDrainPoll, [] { return quitting(); }))
+                break;
+        }
+        guint64 video = GST_CLOCK_TIME_NONE;
+        guint64 audio = GST_CLOCK_TIME_NONE;
+        if (demux)
+            g_object_get(demux, "current-level-time-video", &video, "current-level-time-audio", &audio, nullptr);
+        const auto now = std::chrono::steady_clock::now();
+        if (const guint64 level = std::min(video, audio); level != held) {
+            held = level;
+            changed = now;
+        }
+        const bool full = GST_CLOCK_TIME_IS_VALID(held) && held >= guint64(kBufferAheadMs) * GST_MSECOND;
+        if ((full && now - changed >= kDrainSettled) || now - changed >= kDrainTime || now - start >= kDrainLimit)
+            break;
+    }
+    if (demux)
+        gst_object_unref(demux);
 }
 
 void Pipeline::Core::deliver(GstSample *sample)
@@ -482,6 +506,7 @@ void Pipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequenc
     seekInFlight = false;
     buffering = false;
     endSplice();
+    spliceJoining = false;
     failed = false;
     atEnd = false;
     opened = sequence;
@@ -503,7 +528,7 @@ void Pipeline::Core::seek(qint64 ns, quint64 sequence)
     pendingSeek = std::max<qint64>(0, ns);
     pendingSequence = sequence;
     atEnd = false;
-    if (prerolled && !seekInFlight && !failed)
+    if (prerolled && !seekInFlight && !spliceJoining && !failed)
         doSeek();
 }
 
@@ -530,7 +555,7 @@ void Pipeline::Core::seekHere()
         pendingSeek = seekInFlight ? seekTarget : framePosition * GST_MSECOND;
         pendingSequence = inFlightSequence;
     }
-    if (prerolled && !seekInFlight && !failed && pendingSeek)
+    if (prerolled && !seekInFlight && !spliceJoining && !failed && pendingSeek)
         doSeek();
 }
 
@@ -556,8 +581,8 @@ bool Pipeline::Core::splice()
     // stream left off, so the decoders and sinks below take it as one stream with a quality change
     // in it, as when 自动 makes one. Paused, the sinks hold the streaming threads, which a flush
     // must reach: the seek goes through the pipeline then.
-    if (!playbin || failed || !prerolled || seekInFlight || pendingSeek || atEnd || pauseHeld || buffering || rate != 1.0
-        || requested != GST_STATE_PLAYING)
+    if (!playbin || failed || !prerolled || seekInFlight || spliceJoining || pendingSeek || atEnd || pauseHeld || buffering
+        || rate != 1.0 || requested != GST_STATE_PLAYING)
         return false;
     GstState state = GST_STATE_NULL;
     if (gst_element_get_state(playbin, &state, nullptr, 0) != GST_STATE_CHANGE_SUCCESS || state != GST_STATE_PLAYING)
@@ -582,6 +607,7 @@ bool Pipeline::Core::splice()
             for (const auto &out : outputs) {
                 from = std::min(from, gst_segment_to_stream_time(&out->segment, GST_FORMAT_TIME, out->last));
                 out->splice = seqnum;
+                out->joining = true;
             }
         }
     }
@@ -595,10 +621,13 @@ bool Pipeline::Core::splice()
     gst_object_unref(demux);
     if (!done) {
         std::lock_guard lock(outputMutex);
-        for (const auto &out : outputs)
+        for (const auto &out : outputs) {
             out->splice = GST_SEQNUM_INVALID;
+            out->joining = false;
+        }
         return false;
     }
+    spliceJoining = true;
     spliceWatch = true;
     drained = false;
     return true;
@@ -622,6 +651,66 @@ void Pipeline::Core::endSplice()
     spliceWatch = false;
 }
 
+void Pipeline::Core::checkJoined()
+{
+    {
+        std::lock_guard lock(outputMutex);
+        if (std::ranges::any_of(outputs, [](const auto &out) { return out->joining; }))
+            return;
+    }
+    spliceJoining = false;
+    if (prerolled && !seekInFlight && !failed && pendingSeek)
+        doSeek();
+}
+
+void DemuxOutput::join()
+{
+    if (!std::exchange(joining, false))
+        return;
+    {
+        std::lock_guard lock(core->mutex);
+        core->joined = true;
+        core->busPending = true;
+    }
+    core->wake.notify_one();
+}
+
+void Pipeline::Core::watchOutput(GstElement *, GstPad *pad, gpointer data)
+{
+    if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
+        return;
+    auto *core = static_cast<Core *>(data);
+    auto out = std::make_shared<DemuxOutput>();
+    out->core = core;
+    out->pad = pad;
+    {
+        std::lock_guard lock(core->outputMutex);
+        core->outputs.push_back(out);
+    }
+    const auto types = GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH
+                                       | GST_PAD_PROBE_TYPE_EVENT_UPSTREAM);
+    gst_pad_add_probe(pad, types, &Core::onOutput, new std::shared_ptr<DemuxOutput>(std::move(out)),
+                      [](gpointer p) { delete static_cast<std::shared_ptr<DemuxOutput> *>(p); });
+}
+
+void Pipeline::Core::forgetOutput(GstElement *, GstPad *pad, gpointer data)
+{
+    auto *core = static_cast<Core *>(data);
+    std::lock_guard lock(core->outputMutex);
+    std::erase_if(core->outputs, [pad](const auto &out) { return out->pad == pad; });
+}
+
+void Pipeline::Core::onDrained(GstElement *, gpointer data)
+{
+    auto *core = static_cast<Core *>(data);
+    {
+        std::lock_guard lock(core->mutex);
+        core->drained = true;
+        core->busPending = true;
+    }
+    core->wake.notify_one();
+}
+
 GstPadProbeReturn Pipeline::Core::onOutput(GstPad *, GstPadProbeInfo *info, gpointer data)
 {
     DemuxOutput &out = **static_cast<std::shared_ptr<DemuxOutput> *>(data);
@@ -635,6 +724,7 @@ GstPadProbeReturn Pipeline::Core::onOutput(GstPad *, GstPadProbeInfo *info, gpoi
             if (GST_CLOCK_TIME_IS_VALID(at) && at <= out.last + out.length / 2)
                 return GST_PAD_PROBE_DROP;
             out.dropping = false;
+            out.join();
             if (GST_BUFFER_IS_DISCONT(buffer)) {
                 buffer = gst_buffer_make_writable(buffer);
                 GST_BUFFER_FLAG_UNSET(buffer, GST_BUFFER_FLAG_DISCONT);
@@ -686,14 +776,18 @@ GstPadProbeReturn Pipeline::Core::onOutput(GstPad *, GstPadProbeInfo *info, gpoi
     }
     case GST_EVENT_EOS:
         out.ended = true;
+        out.dropping = false;
+        out.join();
         break;
     case GST_EVENT_CAPS: {
         GstCaps *caps = nullptr;
         gst_event_parse_caps(event, &caps);
         // The segment sent again is at another quality after all (the demuxer moved on before
         // the seek reached it): its pictures need their key frame, so nothing more is dropped.
-        if (out.dropping && out.caps && !gst_caps_is_equal(caps, out.caps))
+        if (out.dropping && out.caps && !gst_caps_is_equal(caps, out.caps)) {
             out.dropping = false;
+            out.join();
+        }
         gst_caps_replace(&out.caps, caps);
         break;
     }
@@ -812,6 +906,7 @@ void Pipeline::Core::handle(GstMessage *message)
         seekInFlight = false;
         pendingSeek.reset();
         endSplice();
+        spliceJoining = false;
         // Stopped here, the sound stops with the picture rather than play out what was loaded.
         requested = GST_STATE_READY;
         gst_element_set_state(playbin, GST_STATE_READY);
@@ -924,6 +1019,7 @@ void Pipeline::halt()
         core->seekInFlight = false;
         core->pendingSeek.reset();
         core->endSplice();
+        core->spliceJoining = false;
         core->requested = GST_STATE_READY;
         gst_element_set_state(core->playbin, GST_STATE_READY);
     });
