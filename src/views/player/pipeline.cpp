@@ -235,9 +235,11 @@ struct Pipeline::Core
     void applyCap();
     bool splice();
     void watchSplice();
-    void endSplice();
     void checkJoined();
     void drain();
+    void stop();
+    void notify();
+    GstElement *demuxerRef();
     static GstPadProbeReturn onOutput(GstPad *pad, GstPadProbeInfo *info, gpointer data);
     static void watchOutput(GstElement *demuxer, GstPad *pad, gpointer data);
     static void forgetOutput(GstElement *demuxer, GstPad *pad, gpointer data);
@@ -340,13 +342,8 @@ bool Pipeline::Core::build()
             core->deliver(sample);
             gst_sample_unref(sample);
         }
-        if (!core->rendered.exchange(true) && core->pauseHeld) {
-            {
-                std::lock_guard lock(core->mutex);
-                core->busPending = true;
-            }
-            core->wake.notify_one();
-        }
+        if (!core->rendered.exchange(true) && core->pauseHeld)
+            core->notify();
         return GST_FLOW_OK;
     };
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
@@ -444,12 +441,7 @@ void Pipeline::Core::drain()
 {
     // Stopped while a download is in flight, the demuxer can crash in cancelling it (see
     // kDrainTime): what it holds ahead grows while one comes in.
-    GstElement *demux = nullptr;
-    {
-        std::lock_guard lock(demuxMutex);
-        if (demuxer)
-            demux = GST_ELEMENT(gst_object_ref(demuxer));
-    }
+    GstElement *demux = demuxerRef();
     const auto start = std::chrono::steady_clock::now();
     auto changed = start;
     guint64 held = GST_CLOCK_TIME_NONE;
@@ -505,7 +497,7 @@ void Pipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequenc
     prerolled = false;
     seekInFlight = false;
     buffering = false;
-    endSplice();
+    spliceWatch = false;
     spliceJoining = false;
     failed = false;
     atEnd = false;
@@ -587,12 +579,7 @@ bool Pipeline::Core::splice()
     GstState state = GST_STATE_NULL;
     if (gst_element_get_state(playbin, &state, nullptr, 0) != GST_STATE_CHANGE_SUCCESS || state != GST_STATE_PLAYING)
         return false;
-    GstElement *demux = nullptr;
-    {
-        std::lock_guard lock(demuxMutex);
-        if (demuxer)
-            demux = GST_ELEMENT(gst_object_ref(demuxer));
-    }
+    GstElement *demux = demuxerRef();
     if (!demux)
         return false;
     const guint32 seqnum = gst_util_seqnum_next();
@@ -640,15 +627,37 @@ void Pipeline::Core::watchSplice()
     // demuxer is all but played, and paused now nothing comes too late to be shown.
     if (!spliceWatch || !playbin)
         return;
-    endSplice();
+    spliceWatch = false;
     buffering = true;
     applyState();
     toGui([](Pipeline *p) { emit p->buffering(0); });
 }
 
-void Pipeline::Core::endSplice()
+void Pipeline::Core::stop()
 {
+    failed = true;
+    seekInFlight = false;
+    pendingSeek.reset();
     spliceWatch = false;
+    spliceJoining = false;
+    // Stopped here, the sound stops with the picture rather than play out what was loaded.
+    requested = GST_STATE_READY;
+    gst_element_set_state(playbin, GST_STATE_READY);
+}
+
+void Pipeline::Core::notify()
+{
+    {
+        std::lock_guard lock(mutex);
+        busPending = true;
+    }
+    wake.notify_one();
+}
+
+GstElement *Pipeline::Core::demuxerRef()
+{
+    std::lock_guard lock(demuxMutex);
+    return demuxer ? GST_ELEMENT(gst_object_ref(demuxer)) : nullptr;
 }
 
 void Pipeline::Core::checkJoined()
@@ -667,12 +676,8 @@ void DemuxOutput::join()
 {
     if (!std::exchange(joining, false))
         return;
-    {
-        std::lock_guard lock(core->mutex);
-        core->joined = true;
-        core->busPending = true;
-    }
-    core->wake.notify_one();
+    core->joined = true;
+    core->notify();
 }
 
 void Pipeline::Core::watchOutput(GstElement *, GstPad *pad, gpointer data)
@@ -703,12 +708,8 @@ void Pipeline::Core::forgetOutput(GstElement *, GstPad *pad, gpointer data)
 void Pipeline::Core::onDrained(GstElement *, gpointer data)
 {
     auto *core = static_cast<Core *>(data);
-    {
-        std::lock_guard lock(core->mutex);
-        core->drained = true;
-        core->busPending = true;
-    }
-    core->wake.notify_one();
+    core->drained = true;
+    core->notify();
 }
 
 GstPadProbeReturn Pipeline::Core::onOutput(GstPad *, GstPadProbeInfo *info, gpointer data)
@@ -809,7 +810,7 @@ void Pipeline::Core::doSeek()
 {
     const qint64 ns = *pendingSeek;
     seekTarget = ns;
-    endSplice();
+    spliceWatch = false;
     pendingSeek.reset();
     inFlightSequence = pendingSequence;
     openSequence.reset();
@@ -902,14 +903,7 @@ void Pipeline::Core::handle(GstMessage *message)
         const QString text = QString::fromUtf8(error->message) + (debug ? QStringLiteral(" (%1)").arg(QString::fromUtf8(debug)) : QString());
         g_clear_error(&error);
         g_free(debug);
-        failed = true;
-        seekInFlight = false;
-        pendingSeek.reset();
-        endSplice();
-        spliceJoining = false;
-        // Stopped here, the sound stops with the picture rather than play out what was loaded.
-        requested = GST_STATE_READY;
-        gst_element_set_state(playbin, GST_STATE_READY);
+        stop();
         toGui([kind, text](Pipeline *p) { emit p->failed(kind, text); });
         break;
     }
@@ -928,7 +922,7 @@ void Pipeline::Core::handle(GstMessage *message)
             // loaded plays on (see watchSplice).
             if (percent < 100)
                 break;
-            endSplice();
+            spliceWatch = false;
         }
         const bool low = percent < 100;
         if (low != buffering) {
@@ -1013,15 +1007,8 @@ void Pipeline::open(const QUrl &address, qint64 startMs)
 void Pipeline::halt()
 {
     post([core = m_core.get()] {
-        if (!core->playbin)
-            return;
-        core->failed = true;
-        core->seekInFlight = false;
-        core->pendingSeek.reset();
-        core->endSplice();
-        core->spliceJoining = false;
-        core->requested = GST_STATE_READY;
-        gst_element_set_state(core->playbin, GST_STATE_READY);
+        if (core->playbin)
+            core->stop();
     });
 }
 
