@@ -91,6 +91,9 @@ void NativePlayer::start()
     m_model = new PlayerModel(m_auth, m_entry, m_startAt, this);
     m_model->pipeline()->setFrameTarget(m_surface->scaler());
     connect(m_model, &PlayerModel::messageChanged, this, &NativePlayer::updateNotice);
+    // The one surface is the picture on the page and in full screen alike; the small window has
+    // its own and follows the model by itself.
+    connect(m_model, &PlayerModel::waitingChanged, this, &NativePlayer::updateWaiting);
     // Paused, the controls stay over the full-screen picture; playing again, they go in a while.
     connect(m_model, &PlayerModel::playingChanged, this, [this] {
         if (m_controls && m_controls->isOverlay())
@@ -319,7 +322,17 @@ void NativePlayer::finish()
     }
     model->deleteLater();
     m_notice->hide();
+    updateWaiting();
     emit modelChanged(nullptr);
+}
+
+void NativePlayer::updateWaiting()
+{
+    const bool waiting = m_model && m_model->isWaiting();
+    m_surface->setWaiting(waiting);
+    const QString description = waiting ? QStringLiteral("正在缓冲") : QString();
+    if (accessibleDescription() != description)
+        setAccessibleDescription(description);
 }
 
 void NativePlayer::updateNotice()

@@ -55,6 +55,7 @@ private:
     void start();
     void finish();
     void updateNotice();
+    void updateWaiting();
     void closePictureInPicture();
     // Hands the pipeline's frames to the surface the user sees, with the latest picture at once.
     void routeFrames(VideoSurface *to, VideoSurface *from);

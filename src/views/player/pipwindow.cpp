@@ -1,5 +1,6 @@
 #include "views/player/pipwindow.h"
 
+#include "views/components/busyindicator.h"
 #include "views/icons.h"
 #include "views/palette.h"
 #include "views/player/framescaler.h"
@@ -9,6 +10,7 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -17,6 +19,7 @@
 #include <QScreen>
 #include <QSizeGrip>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace tovra {
 
@@ -66,6 +69,51 @@ void VideoSurface::setNotice(const QString &text)
     m_notice = text;
     update();
     updateBounds();
+    setWaiting(m_waiting);
+}
+
+void VideoSurface::setWaiting(bool waiting)
+{
+    m_waiting = waiting;
+    const bool shown = waiting && m_notice.isEmpty();
+    if (shown && !m_waitingChip) {
+        // Made on first use: most plays never wait long enough to show it. A round chip in the
+        // page's own surface colour, so the spinner reads as it does on any page, over any picture.
+        m_waitingChip = new QFrame(this);
+        m_waitingChip->setObjectName(QStringLiteral("waitingChip"));
+        m_waitingChip->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_waitingChip->setAccessibleName(QStringLiteral("正在缓冲"));
+        auto *layout = new QVBoxLayout(m_waitingChip);
+        layout->setContentsMargins(12, 12, 12, 12);
+        layout->addWidget(new BusyIndicator(32, m_waitingChip));
+        m_waitingChip->setFixedSize(m_waitingChip->sizeHint());
+    }
+    if (m_waitingChip) {
+        if (shown) {
+            QColor veil = Palette::surface();
+            veil.setAlpha(225);
+            m_waitingChip->setStyleSheet(QStringLiteral("QFrame#waitingChip { background: rgba(%1,%2,%3,%4); border-radius: %5px; }")
+                                             .arg(veil.red()).arg(veil.green()).arg(veil.blue()).arg(veil.alpha())
+                                             .arg(m_waitingChip->width() / 2));
+            placeWaiting();
+            m_waitingChip->raise();
+        }
+        m_waitingChip->setVisible(shown);
+    }
+    const QString description = shown ? QStringLiteral("正在缓冲") : QString();
+    if (accessibleDescription() != description)
+        setAccessibleDescription(description);
+}
+
+QWidget *VideoSurface::waitingIndicator() const
+{
+    return m_waitingChip && !m_waitingChip->isHidden() ? m_waitingChip : nullptr;
+}
+
+void VideoSurface::placeWaiting()
+{
+    if (m_waitingChip)
+        m_waitingChip->move((width() - m_waitingChip->width()) / 2, (height() - m_waitingChip->height()) / 2);
 }
 
 void VideoSurface::setFullScreen(bool fullScreen)
@@ -116,6 +164,7 @@ void VideoSurface::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     updateBounds();
+    placeWaiting();
 }
 
 void VideoSurface::showEvent(QShowEvent *event)
@@ -214,6 +263,8 @@ PipWindow::PipWindow(PlayerModel *model, const QRect &avoid)
     connect(m_back, &QToolButton::clicked, this, &QWidget::close);
     connect(m_model, &PlayerModel::playingChanged, this, &PipWindow::updateState);
     updateState();
+    connect(m_model, &PlayerModel::waitingChanged, m_surface, [this] { m_surface->setWaiting(m_model->isWaiting()); });
+    m_surface->setWaiting(m_model->isWaiting());
 
     if (QScreen *screen = this->screen()) {
         const QRect area = screen->availableGeometry();

@@ -28,6 +28,11 @@ public:
     FrameScaler *scaler() const { return m_scaler; }
     // In place of the picture, on black: while the picture plays in another window.
     void setNotice(const QString &text);
+    // A spinner over the middle of the picture while the stream waits for data, and "正在缓冲"
+    // as the surface's description for screen readers. Not over a notice.
+    void setWaiting(bool waiting);
+    // The spinner's chip while it is shown, else null.
+    QWidget *waitingIndicator() const;
     const QString &notice() const { return m_notice; }
     // A window of its own over the whole screen, and back into its place in the page.
     void setFullScreen(bool fullScreen);
@@ -51,6 +56,7 @@ protected:
 
 private:
     void updateBounds();
+    void placeWaiting();
     void take(const QImage &picture, qint64 streamTime, QSize frameSize);
 
     FrameScaler *m_scaler = nullptr;
@@ -60,6 +66,8 @@ private:
     qint64 m_paintedStart = -1;
     int m_paintedCount = 0;
     QString m_notice;
+    QWidget *m_waitingChip = nullptr;
+    bool m_waiting = false;
 };
 
 // The picture-in-picture window: a small frameless window above all others that shows the

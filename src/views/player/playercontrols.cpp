@@ -11,7 +11,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QToolButton>
 
 namespace tovra {
@@ -27,9 +30,47 @@ QString clockText(qint64 ms)
 }
 
 
-QSlider *bar(const QString &name, QWidget *parent)
+// The seek bar: a click goes where it was clicked, as in every dedicated player, rather than a
+// page step toward it, and the same press drags on from there. Keys and the wheel keep their
+// steps. Qt jumps only for the style's "absolute set" buttons, which would mean a style of our
+// own under the bar's style sheet; the press is handed on instead as one on the handle, moved
+// under the pointer first, so dragging, the pressed/released signals and the seek on release stay
+// Qt's own.
+class SeekSlider : public QSlider
 {
-    auto *slider = new QSlider(Qt::Horizontal, parent);
+public:
+    using QSlider::QSlider;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        if (event->button() != Qt::LeftButton || maximum() <= minimum() || isSliderDown()) {
+            QSlider::mousePressEvent(event);
+            return;
+        }
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QPoint at = event->position().toPoint();
+        QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        if (handle.contains(at)) {
+            QSlider::mousePressEvent(event);
+            return;
+        }
+        const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+        const int span = groove.width() - handle.width();
+        setSliderPosition(QStyle::sliderValueFromPosition(minimum(), maximum(), at.x() - groove.x() - handle.width() / 2, span, option.upsideDown));
+        initStyleOption(&option);
+        handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        QMouseEvent onHandle(event->type(), QPointF(handle.center().x(), at.y()), event->scenePosition(), event->globalPosition(),
+                             event->button(), event->buttons(), event->modifiers(), event->pointingDevice());
+        QSlider::mousePressEvent(&onHandle);
+        event->setAccepted(onHandle.isAccepted());
+    }
+};
+
+QSlider *bar(const QString &name, QWidget *parent, bool seeks = false)
+{
+    auto *slider = seeks ? new SeekSlider(Qt::Horizontal, parent) : new QSlider(Qt::Horizontal, parent);
     slider->setFocusPolicy(Qt::StrongFocus);
     slider->setAccessibleName(name);
     setPlainToolTip(slider, name);
@@ -73,7 +114,7 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     row->setContentsMargins(10, 4, 10, 4);
     row->setSpacing(6);
     m_play = playerSymbolButton(QStringLiteral("播放"), 18, this);
-    m_seek = bar(QStringLiteral("播放进度"), this);
+    m_seek = bar(QStringLiteral("播放进度"), this, true);
     m_seek->setRange(0, 0);
     m_time = new QLabel(this);
     m_time->setTextFormat(Qt::PlainText);

@@ -103,6 +103,12 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
             m_shownPosition = now;
             emit positionChanged();
         }
+        const qint64 frame = m_pipeline ? m_pipeline->framePosition() : -1;
+        if (frame != m_lastFrame) {
+            m_lastFrame = frame;
+            m_still.start();
+        }
+        updateWaiting();
     });
 }
 
@@ -179,6 +185,8 @@ void PlayerModel::open(qint64 positionMs)
     restartProgress(positionMs);
     m_pipeline->open(m_streamUrl, positionMs);
     m_openSequence = m_pipeline->seekSequence();
+    m_openPending = true;
+    expectPicture();
 }
 
 void PlayerModel::stop()
@@ -195,6 +203,7 @@ void PlayerModel::stop()
     // The pipeline's thread lets the stream go; the page does not wait for it.
     m_pipeline.reset();
     m_playing = false;
+    updateWaiting();
 }
 
 void PlayerModel::setPlaying(bool playing)
@@ -204,19 +213,30 @@ void PlayerModel::setPlaying(bool playing)
     if (m_playing == playing)
         return;
     m_playing = playing;
+    if (playing)
+        expectPicture();
+    updateWaiting();
     emit playingChanged();
 }
 
 void PlayerModel::onSeeked(quint64 sequence)
 {
-    if (!m_pipeline || sequence != m_pipeline->seekSequence())
+    if (!m_pipeline)
         return;
-    m_seekingTo.reset();
-    if (sequence == m_openSequence) {
+    // The pipeline folds a seek asked for while another (or an open) is on its way into the
+    // latest, and names only that one: a picture in for a sequence completes every one asked
+    // before it. An open's own step must not wait for a sequence that never comes, or a retry's
+    // failure notice stays over a playing picture for good.
+    if (m_openPending && sequence >= m_openSequence) {
+        m_openPending = false;
         // The stream's first picture is in, at the resume point when there is one.
         resume();
         if (std::exchange(m_clearOnPicture, false) && m_message && m_message->startsWith(QStringLiteral("播放失败")))
             setMessage(std::nullopt);
+    }
+    if (sequence == m_pipeline->seekSequence()) {
+        m_seekingTo.reset();
+        updateWaiting();
     }
 }
 
@@ -271,6 +291,8 @@ void PlayerModel::onFailed(int kind, const QString &text)
     m_clearOnPicture = false;
     m_failedAt = position();
     m_seekingTo.reset();
+    m_openPending = false;
+    updateWaiting();
     emit playingChanged();
 }
 
@@ -281,6 +303,7 @@ void PlayerModel::onEnded(quint64 opened)
         return;
     m_ended = true;
     setPlaying(false);
+    updateWaiting();
     emit playingChanged();
 }
 
@@ -290,6 +313,21 @@ void PlayerModel::restartProgress(qint64 positionMs)
     // behind where it has been and still moving on.
     m_furthest = positionMs;
     m_stuckFor = {};
+}
+
+void PlayerModel::expectPicture()
+{
+    m_still.start();
+}
+
+void PlayerModel::updateWaiting()
+{
+    const bool expecting = m_started && !m_stopped && !m_failedAt && !m_ended && (m_playing || m_seekingTo);
+    const bool waiting = expecting && m_still.isValid() && m_still.elapsed() >= kWaitingAfter.count();
+    if (waiting == m_waiting)
+        return;
+    m_waiting = waiting;
+    emit waitingChanged();
 }
 
 void PlayerModel::checkProgress()
@@ -341,6 +379,7 @@ void PlayerModel::seek(qint64 positionMs)
     m_seekingTo = positionMs;
     restartProgress(positionMs);
     m_pipeline->seek(positionMs);
+    expectPicture();
     emit positionChanged();
 }
 

@@ -6,6 +6,7 @@
 #include "views/engine/qualitysource.h"
 
 #include <QCoroTask>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
@@ -36,9 +37,15 @@ public:
     static constexpr std::chrono::milliseconds kPositionTick{40};
     // Playing this long without the picture moving on is a failure the pipeline does not report:
     // its HLS demuxer retries a site that answers 503, or waits on one gone silent, for as long
-    // as it takes. The user is told, and 播放 tries again from there.
-    static constexpr std::chrono::milliseconds kStallLimit{10000};
+    // as it takes. Until then the model only waits (isWaiting()), and the picture moves on by
+    // itself when data comes again: 30 s outlasts an ordinary hiccup of a home line or a mobile
+    // hand-over, yet is short enough that a site that is really gone is said so before the user
+    // gives up. After it the user is told, and 播放 tries again from there.
+    static constexpr std::chrono::milliseconds kStallLimit{30000};
     static constexpr std::chrono::milliseconds kStallCheck{250};
+    // A picture expected and not moving for this long is waiting for data. Frames come at least
+    // every 84 ms at the site's frame rates, even at half speed; shown within half a second.
+    static constexpr std::chrono::milliseconds kWaitingAfter{250};
     // A master playlist is a few kilobytes; anything this big is not one.
     static constexpr qint64 kMaxPlaylistBytes = 4 * 1024 * 1024;
 
@@ -67,6 +74,10 @@ public:
     bool isShownPlaying() const;
     bool hasFailed() const { return m_failedAt.has_value(); }
     bool hasEnded() const { return m_ended; }
+    // A picture is expected (playing, or a seek on its way) and has not moved for kWaitingAfter:
+    // the stream is starting, stalled or seeking and waits for data. False again as soon as the
+    // picture moves, or once nothing is expected any more (paused, failed, at the end).
+    bool isWaiting() const { return m_waiting; }
     // Milliseconds from the stream's start: where a seek is going while it is on its way, else
     // the picture last shown.
     qint64 position() const;
@@ -109,6 +120,7 @@ signals:
     void positionChanged();
     void durationChanged();
     void audioChanged();
+    void waitingChanged();
 
 private:
     QCoro::Task<void> loadVariants();
@@ -122,6 +134,9 @@ private:
     void onEnded(quint64 opened);
     void restartProgress(qint64 positionMs);
     void checkProgress();
+    // From now on a new picture is expected: the waiting clock starts again.
+    void expectPicture();
+    void updateWaiting();
 
     std::unique_ptr<Pipeline> m_pipeline;
     std::optional<QString> m_message;
@@ -151,6 +166,13 @@ private:
     // Where a seek (or an opening at a position) is going, until its picture is in.
     std::optional<qint64> m_seekingTo;
     quint64 m_openSequence = 0;
+    // The last open's first picture has not come yet: its resume step and a retry's notice wait
+    // for it.
+    bool m_openPending = false;
+    // Since when the picture has stood still, or a new picture has been expected.
+    QElapsedTimer m_still;
+    qint64 m_lastFrame = -1;
+    bool m_waiting = false;
     qint64 m_shownPosition = -1;
     // Where playback failed, for the retry; the failure's notice stays until a picture comes.
     std::optional<qint64> m_failedAt;
