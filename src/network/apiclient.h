@@ -98,6 +98,9 @@ public:
 
     // Asked on the main thread for every request that carries the user's token.
     void setTokenProvider(TokenProvider provider);
+    // The token the next request would carry, if any: what a caller keeps to tell later whether
+    // the account it asked for is still the one signed in.
+    std::optional<QString> currentToken() const { return m_tokenProvider ? m_tokenProvider() : std::nullopt; }
     void setRequestTimeout(std::chrono::milliseconds timeout) { m_limits.idle = timeout; }
     void setRequestDeadline(std::chrono::milliseconds deadline) { m_limits.deadline = deadline; }
     void setMaxReplyBytes(qint64 bytes) { m_limits.maxBodyBytes = bytes; }

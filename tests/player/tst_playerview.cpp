@@ -1,6 +1,7 @@
 #include "network/apiclient.h"
 #include "network/apierror.h"
 #include "network/diskcache.h"
+#include "store/authstore.h"
 #include "support/clientfixture.h"
 #include "views/components/stateoverlay.h"
 #include "views/player/framescaler.h"
@@ -333,6 +334,46 @@ private slots:
         model.stop();
         QTest::qWait(100);
         QVERIFY(f.site.requests().isEmpty());
+    }
+
+    // Signed out from the menu while playing, then B signed in while away: the player goes at
+    // once, the authorisation is asked again for the new state (the site's trial tells them
+    // apart) before anything plays, and reports go under the playback's own account or not at all.
+    void accountChangeAuthorisesAgain()
+    {
+        PlayerFixture f;
+        AuthStore auth(f.api.get(), std::nullopt);
+        AuthStore::setShared(&auth);
+        f.api->setTokenProvider([a = QPointer(&auth)] { return a ? a->tokenValue() : std::nullopt; });
+        auth.save(u"tok-A"_qs);
+        f.site.route(kAuthPath, [&](const FakeSite::Request &r) {
+            const QByteArray bearer = r.header("Authorization");
+            return FakeSite::ok(f.authJson(f.hlsAuth().url, bearer.isEmpty() ? 300 : bearer.endsWith("B") ? 60 : 0));
+        });
+        PlayerView view(kEntry, u"片名"_qs, 0);
+        show(view);
+        QPointer<PlayerModel> played;
+        for (const QString &badge : {u""_qs, u"试看 5 分钟"_qs, u"试看 1 分钟"_qs}) {
+            QVERIFY(waitFor([&] { return view.nativePlayer() && view.nativePlayer()->model() && view.nativePlayer()->model() != played; }));
+            QCOMPARE(view.trialBadgeText(), badge);
+            (played = view.nativePlayer()->model())->samplePosition(20 + badge.size());
+            if (badge.isEmpty()) {
+                auth.logout();
+                QVERIFY(!played || !played->isPlaying());
+            } else if (badge.contains(u'5')) {
+                view.hide();
+                auth.save(u"tok-B"_qs);
+                view.show();
+            }
+        }
+        QVERIFY(waitFor([&] { return f.site.requestsTo(kProgress).size() == 4; }));
+        QStringList log;
+        for (const auto &r : f.site.requests())
+            log << (r.path == kMaster ? QString() : r.path.section(u'/', -1) + u' ' + r.form().queryItemValue(u"pos"_qs) + u' ' + QString::fromLatin1(r.header("Authorization")));
+        log.removeAll(QString());
+        log.sort();
+        QCOMPARE(log, (QStringList{u"progress 20 Bearer tok-A"_qs, u"progress 27 "_qs, u"progress 27 "_qs, u"progress 27 Bearer tok-B"_qs,
+                                   u"requestmpd  "_qs, u"requestmpd  Bearer tok-A"_qs, u"requestmpd  Bearer tok-B"_qs}));
     }
 };
 

@@ -155,6 +155,8 @@ void PlayerModel::play()
     if (m_started)
         return;
     m_started = true;
+    if (APIClient *client = APIClient::shared())
+        m_account = client->currentToken();
     const auto url = player::authedUrl(m_auth.url, m_auth.token, QDateTime::currentMSecsSinceEpoch());
     if (!url) {
         // Nothing was played, so there is nothing to sample, report or stop.
@@ -420,6 +422,13 @@ void PlayerModel::report(qint64 position)
     APIClient *client = APIClient::shared();
     if (!client)
         return;
+    // A report belongs to the account that started this playback: once another one is signed
+    // in, or none, it would land in someone else's history (or nobody's), so it is not sent.
+    // The token is compared with what the post would carry, asked for before the post starts.
+    if (client->currentToken() != m_account) {
+        logLine(QStringLiteral("播放进度未上报"), QStringLiteral("开始播放的账号已不再登录"));
+        return;
+    }
     const qint64 duration = player::wholeSeconds(m_knownDurationMs);
     postProgress(client, player::progressForm(m_entry.did, m_entry.episode, position, duration));
 }

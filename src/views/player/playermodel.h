@@ -148,6 +148,9 @@ private:
     std::chrono::milliseconds m_stallLimit = kStallLimit;
     player::TimeBox m_timeBox;
     PlayAuth m_auth;
+    // The user's token when this playback started (none when signed out): every report goes out
+    // under it or not at all.
+    std::optional<QString> m_account;
     PlayEntry m_entry;
     QList<Variant> m_variants;
     std::optional<Variant> m_selected;

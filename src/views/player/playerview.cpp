@@ -2,6 +2,7 @@
 
 #include "models/playerlogic.h"
 #include "network/apiclient.h"
+#include "store/authstore.h"
 #include "views/components/stateoverlay.h"
 #include "views/components/symbolview.h"
 #include "views/components/stackstates.h"
@@ -76,6 +77,11 @@ PlayerView::PlayerView(const PlayEntry &entry, const QString &title, int startAt
     m_stack->addWidget(m_overlay);
     column->addWidget(body, 1);
     apply();
+    // The token changes first, the account's own signal follows once its profile is in; both are
+    // heard, and only a token other than the one the authorisation was asked under counts.
+    AuthStore *store = AuthStore::shared();
+    connect(store, &AuthStore::tokenChanged, this, &PlayerView::accountChanged);
+    connect(store, &AuthStore::accountChanged, this, &PlayerView::accountChanged);
 }
 
 PlayerView::~PlayerView() = default;
@@ -105,9 +111,12 @@ QCoro::Task<void> PlayerView::load()
     m_error.reset();
     apply();
     QPointer self = this;
+    const quint64 generation = ++m_loadGeneration;
+    APIClient *client = APIClient::shared();
+    m_loadToken = client->currentToken();
     // The entry's values go to the site exactly as the title page gave them.
-    auto result = co_await APIClient::shared()->playAuth(m_entry.did, m_entry.token, m_entry.expired);
-    if (!self)
+    auto result = co_await client->playAuth(m_entry.did, m_entry.token, m_entry.expired);
+    if (!self || generation != m_loadGeneration)
         co_return;
     if (result)
         m_auth = std::move(*result);
@@ -115,6 +124,31 @@ QCoro::Task<void> PlayerView::load()
         m_error = result.error().description();
     m_loading = false;
     apply();
+}
+
+void PlayerView::accountChanged()
+{
+    // Not shown yet, the first load asks under whoever is signed in then.
+    if (!m_started || APIClient::shared()->currentToken() == m_loadToken)
+        return;
+    dropPlayer();
+    m_auth.reset();
+    load();
+}
+
+void PlayerView::dropPlayer()
+{
+    QWidget *player = m_native ? static_cast<QWidget *>(m_native) : static_cast<QWidget *>(m_web);
+    if (!player)
+        return;
+    m_native = nullptr;
+    m_web = nullptr;
+    m_stack->removeWidget(player);
+    // Hidden now, a native player stops its playback (and sends nothing more under the old
+    // account); it is deleted once the event that changed the account is over, as that may have
+    // come from a control inside it.
+    player->hide();
+    player->deleteLater();
 }
 
 PlayerView::Shown PlayerView::shown() const

@@ -22,6 +22,10 @@ class StateOverlay;
 // opens (nothing is cached), shows the loading state or the error with a retry meanwhile, then
 // plays an HLS playlist in the native player and anything else in the HTML5 player page. While
 // a trial limit applies, a badge in the page's bar says how many minutes may be watched.
+// The authorisation belongs to the account signed in when it was asked for: when another one
+// signs in, or the user signs out, the player goes at once (a native one stops with it) and the
+// page asks again, for the new state, before anything plays; until then it shows its loading
+// state, and afterwards whatever the site answers for that state.
 class PlayerView : public QWidget
 {
     Q_OBJECT
@@ -62,6 +66,8 @@ private:
     void apply();
     void showError();
     void showPlayer();
+    void accountChanged();
+    void dropPlayer();
 
     PlayEntry m_entry;
     QString m_title;
@@ -70,6 +76,10 @@ private:
     std::optional<QString> m_error;
     bool m_loading = true;
     bool m_started = false;
+    // Only the newest load may write: one asked for under the account before is dropped.
+    quint64 m_loadGeneration = 0;
+    // The user's token the newest load asked under (none when signed out).
+    std::optional<QString> m_loadToken;
 
     QLabel *m_titleLabel = nullptr;
     QWidget *m_badge = nullptr;
