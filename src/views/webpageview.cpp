@@ -139,6 +139,7 @@ bool WebPageView::makePane()
     m_errorView->raise();
     m_spinner->raise();
     connect(m_web, &WebPane::loadingChanged, this, &WebPageView::onLoadingChanged);
+    applyState();
     return true;
 }
 
@@ -195,6 +196,7 @@ void WebPageView::reopen()
     const auto address = webpage::pageAddress(m_url);
     if (!address)
         return;
+    m_pageRequested = false;
     setState(true, std::nullopt);
     QCoro::connect(start(*address), this, [] {});
 }
@@ -231,7 +233,9 @@ void WebPageView::setLoadTimeout(std::chrono::milliseconds timeout)
 void WebPageView::request(const QUrl &address)
 {
     m_watchdog.start(m_loadTimeout);
+    m_pageRequested = true;
     m_web->load(address);
+    applyState();
 }
 
 void WebPageView::onLoadingChanged(const WebPane::Loading &info)
@@ -306,9 +310,12 @@ void WebPageView::applyState()
     } else {
         m_errorView->hide();
     }
-    // The engine's own error page lies under ours, in English and naming the error code.
+    // The engine's own error page lies under ours, in English and naming the error code. Until
+    // the page is asked for, the view would show an empty document (after a change of account,
+    // the previous account's page), and a screen reader walking the window would go through the
+    // engine's tree of it for nothing: the spinner shows alone.
     if (m_web)
-        m_web->setVisible(!m_error);
+        m_web->setVisible(!m_error && m_pageRequested);
     m_spinner->setVisible(!m_error && m_loading);
     m_back->setEnabled(m_canGoBack);
 }

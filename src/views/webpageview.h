@@ -104,6 +104,8 @@ private:
     // Only the newest cookie step may go on to store cookies and load the page.
     LoadGeneration m_cookieSteps;
     bool m_reopenOnShow = false;
+    // The engine's view stays hidden until the page itself is asked for (see applyState()).
+    bool m_pageRequested = false;
     std::chrono::milliseconds m_loadTimeout = kLoadTimeout;
 };
 
