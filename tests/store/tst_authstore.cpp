@@ -269,42 +269,6 @@ private slots:
         QCOMPARE(readBytes(m_env->file(QStringLiteral("token"))), QByteArray("new"));
     }
 
-    // The client's own cookies (a captcha session) are the signed-in account's: none reaches the
-    // site after the account changed, neither one held then nor one answered after the change.
-    // Cookies still work within one account.
-    void clientCookiesEndWithTheAccount_data()
-    {
-        QTest::addColumn<int>("delayMs");
-        QTest::newRow("held at the change") << 0;
-        QTest::newRow("answered after the change") << 300;
-    }
-    void clientCookiesEndWithTheAccount()
-    {
-        QFETCH(int, delayMs);
-        const QString captcha = QStringLiteral("/api/captcha");
-        const QString unread = QStringLiteral("/api/unread");
-        m_env->site.route(captcha, FakeSite::text("png").withHeader("Set-Cookie", "tovra_captcha=A; Path=/").withDelay(delayMs));
-        m_env->site.route(unread, FakeSite::ok("{\"count\":0}"));
-        m_env->auth->save(QStringLiteral("a"));
-        auto picture = m_env->client->captcha(1);
-        QVERIFY(tovra::test::waitFor([&] { return !m_env->site.requestsTo(captcha).isEmpty(); }));
-        if (delayMs == 0) {
-            QVERIFY(tovra::test::runTask(std::move(picture)));
-            tovra::test::runTask(m_env->client->unread());
-            QCOMPARE(m_env->site.requestsTo(unread).last().header("Cookie"), QByteArray("tovra_captcha=A"));
-        }
-        m_env->auth->logout();
-        m_env->auth->save(QStringLiteral("b"));
-        if (delayMs > 0)
-            QVERIFY(tovra::test::runTask(std::move(picture)));
-        m_env->site.clearLog();
-        tovra::test::runTask(m_env->client->unread());
-        tovra::test::runTask(m_env->client->login(QStringLiteral("b@example.com"), QStringLiteral("pw")));
-        QCOMPARE(m_env->site.requests().size(), 2);
-        for (const auto &request : m_env->site.requests())
-            QVERIFY2(!request.hasHeader("Cookie"), qPrintable(request.path));
-    }
-
     void withoutFolderTokenLivesForTheRun()
     {
         LogCapture log;

@@ -213,7 +213,6 @@ private slots:
         QCOMPARE(f.site.requestsTo(kPagePath).last().header("Cookie"), QByteArray("s=1"));
     }
 
-
     // A's cookie, answered after A signed out and B signed in, is never stored: the page on
     // screen loads again at each change (the spinner alone while the cookie step waits), and its
     // reload sends B's cookie only.
@@ -240,11 +239,9 @@ private slots:
         QTest::qWait(500);
         view.reloadButton()->click();
         QVERIFY(waitFor([&] { return f.site.requestsTo(kPagePath).size() >= 2 && !view.isLoading(); }, 5000));
-        QStringList sent;
         for (const auto &page : f.site.requestsTo(kPagePath))
-            sent << QString::fromLatin1(page.header("Cookie"));
-        QCOMPARE(sent.last(), u"sid=B"_qs);
-        QVERIFY2(!sent.join(u' ').contains(u"sid=A"_qs), qPrintable(sent.join(u" | "_qs)));
+            QVERIFY(!page.header("Cookie").contains("sid=A"));
+        QCOMPARE(f.site.requestsTo(kPagePath).last().header("Cookie"), QByteArray("sid=B"));
     }
 
     // Reload goes back to the site; back is enabled only once a finished navigation has a page
