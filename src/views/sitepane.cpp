@@ -115,9 +115,10 @@ QCoro::Task<void> SitePane::storeCookie(QNetworkCookie cookie, std::chrono::mill
 {
     // The engine makes a page only once its view is shown or the page is used, and until some page
     // is made the profile's cookie store confirms nothing: the cookie step would sit out its whole
-    // wait. The view stays hidden while the site cookie is awaited (a made page in the window makes
-    // every frame of the spinner a composited one), so the page is made here, once the cookies are
-    // in hand. Reading the empty page's text is the lightest use that makes it; it loads nothing.
+    // wait. The view stays hidden while the site cookie is awaited, and the page is made only now
+    // that the cookies are in hand: with a page made in the window, the spinner's frames kept the
+    // main thread busy for as long as the cookie reply took. Reading the empty page's text is the
+    // lightest use that makes it; it loads nothing.
     if (!std::exchange(m_pageMade, true))
         m_web->page()->toPlainText([](const QString &) {});
     // Nothing of the pane is touched after the first wait: the store belongs to the profile.

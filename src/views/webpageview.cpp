@@ -312,8 +312,8 @@ void WebPageView::applyState()
     }
     // The engine's own error page lies under ours, in English and naming the error code. Until
     // the page is asked for, the view would show an empty document (after a change of account,
-    // the previous account's page), and a screen reader walking the window would go through the
-    // engine's tree of it for nothing: the spinner shows alone.
+    // the previous account's page): the spinner shows alone, over a window with no engine view in
+    // it, so its frames stay as cheap as any widget's however long the cookie reply takes.
     if (m_web)
         m_web->setVisible(!m_error && m_pageRequested);
     m_spinner->setVisible(!m_error && m_loading);
