@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
 #include <QNetworkDiskCache>
 #include <QSettings>
 
@@ -225,7 +226,28 @@ QCoro::Task<Exchange> APIClient::exchange(QNetworkRequest request, QByteArray ve
     // worth keeping.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    return transfer(m_manager, std::move(request), std::move(verb), std::move(body), m_limits);
+    // The manager would store a reply's cookies as soon as its headers arrive, whichever account
+    // sent it: a captcha asked for by the previous account and answered after the change would
+    // then go out with every request of the next one. They are stored here instead, and only
+    // while the session that sent the request is still the client's.
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    const quint64 session = m_cookieSession;
+    Exchange reply = co_await transfer(m_manager, std::move(request), std::move(verb), std::move(body), m_limits);
+    if (session == m_cookieSession && !reply.cookies.isEmpty() && m_manager) {
+        if (QNetworkCookieJar *jar = m_manager->cookieJar())
+            jar->setCookiesFromUrl(reply.cookies, reply.url);
+    }
+    co_return reply;
+}
+
+void APIClient::forgetSession()
+{
+    ++m_cookieSession;
+    // QNetworkCookieJar has no public way to empty itself; a fresh jar does it, and the manager
+    // deletes the old one it owned. Nothing else keeps a pointer to it: a request reads the
+    // manager's jar when it is sent, and our replies store their cookies through exchange().
+    if (m_manager)
+        m_manager->setCookieJar(new QNetworkCookieJar);
 }
 
 QString APIClient::failureText(const Exchange &reply)

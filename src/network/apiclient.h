@@ -161,6 +161,11 @@ public:
         return Page<T>{std::move(*envelope->data), std::move(envelope->meta)};
     }
 
+    // A new cookie session for a new account: every cookie the client holds is dropped, and the
+    // cookies of a reply to a request sent before this call are never stored. Called before the
+    // new account's first request goes out, so none carries the previous account's cookies.
+    void forgetSession();
+
     void invalidate(const QString &path, const Params &query);
     // Empties the response cache and the HTTP disk cache; answers the bytes they held before.
     qint64 clearCaches();
@@ -291,6 +296,8 @@ private:
     DiskCache *m_cache = nullptr;
     TokenProvider m_tokenProvider;
     TransferLimits m_limits{kRequestTimeout, kRequestDeadline, kMaxReplyBytes};
+    // Counts forgetSession() calls: a reply keeps its cookies only if none came while it was out.
+    quint64 m_cookieSession = 0;
 };
 
 }

@@ -2,9 +2,12 @@
 
 #include <QByteArray>
 #include <QCoroTask>
+#include <QList>
+#include <QNetworkCookie>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QString>
+#include <QUrl>
 
 #include <chrono>
 
@@ -34,6 +37,10 @@ struct Exchange
     // Our own timeouts are reported as TimeoutError, not as the abort they are done with.
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
     QString platformText; // the stack's own description of the failure
+    // The cookies the response set, for a request sent with CookieSaveControlAttribute Manual,
+    // and the address they came from (after any redirect).
+    QList<QNetworkCookie> cookies;
+    QUrl url;
 };
 
 // The Chinese text for a body that outgrew its limit.

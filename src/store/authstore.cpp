@@ -58,12 +58,30 @@ void AuthStore::setShared(AuthStore *store)
     installed() = store;
 }
 
+bool AccountTicket::isCurrent() const
+{
+    return m_store && m_store->m_generation == m_generation;
+}
+
+AccountTicket AuthStore::ticket()
+{
+    AccountTicket ticket;
+    ticket.m_store = this;
+    ticket.m_generation = m_generation;
+    return ticket;
+}
+
 void AuthStore::setToken(std::optional<QString> token)
 {
     ++m_generation;
     if (m_token == token)
         return;
     m_token = std::move(token);
+    // Before anything hears of the change: screens reload on accountChanged, and their first
+    // requests must already go out without the previous account's cookies (a captcha session
+    // would tie the two accounts together on the site).
+    if (m_client)
+        m_client->forgetSession();
     emit tokenChanged();
 }
 
@@ -121,11 +139,11 @@ QCoro::Task<void> AuthStore::refresh()
     if (!m_client)
         co_return;
     QPointer self = this;
-    const quint64 generation = m_generation;
+    const AccountTicket asked = ticket();
     const auto result = co_await m_client->me();
     if (!self)
         co_return;
-    const bool current = generation == m_generation;
+    const bool current = asked.isCurrent();
     if (result) {
         if (current)
             setUser(*result);

@@ -11,6 +11,21 @@
 namespace tovra {
 
 class APIClient;
+class AuthStore;
+
+// Names the sign-in a request was made under. Taken before the request goes out; its reply may
+// be written into account state or onto a screen only while the ticket is current: once the token
+// has been replaced or removed, the reply belongs to an account that is no longer signed in.
+class AccountTicket
+{
+public:
+    bool isCurrent() const;
+
+private:
+    friend class AuthStore;
+    QPointer<AuthStore> m_store;
+    quint64 m_generation = 0;
+};
 
 // Who is signed in: the bearer token (kept in a file so a sign-in survives a restart) and the
 // profile the screens show. Lives on the main thread.
@@ -32,6 +47,7 @@ public:
     std::optional<User> user() const { return m_user; }
     std::optional<QString> tokenValue() const { return m_token; }
     bool isSignedIn() const { return m_token.has_value(); }
+    AccountTicket ticket();
 
     // Reloads the profile. A 401 signs out; any other failure keeps what there is and is logged.
     QCoro::Task<void> refresh();
@@ -63,10 +79,13 @@ private:
     // The uid of the last profile loaded since signing in, kept while a new token waits for its
     // own profile: another account's token is only known as such once its profile comes.
     std::optional<QString> m_accountUid;
-    // Bumped whenever the token is set or removed. A refresh applies its answer only while the
-    // generation it started under is still current, so a slow profile reply can neither bring a
-    // user back after a log-out nor sign out a token that replaced the one it asked about.
+    // Bumped whenever the token is set or removed: what an AccountTicket holds. A refresh applies
+    // its answer only while the generation it started under is still current, so a slow profile
+    // reply can neither bring a user back after a log-out nor sign out a token that replaced the
+    // one it asked about.
     quint64 m_generation = 0;
+
+    friend class AccountTicket;
 };
 
 }

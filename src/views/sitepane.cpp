@@ -15,6 +15,8 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include <utility>
+
 namespace tovra {
 
 namespace {
@@ -111,6 +113,14 @@ bool SitePane::canGoBack() const
 
 QCoro::Task<void> SitePane::storeCookie(QNetworkCookie cookie, std::chrono::milliseconds wait)
 {
+    // The engine makes a page only once its view is shown or the page is used, and until some page
+    // is made the profile's cookie store confirms nothing: the cookie step would sit out its whole
+    // wait. The view stays hidden while the site cookie is awaited, and the page is made only now
+    // that the cookies are in hand: with a page made in the window, the spinner's frames kept the
+    // main thread busy for as long as the cookie reply took. Reading the empty page's text is the
+    // lightest use that makes it; it loads nothing.
+    if (!std::exchange(m_pageMade, true))
+        m_web->page()->toPlainText([](const QString &) {});
     // Nothing of the pane is touched after the first wait: the store belongs to the profile.
     return storeCookieIn(m_web->page()->profile()->cookieStore(), std::move(cookie), wait);
 }

@@ -22,6 +22,7 @@ public:
 
 private:
     QWebEngineView *m_web = nullptr;
+    bool m_pageMade = false;
 };
 
 }

@@ -2,6 +2,7 @@
 
 #include "models/webpagelogic.h"
 #include "network/apiclient.h"
+#include "store/authstore.h"
 #include "views/components/appearance.h"
 #include "views/components/busyindicator.h"
 #include "views/components/pointinghand.h"
@@ -73,7 +74,9 @@ WebPageView::WebPageView(const QString &url, const QString &title, QWidget *pare
         return button;
     };
     m_back = makeButton(u"chevron.left"_s, u"返回上一页"_s);
+    m_back->setAccessibleName(u"后退"_s);
     m_reload = makeButton(u"arrow.clockwise"_s, u"刷新"_s);
+    m_reload->setAccessibleName(u"刷新"_s);
     bar->addSpacing(8);
     m_titleLabel = new QLabel(m_title, m_bar);
     m_titleLabel->setTextFormat(Qt::PlainText);
@@ -102,6 +105,7 @@ WebPageView::WebPageView(const QString &url, const QString &title, QWidget *pare
         if (m_web)
             m_web->reload();
     });
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &WebPageView::dropAccount);
     m_watchdog.setSingleShot(true);
     connect(&m_watchdog, &QTimer::timeout, this, &WebPageView::onLoadTimeout);
 
@@ -135,6 +139,7 @@ bool WebPageView::makePane()
     m_errorView->raise();
     m_spinner->raise();
     connect(m_web, &WebPane::loadingChanged, this, &WebPageView::onLoadingChanged);
+    applyState();
     return true;
 }
 
@@ -143,19 +148,64 @@ WebPageView::~WebPageView() = default;
 QCoro::Task<void> WebPageView::start(QUrl address)
 {
     QPointer self = this;
+    const LoadGeneration::Ticket step = m_cookieSteps.begin();
+    const auto current = [&] { return self && m_cookieSteps.isCurrent(step); };
+    // The site cookie stands for the account that asked for it: one answered after the account
+    // changed would sign the page (and every reload of it) in as the previous account.
+    const AccountTicket asked = AuthStore::shared()->ticket();
     // The cookies are an extra: a failed call (signed out, refused, offline) just means the page
     // loads without them, and says nothing about it.
     const Result<WebCookie> reply = co_await APIClient::shared()->webCookie();
-    if (!self)
+    if (!current())
         co_return;
     if (reply) {
         for (const QNetworkCookie &cookie : webpage::cookiesToSet(*reply)) {
+            if (!asked.isCurrent())
+                break;
             co_await m_web->storeCookie(cookie, kCookieWait);
-            if (!self)
+            if (!current())
                 co_return;
         }
     }
-    request(address);
+    go(address);
+}
+
+void WebPageView::go(const QUrl &address)
+{
+    if (m_stopping)
+        m_pendingRetry = address;
+    else
+        request(address);
+}
+
+void WebPageView::dropAccount()
+{
+    // A cookie step still waiting is the previous account's.
+    m_cookieSteps.invalidate();
+    if (!m_web)
+        return;
+    if (isVisible())
+        reopen();
+    else
+        m_reopenOnShow = true;
+}
+
+void WebPageView::reopen()
+{
+    m_reopenOnShow = false;
+    const auto address = webpage::pageAddress(m_url);
+    if (!address)
+        return;
+    m_pageRequested = false;
+    setState(true, std::nullopt);
+    QCoro::connect(start(*address), this, [] {});
+}
+
+void WebPageView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_reopenOnShow)
+        reopen();
 }
 
 void WebPageView::load()
@@ -169,10 +219,8 @@ void WebPageView::load()
         // that the page is still there.
         if (makePane())
             QCoro::connect(start(*address), this, [] {});
-    } else if (m_stopping)
-        m_pendingRetry = *address;
-    else
-        request(*address);
+    } else
+        go(*address);
 }
 
 void WebPageView::setLoadTimeout(std::chrono::milliseconds timeout)
@@ -185,7 +233,9 @@ void WebPageView::setLoadTimeout(std::chrono::milliseconds timeout)
 void WebPageView::request(const QUrl &address)
 {
     m_watchdog.start(m_loadTimeout);
+    m_pageRequested = true;
     m_web->load(address);
+    applyState();
 }
 
 void WebPageView::onLoadingChanged(const WebPane::Loading &info)
@@ -260,9 +310,12 @@ void WebPageView::applyState()
     } else {
         m_errorView->hide();
     }
-    // The engine's own error page lies under ours, in English and naming the error code.
+    // The engine's own error page lies under ours, in English and naming the error code. Until
+    // the page is asked for, the view would show an empty document (after a change of account,
+    // the previous account's page): the spinner shows alone, over a window with no engine view in
+    // it, so its frames stay as cheap as any widget's however long the cookie reply takes.
     if (m_web)
-        m_web->setVisible(!m_error);
+        m_web->setVisible(!m_error && m_pageRequested);
     m_spinner->setVisible(!m_error && m_loading);
     m_back->setEnabled(m_canGoBack);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "models/loadgeneration.h"
 #include "views/engine/webpane.h"
 
 #include <QCoroTask>
@@ -61,8 +62,17 @@ signals:
     // Any of loading, canGoBack or error changed.
     void stateChanged();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    // The cookie step, then the page.
     QCoro::Task<void> start(QUrl address);
+    // Another account signed in, or none: the page is loaded again, cookie step included, at
+    // once if it is on screen, else when it next shows.
+    void dropAccount();
+    void reopen();
+    void go(const QUrl &address);
     // The error view's retry: the address again, without a second cookie step.
     void load();
     void request(const QUrl &address);
@@ -91,6 +101,11 @@ private:
     QTimer m_watchdog;
     bool m_stopping = false;
     std::optional<QUrl> m_pendingRetry;
+    // Only the newest cookie step may go on to store cookies and load the page.
+    LoadGeneration m_cookieSteps;
+    bool m_reopenOnShow = false;
+    // The engine's view stays hidden until the page itself is asked for (see applyState()).
+    bool m_pageRequested = false;
     std::chrono::milliseconds m_loadTimeout = kLoadTimeout;
 };
 

@@ -86,6 +86,9 @@ private slots:
         WebPageView view(f.pageURL(), u"论坛"_qs);
         view.show();
         QVERIFY(view.isLoading() && !view.spinner()->isHidden());
+        // The store confirms what it was given well within the cookie wait.
+        QVERIFY(waitFor([&] { return !f.site.requestsTo(kCookiePath).isEmpty(); }, 5000));
+        QVERIFY(waitFor([&] { return !f.site.requestsTo(kPagePath).isEmpty(); }, int(WebPageView::kCookieWait.count() / 2)));
 
         QVERIFY(waitFor([&] { return !view.isLoading() || view.error(); }, 5000));
         QVERIFY2(!view.error(), qPrintable(view.error().value_or(QString())));
@@ -210,6 +213,37 @@ private slots:
         QCOMPARE(f.site.requestsTo(kPagePath).last().header("Cookie"), QByteArray("s=1"));
     }
 
+    // A's cookie, answered after A signed out and B signed in, is never stored: the page on
+    // screen loads again at each change (the spinner alone while the cookie step waits), and its
+    // reload sends B's cookie only.
+    void lateCookieOfThePreviousAccountIsDropped()
+    {
+        PageFixture f;
+        AuthStore::shared()->save(u"tok"_qs);
+        const auto cookie = [](const QByteArray &value) {
+            return FakeSite::ok(R"({"name":"sid","value":")" + value + R"(","domain":"127.0.0.1","expires":4102444800})");
+        };
+        f.site.enqueue(kCookiePath, cookie("A").withDelay(400));
+        f.site.enqueue(kCookiePath, FakeSite::json(FakeSite::envelope(401, u"未登录"_qs)));
+        f.site.route(kCookiePath, cookie("B"));
+        f.serve(kPagePath);
+        WebPageView view(f.pageURL(), u"求片专区"_qs);
+        view.show();
+        QVERIFY(waitFor([&] { return f.site.requestsTo(kCookiePath).size() == 1; }, 5000));
+        QVERIFY(view.isLoading() && view.spinner()->isVisible());
+        QCOMPARE(QAccessible::queryAccessibleInterface(view.webView()->parentWidget())->childCount(), 0);
+
+        AuthStore::shared()->logout();
+        AuthStore::shared()->save(u"tok-b"_qs);
+        QVERIFY(waitFor([&] { return f.site.requestsTo(kCookiePath).size() == 3 && !view.isLoading(); }, 5000));
+        QTest::qWait(500);
+        view.reloadButton()->click();
+        QVERIFY(waitFor([&] { return f.site.requestsTo(kPagePath).size() >= 2 && !view.isLoading(); }, 5000));
+        for (const auto &page : f.site.requestsTo(kPagePath))
+            QVERIFY(!page.header("Cookie").contains("sid=A"));
+        QCOMPARE(f.site.requestsTo(kPagePath).last().header("Cookie"), QByteArray("sid=B"));
+    }
+
     // Reload goes back to the site; back is enabled only once a finished navigation has a page
     // behind it, and takes the page there.
     void reloadAndBack()
@@ -221,6 +255,8 @@ private slots:
         WebPageView view(f.pageURL(), u"论坛"_qs);
         view.show();
         QVERIFY(waitFor([&] { return !view.isLoading(); }, 5000));
+        QCOMPARE(QAccessible::queryAccessibleInterface(view.backButton())->text(QAccessible::Name), u"后退"_qs);
+        QCOMPARE(QAccessible::queryAccessibleInterface(view.reloadButton())->text(QAccessible::Name), u"刷新"_qs);
         view.reloadButton()->click();
         QVERIFY(waitFor([&] { return f.site.requestsTo(kPagePath).size() == 2 && !view.isLoading(); }, 5000));
         QVERIFY(!view.backButton()->isEnabled());

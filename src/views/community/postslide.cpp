@@ -2,6 +2,7 @@
 
 #include "models/communitylogic.h"
 #include "network/apiclient.h"
+#include "store/authstore.h"
 #include "views/community/countbadge.h"
 #include "views/community/roundimage.h"
 #include "views/community/slideimage.h"
@@ -299,12 +300,16 @@ QCoro::Task<> PostSlide::toggleLike()
     // Copied out of the slide: the answer still reaches the board if the slide is gone.
     const LikeHandler onLiked = m_onLiked;
     const QString did = m_post.did;
+    // A like answered after the account changed is the previous account's heart and count: the
+    // board (reloaded for the new account by then) must not show it.
+    const AccountTicket asked = AuthStore::shared()->ticket();
     auto result = co_await APIClient::shared()->bbsLike(did, community::likeAction(m_post.liked));
-    if (result && onLiked)
+    const bool applies = result && asked.isCurrent();
+    if (applies && onLiked)
         onLiked(did, *result);
     if (!self)
         co_return;
-    if (result)
+    if (applies)
         m_post.applyLike(*result);
     m_liking = false;
     applyLikeFace();

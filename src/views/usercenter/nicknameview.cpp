@@ -210,6 +210,8 @@ QCoro::Task<> NicknameView::runSave()
 {
     QPointer self = this;
     const auto account = m_account.current();
+    // The account is reloaded after the write only while it is still the one signed in.
+    const AccountTicket asked = AuthStore::shared()->ticket();
     const auto shown = [&] { return self && m_account.isCurrent(account); };
     m_busy = true;
     render();
@@ -220,7 +222,7 @@ QCoro::Task<> NicknameView::runSave()
             m_outcome->showOutcome(QStringLiteral("昵称已更新"), false);
         // The name has changed on the site even if the tab was left meanwhile.
         QPointer<AuthStore> auth = AuthStore::shared();
-        if (auth)
+        if (auth && asked.isCurrent())
             co_await auth->refresh();
     } else if (shown()) {
         m_outcome->showOutcome(reply.error().description(), true);

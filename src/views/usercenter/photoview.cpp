@@ -205,6 +205,8 @@ QCoro::Task<> PhotoView::upload(QByteArray jpeg)
     QPointer self = this;
     QPointer<AuthStore> auth = AuthStore::shared();
     const auto account = m_account.current();
+    // The account is reloaded after the write only while it is still the one signed in.
+    const AccountTicket asked = AuthStore::shared()->ticket();
     const auto shown = [&] { return self && m_account.isCurrent(account); };
     m_busy = true;
     m_message.reset();
@@ -219,7 +221,7 @@ QCoro::Task<> PhotoView::upload(QByteArray jpeg)
             render();
         }
         // The new avatar reaches the account card too, even if the user has left this tab.
-        if (auth)
+        if (auth && asked.isCurrent())
             co_await auth->refresh();
     } else if (shown()) {
         m_isError = true;

@@ -97,6 +97,8 @@ QCoro::Task<> SignButton::runSign()
 {
     QPointer self = this;
     const auto account = m_account.current();
+    // The account is reloaded after the write only while it is still the one signed in.
+    const AccountTicket asked = AuthStore::shared()->ticket();
     const auto shown = [&] { return self && m_account.isCurrent(account); };
     auto reply = co_await APIClient::shared()->sign();
     if (!reply) {
@@ -113,7 +115,7 @@ QCoro::Task<> SignButton::runSign()
     }
     // The coins were granted whether or not the card is still there: the user is reloaded
     // anyway so every other screen sees the new balance.
-    if (QPointer<AuthStore> auth = AuthStore::shared())
+    if (QPointer<AuthStore> auth = AuthStore::shared(); auth && asked.isCurrent())
         co_await auth->refresh();
     if (!shown())
         co_return;

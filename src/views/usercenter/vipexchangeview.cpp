@@ -92,6 +92,8 @@ QCoro::Task<> VIPExchangeView::runExchange(qint64 bt)
     render();
 
     // The outcome and the busy state belong to the account that sent the exchange.
+    // The account is reloaded after the write only while it is still the one signed in.
+    const AccountTicket asked = AuthStore::shared()->ticket();
     const auto shown = [&] { return self && m_account.isCurrent(account); };
     auto reply = co_await APIClient::shared()->exchangeVIP(bt);
     if (reply) {
@@ -101,7 +103,7 @@ QCoro::Task<> VIPExchangeView::runExchange(qint64 bt)
         // The coins are spent whether or not the tab is still open: reload the account anyway.
         // The new balance comes with it; the reply's own gold is not trusted for display.
         QPointer<AuthStore> auth = AuthStore::shared();
-        if (auth)
+        if (auth && asked.isCurrent())
             co_await auth->refresh();
     } else if (shown()) {
         m_outcome->showOutcome(reply.error().description(), true);
