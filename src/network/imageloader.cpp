@@ -209,11 +209,18 @@ void ImageLoader::prefetchCached(const QList<QUrl> &urls, const QSize &fitSize)
         const QByteArray bytes = freshCachedBody(url);
         if (bytes.isEmpty())
             continue;
+        const quint64 serial = ++m_lastPrefetch;
         QFuture<QImage> decoding = QtConcurrent::run(&m_pool, &ImageLoader::decode, bytes, size);
-        m_prefetched.insert(key, decoding);
-        decoding.then(this, [this, key](const QImage &image) {
+        // Entered before the continuation is attached: Qt runs it at once, inside then(), when
+        // the decode has already finished, and it must find its entry then too.
+        m_prefetched.insert(key, {serial, decoding});
+        decoding.then(this, [this, key, serial](const QImage &image) {
+            const auto found = m_prefetched.constFind(key);
             // Taken by decodeCachedNow() already, or left for memory.
-            if (m_prefetched.remove(key) && !image.isNull())
+            if (found == m_prefetched.cend() || found->serial != serial)
+                return;
+            m_prefetched.erase(found);
+            if (!image.isNull())
                 m_memory.insert(key, new QImage(image), qMax<qsizetype>(1, image.sizeInBytes()));
         });
     }
@@ -221,21 +228,34 @@ void ImageLoader::prefetchCached(const QList<QUrl> &urls, const QSize &fitSize)
 
 int ImageLoader::decodeCachedNow(const QList<QUrl> &urls, const QSize &fitSize)
 {
-    prefetchCached(urls, fitSize);
+    Q_ASSERT(QThread::currentThread() == thread());
     const QSize size = (fitSize.isValid() && !fitSize.isEmpty()) ? fitSize : QSize();
-    int added = 0;
+    // Every decode is started before the first wait, so the pool works on them side by side.
+    // None of them carries a continuation that could fill memory behind this count: those
+    // started ahead are taken out of m_prefetched first, and so find nothing when they run
+    // (on this thread too, from within result(), when it runs a decode the pool has not
+    // started yet).
+    QList<std::pair<QString, QFuture<QImage>>> waiting;
     for (const QUrl &url : urls) {
+        if (!isWebAddress(url))
+            continue;
         const QString key = cacheKey(urlKey(url), size);
-        auto decoding = m_prefetched.find(key);
-        if (decoding == m_prefetched.end())
+        if (m_memory.contains(key) || std::ranges::any_of(waiting, [&](const auto &w) { return w.first == key; }))
             continue;
-        // A decode the pool has not started yet runs here, on this thread.
-        const QImage image = decoding->result();
-        m_prefetched.erase(decoding);
-        if (image.isNull())
+        if (const auto ahead = m_prefetched.find(key); ahead != m_prefetched.end()) {
+            waiting.append({key, ahead->image});
+            m_prefetched.erase(ahead);
             continue;
-        m_memory.insert(key, new QImage(image), qMax<qsizetype>(1, image.sizeInBytes()));
-        ++added;
+        }
+        const QByteArray bytes = freshCachedBody(url);
+        if (!bytes.isEmpty())
+            waiting.append({key, QtConcurrent::run(&m_pool, &ImageLoader::decode, bytes, size)});
+    }
+    int added = 0;
+    for (auto &[key, decoding] : waiting) {
+        const QImage image = decoding.result();
+        if (!image.isNull() && m_memory.insert(key, new QImage(image), qMax<qsizetype>(1, image.sizeInBytes())))
+            ++added;
     }
     return added;
 }

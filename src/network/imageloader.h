@@ -126,7 +126,16 @@ private:
     QHash<QString, Fetch> m_fetches;              // by url key
     QHash<Ticket, QString> m_ticketFetch;         // ticket -> url key, while waiting on a fetch
     QHash<Ticket, std::pair<Waiter, QImage>> m_ready; // answered, delivery queued
-    QHash<QString, QFuture<QImage>> m_prefetched;     // by memory key
+    // Decodes started ahead, by memory key. The serial tells a decode's continuation whether
+    // the entry is still its own: decodeCachedNow() may have taken it, and a later prefetch of
+    // the same key put another in its place.
+    struct Prefetch
+    {
+        quint64 serial = 0;
+        QFuture<QImage> image;
+    };
+    QHash<QString, Prefetch> m_prefetched;
+    quint64 m_lastPrefetch = 0;
     QHash<QObject *, std::pair<int, QMetaObject::Connection>> m_receivers;
     qint64 m_maxBodyBytes = kDefaultMaxBodyBytes;
     Ticket m_lastTicket = 0;

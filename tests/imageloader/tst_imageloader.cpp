@@ -38,6 +38,24 @@ FakeSite::Reply imageReply(const QByteArray &bytes, int delayMs = 0)
     return reply;
 }
 
+// Stores body in the HTTP cache as the network manager would have.
+void putInCache(QNetworkDiskCache *cache, const QUrl &url, int status, int expiresIn, const QByteArray &cacheControl,
+                const QByteArray &body)
+{
+    QNetworkCacheMetaData meta;
+    meta.setUrl(url);
+    meta.setSaveToDisk(true);
+    meta.setAttributes({{QNetworkRequest::HttpStatusCodeAttribute, status}});
+    if (expiresIn)
+        meta.setExpirationDate(QDateTime::currentDateTimeUtc().addSecs(expiresIn));
+    if (!cacheControl.isEmpty())
+        meta.setRawHeaders({{"Cache-Control", cacheControl}});
+    QIODevice *device = cache->prepare(meta);
+    QVERIFY(device);
+    device->write(body);
+    cache->insert(device);
+}
+
 // Collects what a load answered.
 struct Answer
 {
@@ -361,18 +379,7 @@ private slots:
         m_network->setCache(cache);
         m_loader->setMaxBodyBytes(3000);
         const QUrl url = m_site->url("c.jpg");
-        QNetworkCacheMetaData meta;
-        meta.setUrl(url);
-        meta.setSaveToDisk(true);
-        meta.setAttributes({{QNetworkRequest::HttpStatusCodeAttribute, status}});
-        if (expiresIn)
-            meta.setExpirationDate(QDateTime::currentDateTimeUtc().addSecs(expiresIn));
-        if (!cacheControl.isEmpty())
-            meta.setRawHeaders({{"Cache-Control", cacheControl}});
-        QIODevice *device = cache->prepare(meta);
-        QVERIFY(device);
-        device->write(body);
-        cache->insert(device);
+        putInCache(cache, url, status, expiresIn, cacheControl, body);
 
         QCOMPARE(m_loader->decodeCachedNow({url, url, QUrl("file:///c.jpg")}, QSize(30, 45)), decoded ? 1 : 0);
         QCOMPARE(m_loader->cached(url, QSize(30, 45)).size(), decoded ? QSize(30, 45) : QSize(0, 0));
@@ -381,6 +388,28 @@ private slots:
         if (decoded)
             QVERIFY(tovra::test::waitFor([&] { return !m_loader->cached(url, QSize(20, 30)).isNull(); }));
         QVERIFY(m_site->requests().isEmpty());
+    }
+
+    // More than the pool runs at once: some decodes started ahead are still queued, and waiting
+    // for one runs it, with its continuation, on this thread.
+    void decodesNowWhatWasStartedAheadOnce()
+    {
+        QTemporaryDir dir;
+        auto *cache = new QNetworkDiskCache(m_network.get());
+        cache->setCacheDirectory(dir.path());
+        m_network->setCache(cache);
+        QList<QUrl> urls;
+        for (int i = 0; i < 24; ++i) {
+            urls << m_site->url(QStringLiteral("p%1.png").arg(i));
+            putInCache(cache, urls.last(), 200, 3600, {}, encoded({200, 300}, QColor(i * 10, 0, 0)));
+        }
+        m_loader->prefetchCached(urls, QSize(20, 30));
+        const auto inMemory = [&] { return std::ranges::count_if(urls, [&](const QUrl &u) { return !m_loader->cached(u, QSize(20, 30)).isNull(); }); };
+        const auto before = inMemory();
+        // Asked for last first, as a screen asks for what it shows of what it prefetched.
+        std::ranges::reverse(urls);
+        QCOMPARE(m_loader->decodeCachedNow(urls, QSize(20, 30)), 24 - before);
+        QCOMPARE(inMemory(), 24);
     }
 };
 

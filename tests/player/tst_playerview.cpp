@@ -375,6 +375,35 @@ private slots:
         QCOMPARE(log, (QStringList{u"progress 20 Bearer tok-A"_qs, u"progress 27 "_qs, u"progress 27 "_qs, u"progress 27 Bearer tok-B"_qs,
                                    u"requestmpd  "_qs, u"requestmpd  Bearer tok-A"_qs, u"requestmpd  Bearer tok-B"_qs}));
     }
+
+    // A window smaller than the screen, with room around it where Qt alone would let the menu hang.
+    void qualityMenuOpensInsideTheWindow_data()
+    {
+        QTest::addColumn<Qt::Corner>("corner");
+        QTest::newRow("top left") << Qt::TopLeftCorner;
+        QTest::newRow("top right: flips left") << Qt::TopRightCorner;
+        QTest::newRow("bottom left: flips up") << Qt::BottomLeftCorner;
+        QTest::newRow("bottom right: both") << Qt::BottomRightCorner;
+    }
+
+    void qualityMenuOpensInsideTheWindow()
+    {
+        QFETCH(Qt::Corner, corner);
+        QWidget window;
+        window.setGeometry(60, 60, 480, 320);
+        auto *button = new QualityMenu(&window);
+        for (const char *name : {"自动", "1080p 超清", "720p 高清", "480p", "360p"})
+            button->choices()->addAction(QString::fromUtf8(name));
+        button->setGeometry(corner & 1 ? 480 - 90 : 0, corner & 2 ? 320 - 30 : 0, 90, 30);
+        button->show();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QMenu *menu = button->choices();
+        menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+        QVERIFY(window.geometry().contains(menu->geometry()));
+        QVERIFY(!menu->geometry().intersects(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
+        menu->close();
+    }
 };
 
 TOVRA_TEST(PlayerViewTest)

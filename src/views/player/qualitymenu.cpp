@@ -11,9 +11,29 @@
 #include <QMenu>
 #include <QStyleOptionMenuItem>
 
+#include <algorithm>
+
 namespace tovra {
 
 namespace {
+
+// Where a menu of `size` opens by `anchor` (global coordinates) inside `bounds`: under it and
+// starting at its leading edge where it fits, above it and ending at its trailing edge where
+// not, and pushed inside when neither fits.
+QPoint placeInside(const QRect &anchor, const QSize &size, const QRect &bounds, bool rightToLeft)
+{
+    const int leading = rightToLeft ? anchor.right() + 1 - size.width() : anchor.left();
+    const int trailing = rightToLeft ? anchor.left() : anchor.right() + 1 - size.width();
+    const auto fitsAcross = [&](int x) { return x >= bounds.left() && x + size.width() <= bounds.right() + 1; };
+    int x = fitsAcross(leading) || !fitsAcross(trailing) ? leading : trailing;
+    int y = anchor.bottom() + 1;
+    if (y + size.height() > bounds.bottom() + 1 && anchor.top() - size.height() >= bounds.top())
+        y = anchor.top() - size.height();
+    // Larger than the window: its start stays in sight.
+    x = std::max(bounds.left(), std::min(x, bounds.right() + 1 - size.width()));
+    y = std::max(bounds.top(), std::min(y, bounds.bottom() + 1 - size.height()));
+    return {x, y};
+}
 
 // The choices are checkable so that a screen reader hears which one is checked; on screen the
 // check-mark symbol says it, so the style draws no box or radio beside it.
@@ -23,6 +43,21 @@ public:
     using QMenu::QMenu;
 
 protected:
+    void showEvent(QShowEvent *event) override
+    {
+        QMenu::showEvent(event);
+        // Qt keeps a button's menu on the screen, not in the window: by the button at the edge
+        // of a player smaller than the screen, it would hang outside the player. Placed here,
+        // before the window is mapped, it shows in one place only.
+        QWidget *button = parentWidget();
+        if (!button)
+            return;
+        const QWidget *window = button->window();
+        const QRect bounds(window->mapToGlobal(QPoint(0, 0)), window->size());
+        const QRect anchor(button->mapToGlobal(QPoint(0, 0)), button->size());
+        move(placeInside(anchor, size(), bounds, button->layoutDirection() == Qt::RightToLeft));
+    }
+
     void initStyleOption(QStyleOptionMenuItem *option, const QAction *action) const override
     {
         QMenu::initStyleOption(option, action);
