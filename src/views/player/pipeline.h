@@ -65,6 +65,9 @@ public:
     // Quitting: waits at most this long for pipelines still shutting down; any let go from now
     // on is stopped but left for the process's end to free.
     static void waitForShutdowns(int milliseconds);
+    // The process goes on after a quit after all (a test rehearsing one): pipelines let go from
+    // now on shut down in full again.
+    static void cancelQuit();
     // Pipelines whose threads have not ended yet.
     static int running();
 
