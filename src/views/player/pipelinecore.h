@@ -46,6 +46,7 @@ struct PipelineInbox
     bool pictureEnded = false;
 
     void post(std::function<void()> command);
+    // Takes the message over.
     void postMessage(GstMessage *message);
     void nudge();
     void endPicture();

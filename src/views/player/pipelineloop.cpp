@@ -40,7 +40,7 @@ void PipelineInbox::postMessage(GstMessage *message)
 {
     {
         std::lock_guard lock(mutex);
-        messages.push_back(gst_message_ref(message));
+        messages.push_back(message);
     }
     wake.notify_one();
 }
@@ -200,6 +200,9 @@ bool Pipeline::Core::build()
     g_value_unset(&child);
     gst_iterator_free(children);
     bus = gst_element_get_bus(playbin);
+    // A sync handler that answers GST_BUS_DROP owns the message. Taking a ref of our own as
+    // well left every message, and through its source every element that ever posted one,
+    // alive after the pipeline was let go: the demuxer with its HTTP session, sockets and thread.
     gst_bus_set_sync_handler(
         bus,
         [](GstBus *, GstMessage *message, gpointer data) {
