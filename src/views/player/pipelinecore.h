@@ -143,7 +143,9 @@ struct Pipeline::Core
 
     // pipelineshutdown.cpp
     void teardown();
-    void letDownloadsSettle();
+    // Has the demuxer cancel what it is fetching and fetch nothing more; false if it had nothing
+    // to be asked (no demuxer, or none of its outputs made yet).
+    bool stopDownloads();
 };
 
 }

@@ -2,7 +2,6 @@
 
 #include "views/player/pipelinecore.h"
 
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -25,20 +24,20 @@ Registry &registry()
     return r;
 }
 
-// GStreamer 1.22.0's adaptive demuxer can still be called back by its HTTP session for a request
-// cancelled when the pipeline stopped (a playlist the site was slow with): freed at once, the
-// demuxer is written to after it is gone. Its pipeline is freed only after this grace.
-constexpr std::chrono::milliseconds kReleaseGrace{2000};
-
-// GStreamer 1.22.0's adaptive demuxer can crash inside libsoup when it is stopped with a download
-// in flight. A pipeline let go is first paused: the demuxer goes on fetching until it holds what
-// it loads ahead, and then fetches no more. It is stopped once that has stayed put a moment, once
-// nothing has come in for kDownloadQuiet (a playlist fetch or a segment on a usual line takes
-// less), or after kSettleLimit whatever comes.
-constexpr std::chrono::milliseconds kDownloadQuiet{1500};
-constexpr std::chrono::milliseconds kSettled{300};
-constexpr std::chrono::milliseconds kSettleLimit{10000};
-constexpr std::chrono::milliseconds kSettlePoll{50};
+// Letting go of a pipeline with a download in flight. In GStreamer 1.22.0 the demuxer's PAUSED to
+// READY calls downloadhelper_stop(), which cancels each transfer in flight and at once quits and
+// joins the download thread, then hands the transfers back and frees them: the cancellations,
+// which libsoup completes on that thread's main context, are never run. The HTTP session keeps
+// them, and when the demuxer is finalized its session completes them into transfers already
+// freed: the crash inside libsoup. No release up to 1.22.12 changes this order (later fixes in
+// downloadhelper.c: "Do not submit_transfer when cancelled", 1.22.7; "Ensure all download tasks
+// call g_task_return_*()", 1.27.1). So nothing may be in flight when the demuxer stops: first it
+// is asked to select no stream, which stops each of its streams the way a seek does
+// (downloadhelper_cancel_request() with the download thread still running, so libsoup completes
+// every cancellation there), and it fetches nothing more; a moment later it is stopped with no
+// transfer left. The line is free within that moment, instead of after the segment in flight
+// came in whole.
+constexpr std::chrono::milliseconds kCancelSettle{200};
 
 }
 
@@ -97,9 +96,15 @@ void Pipeline::Core::teardown()
         return;
     published = nullptr;
     if (!failed && requested >= GST_STATE_PAUSED) {
+        // Paused first: the sound stops now rather than with the rest.
         gst_element_set_state(playbin, GST_STATE_PAUSED);
-        letDownloadsSettle();
+        if (stopDownloads())
+            PipelineRegistry::sleepUnlessQuitting(kCancelSettle);
     }
+    // GStreamer 1.22's playsink keeps a reference to the software volume it makes when the sound
+    // sink has none of its own (no sound server): upstream "playsink: Fix volume leak" (1.24).
+    // Found before the pipeline goes, let go after it; drop this with a GStreamer that has it.
+    GstElement *volume = gst_bin_get_by_name(GST_BIN(playbin), "volume");
     gst_element_set_state(playbin, GST_STATE_NULL);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     {
@@ -108,39 +113,40 @@ void Pipeline::Core::teardown()
             gst_message_unref(message);
         inbox.messages.clear();
     }
-    if (PipelineRegistry::sleepUnlessQuitting(kReleaseGrace))
-        return;
     gst_object_unref(bus);
+    bus = nullptr;
     splice.release();
     gst_object_unref(playbin);
     playbin = nullptr;
-    bus = nullptr;
+    if (volume) {
+        if (!GST_OBJECT_PARENT(volume) && GST_OBJECT_REFCOUNT_VALUE(volume) == 2)
+            gst_object_unref(volume);
+        gst_object_unref(volume);
+    }
 }
 
-void Pipeline::Core::letDownloadsSettle()
+bool Pipeline::Core::stopDownloads()
 {
-    // Stopped while a download is in flight, the demuxer can crash in cancelling it (see
-    // kDownloadQuiet): what it holds ahead grows while one comes in.
+    // An empty selection, made by hand: gst_event_new_select_streams() takes no empty list. It is
+    // an upstream event, answered by the demuxer on any of its outputs.
     GstElement *demux = splice.demuxerRef();
-    const auto start = std::chrono::steady_clock::now();
-    auto changed = start;
-    guint64 held = GST_CLOCK_TIME_NONE;
-    while (!PipelineRegistry::sleepUnlessQuitting(kSettlePoll)) {
-        guint64 video = GST_CLOCK_TIME_NONE;
-        guint64 audio = GST_CLOCK_TIME_NONE;
-        if (demux)
-            g_object_get(demux, "current-level-time-video", &video, "current-level-time-audio", &audio, nullptr);
-        const auto now = std::chrono::steady_clock::now();
-        if (const guint64 level = std::min(video, audio); level != held) {
-            held = level;
-            changed = now;
-        }
-        const bool full = GST_CLOCK_TIME_IS_VALID(held) && held >= guint64(kBufferAheadMs) * GST_MSECOND;
-        if ((full && now - changed >= kSettled) || now - changed >= kDownloadQuiet || now - start >= kSettleLimit)
-            break;
+    if (!demux)
+        return false;
+    bool sent = false;
+    GstIterator *pads = gst_element_iterate_src_pads(demux);
+    GValue item = G_VALUE_INIT;
+    if (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+        GValue none = G_VALUE_INIT;
+        g_value_init(&none, GST_TYPE_LIST);
+        GstStructure *selection = gst_structure_new_empty("GstEventSelectStreams");
+        gst_structure_take_value(selection, "streams", &none);
+        sent = gst_pad_send_event(GST_PAD(g_value_get_object(&item)), gst_event_new_custom(GST_EVENT_SELECT_STREAMS, selection));
+        g_value_reset(&item);
     }
-    if (demux)
-        gst_object_unref(demux);
+    g_value_unset(&item);
+    gst_iterator_free(pads);
+    gst_object_unref(demux);
+    return sent;
 }
 
 }
