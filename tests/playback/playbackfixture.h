@@ -4,7 +4,6 @@
 #include "support/clientfixture.h"
 #include "support/mediafiles.h"
 #include "support/testenv.h"
-#include "views/player/pipeline.h"
 #include "views/player/pipwindow.h"
 
 
@@ -51,8 +50,6 @@ struct PlaybackFixture : SharedClientFixture
 
     PlaybackFixture() : SharedClientFixture(QStringLiteral("user-tok"))
     {
-        // A test before may have rehearsed quitting; pipelines let go here shut down in full.
-        Pipeline::cancelQuit();
         served = serveFolder(site, QStringLiteral("/clip/"), mediaDir());
         site.route(kProgress, FakeSite::ok("{}"));
     }

@@ -31,12 +31,7 @@ Pipeline::~Pipeline()
 
 void Pipeline::waitForShutdowns(int milliseconds)
 {
-    PipelineRegistry::quit(std::chrono::milliseconds(milliseconds));
-}
-
-void Pipeline::cancelQuit()
-{
-    PipelineRegistry::resume();
+    PipelineRegistry::waitForAll(std::chrono::milliseconds(milliseconds));
 }
 
 int Pipeline::running()

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace tovra {
 
@@ -14,8 +15,6 @@ struct Registry
     std::mutex mutex;
     std::condition_variable changed;
     int running = 0;
-    // Set once the process quits: a pipeline let go then is not freed, as the process ends anyway.
-    bool quitting = false;
 };
 
 Registry &registry()
@@ -62,32 +61,11 @@ int PipelineRegistry::running()
     return registry().running;
 }
 
-void PipelineRegistry::quit(std::chrono::milliseconds wait)
+void PipelineRegistry::waitForAll(std::chrono::milliseconds wait)
 {
     Registry &r = registry();
     std::unique_lock lock(r.mutex);
-    r.quitting = true;
-    r.changed.notify_all();
     r.changed.wait_for(lock, wait, [&] { return r.running == 0; });
-}
-
-bool PipelineRegistry::quitting()
-{
-    std::lock_guard lock(registry().mutex);
-    return registry().quitting;
-}
-
-void PipelineRegistry::resume()
-{
-    std::lock_guard lock(registry().mutex);
-    registry().quitting = false;
-}
-
-bool PipelineRegistry::sleepUnlessQuitting(std::chrono::milliseconds time)
-{
-    Registry &r = registry();
-    std::unique_lock lock(r.mutex);
-    return r.changed.wait_for(lock, time, [&] { return r.quitting; });
 }
 
 void Pipeline::Core::teardown()
@@ -99,7 +77,7 @@ void Pipeline::Core::teardown()
         // Paused first: the sound stops now rather than with the rest.
         gst_element_set_state(playbin, GST_STATE_PAUSED);
         if (stopDownloads())
-            PipelineRegistry::sleepUnlessQuitting(kCancelSettle);
+            std::this_thread::sleep_for(kCancelSettle);
     }
     // GStreamer 1.22's playsink keeps a reference to the software volume it makes when the sound
     // sink has none of its own (no sound server): upstream "playsink: Fix volume leak" (1.24).

@@ -13,14 +13,9 @@ public:
     static void ended();
     static int running();
 
-    // Quitting: pipelines shutting down skip their waits, and the caller waits at most this long
-    // for them to end.
-    static void quit(std::chrono::milliseconds wait);
-    static bool quitting();
-    // The process goes on after all (a test that rehearsed a quit): shutdowns wait in full again.
-    static void resume();
-    // Sleeps for the time given, or less if a quit comes meanwhile; true if it did.
-    static bool sleepUnlessQuitting(std::chrono::milliseconds time);
+    // Waits at most this long for every pipeline's thread to end. Nothing is skipped for a quit:
+    // a pipeline stopped with a download in flight can crash the process on its way out.
+    static void waitForAll(std::chrono::milliseconds wait);
 };
 
 }
