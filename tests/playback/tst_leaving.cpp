@@ -70,6 +70,30 @@ void watchAll(GstElement *playbin)
     gst_iterator_free(children);
 }
 
+// Resident memory in MB.
+qint64 residentMb()
+{
+    QFile status(u"/proc/self/status"_qs);
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &l : status.readAll().split('\n')) {
+        if (l.startsWith("VmRSS:"))
+            return l.mid(6).trimmed().split(' ').first().toLongLong() / 1024;
+    }
+    return 0;
+}
+
+// The names of the process's threads, for a failing check to print.
+QString threadNames()
+{
+    QStringList names;
+    for (const QString &task : QDir(u"/proc/self/task"_qs).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(u"/proc/self/task/"_qs + task + u"/comm"_qs);
+        comm.open(QIODevice::ReadOnly);
+        names << QString::fromUtf8(comm.readAll().trimmed());
+    }
+    return names.join(u", "_qs);
+}
+
 }
 
 // Leaving the native player: the play's pipeline, threads, sockets and files are gone once its
@@ -119,6 +143,7 @@ private slots:
         });
         int threads = 0;
         int files = 0;
+        qint64 memory = 0;
         for (int round = 0; round < rounds; ++round) {
             f.authorise({playlists.url().toString() + u"clip/hls/master.m3u8"_qs, u"play-tok"_qs, 0, 1});
             auto page = std::make_unique<PlayerView>(kEntry, u"星河"_qs, 0);
@@ -156,9 +181,14 @@ private slots:
                 // the sound server's connection, thread pools.
                 threads = entries("/proc/self/task");
                 files = entries("/proc/self/fd");
+                memory = residentMb();
             }
         }
-        QVERIFY2(entries("/proc/self/task") <= threads + 5, qPrintable(u"%1 -> %2"_qs.arg(threads).arg(entries("/proc/self/task"))));
+        qInfo("%d rounds: threads %d -> %d, files %d -> %d, resident %lld -> %lld MB", rounds, threads, entries("/proc/self/task"), files,
+              entries("/proc/self/fd"), memory, residentMb());
+        // GStreamer's task pool lets an idle thread go a moment after its task stopped.
+        QVERIFY2(waitFor([&] { return entries("/proc/self/task") <= threads + 5; }, 3000), qPrintable(u"%1 -> %2: %3"_qs.arg(threads).arg(entries("/proc/self/task")).arg(threadNames())));
+        QVERIFY2(residentMb() <= memory + 80, qPrintable(u"%1 -> %2 MB"_qs.arg(memory).arg(residentMb())));
         QVERIFY2(entries("/proc/self/fd") <= files + 10, qPrintable(u"%1 -> %2"_qs.arg(files).arg(entries("/proc/self/fd"))));
     }
 
