@@ -143,6 +143,8 @@ struct Pipeline::Core
 
     // pipelineshutdown.cpp
     void teardown();
+    // Stops the pipeline at READY or NULL with no download in flight (see pipelineshutdown.cpp).
+    void stopWithoutDownloads(GstState target);
     // Has the demuxer cancel what it is fetching and fetch nothing more; false if it had nothing
     // to be asked (no demuxer, or none of its outputs made yet).
     bool stopDownloads();

@@ -73,12 +73,7 @@ void Pipeline::Core::teardown()
     if (!playbin)
         return;
     published = nullptr;
-    if (!failed && requested >= GST_STATE_PAUSED) {
-        // Paused first: the sound stops now rather than with the rest.
-        gst_element_set_state(playbin, GST_STATE_PAUSED);
-        if (stopDownloads())
-            std::this_thread::sleep_for(kCancelSettle);
-    }
+    stopWithoutDownloads(GST_STATE_READY);
     // GStreamer 1.22's playsink keeps a reference to the software volume it makes when the sound
     // sink has none of its own (no sound server): upstream "playsink: Fix volume leak" (1.24).
     // Found before the pipeline goes, let go after it; drop this with a GStreamer that has it.
@@ -101,6 +96,19 @@ void Pipeline::Core::teardown()
             gst_object_unref(volume);
         gst_object_unref(volume);
     }
+}
+
+void Pipeline::Core::stopWithoutDownloads(GstState target)
+{
+    // Below PAUSED the demuxer's download thread is stopped already.
+    if (requested >= GST_STATE_PAUSED) {
+        // Paused first: the sound stops now rather than with the rest.
+        gst_element_set_state(playbin, GST_STATE_PAUSED);
+        if (stopDownloads())
+            std::this_thread::sleep_for(kCancelSettle);
+    }
+    requested = target;
+    gst_element_set_state(playbin, target);
 }
 
 bool Pipeline::Core::stopDownloads()

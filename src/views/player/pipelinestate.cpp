@@ -271,9 +271,9 @@ void Pipeline::Core::halt()
     pendingSeek.reset();
     splice.refilling = false;
     splice.outputsBehind = false;
-    // Stopped here, the sound stops with the picture rather than play out what was loaded.
-    requested = GST_STATE_READY;
-    gst_element_set_state(playbin, GST_STATE_READY);
+    // Stopped here, the sound stops with the picture rather than play out what was loaded. A
+    // failure (or the player's watchdog) can come with a download in flight or stalled.
+    stopWithoutDownloads(GST_STATE_READY);
 }
 
 }
