@@ -73,11 +73,12 @@ void Pipeline::Core::teardown()
     if (!playbin)
         return;
     published = nullptr;
-    stopWithoutDownloads(GST_STATE_READY);
     // GStreamer 1.22's playsink keeps a reference to the software volume it makes when the sound
     // sink has none of its own (no sound server): upstream "playsink: Fix volume leak" (1.24).
-    // Found before the pipeline goes, let go after it; drop this with a GStreamer that has it.
+    // Found while the pipeline is still paused (its sound chain leaves the bin on the way to
+    // READY), let go after the pipeline; drop this with a GStreamer that has the fix.
     GstElement *volume = gst_bin_get_by_name(GST_BIN(playbin), "volume");
+    stopWithoutDownloads(GST_STATE_READY);
     gst_element_set_state(playbin, GST_STATE_NULL);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     {
