@@ -1,0 +1,301 @@
+#include "views/player/splice.h"
+
+#include "views/player/pipelinecore.h"
+
+#include <algorithm>
+
+// A quality chosen while playing. A flushing seek through the pipeline restarts every sink, and
+// the sound server takes the better part of 100 ms to start a stream again. The demuxer alone is
+// asked instead to fetch again from what it last handed down: the segment there comes once more
+// at the quality it had (the demuxer picks the next one's as each arrives), and it is dropped up
+// to where the stream left off, so the decoders and sinks below take it as one stream with a
+// quality change in it, as when 自动 makes one.
+//
+// A splice, in order:
+//  1. Core::startSplice (pipeline's thread): every output is tagged with a fresh seqnum and
+//     marked behind; a flushing seek with that seqnum goes to the demuxer alone, to the earliest
+//     stream time any output last passed. Splice::refilling and outputsBehind are set.
+//  2. The demuxer flushes its outputs: DemuxOutput::probe drops FLUSH_START/STOP of that seqnum,
+//     so nothing below the demuxer is flushed and the sinks play on from their queues.
+//  3. The demuxer sends a SEGMENT of that seqnum, its running time starting again at 0: the probe
+//     works out the offset that makes it continue the old running time, moves this and every
+//     later segment (and the sinks' QOS events going up) by it, and starts dropping.
+//  4. Buffers up to the last one passed before the splice are dropped; the first one past it
+//     ends the dropping (its DISCONT cleared, as the stream below never broke). So does new caps
+//     (the demuxer had moved on to another variant: its key frame is needed) or EOS. The output
+//     has caught up: DemuxOutput::caughtUp nudges the pipeline's thread.
+//  5. Core::onOutputCaughtUp: once no output is behind, a seek asked for meanwhile goes ahead.
+//  6. Meanwhile the demuxer buffers from nothing. If the queue before the decoders runs dry
+//     before it has (Core::onQueueRanDry), the pipeline pauses as buffering until the demuxer
+//     reports 100 %; a BUFFERING of 100 % before that ends the watch (Core::handle).
+// Paused, the sinks hold the streaming threads, which a flush must reach: the seek goes through
+// the whole pipeline then (Core::seekHere).
+
+namespace tovra {
+
+namespace {
+
+void watchOutput(GstElement *, GstPad *pad, gpointer data)
+{
+    if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
+        return;
+    auto *splice = static_cast<Splice *>(data);
+    auto out = std::make_shared<DemuxOutput>();
+    out->splice = splice;
+    out->pad = pad;
+    {
+        std::lock_guard lock(splice->outputMutex);
+        splice->outputs.push_back(out);
+    }
+    const auto types = GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH
+                                       | GST_PAD_PROBE_TYPE_EVENT_UPSTREAM);
+    gst_pad_add_probe(pad, types, &DemuxOutput::probe, new std::shared_ptr<DemuxOutput>(std::move(out)),
+                      [](gpointer p) { delete static_cast<std::shared_ptr<DemuxOutput> *>(p); });
+}
+
+void forgetOutput(GstElement *, GstPad *pad, gpointer data)
+{
+    auto *splice = static_cast<Splice *>(data);
+    std::lock_guard lock(splice->outputMutex);
+    std::erase_if(splice->outputs, [pad](const auto &out) { return out->pad == pad; });
+}
+
+}
+
+void DemuxOutput::restart()
+{
+    hasSegment = false;
+    last = GST_CLOCK_TIME_NONE;
+    offset = 0;
+    dropping = false;
+    ended = false;
+    caughtUp();
+}
+
+void DemuxOutput::caughtUp()
+{
+    if (!std::exchange(behind, false))
+        return;
+    splice->outputCaughtUp = true;
+    splice->inbox->nudge();
+}
+
+GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer data)
+{
+    DemuxOutput &out = **static_cast<std::shared_ptr<DemuxOutput> *>(data);
+    std::lock_guard lock(out.splice->outputMutex);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        const GstClockTime at = GST_BUFFER_DTS_OR_PTS(buffer);
+        if (out.dropping) {
+            // Sent again after a splice: what already went down, up to the last buffer passed
+            // (half a buffer's grace, should the demuxer place the segment a hair apart).
+            if (GST_CLOCK_TIME_IS_VALID(at) && at <= out.last + out.length / 2)
+                return GST_PAD_PROBE_DROP;
+            out.dropping = false;
+            out.caughtUp();
+            if (GST_BUFFER_IS_DISCONT(buffer)) {
+                buffer = gst_buffer_make_writable(buffer);
+                GST_BUFFER_FLAG_UNSET(buffer, GST_BUFFER_FLAG_DISCONT);
+                GST_PAD_PROBE_INFO_DATA(info) = buffer;
+            }
+        }
+        if (GST_CLOCK_TIME_IS_VALID(at)) {
+            out.last = at;
+            out.length = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+    const guint32 seqnum = gst_event_get_seqnum(event);
+    switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_FLUSH_START:
+        return seqnum == out.seqnum ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+    case GST_EVENT_FLUSH_STOP:
+        if (seqnum == out.seqnum)
+            return GST_PAD_PROBE_DROP;
+        out.restart();
+        break;
+    case GST_EVENT_SEGMENT: {
+        GstSegment segment;
+        gst_event_copy_segment(event, &segment);
+        if (segment.format != GST_FORMAT_TIME)
+            break;
+        if (seqnum == out.seqnum) {
+            // The demuxer starts its running time again; downstream it runs on from the old one.
+            out.seqnum = GST_SEQNUM_INVALID;
+            const guint64 was = out.hasSegment ? gst_segment_to_running_time(&out.segment, GST_FORMAT_TIME, segment.start) : GST_CLOCK_TIME_NONE;
+            const guint64 now = gst_segment_to_running_time(&segment, GST_FORMAT_TIME, segment.start);
+            if (GST_CLOCK_TIME_IS_VALID(was) && GST_CLOCK_TIME_IS_VALID(now)) {
+                out.offset = gint64(was) - gint64(now);
+                out.dropping = GST_CLOCK_TIME_IS_VALID(out.last);
+            }
+        }
+        if (out.offset != 0) {
+            gst_segment_offset_running_time(&segment, GST_FORMAT_TIME, out.offset);
+            GstEvent *moved = gst_event_new_segment(&segment);
+            gst_event_set_seqnum(moved, seqnum);
+            gst_event_unref(event);
+            GST_PAD_PROBE_INFO_DATA(info) = moved;
+        }
+        out.segment = segment;
+        out.hasSegment = true;
+        break;
+    }
+    case GST_EVENT_EOS:
+        out.ended = true;
+        out.dropping = false;
+        out.caughtUp();
+        break;
+    case GST_EVENT_CAPS: {
+        GstCaps *caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        // The segment sent again is at another quality after all (the demuxer moved on before
+        // the seek reached it): its pictures need their key frame, so nothing more is dropped.
+        if (out.dropping && out.caps && !gst_caps_is_equal(caps, out.caps)) {
+            out.dropping = false;
+            out.caughtUp();
+        }
+        gst_caps_replace(&out.caps, caps);
+        break;
+    }
+    case GST_EVENT_QOS:
+        // Timed by the sinks downstream, in the running time the demuxer no longer counts from.
+        if (out.offset != 0) {
+            event = gst_event_make_writable(event);
+            gst_event_set_running_time_offset(event, gst_event_get_running_time_offset(event) - out.offset);
+            GST_PAD_PROBE_INFO_DATA(info) = event;
+        }
+        break;
+    default:
+        break;
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+GstElement *Splice::demuxerRef()
+{
+    std::lock_guard lock(demuxMutex);
+    return demuxer ? GST_ELEMENT(gst_object_ref(demuxer)) : nullptr;
+}
+
+void Splice::adopt(GstElement *element)
+{
+    {
+        std::lock_guard lock(outputMutex);
+        outputs.clear();
+    }
+    g_signal_connect(element, "pad-added", G_CALLBACK(&watchOutput), this);
+    g_signal_connect(element, "pad-removed", G_CALLBACK(&forgetOutput), this);
+    std::lock_guard lock(demuxMutex);
+    if (demuxer)
+        gst_object_unref(demuxer);
+    demuxer = GST_ELEMENT(gst_object_ref(element));
+}
+
+void Splice::release()
+{
+    {
+        std::lock_guard lock(outputMutex);
+        outputs.clear();
+    }
+    std::lock_guard lock(demuxMutex);
+    if (demuxer)
+        gst_object_unref(demuxer);
+    demuxer = nullptr;
+}
+
+GstClockTime Splice::mark(guint32 seqnum)
+{
+    std::lock_guard lock(outputMutex);
+    const bool known = !outputs.empty() && std::ranges::all_of(outputs, [](const auto &out) {
+        return out->hasSegment && !out->ended && GST_CLOCK_TIME_IS_VALID(out->last);
+    });
+    if (!known)
+        return GST_CLOCK_TIME_NONE;
+    // The demuxer is sought in stream time; what it sends is timed in its own.
+    GstClockTime from = GST_CLOCK_TIME_NONE;
+    for (const auto &out : outputs) {
+        from = std::min(from, gst_segment_to_stream_time(&out->segment, GST_FORMAT_TIME, out->last));
+        out->seqnum = seqnum;
+        out->behind = true;
+    }
+    return from;
+}
+
+void Splice::unmark()
+{
+    std::lock_guard lock(outputMutex);
+    for (const auto &out : outputs) {
+        out->seqnum = GST_SEQNUM_INVALID;
+        out->behind = false;
+    }
+}
+
+bool Splice::anyBehind()
+{
+    std::lock_guard lock(outputMutex);
+    return std::ranges::any_of(outputs, [](const auto &out) { return out->behind; });
+}
+
+void Pipeline::Core::applyCap()
+{
+    std::lock_guard lock(splice.demuxMutex);
+    if (splice.demuxer)
+        g_object_set(splice.demuxer, "max-bitrate", guint(std::min<quint64>(maxBitrate, G_MAXUINT)), nullptr);
+}
+
+bool Pipeline::Core::startSplice()
+{
+    if (!playbin || failed || !prerolled || seekInFlight || splice.outputsBehind || pendingSeek || atEnd || pauseHeld || buffering
+        || rate != 1.0 || requested != GST_STATE_PLAYING)
+        return false;
+    GstState state = GST_STATE_NULL;
+    if (gst_element_get_state(playbin, &state, nullptr, 0) != GST_STATE_CHANGE_SUCCESS || state != GST_STATE_PLAYING)
+        return false;
+    GstElement *demux = splice.demuxerRef();
+    if (!demux)
+        return false;
+    const guint32 seqnum = gst_util_seqnum_next();
+    const GstClockTime from = splice.mark(seqnum);
+    bool done = false;
+    if (GST_CLOCK_TIME_IS_VALID(from)) {
+        GstEvent *seek = gst_event_new_seek(1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                            GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+        gst_event_set_seqnum(seek, seqnum);
+        done = gst_element_send_event(demux, seek);
+    }
+    gst_object_unref(demux);
+    if (!done) {
+        splice.unmark();
+        return false;
+    }
+    splice.outputsBehind = true;
+    splice.refilling = true;
+    splice.queueRanDry = false;
+    return true;
+}
+
+void Pipeline::Core::onQueueRanDry()
+{
+    // The decoders hold a few pictures back until more comes in, and the sinks take each buffer
+    // only when it is due: once the queue before the decoders is empty, what was loaded below the
+    // demuxer is all but played, and paused now nothing comes too late to be shown.
+    if (!splice.refilling || !playbin)
+        return;
+    splice.refilling = false;
+    buffering = true;
+    applyState();
+    toGui([](Pipeline *p) { emit p->buffering(0); });
+}
+
+void Pipeline::Core::onOutputCaughtUp()
+{
+    if (splice.anyBehind())
+        return;
+    splice.outputsBehind = false;
+    if (maySeekNow() && pendingSeek)
+        doSeek();
+}
+
+}

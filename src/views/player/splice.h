@@ -1,0 +1,86 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <gst/gst.h>
+
+namespace tovra {
+
+struct PipelineInbox;
+struct Splice;
+
+// What one of the demuxer's outputs has handed downstream, watched by a probe on its pad on the
+// output's streaming thread, under Splice::outputMutex.
+struct DemuxOutput
+{
+    Splice *splice = nullptr;
+    GstPad *pad = nullptr;
+    // The segment as last sent downstream, running time moved by `offset`.
+    GstSegment segment{};
+    bool hasSegment = false;
+    // The decoding time of the last buffer passed (its presentation time where it has none),
+    // and that buffer's length.
+    GstClockTime last = GST_CLOCK_TIME_NONE;
+    GstClockTime length = 0;
+    // Added to the demuxer's running time since the last splice, so that downstream it runs on.
+    gint64 offset = 0;
+    // The splice under way: its flushes stop here, and what the demuxer sends again is dropped.
+    guint32 seqnum = GST_SEQNUM_INVALID;
+    bool dropping = false;
+    // Part of a splice and has not yet passed anything new.
+    bool behind = false;
+    // The end went down: nothing below takes more without a flush.
+    bool ended = false;
+    GstCaps *caps = nullptr;
+
+    ~DemuxOutput() { gst_caps_replace(&caps, nullptr); }
+    // A seek through the whole pipeline: everything below starts again.
+    void restart();
+    // Done with the splice: the pipeline's thread may seek again.
+    void caughtUp();
+    static GstPadProbeReturn probe(GstPad *pad, GstPadProbeInfo *info, gpointer data);
+};
+
+// The demuxer and its outputs, as the splice needs them. The demuxer and its pads come and go on
+// streaming threads (the element-setup and pad signals); the flags at the end are the pipeline
+// thread's.
+struct Splice
+{
+    explicit Splice(PipelineInbox &wakes) : inbox(&wakes) {}
+
+    PipelineInbox *const inbox;
+    std::mutex demuxMutex;
+    GstElement *demuxer = nullptr;
+    std::mutex outputMutex;
+    std::vector<std::shared_ptr<DemuxOutput>> outputs;
+
+    // News from streaming threads, each followed by PipelineInbox::nudge().
+    // The queue before the decoders ran empty (its "underrun").
+    std::atomic<bool> queueRanDry{false};
+    // An output passed something new after a splice, or ended.
+    std::atomic<bool> outputCaughtUp{false};
+
+    // A splice is under way until the demuxer has buffered again: meanwhile the pipeline waits
+    // for it only once what was loaded below it has run out (see Core::onQueueRanDry).
+    bool refilling = false;
+    // Until every output has passed something new after a splice, a seek waits (see
+    // Core::maySeekNow).
+    bool outputsBehind = false;
+
+    // A new reference to the demuxer, or null before there is one.
+    GstElement *demuxerRef();
+    // The element-setup handler's part: a new demuxer replaces the old one and its outputs.
+    void adopt(GstElement *element);
+    // Drops the demuxer and every output's bookkeeping (the probes go with the pads).
+    void release();
+    // Tags each output with the splice's seqnum; the stream time to fetch again from, or none
+    // when some output has not yet passed anything to splice after.
+    GstClockTime mark(guint32 seqnum);
+    void unmark();
+    bool anyBehind();
+};
+
+}
