@@ -8,6 +8,7 @@
 #include "store/themestore.h"
 #include "views/components/sidebarrow.h"
 #include "views/components/keepactive.h"
+#include "views/components/windowclose.h"
 #include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/icons.h"
@@ -383,6 +384,7 @@ void ContentView::showEvent(QShowEvent *event)
         return;
     m_contentShown = true;
     keepActiveAcrossRecreation(this);
+    routeWindowManagerClose(this);
     QCoro::connect(loadNav(), this, [] {});
     QCoro::connect(loadSignStatus(), this, [] {});
     emit contentShown();

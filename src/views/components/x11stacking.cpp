@@ -83,6 +83,12 @@ QList<xcb_window_t> stacking(const Connection &c)
 
 }
 
+quint32 atom(QWindow *window, const char *name)
+{
+    const auto c = connect(window);
+    return c ? atom(c->connection, name) : 0;
+}
+
 quint32 windowAbove(QWindow *window)
 {
     const auto c = connect(window);

@@ -16,6 +16,9 @@ quint32 windowAbove(QWindow *window);
 // Whether the window manager lists window's native window yet (it is mapped and managed).
 bool isStacked(QWindow *window);
 
+// The atom of name on window's display, or 0 off X.
+quint32 atom(QWindow *window, const char *name);
+
 // Asks the window manager to put window's native window directly below sibling.
 void restackBelow(QWindow *window, quint32 sibling);
 
