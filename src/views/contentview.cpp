@@ -8,6 +8,7 @@
 #include "store/themestore.h"
 #include "views/components/sidebarrow.h"
 #include "views/components/keepactive.h"
+#include "views/components/windowclose.h"
 #include "views/components/access.h"
 #include "views/components/appearance.h"
 #include "views/icons.h"
@@ -96,6 +97,8 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
     });
     connect(m_stack, &NavigationStack::pathChanged, this, [this] {
         backButton()->setVisible(m_stack->depth() > 0);
+        const QList<Route> &path = m_stack->path();
+        m_sidebar->setTopPage(path.isEmpty() ? std::nullopt : std::optional<Route>(path.last()));
         emit pathChanged();
     });
 
@@ -383,6 +386,7 @@ void ContentView::showEvent(QShowEvent *event)
         return;
     m_contentShown = true;
     keepActiveAcrossRecreation(this);
+    routeWindowManagerClose(this);
     QCoro::connect(loadNav(), this, [] {});
     QCoro::connect(loadSignStatus(), this, [] {});
     emit contentShown();

@@ -8,6 +8,8 @@
 #include "support/testmain.h"
 
 #include <ctime>
+#include <dlfcn.h>
+#include <xcb/xcb.h>
 
 using namespace tovra;
 using namespace tovra::test;
@@ -18,6 +20,84 @@ qint64 monotonicNs()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return qint64(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+// libxcb as the client's platform plugin uses it, opened rather than linked like the client does.
+template<class Function>
+Function xcb(const char *name)
+{
+    static void *const library = dlopen("libxcb.so.1", RTLD_LAZY);
+    return library ? reinterpret_cast<Function>(dlsym(library, name)) : nullptr;
+}
+#define XCB(name) xcb<decltype(&::name)>(#name)
+
+xcb_atom_t atom(xcb_connection_t *c, const char *name)
+{
+    xcb_intern_atom_reply_t *reply = XCB(xcb_intern_atom_reply)(c, XCB(xcb_intern_atom)(c, 0, qstrlen(name), name), nullptr);
+    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return value;
+}
+
+QByteArray property(xcb_connection_t *c, xcb_window_t window, xcb_atom_t name)
+{
+    xcb_get_property_reply_t *reply = XCB(xcb_get_property_reply)(c, XCB(xcb_get_property)(c, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 256), nullptr);
+    const QByteArray value = reply ? QByteArray(static_cast<const char *>(XCB(xcb_get_property_value)(reply)), XCB(xcb_get_property_value_length)(reply)) : QByteArray();
+    free(reply);
+    return value;
+}
+
+// Sends WM_DELETE_WINDOW to the shown window of pid whose title holds title, as a window manager
+// does for its close button. False when there is no such window.
+bool closeAsWindowManager(const QByteArray &display, qint64 pid, const QByteArray &title)
+{
+    xcb_connection_t *c = XCB(xcb_connect)(display.constData(), nullptr);
+    const auto disconnect = qScopeGuard([c] { XCB(xcb_disconnect)(c); });
+    const xcb_window_t root = XCB(xcb_setup_roots_iterator)(XCB(xcb_get_setup)(c)).data->root;
+    const xcb_atom_t pidAtom = atom(c, "_NET_WM_PID"), nameAtom = atom(c, "_NET_WM_NAME");
+    xcb_query_tree_reply_t *tree = XCB(xcb_query_tree_reply)(c, XCB(xcb_query_tree)(c, root), nullptr);
+    const auto freeTree = qScopeGuard([tree] { free(tree); });
+    const xcb_window_t *children = tree ? XCB(xcb_query_tree_children)(tree) : nullptr;
+    for (int i = 0; tree && i < XCB(xcb_query_tree_children_length)(tree); ++i) {
+        const QByteArray owner = property(c, children[i], pidAtom);
+        xcb_get_window_attributes_reply_t *attributes = XCB(xcb_get_window_attributes_reply)(c, XCB(xcb_get_window_attributes)(c, children[i]), nullptr);
+        const bool shown = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        free(attributes);
+        if (owner.size() != 4 || *reinterpret_cast<const quint32 *>(owner.constData()) != quint32(pid) || !shown
+            || !property(c, children[i], nameAtom).contains(title))
+            continue;
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = children[i];
+        message.type = atom(c, "WM_PROTOCOLS");
+        message.data.data32[0] = atom(c, "WM_DELETE_WINDOW");
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        XCB(xcb_send_event)(c, 0, children[i], XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&message));
+        XCB(xcb_flush)(c);
+        return true;
+    }
+    return false;
+}
+
+// An X server of its own, on the display number it chose.
+QByteArray startDisplay(QProcess &display)
+{
+    // The server picks a free display and writes its number to the descriptor named.
+    display.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                           QStringLiteral("0"), QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"),
+                                           QStringLiteral("tcp")});
+    if (!display.waitForStarted(10000) || !display.waitForReadyRead(10000))
+        return {};
+    return u':' + display.readLine().trimmed();
+}
+
+void pointClientAt(const CatalogueFixture &f)
+{
+    QDir(f.home.configHome()).mkpath(QStringLiteral("TovraClient"));
+    QFile settings(QDir(f.home.configHome()).filePath(QStringLiteral("TovraClient/TovraClient.conf")));
+    if (settings.open(QIODevice::WriteOnly))
+        settings.write("[General]\nbaseURL=" + f.site.url().toString().toUtf8() + "\n");
 }
 }
 
@@ -43,12 +123,8 @@ private slots:
         if (onDisplay) {
             if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
                 QSKIP("Xvfb is not installed");
-            // The server picks a free display and writes its number to the descriptor named.
-            display.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                                   QStringLiteral("0"), QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"),
-                                                   QStringLiteral("tcp")});
-            QVERIFY(display.waitForStarted(10000) && display.waitForReadyRead(10000));
-            displayNumber = display.readLine().trimmed();
+            displayNumber = startDisplay(display);
+            QVERIFY(!displayNumber.isEmpty());
         }
         CatalogueFixture f;
         // The sidebar's list comes well after the home page: a fully drawn page that did not wait
@@ -63,17 +139,13 @@ private slots:
         // Posters never arrive: a decoded poster brings its image plugin in, on purpose and after
         // the first paint, and must not be mistaken for the start's doing.
         f.site.route(QStringLiteral("/poster.png"), FakeSite::Reply().stalling());
-        QDir(f.home.configHome()).mkpath(QStringLiteral("TovraClient"));
-        QFile settings(QDir(f.home.configHome()).filePath(QStringLiteral("TovraClient/TovraClient.conf")));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("[General]\nbaseURL=" + f.site.url().toString().toUtf8() + "\n");
-        settings.close();
+        pointClientAt(f);
 
         QProcess client;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TOVRA_FIRST_PAINT_MARK"), QStringLiteral("1"));
         if (onDisplay) {
-            env.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(displayNumber));
+            env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(displayNumber));
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         }
         client.setProcessEnvironment(env);
@@ -111,6 +183,47 @@ private slots:
             }
         }
         QVERIFY2(found.isEmpty(), qPrintable(found.join(u'\n')));
+    }
+
+    // The title bar's close button, with no window manager in between: the request goes straight
+    // to the window, as a manager sends it.
+    void closeRequestEndsTheProcess_data()
+    {
+        QTest::addColumn<QByteArray>("update");
+        const QByteArray none = R"({"has_update":false,"force":false,"version":"","build":0,"url":"","sha256":"","size":0,"notes":""})";
+        QTest::newRow("home, nothing played") << none;
+        // The update panel is window-modal: Qt drops a manager's close for the window under it.
+        QTest::newRow("update panel open") << QByteArray(R"({"has_update":true,"force":false,"version":"9.0","build":999999,"url":"http:\/\/127.0.0.1:9\/u.zip","sha256":"","size":1,"notes":"n"})");
+    }
+    void closeRequestEndsTheProcess()
+    {
+        QFETCH(QByteArray, update);
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+            QSKIP("Xvfb is not installed");
+        QProcess display;
+        const QByteArray displayNumber = startDisplay(display);
+        const auto stopDisplay = qScopeGuard([&display] { display.terminate(); display.waitForFinished(5000); });
+        QVERIFY(!displayNumber.isEmpty());
+        CatalogueFixture f;
+        f.site.route(QStringLiteral("/api/index"), FakeSite::ok(homeJson(f)));
+        f.site.route(QStringLiteral("/api/update"), FakeSite::ok(update));
+        pointClientAt(f);
+        QProcess client;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TOVRA_FIRST_PAINT_MARK"), QStringLiteral("1"));
+        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(displayNumber));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        client.setProcessEnvironment(env);
+        client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        client.start(QStringLiteral(TOVRA_CLIENT_PROGRAM), {});
+        const auto stopClient = qScopeGuard([&client] { client.kill(); client.waitForFinished(5000); });
+        QVERIFY(waitFor([&] { return client.canReadLine() || client.state() != QProcess::Running; }, 30000));
+        // The update check runs after the start-up pause; its panel shows once it has answered.
+        QVERIFY(waitFor([&] { return !f.site.requestsTo(QStringLiteral("/api/update")).isEmpty(); }, 15000));
+        QTest::qWait(500);
+        QVERIFY(closeAsWindowManager(displayNumber, client.processId(), "TovraClient"));
+        QVERIFY(waitFor([&] { return client.state() == QProcess::NotRunning; }, 3000));
+        QCOMPARE(client.exitStatus(), QProcess::NormalExit);
     }
 };
 

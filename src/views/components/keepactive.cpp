@@ -28,7 +28,12 @@ public:
         if (event->type() == QEvent::WindowDeactivate) {
             // Qt hides the window before it replaces the native one, which deactivates it: a new
             // surface that follows in the same turn of the event loop was the active window.
-            m_deactivatedThisTurn = true;
+            // Unless the window manager had already given the focus to another program: Qt
+            // hears of that late (it waits for the focus to come back to one of its windows, and
+            // the main thread is busy making the page), and a user who has just turned to
+            // another program keeps it.
+            const quint32 active = x11::activeWindow(m_window->windowHandle());
+            m_deactivatedThisTurn = !active || active == quint32(m_window->winId());
             QTimer::singleShot(0, this, [this] { m_deactivatedThisTurn = false; });
         } else if (event->type() == QEvent::PlatformSurface) {
             const auto surface = static_cast<QPlatformSurfaceEvent *>(event)->surfaceEventType();
@@ -73,17 +78,24 @@ private:
     }
 
     // Without the focus a window manager still stacks a new window on top (Openbox does): the
-    // window would cover the program the user is typing into. Once the manager lists the new
-    // window, it goes back under the window it was under.
+    // window would cover the program the user is typing into until it was put back, as long as
+    // the main thread is busy making the page (a second and more under load). So it is mapped in
+    // the layer below every other window, and once the manager lists it, it leaves that layer
+    // and goes back under the window it was under, the one request right after the other.
     void stackBelow(QWindow *handle, quint32 sibling)
     {
+        x11::markBelowBeforeMapping(handle);
         auto *watch = new QTimer(this);
         watch->setInterval(kStackPoll);
         connect(watch, &QTimer::timeout, watch, [this, watch, handle = QPointer(handle), sibling, tries = 0]() mutable {
             const bool listed = handle && x11::isStacked(handle);
+            const bool done = listed || !handle || ++tries >= kStackPolls;
+            // Never left in the layer below, listed or not by the time the watch gives up.
+            if (done && handle)
+                x11::leaveBelowLayer(handle);
             if (listed && !m_window->isActiveWindow())
                 x11::restackBelow(handle, sibling);
-            if (listed || !handle || ++tries >= kStackPolls)
+            if (done)
                 watch->deleteLater();
         });
         watch->start();

@@ -61,14 +61,14 @@ std::optional<Connection> connect(QWindow *window)
     return c;
 }
 
-// Bottom to top.
-QList<xcb_window_t> stacking(const Connection &c)
+// The windows the root window lists in property (format 32), in its order.
+QList<xcb_window_t> rootWindows(const Connection &c, const char *property)
 {
     const auto get = TOVRA_XCB(xcb_get_property);
     const auto reply = TOVRA_XCB(xcb_get_property_reply);
     const auto value = TOVRA_XCB(xcb_get_property_value);
     const auto length = TOVRA_XCB(xcb_get_property_value_length);
-    const xcb_atom_t name = atom(c.connection, "_NET_CLIENT_LIST_STACKING");
+    const xcb_atom_t name = atom(c.connection, property);
     if (!get || !reply || !value || !length || name == XCB_ATOM_NONE)
         return {};
     xcb_get_property_reply_t *answer = reply(c.connection, get(c.connection, 0, c.root, name, XCB_ATOM_WINDOW, 0, 4096), nullptr);
@@ -81,6 +81,18 @@ QList<xcb_window_t> stacking(const Connection &c)
     return windows;
 }
 
+// Bottom to top.
+QList<xcb_window_t> stacking(const Connection &c)
+{
+    return rootWindows(c, "_NET_CLIENT_LIST_STACKING");
+}
+
+}
+
+quint32 atom(QWindow *window, const char *name)
+{
+    const auto c = connect(window);
+    return c ? atom(c->connection, name) : 0;
 }
 
 quint32 windowAbove(QWindow *window)
@@ -93,10 +105,50 @@ quint32 windowAbove(QWindow *window)
     return at >= 0 && at + 1 < windows.size() ? windows.at(at + 1) : 0;
 }
 
+quint32 activeWindow(QWindow *window)
+{
+    const auto c = connect(window);
+    const QList<xcb_window_t> active = c ? rootWindows(*c, "_NET_ACTIVE_WINDOW") : QList<xcb_window_t>();
+    return active.isEmpty() ? 0 : active.first();
+}
+
 bool isStacked(QWindow *window)
 {
     const auto c = connect(window);
     return c && stacking(*c).contains(c->window);
+}
+
+void markBelowBeforeMapping(QWindow *window)
+{
+    const auto c = connect(window);
+    const auto change = TOVRA_XCB(xcb_change_property);
+    const xcb_atom_t state = c ? atom(c->connection, "_NET_WM_STATE") : xcb_atom_t(XCB_ATOM_NONE);
+    const xcb_atom_t below = c ? atom(c->connection, "_NET_WM_STATE_BELOW") : xcb_atom_t(XCB_ATOM_NONE);
+    if (!c || !change || state == XCB_ATOM_NONE || below == XCB_ATOM_NONE)
+        return;
+    change(c->connection, XCB_PROP_MODE_APPEND, c->window, state, XCB_ATOM_ATOM, 32, 1, &below);
+}
+
+void leaveBelowLayer(QWindow *window)
+{
+    const auto c = connect(window);
+    const auto send = TOVRA_XCB(xcb_send_event);
+    const auto flush = TOVRA_XCB(xcb_flush);
+    const xcb_atom_t state = c ? atom(c->connection, "_NET_WM_STATE") : xcb_atom_t(XCB_ATOM_NONE);
+    const xcb_atom_t below = c ? atom(c->connection, "_NET_WM_STATE_BELOW") : xcb_atom_t(XCB_ATOM_NONE);
+    if (!c || !send || !flush || state == XCB_ATOM_NONE || below == XCB_ATOM_NONE)
+        return;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = c->window;
+    message.type = state;
+    message.data.data32[0] = 0; // remove
+    message.data.data32[1] = below;
+    message.data.data32[3] = 2; // as a pager, as restackBelow() does
+    send(c->connection, 0, c->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+         reinterpret_cast<const char *>(&message));
+    flush(c->connection);
 }
 
 void restackBelow(QWindow *window, quint32 sibling)
