@@ -47,19 +47,6 @@ NavOutcome open(const NavItem &item)
     return {NavOutcome::Push{Route::web(*item.url, item.name)}};
 }
 
-qsizetype shownWebEntry(const Route *top, const QList<NavItem> &nav)
-{
-    if (!top || !top->is<Route::Web>())
-        return -1;
-    // The page the entry's own click pushes: same address and title.
-    const NavOutcome shown{NavOutcome::Push{*top}};
-    for (qsizetype i = 0; i < nav.size(); ++i) {
-        if (open(nav.at(i)) == shown)
-            return i;
-    }
-    return -1;
-}
-
 SidebarSection openCategory(const QString &name, const QList<NavItem> &nav)
 {
     for (const NavItem &item : nav) {

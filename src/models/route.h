@@ -184,11 +184,6 @@ bool isActive(const NavItem &item, const SidebarSection &section);
 // What a click on an external item does.
 NavOutcome open(const NavItem &item);
 
-// The entry of nav whose web page is the page on top (top null: the root shows), or -1. While it
-// shows, that entry's row is the lit one and the selected section's is not: the section stays
-// selected under the page, but the page is what the user is in, signed in or out.
-qsizetype shownWebEntry(const Route *top, const QList<NavItem> &nav);
-
 // The section a home-page "more" link opens: the first non-external sidebar item with exactly that
 // name, or else a stand-alone category of that name.
 SidebarSection openCategory(const QString &name, const QList<NavItem> &nav);

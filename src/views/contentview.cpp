@@ -97,8 +97,6 @@ ContentView::ContentView(QWidget *parent) : QMainWindow(parent)
     });
     connect(m_stack, &NavigationStack::pathChanged, this, [this] {
         backButton()->setVisible(m_stack->depth() > 0);
-        const QList<Route> &path = m_stack->path();
-        m_sidebar->setTopPage(path.isEmpty() ? std::nullopt : std::optional<Route>(path.last()));
         emit pathChanged();
     });
 

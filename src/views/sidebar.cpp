@@ -90,25 +90,13 @@ void Sidebar::setSection(const SidebarSection &section)
     refreshRowStates();
 }
 
-void Sidebar::setTopPage(std::optional<Route> top)
-{
-    if (top == m_top)
-        return;
-    m_top = std::move(top);
-    refreshRowStates();
-}
-
 void Sidebar::refreshRowStates()
 {
-    const qsizetype shown = navigation::shownWebEntry(m_top ? &*m_top : nullptr, m_nav);
-    m_homeRow->setActive(shown < 0 && m_section == SidebarSection::home());
+    m_homeRow->setActive(m_section == SidebarSection::home());
     for (qsizetype i = 0; i < m_navRows.size() && i < m_nav.size(); ++i) {
         const NavItem &item = m_nav.at(i);
-        if (shown >= 0)
-            m_navRows.at(i)->setActive(i == shown);
-        else
-            m_navRows.at(i)->setActive(item.external ? navigation::isActive(item, m_section)
-                                                     : m_section == SidebarSection::category(item));
+        m_navRows.at(i)->setActive(item.external ? navigation::isActive(item, m_section)
+                                                 : m_section == SidebarSection::category(item));
     }
 }
 

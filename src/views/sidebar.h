@@ -5,7 +5,6 @@
 
 #include <QList>
 #include <QWidget>
-#include <optional>
 
 class QScrollArea;
 class QVBoxLayout;
@@ -27,8 +26,6 @@ public:
     // Makes the rows again; the section lights its row.
     void setNav(const QList<NavItem> &nav, const SidebarSection &section);
     void setSection(const SidebarSection &section);
-    // The page on top of the stack, or nothing at the root: an entry's own web page lights its row.
-    void setTopPage(std::optional<Route> top);
     // The fixed "首页" row first, then one row per entry.
     QList<SidebarRow *> rows() const;
 
@@ -43,7 +40,6 @@ private:
 
     QList<NavItem> m_nav;
     SidebarSection m_section;
-    std::optional<Route> m_top;
     QScrollArea *m_scroll = nullptr;
     QVBoxLayout *m_rowsLayout = nullptr;
     SidebarRow *m_homeRow = nullptr;

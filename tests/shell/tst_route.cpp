@@ -92,19 +92,12 @@ private slots:
         for (const auto &section : all)
             QCOMPARE(navigation::isActive(item, section), expected && *expected == section);
 
-        const Route login = Route::login();
-        QCOMPARE(navigation::shownWebEntry(&login, {item}), -1);
-        QCOMPARE(navigation::shownWebEntry(nullptr, {item}), -1);
-
         const NavOutcome outcome = navigation::open(item);
         if (expected) {
             QCOMPARE(outcome, NavOutcome{NavOutcome::Select{*expected}});
         } else if (url && !url->isEmpty()) {
             // Unparsable addresses too: the web page explains that it cannot open them.
             QCOMPARE(outcome, NavOutcome{NavOutcome::Push{Route::web(*url, u"榜单"_s)}});
-            // Its page on top lights its row, whatever section lies under it.
-            const Route page = Route::web(*url, u"榜单"_s);
-            QCOMPARE(navigation::shownWebEntry(&page, {link(u"求片"_s, u"/web/request"_s), item}), 1);
         } else {
             QCOMPARE(outcome, NavOutcome{NavOutcome::Nothing{}});
         }
