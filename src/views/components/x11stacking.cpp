@@ -4,6 +4,8 @@
 #include <QList>
 #include <QWindow>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <optional>
 #include <dlfcn.h>
@@ -129,49 +131,44 @@ void markBelowBeforeMapping(QWindow *window)
     change(c->connection, XCB_PROP_MODE_APPEND, c->window, state, XCB_ATOM_ATOM, 32, 1, &below);
 }
 
-void leaveBelowLayer(QWindow *window)
+namespace {
+
+// A client message to the window manager about the window. Both kinds name their source as a pager
+// (2): the stacking we put back is the user's, so the manager's rules against applications that
+// push themselves around do not apply.
+void tellWindowManager(QWindow *window, const char *type, std::array<quint32, 4> data)
 {
     const auto c = connect(window);
     const auto send = TOVRA_XCB(xcb_send_event);
     const auto flush = TOVRA_XCB(xcb_flush);
-    const xcb_atom_t state = c ? atom(c->connection, "_NET_WM_STATE") : xcb_atom_t(XCB_ATOM_NONE);
-    const xcb_atom_t below = c ? atom(c->connection, "_NET_WM_STATE_BELOW") : xcb_atom_t(XCB_ATOM_NONE);
-    if (!c || !send || !flush || state == XCB_ATOM_NONE || below == XCB_ATOM_NONE)
+    const xcb_atom_t kind = c ? atom(c->connection, type) : xcb_atom_t(XCB_ATOM_NONE);
+    if (!c || !send || !flush || kind == XCB_ATOM_NONE)
         return;
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = c->window;
-    message.type = state;
-    message.data.data32[0] = 0; // remove
-    message.data.data32[1] = below;
-    message.data.data32[3] = 2; // as a pager, as restackBelow() does
+    message.type = kind;
+    std::copy(data.begin(), data.end(), message.data.data32);
     send(c->connection, 0, c->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
          reinterpret_cast<const char *>(&message));
     flush(c->connection);
 }
 
+}
+
+void leaveBelowLayer(QWindow *window)
+{
+    // _NET_WM_STATE: action (0, remove), first and second property, source.
+    const quint32 below = atom(window, "_NET_WM_STATE_BELOW");
+    if (below != XCB_ATOM_NONE)
+        tellWindowManager(window, "_NET_WM_STATE", {0, below, 0, 2});
+}
+
 void restackBelow(QWindow *window, quint32 sibling)
 {
-    const auto c = connect(window);
-    const auto send = TOVRA_XCB(xcb_send_event);
-    const auto flush = TOVRA_XCB(xcb_flush);
-    const xcb_atom_t restack = c ? atom(c->connection, "_NET_RESTACK_WINDOW") : xcb_atom_t(XCB_ATOM_NONE);
-    if (!c || !send || !flush || restack == XCB_ATOM_NONE)
-        return;
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = c->window;
-    message.type = restack;
-    // Source 2 (a pager): the stacking we put back is the user's, so the window manager's rules
-    // against applications that push themselves around do not apply.
-    message.data.data32[0] = 2;
-    message.data.data32[1] = sibling;
-    message.data.data32[2] = XCB_STACK_MODE_BELOW;
-    send(c->connection, 0, c->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-         reinterpret_cast<const char *>(&message));
-    flush(c->connection);
+    // _NET_RESTACK_WINDOW: source, sibling, detail.
+    tellWindowManager(window, "_NET_RESTACK_WINDOW", {2, sibling, XCB_STACK_MODE_BELOW, 0});
 }
 
 }
