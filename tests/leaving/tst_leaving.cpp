@@ -3,7 +3,7 @@
 #include "views/player/playermodel.h"
 #include "views/player/playerview.h"
 
-#include "playbackfixture.h"
+#include "playback/playbackfixture.h"
 
 #include <QElapsedTimer>
 #include <QMap>
