@@ -1,6 +1,7 @@
 #include "views/player/splice.h"
 
 #include "views/player/pipelinecore.h"
+#include "views/player/pipelineretry.h"
 
 #include <algorithm>
 
@@ -108,6 +109,10 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
     }
     GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
     const guint32 seqnum = gst_event_get_seqnum(event);
+    // A halt (pipelineretry.cpp) ends the demuxer's streams where they are: nothing below takes
+    // that end; its flushes stop here too while the sinks play (Splice::mark).
+    if (seqnum == out.splice->haltSeqnum && (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT || GST_EVENT_TYPE(event) == GST_EVENT_EOS))
+        return GST_PAD_PROBE_DROP;
     switch (GST_EVENT_TYPE(event)) {
     case GST_EVENT_FLUSH_START:
         return seqnum == out.seqnum ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
@@ -187,9 +192,13 @@ void Splice::adopt(GstElement *element)
     }
     g_signal_connect(element, "pad-added", G_CALLBACK(&watchOutput), this);
     g_signal_connect(element, "pad-removed", G_CALLBACK(&forgetOutput), this);
+    DownloadWatch::install();
+    DownloadWatch::watch(element, this);
     std::lock_guard lock(demuxMutex);
-    if (demuxer)
+    if (demuxer) {
+        DownloadWatch::forget(demuxer);
         gst_object_unref(demuxer);
+    }
     demuxer = GST_ELEMENT(gst_object_ref(element));
 }
 
@@ -200,27 +209,48 @@ void Splice::release()
         outputs.clear();
     }
     std::lock_guard lock(demuxMutex);
-    if (demuxer)
+    if (demuxer) {
+        DownloadWatch::forget(demuxer);
         gst_object_unref(demuxer);
+    }
     demuxer = nullptr;
+}
+
+namespace {
+
+bool knowsPosition(const std::vector<std::shared_ptr<DemuxOutput>> &outputs)
+{
+    return !outputs.empty() && std::ranges::all_of(outputs, [](const auto &out) {
+        return out->hasSegment && !out->ended && GST_CLOCK_TIME_IS_VALID(out->last);
+    });
+}
+
+GstClockTime earliest(const std::vector<std::shared_ptr<DemuxOutput>> &outputs)
+{
+    // The demuxer is sought in stream time; what it sends is timed in its own.
+    GstClockTime from = GST_CLOCK_TIME_NONE;
+    for (const auto &out : outputs)
+        from = std::min(from, gst_segment_to_stream_time(&out->segment, GST_FORMAT_TIME, out->last));
+    return from;
+}
+
+}
+
+GstClockTime Splice::position()
+{
+    std::lock_guard lock(outputMutex);
+    return knowsPosition(outputs) ? earliest(outputs) : GST_CLOCK_TIME_NONE;
 }
 
 GstClockTime Splice::mark(guint32 seqnum)
 {
     std::lock_guard lock(outputMutex);
-    const bool known = !outputs.empty() && std::ranges::all_of(outputs, [](const auto &out) {
-        return out->hasSegment && !out->ended && GST_CLOCK_TIME_IS_VALID(out->last);
-    });
-    if (!known)
-        return GST_CLOCK_TIME_NONE;
-    // The demuxer is sought in stream time; what it sends is timed in its own.
-    GstClockTime from = GST_CLOCK_TIME_NONE;
+    const bool known = knowsPosition(outputs);
     for (const auto &out : outputs) {
-        from = std::min(from, gst_segment_to_stream_time(&out->segment, GST_FORMAT_TIME, out->last));
         out->seqnum = seqnum;
-        out->behind = true;
+        out->behind = known;
     }
-    return from;
+    return known ? earliest(outputs) : GST_CLOCK_TIME_NONE;
 }
 
 void Splice::unmark()
@@ -230,6 +260,19 @@ void Splice::unmark()
         out->seqnum = GST_SEQNUM_INVALID;
         out->behind = false;
     }
+}
+
+void Splice::clearBehind()
+{
+    std::lock_guard lock(outputMutex);
+    for (const auto &out : outputs)
+        out->behind = false;
+}
+
+bool Splice::nothingPassed()
+{
+    std::lock_guard lock(outputMutex);
+    return std::ranges::none_of(outputs, [](const auto &out) { return GST_CLOCK_TIME_IS_VALID(out->last); });
 }
 
 bool Splice::anyBehind()
@@ -245,13 +288,18 @@ void Pipeline::Core::applyCap()
         g_object_set(splice.demuxer, "max-bitrate", guint(std::min<quint64>(maxBitrate, G_MAXUINT)), nullptr);
 }
 
+bool Pipeline::Core::sinksFlowing() const
+{
+    // Paused, the sinks hold the streaming threads: the demuxer's output task can sit in a push
+    // that only a flush reaching them ends, and the demuxer's seek waits for that task to stop.
+    GstState state = GST_STATE_NULL;
+    return playbin && !failed && prerolled && !seekInFlight && !pauseHeld && !buffering && requested == GST_STATE_PLAYING
+           && gst_element_get_state(playbin, &state, nullptr, 0) == GST_STATE_CHANGE_SUCCESS && state == GST_STATE_PLAYING;
+}
+
 bool Pipeline::Core::startSplice()
 {
-    if (!playbin || failed || !prerolled || seekInFlight || splice.outputsBehind || pendingSeek || atEnd || pauseHeld || buffering
-        || rate != 1.0 || requested != GST_STATE_PLAYING)
-        return false;
-    GstState state = GST_STATE_NULL;
-    if (gst_element_get_state(playbin, &state, nullptr, 0) != GST_STATE_CHANGE_SUCCESS || state != GST_STATE_PLAYING)
+    if (splice.outputsBehind || pendingSeek || atEnd || retry.halted || rate != 1.0 || !sinksFlowing())
         return false;
     GstElement *demux = splice.demuxerRef();
     if (!demux)
@@ -261,7 +309,7 @@ bool Pipeline::Core::startSplice()
     bool done = false;
     if (GST_CLOCK_TIME_IS_VALID(from)) {
         GstEvent *seek = gst_event_new_seek(1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                            GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+                                            GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_SET, gint64(GST_CLOCK_TIME_NONE));
         gst_event_set_seqnum(seek, seqnum);
         done = gst_element_send_event(demux, seek);
     }
