@@ -18,15 +18,19 @@
 //     stream time any output last passed. Splice::refilling and outputsBehind are set.
 //  2. The demuxer flushes its outputs: DemuxOutput::probe drops FLUSH_START/STOP of that seqnum,
 //     so nothing below the demuxer is flushed and the sinks play on from their queues.
-//  3. The demuxer sends a SEGMENT of that seqnum, its running time starting again at 0: the probe
+//  3. Only if the segment fetched again is at another quality than what the output last passed
+//     (the demuxer had moved on to another variant, or the cap moved it), CAPS come next, before
+//     the SEGMENT: the output is requalified.
+//  4. The demuxer sends a SEGMENT of that seqnum, its running time starting again at 0: the probe
 //     works out the offset that makes it continue the old running time, moves this and every
-//     later segment (and the sinks' QOS events going up) by it, and starts dropping.
-//  4. Buffers up to the last one passed before the splice are dropped; the first one past it
-//     ends the dropping (its DISCONT cleared, as the stream below never broke). So does new caps
-//     (the demuxer had moved on to another variant: its key frame is needed) or EOS. The output
-//     has caught up: DemuxOutput::caughtUp nudges the pipeline's thread.
-//  5. Core::onOutputCaughtUp: once no output is behind, a seek asked for meanwhile goes ahead.
-//  6. Meanwhile the demuxer buffers from nothing. If the queue before the decoders runs dry
+//     later segment (and the sinks' QOS events going up) by it, and starts dropping unless the
+//     output was requalified (then everything passes: the decoders need the key frame, decode
+//     from it and clip what comes before the segment's start, and the output has caught up).
+//  5. Buffers up to the last one passed before the splice are dropped; the first one past it
+//     ends the dropping (its DISCONT cleared, as the stream below never broke). So do new caps
+//     or EOS. The output has caught up: DemuxOutput::caughtUp nudges the pipeline's thread.
+//  6. Core::onOutputCaughtUp: once no output is behind, a seek asked for meanwhile goes ahead.
+//  7. Meanwhile the demuxer buffers from nothing. If the queue before the decoders runs dry
 //     before it has (Core::onQueueRanDry), the pipeline pauses as buffering until the demuxer
 //     reports 100 %; a BUFFERING of 100 % before that ends the watch (Core::handle).
 // Paused, the sinks hold the streaming threads, which a flush must reach: the seek goes through
@@ -65,6 +69,7 @@ void forgetOutput(GstElement *, GstPad *pad, gpointer data)
 
 void DemuxOutput::restart()
 {
+    flushed = requalified = false;
     hasSegment = false;
     last = GST_CLOCK_TIME_NONE;
     offset = 0;
@@ -117,8 +122,11 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
     case GST_EVENT_FLUSH_START:
         return seqnum == out.seqnum ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
     case GST_EVENT_FLUSH_STOP:
-        if (seqnum == out.seqnum)
+        if (seqnum == out.seqnum) {
+            out.flushed = true;
+            out.requalified = false;
             return GST_PAD_PROBE_DROP;
+        }
         out.restart();
         break;
     case GST_EVENT_SEGMENT: {
@@ -133,8 +141,13 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
             const guint64 now = gst_segment_to_running_time(&segment, GST_FORMAT_TIME, segment.start);
             if (GST_CLOCK_TIME_IS_VALID(was) && GST_CLOCK_TIME_IS_VALID(now)) {
                 out.offset = gint64(was) - gint64(now);
-                out.dropping = GST_CLOCK_TIME_IS_VALID(out.last);
+                out.dropping = GST_CLOCK_TIME_IS_VALID(out.last) && !out.requalified;
             }
+            out.flushed = out.requalified = false;
+            // At another quality, everything passes: the decoders take the segment from its key
+            // frame and clip what comes before the segment's start, where the old one left off.
+            if (!out.dropping)
+                out.caughtUp();
         }
         if (out.offset != 0) {
             gst_segment_offset_running_time(&segment, GST_FORMAT_TIME, out.offset);
@@ -157,7 +170,11 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
         gst_event_parse_caps(event, &caps);
         // The segment sent again is at another quality after all (the demuxer moved on before
         // the seek reached it): its pictures need their key frame, so nothing more is dropped.
-        if (out.dropping && out.caps && !gst_caps_is_equal(caps, out.caps)) {
+        // After a flush the demuxer sends caps before the segment, and only when they changed.
+        const bool changed = out.caps && !gst_caps_is_equal(caps, out.caps);
+        if (out.flushed && changed)
+            out.requalified = true;
+        if (out.dropping && changed) {
             out.dropping = false;
             out.caughtUp();
         }

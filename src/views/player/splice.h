@@ -30,6 +30,10 @@ struct DemuxOutput
     // The splice under way: its flushes stop here, and what the demuxer sends again is dropped.
     guint32 seqnum = GST_SEQNUM_INVALID;
     bool dropping = false;
+    // Between the splice's FLUSH_STOP and its SEGMENT: new caps there (the segment fetched
+    // again is at the quality the demuxer has moved to) mean nothing is to be dropped.
+    bool flushed = false;
+    bool requalified = false;
     // Part of a splice and has not yet passed anything new.
     bool behind = false;
     // The end went down: nothing below takes more without a flush.
