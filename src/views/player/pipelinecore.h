@@ -5,6 +5,7 @@
 //    from the GUI, bus messages, the sinks' and the demuxer's streaming threads);
 //  - pipelinestate.cpp: the state machine (open, preroll, seek, play/pause, failure, end);
 //  - splice.cpp: a quality change while playing, done on the demuxer alone (DemuxOutput);
+//  - pipelineretry.cpp: pacing the demuxer's retries of a site answering with server errors;
 //  - pipelineshutdown.cpp: letting go of a pipeline and the registry quitting waits on.
 // Nothing here is for the player's other classes: they use pipeline.h.
 
@@ -53,6 +54,26 @@ struct PipelineInbox
     void close();
 };
 
+// The wait between a segment download failing with a server error and the next try
+// (pipelineretry.cpp).
+struct RetryPacing
+{
+    // Played this far past a halt, the site is taken to be well again.
+    static constexpr qint64 kForgottenNs = 10 * GST_SECOND;
+    static constexpr std::chrono::milliseconds kFirst{300};
+    static constexpr std::chrono::milliseconds kLongest{5000};
+    // The demuxer is halted until resumeAt.
+    bool halted = false;
+    // A failure came while the pipeline could not be halted without a flush reaching the sinks:
+    // it is halted once they play.
+    bool haltPending = false;
+    std::chrono::steady_clock::time_point resumeAt;
+    GstClockTime from = 0;
+    // The halt's flushes went no further than the demuxer's outputs.
+    bool spliced = false;
+    std::chrono::milliseconds delay = kFirst;
+};
+
 struct Pipeline::Core
 {
     PipelineInbox inbox;
@@ -75,6 +96,7 @@ struct Pipeline::Core
     std::atomic<quint64> maxBitrate{0};
 
     Splice splice{inbox};
+    RetryPacing retry;
 
     // The state machine: the pipeline's thread only.
     GstElement *playbin = nullptr;
@@ -138,8 +160,19 @@ struct Pipeline::Core
     // splice.cpp
     void applyCap();
     bool startSplice();
+    // Playing and taking what comes: the demuxer may be sought alone, its flushes kept from
+    // everything below.
+    bool sinksFlowing() const;
     void onQueueRanDry();
     void onOutputCaughtUp();
+
+    // pipelineretry.cpp
+    void onDownloadFailed();
+    void resumeDownloads();
+    // News from the download watch, a halt pending or due to end; each turn of the loop.
+    void paceRetries();
+    // An ERROR the demuxer posts when halted before it exposed any output.
+    bool haltedBeforeOutputs(GstMessage *message);
 
     // pipelineshutdown.cpp
     void teardown();

@@ -88,6 +88,8 @@ void Pipeline::Core::run(const std::shared_ptr<Core> &core)
             // without one).
             if (core->pauseHeld)
                 inbox.wake.wait_for(lock, kPauseHoldLimit / 4, woken);
+            else if (core->retry.halted)
+                inbox.wake.wait_until(lock, core->retry.resumeAt, woken);
             else
                 inbox.wake.wait(lock, woken);
             inbox.nudged = false;
@@ -118,6 +120,7 @@ void Pipeline::Core::run(const std::shared_ptr<Core> &core)
             core->onQueueRanDry();
         if (core->splice.outputCaughtUp.exchange(false))
             core->onOutputCaughtUp();
+        core->paceRetries();
     }
     core->teardown();
     PipelineRegistry::ended();

@@ -54,6 +54,7 @@ void Pipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequenc
     buffering = false;
     splice.refilling = false;
     splice.outputsBehind = false;
+    retry = {};
     failed = false;
     atEnd = false;
     opened = sequence;
@@ -130,8 +131,11 @@ void Pipeline::Core::doSeek()
     pendingSeek.reset();
     inFlightSequence = pendingSequence;
     openSequence.reset();
+    // Restarts the demuxer too, should it be halted (pipelineretry.cpp): the stop is set, as
+    // one left unset would keep the halt's.
+    retry.halted = retry.haltPending = false;
     const bool ok = gst_element_seek(playbin, rate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                     GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+                                     GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_SET, gint64(GST_CLOCK_TIME_NONE));
     // The flush is done once the seek returns: whatever reaches the sink now is the target's.
     holdFrames = false;
     if (ok) {
@@ -210,7 +214,7 @@ void Pipeline::Core::handle(GstMessage *message)
     const bool fromPipeline = GST_MESSAGE_SRC(message) == GST_OBJECT(playbin);
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR: {
-        if (failed)
+        if (failed || haltedBeforeOutputs(message))
             break;
         GError *error = nullptr;
         gchar *debug = nullptr;
@@ -233,6 +237,9 @@ void Pipeline::Core::handle(GstMessage *message)
     case GST_MESSAGE_BUFFERING: {
         gint percent = 0;
         gst_message_parse_buffering(message, &percent);
+        // Halted, the demuxer buffers nothing: what is below plays out meanwhile.
+        if ((retry.halted || retry.haltPending) && percent < 100)
+            break;
         if (splice.refilling) {
             // After a splice the demuxer starts buffering from nothing, while below it what was
             // loaded plays on (see onQueueRanDry).
@@ -267,6 +274,7 @@ void Pipeline::Core::handle(GstMessage *message)
 void Pipeline::Core::halt()
 {
     failed = true;
+    retry.halted = retry.haltPending = false;
     seekInFlight = false;
     pendingSeek.reset();
     splice.refilling = false;

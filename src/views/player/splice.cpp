@@ -1,6 +1,7 @@
 #include "views/player/splice.h"
 
 #include "views/player/pipelinecore.h"
+#include "views/player/pipelineretry.h"
 
 #include <algorithm>
 
@@ -17,15 +18,19 @@
 //     stream time any output last passed. Splice::refilling and outputsBehind are set.
 //  2. The demuxer flushes its outputs: DemuxOutput::probe drops FLUSH_START/STOP of that seqnum,
 //     so nothing below the demuxer is flushed and the sinks play on from their queues.
-//  3. The demuxer sends a SEGMENT of that seqnum, its running time starting again at 0: the probe
+//  3. Only if the segment fetched again is at another quality than what the output last passed
+//     (the demuxer had moved on to another variant, or the cap moved it), CAPS come next, before
+//     the SEGMENT: the output is requalified.
+//  4. The demuxer sends a SEGMENT of that seqnum, its running time starting again at 0: the probe
 //     works out the offset that makes it continue the old running time, moves this and every
-//     later segment (and the sinks' QOS events going up) by it, and starts dropping.
-//  4. Buffers up to the last one passed before the splice are dropped; the first one past it
-//     ends the dropping (its DISCONT cleared, as the stream below never broke). So does new caps
-//     (the demuxer had moved on to another variant: its key frame is needed) or EOS. The output
-//     has caught up: DemuxOutput::caughtUp nudges the pipeline's thread.
-//  5. Core::onOutputCaughtUp: once no output is behind, a seek asked for meanwhile goes ahead.
-//  6. Meanwhile the demuxer buffers from nothing. If the queue before the decoders runs dry
+//     later segment (and the sinks' QOS events going up) by it, and starts dropping unless the
+//     output was requalified (then everything passes: the decoders need the key frame, decode
+//     from it and clip what comes before the segment's start, and the output has caught up).
+//  5. Buffers up to the last one passed before the splice are dropped; the first one past it
+//     ends the dropping (its DISCONT cleared, as the stream below never broke). So do new caps
+//     or EOS. The output has caught up: DemuxOutput::caughtUp nudges the pipeline's thread.
+//  6. Core::onOutputCaughtUp: once no output is behind, a seek asked for meanwhile goes ahead.
+//  7. Meanwhile the demuxer buffers from nothing. If the queue before the decoders runs dry
 //     before it has (Core::onQueueRanDry), the pipeline pauses as buffering until the demuxer
 //     reports 100 %; a BUFFERING of 100 % before that ends the watch (Core::handle).
 // Paused, the sinks hold the streaming threads, which a flush must reach: the seek goes through
@@ -64,6 +69,7 @@ void forgetOutput(GstElement *, GstPad *pad, gpointer data)
 
 void DemuxOutput::restart()
 {
+    flushed = requalified = false;
     hasSegment = false;
     last = GST_CLOCK_TIME_NONE;
     offset = 0;
@@ -108,12 +114,19 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
     }
     GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
     const guint32 seqnum = gst_event_get_seqnum(event);
+    // A halt (pipelineretry.cpp) ends the demuxer's streams where they are: nothing below takes
+    // that end; its flushes stop here too while the sinks play (Splice::mark).
+    if (seqnum == out.splice->haltSeqnum && (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT || GST_EVENT_TYPE(event) == GST_EVENT_EOS))
+        return GST_PAD_PROBE_DROP;
     switch (GST_EVENT_TYPE(event)) {
     case GST_EVENT_FLUSH_START:
         return seqnum == out.seqnum ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
     case GST_EVENT_FLUSH_STOP:
-        if (seqnum == out.seqnum)
+        if (seqnum == out.seqnum) {
+            out.flushed = true;
+            out.requalified = false;
             return GST_PAD_PROBE_DROP;
+        }
         out.restart();
         break;
     case GST_EVENT_SEGMENT: {
@@ -128,8 +141,13 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
             const guint64 now = gst_segment_to_running_time(&segment, GST_FORMAT_TIME, segment.start);
             if (GST_CLOCK_TIME_IS_VALID(was) && GST_CLOCK_TIME_IS_VALID(now)) {
                 out.offset = gint64(was) - gint64(now);
-                out.dropping = GST_CLOCK_TIME_IS_VALID(out.last);
+                out.dropping = GST_CLOCK_TIME_IS_VALID(out.last) && !out.requalified;
             }
+            out.flushed = out.requalified = false;
+            // At another quality, everything passes: the decoders take the segment from its key
+            // frame and clip what comes before the segment's start, where the old one left off.
+            if (!out.dropping)
+                out.caughtUp();
         }
         if (out.offset != 0) {
             gst_segment_offset_running_time(&segment, GST_FORMAT_TIME, out.offset);
@@ -152,7 +170,11 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
         gst_event_parse_caps(event, &caps);
         // The segment sent again is at another quality after all (the demuxer moved on before
         // the seek reached it): its pictures need their key frame, so nothing more is dropped.
-        if (out.dropping && out.caps && !gst_caps_is_equal(caps, out.caps)) {
+        // After a flush the demuxer sends caps before the segment, and only when they changed.
+        const bool changed = out.caps && !gst_caps_is_equal(caps, out.caps);
+        if (out.flushed && changed)
+            out.requalified = true;
+        if (out.dropping && changed) {
             out.dropping = false;
             out.caughtUp();
         }
@@ -187,9 +209,13 @@ void Splice::adopt(GstElement *element)
     }
     g_signal_connect(element, "pad-added", G_CALLBACK(&watchOutput), this);
     g_signal_connect(element, "pad-removed", G_CALLBACK(&forgetOutput), this);
+    DownloadWatch::install();
+    DownloadWatch::watch(element, this);
     std::lock_guard lock(demuxMutex);
-    if (demuxer)
+    if (demuxer) {
+        DownloadWatch::forget(demuxer);
         gst_object_unref(demuxer);
+    }
     demuxer = GST_ELEMENT(gst_object_ref(element));
 }
 
@@ -200,27 +226,48 @@ void Splice::release()
         outputs.clear();
     }
     std::lock_guard lock(demuxMutex);
-    if (demuxer)
+    if (demuxer) {
+        DownloadWatch::forget(demuxer);
         gst_object_unref(demuxer);
+    }
     demuxer = nullptr;
+}
+
+namespace {
+
+bool knowsPosition(const std::vector<std::shared_ptr<DemuxOutput>> &outputs)
+{
+    return !outputs.empty() && std::ranges::all_of(outputs, [](const auto &out) {
+        return out->hasSegment && !out->ended && GST_CLOCK_TIME_IS_VALID(out->last);
+    });
+}
+
+GstClockTime earliest(const std::vector<std::shared_ptr<DemuxOutput>> &outputs)
+{
+    // The demuxer is sought in stream time; what it sends is timed in its own.
+    GstClockTime from = GST_CLOCK_TIME_NONE;
+    for (const auto &out : outputs)
+        from = std::min(from, gst_segment_to_stream_time(&out->segment, GST_FORMAT_TIME, out->last));
+    return from;
+}
+
+}
+
+GstClockTime Splice::position()
+{
+    std::lock_guard lock(outputMutex);
+    return knowsPosition(outputs) ? earliest(outputs) : GST_CLOCK_TIME_NONE;
 }
 
 GstClockTime Splice::mark(guint32 seqnum)
 {
     std::lock_guard lock(outputMutex);
-    const bool known = !outputs.empty() && std::ranges::all_of(outputs, [](const auto &out) {
-        return out->hasSegment && !out->ended && GST_CLOCK_TIME_IS_VALID(out->last);
-    });
-    if (!known)
-        return GST_CLOCK_TIME_NONE;
-    // The demuxer is sought in stream time; what it sends is timed in its own.
-    GstClockTime from = GST_CLOCK_TIME_NONE;
+    const bool known = knowsPosition(outputs);
     for (const auto &out : outputs) {
-        from = std::min(from, gst_segment_to_stream_time(&out->segment, GST_FORMAT_TIME, out->last));
         out->seqnum = seqnum;
-        out->behind = true;
+        out->behind = known;
     }
-    return from;
+    return known ? earliest(outputs) : GST_CLOCK_TIME_NONE;
 }
 
 void Splice::unmark()
@@ -230,6 +277,19 @@ void Splice::unmark()
         out->seqnum = GST_SEQNUM_INVALID;
         out->behind = false;
     }
+}
+
+void Splice::clearBehind()
+{
+    std::lock_guard lock(outputMutex);
+    for (const auto &out : outputs)
+        out->behind = false;
+}
+
+bool Splice::nothingPassed()
+{
+    std::lock_guard lock(outputMutex);
+    return std::ranges::none_of(outputs, [](const auto &out) { return GST_CLOCK_TIME_IS_VALID(out->last); });
 }
 
 bool Splice::anyBehind()
@@ -245,13 +305,18 @@ void Pipeline::Core::applyCap()
         g_object_set(splice.demuxer, "max-bitrate", guint(std::min<quint64>(maxBitrate, G_MAXUINT)), nullptr);
 }
 
+bool Pipeline::Core::sinksFlowing() const
+{
+    // Paused, the sinks hold the streaming threads: the demuxer's output task can sit in a push
+    // that only a flush reaching them ends, and the demuxer's seek waits for that task to stop.
+    GstState state = GST_STATE_NULL;
+    return playbin && !failed && prerolled && !seekInFlight && !pauseHeld && !buffering && requested == GST_STATE_PLAYING
+           && gst_element_get_state(playbin, &state, nullptr, 0) == GST_STATE_CHANGE_SUCCESS && state == GST_STATE_PLAYING;
+}
+
 bool Pipeline::Core::startSplice()
 {
-    if (!playbin || failed || !prerolled || seekInFlight || splice.outputsBehind || pendingSeek || atEnd || pauseHeld || buffering
-        || rate != 1.0 || requested != GST_STATE_PLAYING)
-        return false;
-    GstState state = GST_STATE_NULL;
-    if (gst_element_get_state(playbin, &state, nullptr, 0) != GST_STATE_CHANGE_SUCCESS || state != GST_STATE_PLAYING)
+    if (splice.outputsBehind || pendingSeek || atEnd || retry.halted || rate != 1.0 || !sinksFlowing())
         return false;
     GstElement *demux = splice.demuxerRef();
     if (!demux)
@@ -261,7 +326,7 @@ bool Pipeline::Core::startSplice()
     bool done = false;
     if (GST_CLOCK_TIME_IS_VALID(from)) {
         GstEvent *seek = gst_event_new_seek(1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                            GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+                                            GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_SET, gint64(GST_CLOCK_TIME_NONE));
         gst_event_set_seqnum(seek, seqnum);
         done = gst_element_send_event(demux, seek);
     }

@@ -30,6 +30,10 @@ struct DemuxOutput
     // The splice under way: its flushes stop here, and what the demuxer sends again is dropped.
     guint32 seqnum = GST_SEQNUM_INVALID;
     bool dropping = false;
+    // Between the splice's FLUSH_STOP and its SEGMENT: new caps there (the segment fetched
+    // again is at the quality the demuxer has moved to) mean nothing is to be dropped.
+    bool flushed = false;
+    bool requalified = false;
     // Part of a splice and has not yet passed anything new.
     bool behind = false;
     // The end went down: nothing below takes more without a flush.
@@ -62,6 +66,11 @@ struct Splice
     std::atomic<bool> queueRanDry{false};
     // An output passed something new after a splice, or ended.
     std::atomic<bool> outputCaughtUp{false};
+    // The demuxer's download of a segment failed with a server error (DownloadWatch, on the
+    // demuxer's scheduler thread).
+    std::atomic<bool> downloadFailed{false};
+    // The last halt's seek (Core::onDownloadFailed): its flushes, segment and EOS go no further.
+    std::atomic<guint32> haltSeqnum{GST_SEQNUM_INVALID};
 
     // A splice is under way until the demuxer has buffered again: meanwhile the pipeline waits
     // for it only once what was loaded below it has run out (see Core::onQueueRanDry).
@@ -76,10 +85,16 @@ struct Splice
     void adopt(GstElement *element);
     // Drops the demuxer and every output's bookkeeping (the probes go with the pads).
     void release();
-    // Tags each output with the splice's seqnum; the stream time to fetch again from, or none
-    // when some output has not yet passed anything to splice after.
+    // The stream time to fetch again from: the earliest any output last passed, or none when
+    // some output has not yet passed anything to splice after.
+    GstClockTime position();
+    // Tags each output with the splice's seqnum, so that its flushes stop there; with a
+    // position() to fetch again from, the outputs are behind and it is returned.
     GstClockTime mark(guint32 seqnum);
     void unmark();
+    void clearBehind();
+    // No output has passed a buffer since it was last flushed: nothing below to lose.
+    bool nothingPassed();
     bool anyBehind();
 };
 
