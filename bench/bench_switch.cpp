@@ -16,11 +16,16 @@
 //   - the longest gap in the sound: the players play into a PulseAudio of the benchmark's own
 //     (a null sink, recorded with parec); a gap is 5 ms or more of 1-ms windows without the
 //     tone, counted between the first and the last sound.
+// --falling: how steady 自动 is on a line that falls in steps from 5.6 to 2.3 Mbit/s (5.6 until
+// 8 s after the first picture, then 4.6, 3.7, 3.0 and 2.3, 8 s each, 2.3 to the end), the client
+// against gst-play-1.0, each playing the whole 60 s: the switches per play (a segment asked for in
+// another variant than the one before it) and the frames never shown from the first to the last.
+// Each request on it waits 60 ms and gets the step's rate give or take a quarter.
 // The still picture over the steady seconds before the switch goes to stderr as a yardstick
 // (one frame time, 33 ms, when nothing stutters). Each measured process runs on two cores of its
 // own (taskset), the benchmark, the site, PulseAudio and parec on the others.
 //
-//   bench_switch [rounds, default 3] [--cores 2,3|none]
+//   bench_switch [rounds, default 3] [--cores 2,3|none] [--falling]
 
 #include "clientrun.h"
 #include "clientwindow.h"
@@ -62,6 +67,11 @@ constexpr int kStoppedMs = 15000;
 // line again and climbs straight back, one segment in two. A 1080p segment still comes in some
 // 3 s for 2 s of play, which the client's 3 s loaded ahead can cover.
 constexpr qint64 kSlowLine = 225000;
+// The falling line, bytes a second, and how long each step lasts from the first picture on.
+constexpr qint64 kFallingLine[] = {700000, 575000, 462500, 375000, 287500};
+constexpr qint64 kFallingStepNs = 8'000'000'000;
+constexpr int kRoundTripMs = 60;
+constexpr int kStreamFrames = 60 * kFrameRate;
 constexpr int kSampleRate = 48000;
 constexpr int kWindow = kSampleRate / 1000;
 constexpr int kGapWindows = 5;
@@ -282,6 +292,16 @@ struct Outcome
     Recording::Heard sound;
 };
 
+// One play on the falling line.
+struct Falling
+{
+    int switches = 0;
+    int segments = 0;
+    QString path; // the variants asked for, "2 2 1 2 ..."
+    Seen picture;
+    bool stopped = false;
+};
+
 struct Bench
 {
     test::FakeSite &site;
@@ -290,6 +310,23 @@ struct Bench
     QString cores;
     QString url;
     qint64 lineRate = 0;
+    // While set, the line falls in steps from then on (kFallingLine).
+    qint64 fallingSinceNs = 0;
+
+    // The falling line is a real one: each request waits a round trip and gets the step's rate
+    // give or take a quarter, the same sequence of draws for every play.
+    bool noisy = false;
+    quint32 draw = 1;
+
+    qint64 rateNow()
+    {
+        if (!noisy)
+            return lineRate;
+        draw = draw * 1664525u + 1013904223u;
+        const double share = 0.75 + 0.5 * double(draw >> 8) / double(1u << 24);
+        const qint64 step = fallingSinceNs == 0 ? 0 : std::max<qint64>(0, monotonicNs() - fallingSinceNs) / kFallingStepNs;
+        return qint64(kFallingLine[std::min<qint64>(step, qint64(std::size(kFallingLine)) - 1)] * share);
+    }
 
     // The variant and the segment number of a segment's path; none for anything else.
     static std::optional<std::pair<int, int>> segmentOf(const QString &path)
@@ -308,22 +345,10 @@ struct Bench
         return readings.empty() ? -1 : readings.back().frame;
     }
 
-    std::optional<Outcome> run(Player player, Case what)
+    // Starts the player on the site's stream and finds its picture on the screen.
+    bool startPlayer(Player player, QProcess &process, ScreenProbe &screen, QRect &picture)
     {
-        const auto fail = [](const char *why) {
-            std::fprintf(stderr, "bench_switch: %s\n", why);
-            return std::optional<Outcome>();
-        };
-        lineRate = 0;
-        site.clearLog();
-        Recording sound;
-        if (!sound.start(env))
-            return fail("parec recorded nothing from the null sink");
-
-        QProcess process;
-        QRect picture;
         std::function<QRect()> locate;
-        ScreenProbe screen(display);
         if (player == Player::Client) {
             process.setProcessEnvironment(env);
             process.setStandardErrorFile(QProcess::nullDevice());
@@ -352,6 +377,88 @@ struct Bench
                 return window.isEmpty() ? window : letterboxed(window, QSize(16, 9));
             };
         }
+        return spinUntil([&] { return process.state() == QProcess::Running && !(picture = locate()).isEmpty(); }, 30000);
+    }
+
+    std::optional<Falling> runFalling(Player player)
+    {
+        const auto fail = [](const char *why) {
+            std::fprintf(stderr, "bench_switch: %s\n", why);
+            return std::optional<Falling>();
+        };
+        noisy = true;
+        draw = 1;
+        fallingSinceNs = 0;
+        site.clearLog();
+        QProcess process;
+        QRect picture;
+        ScreenProbe screen(display);
+        const auto stop = [&] {
+            noisy = false;
+            fallingSinceNs = 0;
+            process.kill();
+            process.waitForFinished(5000);
+        };
+        if (!startPlayer(player, process, screen, picture)) {
+            stop();
+            return fail("the picture did not come on screen");
+        }
+        FrameReader reader(display, picture);
+        if (!reader.start() || !spinUntil([&] { return !reader.readings().empty() || process.state() != QProcess::Running; }, 20000)) {
+            stop();
+            return fail("no frame number on screen");
+        }
+        fallingSinceNs = monotonicNs();
+        Falling outcome;
+        QElapsedTimer moved;
+        moved.start();
+        int shown = -1;
+        // To the end of the stream (the last frames may never be read), or until it stops.
+        spinUntil([&] {
+            if (const int frame = onScreen(reader); frame != shown) {
+                shown = frame;
+                moved.restart();
+            }
+            outcome.stopped = moved.elapsed() > kStoppedMs;
+            return shown >= kStreamFrames - kFrameRate / 2 || outcome.stopped || process.state() != QProcess::Running;
+        }, 120000);
+        const qint64 to = monotonicNs();
+        reader.stop();
+        stop();
+        const std::vector<FrameReader::Reading> readings = reader.readings();
+        if (readings.empty())
+            return fail("no frame number on screen");
+        outcome.picture = seenOnScreen(readings, readings.front().ns, to);
+        int variant = -1;
+        QStringList path;
+        for (const test::FakeSite::Request &request : site.requests()) {
+            const auto segment = segmentOf(request.path);
+            if (!segment)
+                continue;
+            ++outcome.segments;
+            outcome.switches += variant >= 0 && segment->first != variant ? 1 : 0;
+            variant = segment->first;
+            path << QString::number(variant);
+        }
+        outcome.path = path.join(u' ');
+        return outcome;
+    }
+
+    std::optional<Outcome> run(Player player, Case what)
+    {
+        const auto fail = [](const char *why) {
+            std::fprintf(stderr, "bench_switch: %s\n", why);
+            return std::optional<Outcome>();
+        };
+        lineRate = 0;
+        site.clearLog();
+        Recording sound;
+        if (!sound.start(env))
+            return fail("parec recorded nothing from the null sink");
+
+        QProcess process;
+        QRect picture;
+        ScreenProbe screen(display);
         const auto stop = [&] {
             process.kill();
             process.waitForFinished(5000);
@@ -359,7 +466,7 @@ struct Bench
         };
         const auto running = [&] { return process.state() == QProcess::Running; };
 
-        if (!spinUntil([&] { return running() && !(picture = locate()).isEmpty(); }, 30000)) {
+        if (!startPlayer(player, process, screen, picture)) {
             stop();
             return fail("the picture did not come on screen");
         }
@@ -457,6 +564,43 @@ QString padded(const QString &text, int width)
     return text + QString(std::max(0, width - columns), u' ');
 }
 
+int fallingLine(Bench &bench, int rounds, const QString &cores)
+{
+    const std::pair<const char *, Player> kPlayers[] = {{"client", Player::Client}, {"gst-play-1.0", Player::GstPlay}};
+    std::map<int, std::vector<Falling>> results;
+    for (int round = 0; round < rounds; ++round) {
+        for (const auto &[name, who] : kPlayers) {
+            const auto outcome = bench.runFalling(who);
+            if (!outcome) {
+                std::fprintf(stderr, "bench_switch: %s, falling line, round %d failed\n", name, round + 1);
+                return 1;
+            }
+            results[int(who)].push_back(*outcome);
+            std::fprintf(stderr, "round %d %s: %d switches in %d segments (%s); %d frames never shown; still %.0f ms%s\n", round + 1, name,
+                         outcome->switches, outcome->segments, qPrintable(outcome->path), outcome->picture.unshown,
+                         outcome->picture.stillMs, outcome->stopped ? ", stopped" : "");
+        }
+    }
+    std::printf("自动 on a falling line (5.6, 4.6, 3.7, 3.0, then 2.3 Mbit/s, 8 s each from the first picture, each request "
+                "±25 %% and 60 ms late), the whole 60 s stream;\n%d rounds; measured process on cores %s:\n",
+                rounds, qPrintable(cores));
+    std::printf("%-8s%-14s%-10s%-20s%-20s\n", "round", "player", "switches", "frames never shown", "longest still (ms)");
+    for (const auto &[name, who] : kPlayers) {
+        const std::vector<Falling> &runs = results[int(who)];
+        std::vector<double> switches, unshown, still;
+        for (size_t i = 0; i < runs.size(); ++i) {
+            std::printf("%-8zu%-14s%-10d%-20d%-20.0f%s\n", i + 1, name, runs[i].switches, runs[i].picture.unshown, runs[i].picture.stillMs,
+                        runs[i].stopped ? "stopped" : "");
+            switches.push_back(runs[i].switches);
+            unshown.push_back(runs[i].picture.unshown);
+            still.push_back(runs[i].picture.stillMs);
+        }
+        std::printf("%-8s%-14s%-10.0f%-20.0f%-20.0f\n", "median", name, spread(switches).median, spread(unshown).median,
+                    spread(still).median);
+    }
+    return 0;
+}
+
 }
 
 int main(int argc, char *argv[])
@@ -466,10 +610,13 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     int rounds = 3;
     QString cores = QStringLiteral("2,3");
+    bool falling = false;
     const QStringList args = app.arguments().mid(1);
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--cores") && i + 1 < args.size())
             cores = args.at(++i);
+        else if (args.at(i) == QLatin1String("--falling"))
+            falling = true;
         else
             rounds = std::max(1, args.at(i).toInt());
     }
@@ -503,12 +650,15 @@ int main(int argc, char *argv[])
         QFile file(media + path.mid(prefix.size() - 1));
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         site.route(path, [bytes, &bench](const test::FakeSite::Request &) {
-            return test::FakeSite::text(bytes).withHeader("Content-Type", "video/mp2t").throttled(bench.lineRate);
+            return test::FakeSite::text(bytes).withHeader("Content-Type", "video/mp2t").throttled(bench.rateNow()).withDelay(bench.noisy ? kRoundTripMs : 0);
         });
     }
     site.route(QStringLiteral("/api/progress"), test::FakeSite::ok("{}"));
     site.route(QStringLiteral("/user/requestmpd"),
                test::FakeSite::ok(QStringLiteral(R"({"url":"%1","token":"bench","et":0,"l":1})").arg(bench.url).toUtf8()));
+
+    if (falling)
+        return fallingLine(bench, rounds, cores);
 
     struct Row
     {

@@ -194,7 +194,7 @@ private slots:
             failSegments(trouble == u"404" ? 0 : 2, trouble == u"site silent" ? FakeSite::Reply().stalling() : FakeSite::text("", trouble == u"404" ? 404 : 503));
         PlayerPage page(f, f.auth(F::kMaster, et), startAt);
         QCOMPARE(page.view.shown(), PlayerView::Shown::Native);
-        page.model()->setStallLimit(down ? std::chrono::milliseconds(2000) : trouble == u"503" ? std::chrono::milliseconds(6000) : PlayerModel::kStallLimit);
+        page.model()->setStallLimit(down ? std::chrono::milliseconds(2000) : trouble == u"503" ? std::chrono::milliseconds(4000) : PlayerModel::kStallLimit);
         VideoSurface *surface = page.native()->surface();
         FrameWatch watch(surface);
         if (!notice.isEmpty() && !down) {

@@ -300,9 +300,13 @@ bool Splice::anyBehind()
 
 void Pipeline::Core::applyCap()
 {
+    // A chosen quality is pinned, not only capped: with the cap alone the demuxer still moves
+    // beneath it on every low sample of the line, each move a switch the user never asked for.
+    // 自动 clears both.
+    const guint cap = guint(std::min<quint64>(maxBitrate, G_MAXUINT));
     std::lock_guard lock(splice.demuxMutex);
     if (splice.demuxer)
-        g_object_set(splice.demuxer, "max-bitrate", guint(std::min<quint64>(maxBitrate, G_MAXUINT)), nullptr);
+        g_object_set(splice.demuxer, "max-bitrate", cap, "min-bitrate", cap, nullptr);
 }
 
 bool Pipeline::Core::sinksFlowing() const
