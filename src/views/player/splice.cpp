@@ -69,7 +69,7 @@ void forgetOutput(GstElement *, GstPad *pad, gpointer data)
 
 void DemuxOutput::restart()
 {
-    flushed = requalified = false;
+    flushed = requalified = passing = false;
     hasSegment = false;
     last = GST_CLOCK_TIME_NONE;
     offset = 0;
@@ -106,6 +106,8 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
                 GST_PAD_PROBE_INFO_DATA(info) = buffer;
             }
         }
+        if (std::exchange(out.passing, false))
+            out.caughtUp();
         if (GST_CLOCK_TIME_IS_VALID(at)) {
             out.last = at;
             out.length = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
@@ -146,8 +148,10 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
             out.flushed = out.requalified = false;
             // At another quality, everything passes: the decoders take the segment from its key
             // frame and clip what comes before the segment's start, where the old one left off.
-            if (!out.dropping)
-                out.caughtUp();
+            // The output has caught up once its first buffer is through, not at the segment: a
+            // seek let go earlier can meet the fetch the splice began still starting, which
+            // GStreamer 1.22.0's demuxer does not survive (see Core::maySeekNow).
+            out.passing = !out.dropping;
         }
         if (out.offset != 0) {
             gst_segment_offset_running_time(&segment, GST_FORMAT_TIME, out.offset);

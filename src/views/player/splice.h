@@ -36,6 +36,8 @@ struct DemuxOutput
     bool requalified = false;
     // Part of a splice and has not yet passed anything new.
     bool behind = false;
+    // The splice's segment went down with nothing to drop: the next buffer is the first new one.
+    bool passing = false;
     // The end went down: nothing below takes more without a flush.
     bool ended = false;
     GstCaps *caps = nullptr;
