@@ -62,8 +62,8 @@ public:
     // that can wait on the pipeline has no place on the GUI thread.
     GstElement *element() const;
 
-    // Quitting: waits at most this long for pipelines still shutting down; any let go from now
-    // on is stopped but left for the process's end to free.
+    // Quitting: waits at most this long for pipelines still shutting down (each takes a moment,
+    // unless its demuxer waits on a playlist the site is silent with).
     static void waitForShutdowns(int milliseconds);
     // Pipelines whose threads have not ended yet.
     static int running();

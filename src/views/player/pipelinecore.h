@@ -1,0 +1,186 @@
+#pragma once
+
+// The inside of Pipeline, shared by the files that make up its rooms:
+//  - pipelineloop.cpp: the pipeline's thread, its inbox and the ways news reaches it (commands
+//    from the GUI, bus messages, the sinks' and the demuxer's streaming threads);
+//  - pipelinestate.cpp: the state machine (open, preroll, seek, play/pause, failure, end);
+//  - splice.cpp: a quality change while playing, done on the demuxer alone (DemuxOutput);
+//  - pipelineretry.cpp: pacing the demuxer's retries of a site answering with server errors;
+//  - pipelineshutdown.cpp: letting go of a pipeline and the registry quitting waits on.
+// Nothing here is for the player's other classes: they use pipeline.h.
+
+#include "views/player/pipeline.h"
+#include "views/player/splice.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+#include <gst/gst.h>
+
+namespace tovra {
+
+class FrameScaler;
+
+// The longest a pause waits for the first picture drawn after play (see Core::pauseHeld).
+inline constexpr std::chrono::milliseconds kPauseHoldLimit{300};
+
+// Everything that wakes the pipeline's thread, under one mutex: a wake-up looks at all of it,
+// so nothing posted between two looks waits unseen.
+struct PipelineInbox
+{
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> commands;
+    // Taken off the bus by its sync handler as each is posted: a message left for the thread to
+    // pop could be pushed just after it looked, and then wait there until something else woke it.
+    std::deque<GstMessage *> messages;
+    // The facade is gone: the thread shuts the pipeline down and ends.
+    bool closing = false;
+    // A streaming thread left news in an atomic of the splice or the frame feed.
+    bool nudged = false;
+    // The video sink has taken the end of its stream.
+    bool pictureEnded = false;
+
+    void post(std::function<void()> command);
+    // Takes the message over.
+    void postMessage(GstMessage *message);
+    void nudge();
+    void endPicture();
+    void close();
+};
+
+// The wait between a segment download failing with a server error and the next try
+// (pipelineretry.cpp).
+struct RetryPacing
+{
+    // Played this far past a halt, the site is taken to be well again.
+    static constexpr qint64 kForgottenNs = 10 * GST_SECOND;
+    static constexpr std::chrono::milliseconds kFirst{300};
+    static constexpr std::chrono::milliseconds kLongest{5000};
+    // The demuxer is halted until resumeAt.
+    bool halted = false;
+    // A failure came while the pipeline could not be halted without a flush reaching the sinks:
+    // it is halted once they play.
+    bool haltPending = false;
+    std::chrono::steady_clock::time_point resumeAt;
+    GstClockTime from = 0;
+    // The halt's flushes went no further than the demuxer's outputs.
+    bool spliced = false;
+    std::chrono::milliseconds delay = kFirst;
+};
+
+struct Pipeline::Core
+{
+    PipelineInbox inbox;
+
+    // Signals go out through the facade while it lives; it clears this as it goes.
+    std::mutex facadeMutex;
+    Pipeline *facade = nullptr;
+
+    // What the appsink's streaming thread touches.
+    std::mutex targetMutex;
+    FrameScaler *target = nullptr;
+    std::atomic<qint64> framePosition{-1};
+    // Set while the pipeline prerolls at the start before seeking to the resume point: that
+    // first picture is not the one the user is to see.
+    std::atomic<bool> holdFrames{false};
+    // A picture has been drawn since the pipeline was last set playing (see pauseHeld).
+    std::atomic<bool> rendered{false};
+
+    std::atomic<qint64> duration{0};
+    std::atomic<quint64> maxBitrate{0};
+
+    Splice splice{inbox};
+    RetryPacing retry;
+
+    // The state machine: the pipeline's thread only.
+    GstElement *playbin = nullptr;
+    // The playbin as element() hands it out; null once shutdown has begun.
+    std::atomic<GstElement *> published{nullptr};
+    GstBus *bus = nullptr;
+    GstState requested = GST_STATE_NULL;
+    bool targetPlaying = true;
+    bool prerolled = false;
+    bool seekInFlight = false;
+    bool buffering = false;
+    bool failed = false;
+    bool atEnd = false;
+    // Paused right after it was set playing, before its sink drew a picture, GStreamer 1.22's
+    // basesink goes on drawing in time while the pipeline reads paused (it takes the picture it
+    // was about to draw for the preroll). The pause waits for that first picture, a moment at
+    // most. No upstream change names this up to 1.24; try without the hold on a newer GStreamer.
+    std::atomic<bool> pauseHeld{false};
+    std::chrono::steady_clock::time_point playingSince;
+    // The seek the GUI asked for last that has not gone to the pipeline yet (folded: a newer one
+    // replaces it), the one under way, and the open whose first position is still to land.
+    std::optional<qint64> pendingSeek;
+    quint64 pendingSequence = 0;
+    qint64 seekTarget = 0;
+    quint64 inFlightSequence = 0;
+    std::optional<quint64> openSequence;
+    quint64 opened = 0;
+    double rate = 1.0;
+    double volume = 1.0;
+    bool muted = false;
+
+    template<typename F>
+    void toGui(F &&f)
+    {
+        std::lock_guard lock(facadeMutex);
+        if (facade)
+            QMetaObject::invokeMethod(facade, [f = std::forward<F>(f), facade = facade] { f(facade); }, Qt::QueuedConnection);
+    }
+
+    // pipelineloop.cpp
+    static void run(const std::shared_ptr<Core> &core);
+    bool build();
+    void deliver(GstSample *sample);
+
+    // pipelinestate.cpp
+    void open(const QByteArray &uri, qint64 startNs, quint64 sequence);
+    void seek(qint64 ns, quint64 sequence);
+    void setPlaying(bool playing);
+    void setRate(double newRate);
+    void seekHere();
+    void halt();
+    void applyAudio();
+    void applyState();
+    void handle(GstMessage *message);
+    void onAsyncDone();
+    void onEnd();
+    void doSeek();
+    bool maySeekNow() const;
+    void queryDuration();
+
+    // splice.cpp
+    void applyCap();
+    bool startSplice();
+    // Playing and taking what comes: the demuxer may be sought alone, its flushes kept from
+    // everything below.
+    bool sinksFlowing() const;
+    void onQueueRanDry();
+    void onOutputCaughtUp();
+
+    // pipelineretry.cpp
+    void onDownloadFailed();
+    void resumeDownloads();
+    // News from the download watch, a halt pending or due to end; each turn of the loop.
+    void paceRetries();
+    // An ERROR the demuxer posts when halted before it exposed any output.
+    bool haltedBeforeOutputs(GstMessage *message);
+
+    // pipelineshutdown.cpp
+    void teardown();
+    // Stops the pipeline at READY or NULL with no download in flight (see pipelineshutdown.cpp).
+    void stopWithoutDownloads(GstState target);
+    // Has the demuxer cancel what it is fetching and fetch nothing more; false if it had nothing
+    // to be asked (no demuxer, or none of its outputs made yet).
+    bool stopDownloads();
+};
+
+}

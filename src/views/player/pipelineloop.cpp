@@ -1,0 +1,237 @@
+#include "views/player/pipelinecore.h"
+
+#include "views/player/framescaler.h"
+#include "views/player/pipelineshutdown.h"
+
+#include <algorithm>
+
+#include <gst/app/gstappsink.h>
+
+// The pipeline's thread. It waits on PipelineInbox and, each time it wakes, takes in order: the
+// bus messages, the end of the picture, one command from the GUI, a pause held back, and the
+// streaming threads' news left in the splice's atomics. Commands are taken one per turn so that
+// a message posted while one ran (an ASYNC_DONE, say) is handled before the next command, which
+// folds into what that message left (a seek after a seek, GstPlay's way).
+
+namespace tovra {
+
+namespace {
+
+// playbin3's GstPlayFlags: subtitles are never shown, so no text stream is decoded.
+constexpr guint kPlayFlagText = 0x4;
+
+// The raw formats FrameScaler converts; the pipeline's own converter turns anything else into
+// one of these before the sink.
+constexpr char kSinkCaps[] = "video/x-raw, format=(string){ I420, YV12, NV12, NV21, Y42B, Y444, UYVY, YUY2, I420_10LE, "
+                             "P010_10LE, BGRx, BGRA, RGBx, RGBA, xRGB, ARGB, xBGR, ABGR, GRAY8 }";
+
+}
+
+void PipelineInbox::post(std::function<void()> command)
+{
+    {
+        std::lock_guard lock(mutex);
+        commands.push_back(std::move(command));
+    }
+    wake.notify_one();
+}
+
+void PipelineInbox::postMessage(GstMessage *message)
+{
+    {
+        std::lock_guard lock(mutex);
+        messages.push_back(message);
+    }
+    wake.notify_one();
+}
+
+void PipelineInbox::nudge()
+{
+    {
+        std::lock_guard lock(mutex);
+        nudged = true;
+    }
+    wake.notify_one();
+}
+
+void PipelineInbox::endPicture()
+{
+    {
+        std::lock_guard lock(mutex);
+        pictureEnded = true;
+    }
+    wake.notify_one();
+}
+
+void PipelineInbox::close()
+{
+    {
+        std::lock_guard lock(mutex);
+        closing = true;
+    }
+    wake.notify_one();
+}
+
+void Pipeline::Core::run(const std::shared_ptr<Core> &core)
+{
+    gst_init(nullptr, nullptr);
+    PipelineInbox &inbox = core->inbox;
+    for (;;) {
+        std::function<void()> command;
+        std::deque<GstMessage *> messages;
+        bool closing = false;
+        bool pictureEnded = false;
+        {
+            std::unique_lock lock(inbox.mutex);
+            const auto woken = [&] { return inbox.closing || inbox.nudged || !inbox.messages.empty() || !inbox.commands.empty(); };
+            // A pause held back is looked at again soon even if no picture comes (a stream
+            // without one).
+            if (core->pauseHeld)
+                inbox.wake.wait_for(lock, kPauseHoldLimit / 4, woken);
+            else if (core->retry.halted)
+                inbox.wake.wait_until(lock, core->retry.resumeAt, woken);
+            else
+                inbox.wake.wait(lock, woken);
+            inbox.nudged = false;
+            messages.swap(inbox.messages);
+            pictureEnded = std::exchange(inbox.pictureEnded, false);
+            if (inbox.closing)
+                inbox.commands.clear();
+            if (!inbox.commands.empty()) {
+                command = std::move(inbox.commands.front());
+                inbox.commands.pop_front();
+            }
+            closing = inbox.closing;
+        }
+        for (GstMessage *message : messages) {
+            if (!closing)
+                core->handle(message);
+            gst_message_unref(message);
+        }
+        if (closing)
+            break;
+        if (pictureEnded)
+            core->onEnd();
+        if (command)
+            command();
+        if (core->pauseHeld)
+            core->applyState();
+        if (core->splice.queueRanDry.exchange(false))
+            core->onQueueRanDry();
+        if (core->splice.outputCaughtUp.exchange(false))
+            core->onOutputCaughtUp();
+        core->paceRetries();
+    }
+    core->teardown();
+    PipelineRegistry::ended();
+}
+
+bool Pipeline::Core::build()
+{
+    playbin = gst_element_factory_make("playbin3", nullptr);
+    GstElement *sink = gst_element_factory_make("appsink", "video");
+    // The desktop's sound server where there is one; with none, a sink that keeps time alone.
+    GstElement *audio = gst_element_factory_make("autoaudiosink", "audio");
+    if (!playbin || !sink || !audio) {
+        for (GstElement *element : {playbin, sink, audio}) {
+            if (element)
+                gst_object_unref(gst_object_ref_sink(element));
+        }
+        playbin = nullptr;
+        return false;
+    }
+    GstCaps *caps = gst_caps_from_string(kSinkCaps);
+    g_object_set(sink, "caps", caps, "sync", TRUE, "enable-last-sample", FALSE, "qos", TRUE, nullptr);
+    gst_caps_unref(caps);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_preroll = [](GstAppSink *appsink, gpointer data) {
+        if (GstSample *sample = gst_app_sink_pull_preroll(appsink)) {
+            static_cast<Core *>(data)->deliver(sample);
+            gst_sample_unref(sample);
+        }
+        return GST_FLOW_OK;
+    };
+    // With its buffering capped, GStreamer 1.22's adaptive demuxer holds the end of the sound
+    // track back some 10 s after the last picture: the end of the picture is the stream's. Kept
+    // whatever the GStreamer: a stream whose sound runs past its picture ends with the picture.
+    callbacks.eos = [](GstAppSink *, gpointer data) { static_cast<Core *>(data)->inbox.endPicture(); };
+    callbacks.new_sample = [](GstAppSink *appsink, gpointer data) {
+        auto *core = static_cast<Core *>(data);
+        if (GstSample *sample = gst_app_sink_pull_sample(appsink)) {
+            core->deliver(sample);
+            gst_sample_unref(sample);
+        }
+        if (!core->rendered.exchange(true) && core->pauseHeld)
+            core->inbox.nudge();
+        return GST_FLOW_OK;
+    };
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    guint flags = 0;
+    g_object_get(playbin, "flags", &flags, nullptr);
+    g_object_set(playbin, "video-sink", sink, "audio-sink", audio, "flags", flags & ~kPlayFlagText, nullptr);
+
+    // Every element of the pipeline passes here as it is made, on whichever thread makes it:
+    // the demuxer is given the cap and the buffering before it fetches its first segment.
+    g_signal_connect(playbin, "element-setup", G_CALLBACK(+[](GstElement *, GstElement *element, gpointer data) {
+                         auto *core = static_cast<Core *>(data);
+                         GObjectClass *cls = G_OBJECT_GET_CLASS(element);
+                         if (!g_object_class_find_property(cls, "max-bitrate") || !g_object_class_find_property(cls, "max-buffering-time"))
+                             return;
+                         const guint64 ahead = guint64(kBufferAheadMs) * GST_MSECOND;
+                         g_object_set(element, "max-buffering-time", ahead, "high-watermark-time", ahead, nullptr);
+                         core->splice.adopt(element);
+                         core->applyCap();
+                     }),
+                     this);
+
+    // The queue decodebin3 keeps before the decoders, made with the playbin: a splice watches it
+    // run dry.
+    GstIterator *children = gst_bin_iterate_recurse(GST_BIN(playbin));
+    GValue child = G_VALUE_INIT;
+    while (gst_iterator_next(children, &child) == GST_ITERATOR_OK) {
+        GstElement *element = GST_ELEMENT(g_value_get_object(&child));
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "use-interleave")) {
+            g_signal_connect(element, "underrun", G_CALLBACK(+[](GstElement *, gpointer data) {
+                                 auto *core = static_cast<Core *>(data);
+                                 core->splice.queueRanDry = true;
+                                 core->inbox.nudge();
+                             }),
+                             this);
+        }
+        g_value_reset(&child);
+    }
+    g_value_unset(&child);
+    gst_iterator_free(children);
+    bus = gst_element_get_bus(playbin);
+    // A sync handler that answers GST_BUS_DROP owns the message. Taking a ref of our own as
+    // well left every message, and through its source every element that ever posted one,
+    // alive after the pipeline was let go: the demuxer with its HTTP session, sockets and thread.
+    gst_bus_set_sync_handler(
+        bus,
+        [](GstBus *, GstMessage *message, gpointer data) {
+            static_cast<Core *>(data)->inbox.postMessage(message);
+            return GST_BUS_DROP;
+        },
+        this, nullptr);
+    published = playbin;
+    return true;
+}
+
+void Pipeline::Core::deliver(GstSample *sample)
+{
+    if (holdFrames)
+        return;
+    const GstSegment *segment = gst_sample_get_segment(sample);
+    GstBuffer *buffer = gst_sample_get_buffer(sample);
+    if (!segment || !buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return;
+    const guint64 streamTime = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    if (streamTime == GST_CLOCK_TIME_NONE)
+        return;
+    framePosition = qint64(streamTime / GST_MSECOND);
+    std::lock_guard lock(targetMutex);
+    if (target)
+        target->request(VideoFrame::fromSample(sample, qint64(streamTime / GST_USECOND)));
+}
+
+}

@@ -1,0 +1,139 @@
+#include "views/player/pipelineshutdown.h"
+
+#include "views/player/pipelinecore.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace tovra {
+
+namespace {
+
+struct Registry
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    int running = 0;
+};
+
+Registry &registry()
+{
+    static Registry r;
+    return r;
+}
+
+// Letting go of a pipeline with a download in flight. In GStreamer 1.22.0 the demuxer's PAUSED to
+// READY calls downloadhelper_stop(), which cancels each transfer in flight and at once quits and
+// joins the download thread, then hands the transfers back and frees them: the cancellations,
+// which libsoup completes on that thread's main context, are never run. The HTTP session keeps
+// them, and when the demuxer is finalized its session completes them into transfers already
+// freed: the crash inside libsoup. No release up to 1.22.12 changes this order (later fixes in
+// downloadhelper.c: "Do not submit_transfer when cancelled", 1.22.7; "Ensure all download tasks
+// call g_task_return_*()", 1.27.1). So nothing may be in flight when the demuxer stops: first it
+// is asked to select no stream, which stops each of its streams the way a seek does
+// (downloadhelper_cancel_request() with the download thread still running, so libsoup completes
+// every cancellation there), and it fetches nothing more; a moment later it is stopped with no
+// transfer left. The line is free within that moment, instead of after the segment in flight
+// came in whole.
+constexpr std::chrono::milliseconds kCancelSettle{200};
+
+}
+
+void PipelineRegistry::started()
+{
+    std::lock_guard lock(registry().mutex);
+    ++registry().running;
+}
+
+void PipelineRegistry::ended()
+{
+    {
+        std::lock_guard lock(registry().mutex);
+        --registry().running;
+    }
+    registry().changed.notify_all();
+}
+
+int PipelineRegistry::running()
+{
+    std::lock_guard lock(registry().mutex);
+    return registry().running;
+}
+
+void PipelineRegistry::waitForAll(std::chrono::milliseconds wait)
+{
+    Registry &r = registry();
+    std::unique_lock lock(r.mutex);
+    r.changed.wait_for(lock, wait, [&] { return r.running == 0; });
+}
+
+void Pipeline::Core::teardown()
+{
+    if (!playbin)
+        return;
+    published = nullptr;
+    // GStreamer 1.22's playsink keeps a reference to the software volume it makes when the sound
+    // sink has none of its own (no sound server): upstream "playsink: Fix volume leak" (1.24).
+    // Found while the pipeline is still paused (its sound chain leaves the bin on the way to
+    // READY), let go after the pipeline; drop this with a GStreamer that has the fix.
+    GstElement *volume = gst_bin_get_by_name(GST_BIN(playbin), "volume");
+    stopWithoutDownloads(GST_STATE_READY);
+    gst_element_set_state(playbin, GST_STATE_NULL);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    {
+        std::lock_guard lock(inbox.mutex);
+        for (GstMessage *message : inbox.messages)
+            gst_message_unref(message);
+        inbox.messages.clear();
+    }
+    gst_object_unref(bus);
+    bus = nullptr;
+    splice.release();
+    gst_object_unref(playbin);
+    playbin = nullptr;
+    if (volume) {
+        if (!GST_OBJECT_PARENT(volume) && GST_OBJECT_REFCOUNT_VALUE(volume) == 2)
+            gst_object_unref(volume);
+        gst_object_unref(volume);
+    }
+}
+
+void Pipeline::Core::stopWithoutDownloads(GstState target)
+{
+    // Below PAUSED the demuxer's download thread is stopped already.
+    if (requested >= GST_STATE_PAUSED) {
+        // Paused first: the sound stops now rather than with the rest.
+        gst_element_set_state(playbin, GST_STATE_PAUSED);
+        if (stopDownloads())
+            std::this_thread::sleep_for(kCancelSettle);
+    }
+    requested = target;
+    gst_element_set_state(playbin, target);
+}
+
+bool Pipeline::Core::stopDownloads()
+{
+    // An empty selection, made by hand: gst_event_new_select_streams() takes no empty list. It is
+    // an upstream event, answered by the demuxer on any of its outputs.
+    GstElement *demux = splice.demuxerRef();
+    if (!demux)
+        return false;
+    bool sent = false;
+    GstIterator *pads = gst_element_iterate_src_pads(demux);
+    GValue item = G_VALUE_INIT;
+    if (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+        GValue none = G_VALUE_INIT;
+        g_value_init(&none, GST_TYPE_LIST);
+        GstStructure *selection = gst_structure_new_empty("GstEventSelectStreams");
+        gst_structure_take_value(selection, "streams", &none);
+        sent = gst_pad_send_event(GST_PAD(g_value_get_object(&item)), gst_event_new_custom(GST_EVENT_SELECT_STREAMS, selection));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(pads);
+    gst_object_unref(demux);
+    return sent;
+}
+
+}

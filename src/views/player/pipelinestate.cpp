@@ -1,0 +1,287 @@
+#include "views/player/pipelinecore.h"
+
+#include "models/playerlogic.h"
+
+#include <algorithm>
+
+// The state machine, on the pipeline's thread. An open sets the pipeline paused; at its
+// ASYNC_DONE it is prerolled, and a pending seek (the resume point, or whatever the GUI asked for
+// meanwhile) goes out; each later ASYNC_DONE lands the seek in flight. Seeks asked for while one
+// is in flight, or while a splice's outputs are behind, fold into one pending seek that goes at
+// the next chance. Playing or paused follows what the user wants, held paused while buffering or
+// at the end. A failure stops the pipeline in READY until the next open.
+
+namespace tovra {
+
+namespace {
+player::Failure failureKind(const GError *error)
+{
+    if (error->domain == GST_RESOURCE_ERROR) {
+        switch (error->code) {
+        case GST_RESOURCE_ERROR_NOT_AUTHORIZED: return player::Failure::AccessDenied;
+        case GST_RESOURCE_ERROR_NOT_FOUND: return player::Failure::Resource;
+        default: return player::Failure::Network;
+        }
+    }
+    if (error->domain == GST_STREAM_ERROR) {
+        switch (error->code) {
+        case GST_STREAM_ERROR_CODEC_NOT_FOUND:
+        case GST_STREAM_ERROR_DECODE:
+        case GST_STREAM_ERROR_DEMUX:
+        case GST_STREAM_ERROR_FORMAT:
+        case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+        case GST_STREAM_ERROR_WRONG_TYPE: return player::Failure::Format;
+        // The HLS demuxer reports fragments it could not download as a failed stream.
+        default: return player::Failure::Network;
+        }
+    }
+    return player::Failure::Other;
+}
+
+}
+
+void Pipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequence)
+{
+    if (playbin) {
+        gst_element_set_state(playbin, GST_STATE_NULL);
+    } else if (!build()) {
+        failed = true;
+        toGui([](Pipeline *p) { emit p->failed(int(player::Failure::Format), QStringLiteral("no playbin3 or appsink element")); });
+        return;
+    }
+    prerolled = false;
+    seekInFlight = false;
+    buffering = false;
+    splice.refilling = false;
+    splice.outputsBehind = false;
+    retry = {};
+    failed = false;
+    atEnd = false;
+    opened = sequence;
+    pendingSeek.reset();
+    openSequence = sequence;
+    if (startNs > 0) {
+        pendingSeek = startNs;
+        pendingSequence = sequence;
+    }
+    holdFrames = startNs > 0;
+    g_object_set(playbin, "uri", uri.constData(), nullptr);
+    applyAudio();
+    requested = GST_STATE_PAUSED;
+    gst_element_set_state(playbin, GST_STATE_PAUSED);
+}
+
+void Pipeline::Core::seek(qint64 ns, quint64 sequence)
+{
+    pendingSeek = std::max<qint64>(0, ns);
+    pendingSequence = sequence;
+    atEnd = false;
+    if (maySeekNow())
+        doSeek();
+}
+
+void Pipeline::Core::setPlaying(bool playing)
+{
+    targetPlaying = playing;
+    applyState();
+}
+
+void Pipeline::Core::setRate(double newRate)
+{
+    if (rate == newRate)
+        return;
+    rate = newRate;
+    // A rate takes a seek.
+    seekHere();
+}
+
+void Pipeline::Core::seekHere()
+{
+    // From where the picture is, or where a seek under way is going, unless a seek is waiting
+    // anyway; it lands as the last seek asked for, which the GUI already knows.
+    if (!pendingSeek && (seekInFlight || framePosition >= 0)) {
+        pendingSeek = seekInFlight ? seekTarget : framePosition * GST_MSECOND;
+        pendingSequence = inFlightSequence;
+    }
+    if (maySeekNow() && pendingSeek)
+        doSeek();
+}
+
+bool Pipeline::Core::maySeekNow() const
+{
+    // GStreamer 1.22.0's demuxer can assert (request->in_use in download_request_set_uri) when
+    // sought again while the fetch a splice began is being submitted: the cancelled request's
+    // completion comes after the new one was set up. Fixed upstream by "adaptivedemux2: Do not
+    // submit_transfer when cancelled" (1.22.7); the wait for outputsBehind can go once the
+    // GStreamer we run on has it.
+    return prerolled && !seekInFlight && !splice.outputsBehind && !failed;
+}
+
+void Pipeline::Core::applyAudio()
+{
+    if (playbin)
+        g_object_set(playbin, "volume", volume, "mute", gboolean(muted), nullptr);
+}
+
+void Pipeline::Core::doSeek()
+{
+    const qint64 ns = *pendingSeek;
+    seekTarget = ns;
+    splice.refilling = false;
+    pendingSeek.reset();
+    inFlightSequence = pendingSequence;
+    openSequence.reset();
+    // Restarts the demuxer too, should it be halted (pipelineretry.cpp): the stop is set, as
+    // one left unset would keep the halt's.
+    retry.halted = retry.haltPending = false;
+    const bool ok = gst_element_seek(playbin, rate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                     GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_SET, gint64(GST_CLOCK_TIME_NONE));
+    // The flush is done once the seek returns: whatever reaches the sink now is the target's.
+    holdFrames = false;
+    if (ok) {
+        seekInFlight = true;
+        return;
+    }
+    const quint64 sequence = inFlightSequence;
+    toGui([sequence](Pipeline *p) { emit p->seeked(sequence); });
+    applyState();
+}
+
+void Pipeline::Core::applyState()
+{
+    pauseHeld = false;
+    if (!playbin || failed || !prerolled || seekInFlight)
+        return;
+    // A sink at its end posts the end again on every way back to playing.
+    const GstState want = targetPlaying && !buffering && !atEnd ? GST_STATE_PLAYING : GST_STATE_PAUSED;
+    if (want == requested)
+        return;
+    if (want == GST_STATE_PAUSED && requested == GST_STATE_PLAYING && !rendered
+        && std::chrono::steady_clock::now() - playingSince < kPauseHoldLimit) {
+        pauseHeld = true;
+        return;
+    }
+    if (want == GST_STATE_PLAYING) {
+        rendered = false;
+        playingSince = std::chrono::steady_clock::now();
+    }
+    requested = want;
+    gst_element_set_state(playbin, want);
+}
+
+void Pipeline::Core::queryDuration()
+{
+    gint64 ns = 0;
+    if (!gst_element_query_duration(playbin, GST_FORMAT_TIME, &ns) || ns <= 0)
+        return;
+    const qint64 ms = ns / GST_MSECOND;
+    if (duration.exchange(ms) != ms)
+        toGui([ms](Pipeline *p) { emit p->durationChanged(ms); });
+}
+
+void Pipeline::Core::onEnd()
+{
+    if (!playbin || failed || atEnd || seekInFlight)
+        return;
+    atEnd = true;
+    applyState();
+    const quint64 sequence = opened;
+    toGui([sequence](Pipeline *p) { emit p->ended(sequence); });
+}
+
+void Pipeline::Core::onAsyncDone()
+{
+    prerolled = true;
+    if (seekInFlight) {
+        seekInFlight = false;
+        const quint64 sequence = inFlightSequence;
+        toGui([sequence](Pipeline *p) { emit p->seeked(sequence); });
+    } else if (openSequence && !pendingSeek) {
+        const quint64 sequence = *openSequence;
+        openSequence.reset();
+        toGui([sequence](Pipeline *p) { emit p->seeked(sequence); });
+    }
+    queryDuration();
+    if (pendingSeek) {
+        doSeek();
+        return;
+    }
+    applyState();
+}
+
+void Pipeline::Core::handle(GstMessage *message)
+{
+    const bool fromPipeline = GST_MESSAGE_SRC(message) == GST_OBJECT(playbin);
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR: {
+        if (failed || haltedBeforeOutputs(message))
+            break;
+        GError *error = nullptr;
+        gchar *debug = nullptr;
+        gst_message_parse_error(message, &error, &debug);
+        const int kind = int(failureKind(error));
+        const QString text = QString::fromUtf8(error->message) + (debug ? QStringLiteral(" (%1)").arg(QString::fromUtf8(debug)) : QString());
+        g_clear_error(&error);
+        g_free(debug);
+        halt();
+        toGui([kind, text](Pipeline *p) { emit p->failed(kind, text); });
+        break;
+    }
+    case GST_MESSAGE_EOS:
+        onEnd();
+        break;
+    case GST_MESSAGE_ASYNC_DONE:
+        if (fromPipeline && !failed)
+            onAsyncDone();
+        break;
+    case GST_MESSAGE_BUFFERING: {
+        gint percent = 0;
+        gst_message_parse_buffering(message, &percent);
+        // Halted, the demuxer buffers nothing: what is below plays out meanwhile.
+        if ((retry.halted || retry.haltPending) && percent < 100)
+            break;
+        if (splice.refilling) {
+            // After a splice the demuxer starts buffering from nothing, while below it what was
+            // loaded plays on (see onQueueRanDry).
+            if (percent < 100)
+                break;
+            splice.refilling = false;
+        }
+        const bool low = percent < 100;
+        if (low != buffering) {
+            buffering = low;
+            applyState();
+        }
+        toGui([percent](Pipeline *p) { emit p->buffering(percent); });
+        break;
+    }
+    case GST_MESSAGE_DURATION_CHANGED:
+        if (prerolled)
+            queryDuration();
+        break;
+    case GST_MESSAGE_CLOCK_LOST:
+        // The sound server's clock went away: a new one is chosen on the way back to playing.
+        if (requested == GST_STATE_PLAYING) {
+            gst_element_set_state(playbin, GST_STATE_PAUSED);
+            gst_element_set_state(playbin, GST_STATE_PLAYING);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Pipeline::Core::halt()
+{
+    failed = true;
+    retry.halted = retry.haltPending = false;
+    seekInFlight = false;
+    pendingSeek.reset();
+    splice.refilling = false;
+    splice.outputsBehind = false;
+    // Stopped here, the sound stops with the picture rather than play out what was loaded. A
+    // failure (or the player's watchdog) can come with a download in flight or stalled.
+    stopWithoutDownloads(GST_STATE_READY);
+}
+
+}
