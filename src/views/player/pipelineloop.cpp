@@ -4,7 +4,15 @@
 #include "views/player/pipelineshutdown.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 
+#include <dlfcn.h>
+// GIO's D-Bus headers name a member "signals", which Qt defines away.
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gio.h>
+#pragma pop_macro("signals")
 #include <gst/app/gstappsink.h>
 
 // The pipeline's thread. It waits on PipelineInbox and, each time it wakes, takes in order: the
@@ -24,6 +32,78 @@ constexpr guint kPlayFlagText = 0x4;
 // one of these before the sink.
 constexpr char kSinkCaps[] = "video/x-raw, format=(string){ I420, YV12, NV12, NV21, Y42B, Y444, UYVY, YUY2, I420_10LE, "
                              "P010_10LE, BGRx, BGRA, RGBx, RGBA, xRGB, ARGB, xBGR, ABGR, GRAY8 }";
+
+// libsoup before 3.6.6 (3.2.3 on Debian 12) closes a response stream by skipping the rest of its
+// message's body through the message's I/O without checking that the message still has any. When
+// a request is cancelled just as its headers come in, soup_session_send_finish() ends the
+// message's I/O and reports the cancellation, but its send task still holds the response stream;
+// when the demuxer's download thread drops that task, the stream is closed into a null pointer.
+// The demuxer cancels the segment it has just asked for on every seek, stream selection and stop,
+// and a reply on the loopback lands within that millisecond often enough. Only the stream class's
+// close is swapped for one that does what the fixed library does when the I/O is gone: nothing.
+// The I/O is the first member of SoupMessage's private part from 3.0 up to 3.7.0.
+using SoupCloseFn = gboolean (*)(GInputStream *, GCancellable *, GError **);
+std::atomic<SoupCloseFn> soupClose{nullptr};
+std::atomic<gint> soupMessagePrivateOffset{0};
+
+bool soupMessageIoGone(GInputStream *stream)
+{
+    GObject *message = nullptr;
+    g_object_get(stream, "message", &message, nullptr);
+    if (!message)
+        return false;
+    const bool gone = !*static_cast<gpointer *>(G_STRUCT_MEMBER_P(message, soupMessagePrivateOffset.load()));
+    g_object_unref(message);
+    return gone;
+}
+
+gboolean guardedSoupClose(GInputStream *stream, GCancellable *cancellable, GError **error)
+{
+    return soupMessageIoGone(stream) ? TRUE : soupClose.load()(stream, cancellable, error);
+}
+
+bool soupSkipsUnchecked()
+{
+    // Asked of the libsoup the HTTP source already loaded; never loads one itself.
+    void *library = dlopen("libsoup-3.0.so.0", RTLD_LAZY | RTLD_NOLOAD);
+    if (!library)
+        return false;
+    const auto version = [library](const char *name) {
+        auto *get = reinterpret_cast<guint (*)()>(dlsym(library, name));
+        return get ? get() : 0u;
+    };
+    const guint major = version("soup_get_major_version");
+    const guint minor = version("soup_get_minor_version");
+    const guint micro = version("soup_get_micro_version");
+    dlclose(library);
+    return major == 3 && (minor < 6 || (minor == 6 && micro < 6) || (minor == 7 && micro == 0));
+}
+
+// Called as each element is made: the stream class exists once the HTTP source has had its first
+// reply, which is before the demuxer is made, so before anything of the demuxer is cancelled.
+void guardSoupStreamClose()
+{
+    static std::mutex mutex;
+    static bool settled = false;
+    std::lock_guard lock(mutex);
+    if (settled)
+        return;
+    const GType streamType = g_type_from_name("SoupClientInputStream");
+    const GType messageType = g_type_from_name("SoupMessage");
+    if (!streamType || !messageType)
+        return;
+    settled = true;
+    if (!soupSkipsUnchecked())
+        return;
+    // Both classes stay referenced for the life of the process: libsoup is never unloaded.
+    auto *streamClass = static_cast<GInputStreamClass *>(g_type_class_ref(streamType));
+    soupMessagePrivateOffset = g_type_class_get_instance_private_offset(g_type_class_ref(messageType));
+    soupClose = streamClass->close_fn;
+    // Other download threads may be closing streams meanwhile: the pointer is swapped whole.
+    // Only the blocking close is swapped: disposing a stream, the demuxer and the HTTP source
+    // close that way, never asynchronously.
+    g_atomic_pointer_set(&streamClass->close_fn, &guardedSoupClose);
+}
 
 }
 
@@ -173,6 +253,7 @@ bool Pipeline::Core::build()
     // Every element of the pipeline passes here as it is made, on whichever thread makes it:
     // the demuxer is given the cap and the buffering before it fetches its first segment.
     g_signal_connect(playbin, "element-setup", G_CALLBACK(+[](GstElement *, GstElement *element, gpointer data) {
+                         guardSoupStreamClose();
                          auto *core = static_cast<Core *>(data);
                          GObjectClass *cls = G_OBJECT_GET_CLASS(element);
                          if (!g_object_class_find_property(cls, "max-bitrate") || !g_object_class_find_property(cls, "max-buffering-time"))
