@@ -74,7 +74,11 @@ bool closeAsWindowManager(const QByteArray &display, qint64 pid, const QByteArra
         message.data.data32[0] = atom(c, "WM_DELETE_WINDOW");
         message.data.data32[1] = XCB_CURRENT_TIME;
         XCB(xcb_send_event)(c, 0, children[i], XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&message));
-        XCB(xcb_flush)(c);
+        // Disconnecting as soon as the request is written can lose it: the X server (Xorg 21) drops a
+        // client whose socket has hung up without reading what is still in it, and under load it has
+        // often not read the request by then. A manager stays connected; here the reply to a later
+        // request says the server has handled this one, as it handles a client's requests in order.
+        free(XCB(xcb_get_input_focus_reply)(c, XCB(xcb_get_input_focus)(c), nullptr));
         return true;
     }
     return false;
@@ -198,11 +202,6 @@ private slots:
     void closeRequestEndsTheProcess()
     {
         QFETCH(QByteArray, update);
-        // Under CPU load (stress-ng --cpu 8) the client still leaves most of these requests
-        // unanswered, its main thread idle in the event loop: a fault not yet found. Until it is,
-        // this runs on request, as its reproduction, and not in the suite.
-        if (!qEnvironmentVariableIsSet("TOVRA_CLOSE_CHECK"))
-            QSKIP("set TOVRA_CLOSE_CHECK=1 to run");
         if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
             QSKIP("Xvfb is not installed");
         QProcess display;
