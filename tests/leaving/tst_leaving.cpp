@@ -113,6 +113,8 @@ private slots:
         if (qEnvironmentVariableIsSet("TOVRA_LEAVE_ROUNDS"))
             QTest::newRow("stalled mid-playlist") << u"playlist"_qs;
         QTest::newRow("quick cycles") << u"quick"_qs;
+        // A failure stops the pipeline before the user leaves: its sound chain is gone by then.
+        QTest::newRow("failed, then left") << u"failed"_qs;
     }
     void leavingLeavesNothing()
     {
@@ -127,6 +129,8 @@ private slots:
             const int index = path.section(u"seg"_qs, 1).section(u'.', 0, 0).toInt();
             if (line == u"slow" && path.endsWith(u".ts"))
                 media.route(path, FakeSite::text(fileBytes(mediaDir() + path.mid(5))).throttled(40000));
+            else if (line == u"failed" && path.endsWith(u".ts") && index >= 3)
+                media.route(path, FakeSite::text("", 404));
             else if (line == u"segment" && path.endsWith(u".ts") && index >= 1)
                 media.route(path, FakeSite::text(fileBytes(mediaDir() + path.mid(5))).stallingMidBody());
         }
@@ -166,6 +170,8 @@ private slots:
                 QVERIFY(waitFor([&] { return page->nativePlayer()->model()->position() > 0; }, 20000));
             }
             watchAll(pipeline->element());
+            if (line == u"failed")
+                QVERIFY(waitFor([&] { return page->nativePlayer()->model()->hasFailed(); }, 20000));
             page.reset();
             QElapsedTimer left;
             left.start();

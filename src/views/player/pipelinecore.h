@@ -19,6 +19,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include <gst/gst.h>
 
@@ -127,6 +128,9 @@ struct Pipeline::Core
     double rate = 1.0;
     double volume = 1.0;
     bool muted = false;
+    // playsink's software volumes, held from before the sound chain leaves the bin until the
+    // pipeline is freed (see holdLeakedVolume()).
+    std::vector<GstElement *> volumes;
 
     template<typename F>
     void toGui(F &&f)
@@ -178,6 +182,8 @@ struct Pipeline::Core
     void teardown();
     // Stops the pipeline at READY or NULL with no download in flight (see pipelineshutdown.cpp).
     void stopWithoutDownloads(GstState target);
+    // Takes a reference to playsink's software volume while the sound chain still holds it.
+    void holdLeakedVolume();
     // Has the demuxer cancel what it is fetching and fetch nothing more; false if it had nothing
     // to be asked (no demuxer, or none of its outputs made yet).
     bool stopDownloads();

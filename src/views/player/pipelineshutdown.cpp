@@ -2,6 +2,7 @@
 
 #include "views/player/pipelinecore.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -73,11 +74,6 @@ void Pipeline::Core::teardown()
     if (!playbin)
         return;
     published = nullptr;
-    // GStreamer 1.22's playsink keeps a reference to the software volume it makes when the sound
-    // sink has none of its own (no sound server): upstream "playsink: Fix volume leak" (1.24).
-    // Found while the pipeline is still paused (its sound chain leaves the bin on the way to
-    // READY), let go after the pipeline; drop this with a GStreamer that has the fix.
-    GstElement *volume = gst_bin_get_by_name(GST_BIN(playbin), "volume");
     stopWithoutDownloads(GST_STATE_READY);
     gst_element_set_state(playbin, GST_STATE_NULL);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
@@ -92,17 +88,35 @@ void Pipeline::Core::teardown()
     splice.release();
     gst_object_unref(playbin);
     playbin = nullptr;
-    if (volume) {
+    // Out of every bin, a volume still referenced by someone other than us is playsink's leak.
+    for (GstElement *volume : std::exchange(volumes, {})) {
         if (!GST_OBJECT_PARENT(volume) && GST_OBJECT_REFCOUNT_VALUE(volume) == 2)
             gst_object_unref(volume);
         gst_object_unref(volume);
     }
 }
 
+void Pipeline::Core::holdLeakedVolume()
+{
+    // GStreamer 1.22's playsink keeps a reference to the software volume it makes when the sound
+    // sink has none of its own (no sound server): upstream "playsink: Fix volume leak" (1.24).
+    // The volume is in the bin only while the sound chain is, which leaves on the way to READY,
+    // whether for good or for a failure's stop before a retry; drop this with a GStreamer that
+    // has the fix.
+    GstElement *volume = gst_bin_get_by_name(GST_BIN(playbin), "volume");
+    if (!volume)
+        return;
+    if (std::ranges::find(volumes, volume) != volumes.end())
+        gst_object_unref(volume);
+    else
+        volumes.push_back(volume);
+}
+
 void Pipeline::Core::stopWithoutDownloads(GstState target)
 {
     // Below PAUSED the demuxer's download thread is stopped already.
     if (requested >= GST_STATE_PAUSED) {
+        holdLeakedVolume();
         // Paused first: the sound stops now rather than with the rest.
         gst_element_set_state(playbin, GST_STATE_PAUSED);
         if (stopDownloads())
