@@ -884,7 +884,7 @@ private slots:
         QVERIFY(waitFor([&] { return stillFor >= 0; }, kPlayTimeout));
         QVERIFY2(stillFor <= 500, qPrintable(QString::number(stillFor)));
         QVERIFY(!saveGrab(page.view.grab().toImage(), u"player-waiting-"_qs + QString::number(from)).isEmpty());
-        QVERIFY2(waitFor([&] { return watch.last / 1000 > from * 2000 + 3000 && !page.native()->surface()->waitingIndicator(); }, kPlayTimeout),
+        QVERIFY2(waitFor([&] { return watch.last / 1000 > from * 2000 + 1000 && !page.native()->surface()->waitingIndicator(); }, kPlayTimeout),
                  qPrintable(QString::number(watch.last)));
         QVERIFY(page.native()->accessibleDescription().isEmpty() && !page.model()->message() && page.model()->isShownPlaying());
     }
