@@ -37,7 +37,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QByteArray, answer);
-        constexpr int kLate = 400;
+        constexpr int kLate = 250;
         UserCenterFixture f;
         f.site.route(u"/api/bbs_list"_qs, FakeSite::ok(postsJson(f, 0, 1)));
         f.site.route(u"/api/me"_qs, FakeSite::ok(UserCenterFixture::compact(userObject(u"甲"_qs, 800, false)))

@@ -211,7 +211,7 @@ private slots:
         Fixture f;
         f.site.route(QStringLiteral("/api/messages"), [](const FakeSite::Request &r) {
             const bool board = r.query().queryItemValue(QStringLiteral("tab")) == QStringLiteral("board");
-            return board ? FakeSite::ok(kBoard) : FakeSite::ok(kNotices).withDelay(400);
+            return board ? FakeSite::ok(kBoard) : FakeSite::ok(kNotices).withDelay(200);
         });
         MessageView &view = f.show();
         QVERIFY(f.site.waitForRequests(1));

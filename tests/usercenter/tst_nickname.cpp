@@ -194,7 +194,7 @@ private slots:
         Fixture f;
         auto &view = f.openReady();
         const auto png = [](QColor colour) { return pngBytes(QSize(8, 8), colour, colour); };
-        f.site.enqueue(QStringLiteral("/api/captcha"), FakeSite::Reply().withBody(png(Qt::red)).withDelay(400));
+        f.site.enqueue(QStringLiteral("/api/captcha"), FakeSite::Reply().withBody(png(Qt::red)).withDelay(200));
         f.site.enqueue(QStringLiteral("/api/captcha"), FakeSite::Reply().withBody(png(Qt::blue)));
         view.captchaButton()->click();
         QVERIFY(waitFor([&] { return f.count("/api/captcha") == 2; }));
