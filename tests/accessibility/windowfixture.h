@@ -85,14 +85,15 @@ struct WindowFixture : DetailFixture
         return waitFor([this] { return !requests(QStringLiteral("/api/index")).isEmpty(); }) && settle();
     }
 
-    // Waits until the screen has what it asked for: the site has heard nothing new for a moment
-    // and no loading state is on show.
-    bool settle(int quietMs = 150)
+    // Waits until the screen has what it asked for: every reply is in, the site has heard nothing
+    // new for a moment, and no loading state is on show. The replies are counted, so the moment
+    // only has to cover a request set off by a posted event, not the site's answer time.
+    bool settle(int quietMs = 30)
     {
         qsizetype heard = -1;
         QElapsedTimer quiet;
         return waitFor([&] {
-            if (site.requests().size() != heard) {
+            if (site.requests().size() != heard || manager.inFlight() > 0) {
                 heard = site.requests().size();
                 quiet.start();
                 return false;

@@ -12,11 +12,49 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <memory>
 
 namespace tovra::test {
+
+// The fixture's network manager, keeping count of the replies it has under way, so a test can
+// wait until every answer it set off has come back and been acted on rather than sleep for a
+// guessed time. A reply leaves the count when it finishes or is destroyed unfinished.
+class CountingManager : public QNetworkAccessManager
+{
+public:
+    int inFlight() const { return int(m_open->size()); }
+
+    // True once no reply has been under way over a few turns of the event loop: whatever a
+    // finished reply set off from its handlers (a follow-up request, a posted retry) is then
+    // counted too, or has happened.
+    bool quiet(int timeoutMs = 5000)
+    {
+        int idleTurns = 0;
+        return waitFor([&] { return (idleTurns = inFlight() == 0 ? idleTurns + 1 : 0) >= 3; }, timeoutMs);
+    }
+
+protected:
+    QNetworkReply *createRequest(Operation op, const QNetworkRequest &request, QIODevice *data) override
+    {
+        QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, data);
+        // Connected before the client's own handlers, so the count drops first; they then run
+        // in the same emission, before a waiting test looks again. The set is shared with the
+        // handlers because the base destructor deletes the replies it still has after this
+        // class's members are gone.
+        m_open->insert(reply);
+        const auto close = [open = m_open, reply] { open->remove(reply); };
+        connect(reply, &QNetworkReply::finished, reply, close);
+        connect(reply, &QObject::destroyed, close);
+        return reply;
+    }
+
+private:
+    std::shared_ptr<QSet<const QObject *>> m_open = std::make_shared<QSet<const QObject *>>();
+};
 
 // A fake site wired in as the process-wide client, response cache and image loader, with a
 // home of its own. The catalogue screens reach all three through their shared instances.
@@ -24,7 +62,7 @@ struct CatalogueFixture
 {
     IsolatedHome home;
     FakeSite site;
-    QNetworkAccessManager manager;
+    CountingManager manager;
     QTemporaryDir cacheFolder;
     DiskCache cache{cacheFolder.path()};
     std::unique_ptr<APIClient> api;

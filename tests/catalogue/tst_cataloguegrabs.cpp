@@ -70,9 +70,10 @@ void serveSite(CatalogueFixture &f)
     f.site.route(QStringLiteral("/api/tags"), FakeSite::ok(tagsJson()));
 }
 
+// Every poster asked for is downloaded, decoded and handed to its card.
 bool postersSettled(CatalogueFixture &f)
 {
-    return waitFor([&] { return f.images->activeDownloads() == 0; }, 5000);
+    return waitFor([&] { return f.images->activeDownloads() == 0 && f.images->pendingWithoutNetwork() == 0; }, 5000);
 }
 
 }
@@ -81,11 +82,15 @@ class TestCatalogueGrabs : public QObject
 {
     Q_OBJECT
 private:
-    void grab(QWidget &frame, const QString &name)
+    void grab(QWidget &frame, const QString &name, CatalogueFixture &f)
     {
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        QTest::qWait(200); // past the hot list's fade-in
+        // Posters are asked for as they are painted: lay out and paint what is there now, then
+        // wait for those posters, so the picture shows them rather than their placeholders.
+        QCoreApplication::processEvents();
+        frame.repaint();
+        QVERIFY2(postersSettled(f), qPrintable(name));
         const QString file = grabToPng(&frame, name);
         QVERIFY2(!file.isEmpty() && QFileInfo(file).size() > 0, qPrintable(name));
         QVERIFY2(clippedTexts(&frame).isEmpty(), qPrintable(name + QStringLiteral(": ") + clippedTexts(&frame).join(u'|')));
@@ -99,10 +104,14 @@ private:
         host.frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&host.frame));
         QVERIFY2(waitFor(ready, 8000), qPrintable(name));
-        if (before)
+        if (before) {
+            // What it does starts another load, which must be in and shown too.
             before();
+            QVERIFY(f.manager.quiet());
+            QVERIFY2(waitFor(ready, 8000), qPrintable(name));
+        }
         QVERIFY(postersSettled(f));
-        grab(host.frame, name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light")));
+        grab(host.frame, name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light")), f);
     }
 
 private slots:

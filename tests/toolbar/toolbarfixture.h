@@ -6,9 +6,20 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace tovra::test {
+
+// Counts the replies a manager has finished. The manager says so before the client's own handlers
+// of that reply run, but in the same emission: once the count is reached, so has the client.
+struct FinishedReplies
+{
+    QSignalSpy spy;
+    explicit FinishedReplies(QNetworkAccessManager &manager) : spy(&manager, &QNetworkAccessManager::finished) {}
+    bool reach(int count) { return waitFor([&] { return spy.count() >= count; }); }
+};
 
 // One hit of the search service as it sends it: plain fields plus the highlighted "_formatted"
 // copies of title and cast.

@@ -112,10 +112,11 @@ private slots:
         // Opened below the chip.
         QVERIFY(menu->geometry().top() >= chip->mapToGlobal(QPoint(0, chip->height())).y());
 
+        // Each stay below outlasts the close delay counted from the last leave.
         leave(chip);
         QTest::qWait(150);
         enter(menu);
-        QTest::qWait(400);
+        QTest::qWait(250);
         QVERIFY(menuOpen(window));
 
         // Back to the chip and out again without flicker.
@@ -123,7 +124,7 @@ private slots:
         QTest::qWait(100);
         enter(chip);
         QVERIFY(menuOpen(window));
-        QTest::qWait(400);
+        QTest::qWait(300);
         QVERIFY(menuOpen(window));
 
         leave(chip);

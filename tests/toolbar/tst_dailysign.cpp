@@ -133,7 +133,8 @@ private slots:
         f.site.route(u"/api/me"_s, FakeSite::ok(userJson(u"u1"_s, u"影迷"_s, 35, 0, false)));
         f.auth->save(u"tok"_s);
         ContentView window;
-        window.setSignResultShownFor(std::chrono::milliseconds(300));
+        constexpr int kShownMs = 150;
+        window.setSignResultShownFor(std::chrono::milliseconds(kShownMs));
         QVERIFY(runTask(window.loadSignStatus()));
         f.site.clearLog();
 
@@ -145,7 +146,7 @@ private slots:
         const qint64 resultAt = clock.elapsed();
         QVERIFY(waitFor([&] { return !window.signLabel(); }));
         // The result stays for the set time (measured from when it appeared).
-        QVERIFY2(clock.elapsed() - resultAt >= 280, qPrintable(QString::number(clock.elapsed() - resultAt)));
+        QVERIFY2(clock.elapsed() - resultAt >= kShownMs - 20, qPrintable(QString::number(clock.elapsed() - resultAt)));
         QCOMPARE(recorder.texts, sequence);
 
         ToolbarButton *button = window.signButton();

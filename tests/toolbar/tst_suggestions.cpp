@@ -180,10 +180,11 @@ private slots:
     {
         ShellFixture f;
         QVERIFY(f.start());
-        answerEveryQuery(f.site, 3, 300);
+        answerEveryQuery(f.site);
         ContentView window;
         type(window, u"a"_s);
         QVERIFY(panelShowsFor(window, u"a"_s));
+        f.site.route("POST", u"/search"_s, FakeSite::json(hitsFor(u"ab"_s, 3)).withDelay(200));
         type(window, u"b"_s);
         QVERIFY(f.site.waitForRequests(2));
         QCOMPARE(shownDids(window), (QStringList{u"a1"_s, u"a2"_s, u"a3"_s}));
@@ -197,14 +198,16 @@ private slots:
         QVERIFY(f.start());
         f.site.route("POST", u"/search"_s, [](const FakeSite::Request &request) {
             const QString q = QJsonDocument::fromJson(request.body).object().value(u"q"_s).toString();
-            return FakeSite::json(hitsFor(q, 2)).withDelay(q == u"ab"_s ? 700 : 0);
+            return FakeSite::json(hitsFor(q, 2)).withDelay(q == u"ab"_s ? 450 : 0);
         });
+        FinishedReplies replies(f.manager);
         ContentView window;
         type(window, u"ab"_s);
         QVERIFY(f.site.waitForRequests(1));
         type(window, u"c"_s);
         QVERIFY(panelShowsFor(window, u"abc"_s));
-        QTest::qWait(900);
+        QCOMPARE(replies.spy.count(), 1);
+        QVERIFY(replies.reach(2)); // the slow answer for "ab" is in
         QCOMPARE(suggestQueries(f.site), (QStringList{u"ab"_s, u"abc"_s}));
         QCOMPARE(shownDids(window), (QStringList{u"abc1"_s, u"abc2"_s}));
     }
@@ -215,14 +218,18 @@ private slots:
     {
         ShellFixture f;
         QVERIFY(f.start());
-        f.site.enqueue("POST", u"/search"_s, FakeSite::json(hitsFor(u"old"_s, 2)).withDelay(400));
-        f.site.route("POST", u"/search"_s, FakeSite::json(hitsFor(u"new"_s, 3)).withDelay(600));
+        // The second lookup leaves a debounce after the first was asked, so its answer, slower
+        // than the first one's, comes after it.
+        f.site.enqueue("POST", u"/search"_s, FakeSite::json(hitsFor(u"old"_s, 2)).withDelay(150));
+        f.site.route("POST", u"/search"_s, FakeSite::json(hitsFor(u"new"_s, 3)).withDelay(200));
+        FinishedReplies replies(f.manager);
         ContentView window;
         type(window, u"ab"_s);
         QVERIFY(f.site.waitForRequests(1));
         window.setSearchText(u"ab "_s);
-        QTest::qWait(500);
-        // The first answer has arrived by now and was thrown away.
+        QVERIFY(replies.reach(1));
+        // The first answer has arrived and was thrown away.
+        QCOMPARE(replies.spy.count(), 1);
         QVERIFY(window.suggestions().isEmpty());
         QVERIFY(panelShowsFor(window, u"new"_s));
     }
@@ -296,7 +303,7 @@ private slots:
         ContentView window;
         window.setSearchText(u"星际"_s);
         window.submitSearch();
-        QTRY_VERIFY(panelUp(window));
+        QVERIFY(waitFor([&] { return panelUp(window); }));
         QVERIFY(qobject_cast<SearchView *>(window.navigationStack()->root()));
 
         edit(window)->selectAll();

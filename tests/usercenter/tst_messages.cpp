@@ -211,13 +211,13 @@ private slots:
         Fixture f;
         f.site.route(QStringLiteral("/api/messages"), [](const FakeSite::Request &r) {
             const bool board = r.query().queryItemValue(QStringLiteral("tab")) == QStringLiteral("board");
-            return board ? FakeSite::ok(kBoard) : FakeSite::ok(kNotices).withDelay(400);
+            return board ? FakeSite::ok(kBoard) : FakeSite::ok(kNotices).withDelay(200);
         });
         MessageView &view = f.show();
         QVERIFY(f.site.waitForRequests(1));
         view.setTab(QStringLiteral("board"));
         QVERIFY(waitFor([&] { return !view.isLoading(); }));
-        QTest::qWait(600);
+        QVERIFY(f.manager.quiet()); // the slow reply has come, and was dropped
         QCOMPARE(view.data()->tab, QStringLiteral("board"));
         QCOMPARE(view.listContent()->findChildren<QWidget *>(QStringLiteral("boardRow")).size(), 2);
     }

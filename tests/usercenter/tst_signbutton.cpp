@@ -39,7 +39,7 @@ private slots:
         auto *b = f.show(new SignButton);
         QVERIFY(f.site.waitForRequests(1));
         QVERIFY(waitFor([&] { return b->button()->text() == text; }));
-        QTest::qWait(50);
+        QVERIFY(f.manager.quiet());
         QCOMPARE(b->button()->text(), text);
         QCOMPARE(b->button()->isEnabled(), enabled);
         QCOMPARE(b->streakLabel()->isVisible(), !streak.isEmpty());
@@ -98,7 +98,7 @@ private slots:
         f.site.route(kSign, FakeSite::json(FakeSite::envelope(403, "请先登录")));
         auto *b = f.show(new SignButton);
         QVERIFY(f.site.waitForRequests(1));
-        QTest::qWait(50);
+        QVERIFY(f.manager.quiet());
         // A failed status load still lets the user sign in.
         QTest::mouseClick(b->button(), Qt::LeftButton);
         QVERIFY(waitFor([&] { return !b->isBusy(); }));

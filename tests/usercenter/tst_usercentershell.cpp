@@ -153,7 +153,7 @@ private slots:
         f.site.route(QStringLiteral("/api/unread"), reply);
         auto *v = f.show(new UserCenterView(UserCenterTab::gold));
         QVERIFY(waitFor([&] { return f.site.requestsTo("/api/unread").size() == 1; }));
-        QTest::qWait(100);
+        QVERIFY(f.manager.quiet());
         const auto sent = f.site.requestsTo("/api/unread");
         QCOMPARE(sent[0].method, QByteArray("GET"));
         QCOMPARE(sent[0].header("Authorization"), QByteArray("Bearer tok-uc"));
@@ -282,7 +282,7 @@ private slots:
         const QStringList secondTexts{secondRow, "乙号", "BT币 88", "我的消息，5", "已连续签到 6 天"};
         QVERIFY(waitFor([&] { return leftOf(secondTexts) == secondTexts; }));
         // By then the first account's late answers have come too, and changed nothing.
-        QTest::qWait(kFirst.delayMs * 2);
+        QVERIFY(f.manager.quiet());
         QVERIFY(readsAsFresh());
     }
 
@@ -311,7 +311,7 @@ private slots:
         auto *v = f.show(new UserCenterView(UserCenterTab::gold), {900, 560});
         auto *page = qobject_cast<GoldLogView *>(v->page());
         QVERIFY(waitFor([&] { return !page->isLoading() && v->unread() == 3 && v->accountCard()->hasAvatarImage(); }));
-        QTest::qWait(100);
+        QVERIFY(f.manager.quiet());
         const QString file = grabToPng(&f.frame, dark ? QStringLiteral("usercenter-dark") : QStringLiteral("usercenter-light"));
         QVERIFY(!file.isEmpty());
     }
