@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../shell/shellfixture.h"
+#include "views/toolbar/searchbox.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +21,18 @@ struct FinishedReplies
     explicit FinishedReplies(QNetworkAccessManager &manager) : spy(&manager, &QNetworkAccessManager::finished) {}
     bool reach(int count) { return waitFor([&] { return spy.count() >= count; }); }
 };
+
+// The search pause for tests that are not about it: short enough not to count, while keys sent in
+// one go still make a single lookup.
+inline constexpr std::chrono::milliseconds kQuickDebounce{10};
+// How long a test waits to see that no lookup goes out or comes back after a quickened pause: the
+// pause plus a round trip to the fake site with room to spare.
+inline constexpr int kQuietMs = kQuickDebounce.count() + 140;
+
+inline void quickenSearch(const ContentView &window)
+{
+    window.findChild<SearchBox *>()->setDebounce(kQuickDebounce);
+}
 
 // One hit of the search service as it sends it: plain fields plus the highlighted "_formatted"
 // copies of title and cast.

@@ -145,6 +145,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         window.setSearchText(typed);
         QVERIFY(panelShowsFor(window, query));
         QCOMPARE(suggestQueries(f.site), QStringList{query});
@@ -158,8 +159,9 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         type(window, u"   "_s);
-        QTest::qWait(300);
+        QTest::qWait(kQuietMs);
         QVERIFY(f.site.requestsTo(u"/search"_s).isEmpty());
         QVERIFY(!panelUp(window));
 
@@ -171,7 +173,7 @@ private slots:
         QVERIFY(!panelUp(window));
         QVERIFY(window.suggestions().isEmpty());
         QCOMPARE(window.activeSuggest(), -1);
-        QTest::qWait(300);
+        QTest::qWait(kQuietMs);
         QCOMPARE(suggestQueries(f.site), QStringList{u"ab"_s});
     }
 
@@ -182,6 +184,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         type(window, u"a"_s);
         QVERIFY(panelShowsFor(window, u"a"_s));
         f.site.route("POST", u"/search"_s, FakeSite::json(hitsFor(u"ab"_s, 3)).withDelay(200));
@@ -198,10 +201,11 @@ private slots:
         QVERIFY(f.start());
         f.site.route("POST", u"/search"_s, [](const FakeSite::Request &request) {
             const QString q = QJsonDocument::fromJson(request.body).object().value(u"q"_s).toString();
-            return FakeSite::json(hitsFor(q, 2)).withDelay(q == u"ab"_s ? 450 : 0);
+            return FakeSite::json(hitsFor(q, 2)).withDelay(q == u"ab"_s ? 300 : 0);
         });
         FinishedReplies replies(f.manager);
         ContentView window;
+        quickenSearch(window);
         type(window, u"ab"_s);
         QVERIFY(f.site.waitForRequests(1));
         type(window, u"c"_s);
@@ -224,6 +228,7 @@ private slots:
         f.site.route("POST", u"/search"_s, FakeSite::json(hitsFor(u"new"_s, 3)).withDelay(200));
         FinishedReplies replies(f.manager);
         ContentView window;
+        quickenSearch(window);
         type(window, u"ab"_s);
         QVERIFY(f.site.waitForRequests(1));
         window.setSearchText(u"ab "_s);
@@ -251,6 +256,7 @@ private slots:
         f.site.enqueue("POST", u"/search"_s, FakeSite::json(hitsFor(u"ab"_s, 3)));
         f.site.route("POST", u"/search"_s, reply);
         ContentView window;
+        quickenSearch(window);
         type(window, u"ab"_s);
         QVERIFY(panelShowsFor(window, u"ab"_s));
         key(window, Qt::Key_Down);
@@ -266,6 +272,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         // Arrows with nothing to move through do nothing, and never move the caret.
         type(window, u"xy"_s);
         edit(window)->setCursorPosition(1);
@@ -301,6 +308,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         window.setSearchText(u"星际"_s);
         window.submitSearch();
         QVERIFY(waitFor([&] { return panelUp(window); }));
@@ -331,6 +339,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         window.push(Route::detail(u"1"_s));
         window.push(Route::login());
         type(window, u" 星际 "_s);
@@ -365,6 +374,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         type(window, u"ab"_s);
         QVERIFY(panelShowsFor(window, u"ab"_s));
         key(window, Qt::Key_Down);
@@ -389,6 +399,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         type(window, u"ab"_s);
         key(window, Qt::Key_Return);
         QCOMPARE(window.submittedSearch(), u"ab"_s);
@@ -402,6 +413,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         window.resize(ContentView::kDefaultWidth, ContentView::kDefaultHeight);
         window.show();
         type(window, u"ab"_s);
@@ -421,6 +433,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         window.resize(ContentView::kDefaultWidth, ContentView::kDefaultHeight);
         window.show();
         type(window, u"ab"_s);
@@ -448,6 +461,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         QVERIFY(!window.searchField()->clearButton()->isVisibleTo(&window));
         type(window, u"星际"_s);
         QVERIFY(window.searchField()->clearButton()->isVisibleTo(&window));
@@ -462,7 +476,7 @@ private slots:
         // The title page stays; underneath it is the section's screen again.
         QCOMPARE(window.path(), QList<Route>{Route::detail(u"7"_s)});
         QCOMPARE(rootTitle(window), u"首页"_s);
-        QTest::qWait(250);
+        QTest::qWait(kQuietMs);
         QVERIFY(!panelUp(window));
     }
 
@@ -477,6 +491,7 @@ private slots:
                                                       {u"<b>马修</b>"_s, u"<a href=x>安妮</a>"_s}),
                                               hitJson(u"2"_s, u"星际宝贝"_s, {}, u"1.0"_s, 0)})));
         ContentView window;
+        quickenSearch(window);
         type(window, u"星际"_s);
         QVERIFY(waitFor([&] { return window.suggestPanel()->rows().size() == 2 && panelUp(window); }));
 
@@ -512,6 +527,7 @@ private slots:
         f.site.enqueue("POST", u"/search"_s, FakeSite::json(hitsFor(u"a"_s, 2)));
         f.site.route("POST", u"/search"_s, FakeSite::json(hitsFor(u"ab"_s, 20)));
         ContentView window;
+        quickenSearch(window);
         type(window, u"a"_s);
         QVERIFY(panelShowsFor(window, u"a"_s));
         SuggestPanel *panel = window.suggestPanel();
@@ -532,6 +548,7 @@ private slots:
         QVERIFY(f.start());
         answerEveryQuery(f.site);
         ContentView window;
+        quickenSearch(window);
         type(window, u"ab"_s);
         QVERIFY(panelShowsFor(window, u"ab"_s));
         window.selectSection(SidebarSection::ranking());

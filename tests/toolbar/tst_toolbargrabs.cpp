@@ -78,6 +78,7 @@ private slots:
                                  u"2021-01-01"_s, u"8.25"_s, 120, {u"很多很多演员"_s, u"还有更多演员"_s, u"以及其他"_s}),
                      })));
         ContentView window;
+        quickenSearch(window);
         window.resize(ContentView::kDefaultWidth, ContentView::kDefaultHeight);
         window.show();
         signedInMember(f, window);

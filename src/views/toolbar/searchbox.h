@@ -55,6 +55,8 @@ public:
     void hideQuietly();
     // Keeps a visible panel under the field.
     void followField();
+    // The pause before a lookup, kDebounce unless changed; applies from the next keystroke on.
+    void setDebounce(std::chrono::milliseconds pause) { m_debounce.setInterval(pause); }
 
 signals:
     void suggestionsChanged();
