@@ -17,7 +17,6 @@ using namespace tovra::test;
 
 namespace {
 
-const PlayEntry kEntry{3, u"did-42"_qs, u"entry-tok"_qs, 4102444800};
 
 int entries(const char *folder)
 {
@@ -151,7 +150,7 @@ private slots:
         qint64 memory = 0;
         for (int round = 0; round < rounds; ++round) {
             f.authorise({playlists.url().toString() + u"clip/hls/master.m3u8"_qs, u"play-tok"_qs, 0, 1});
-            auto page = std::make_unique<PlayerView>(kEntry, u"星河"_qs, 0);
+            auto page = std::make_unique<PlayerView>(kPlayerEntry, u"星河"_qs, 0);
             page->resize(640, 400);
             page->show();
             QVERIFY(waitFor([&] { return page->nativePlayer() && page->nativePlayer()->model() && page->nativePlayer()->model()->pipeline(); }, 20000));

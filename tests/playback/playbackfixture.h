@@ -4,18 +4,23 @@
 #include "support/clientfixture.h"
 #include "support/mediafiles.h"
 #include "support/testenv.h"
+#include "views/player/nativeplayer.h"
 #include "views/player/pipwindow.h"
+#include "views/player/playerview.h"
+#include "views/player/qualitymenu.h"
 
-
+#include <QAction>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
 #include <QMutex>
 #include <QPainter>
 #include <QSet>
+#include <QTest>
 #include <QWidget>
 #include <cmath>
 #include <gst/gst.h>
@@ -273,6 +278,33 @@ inline QList<qint64> segmentStarts(const QString &variantPlaylist)
 }
 
 namespace tovra::test {
+
+// The entry every player page here plays, and how long a play may take to start or move on.
+inline const PlayEntry kPlayerEntry{3, u"did-42"_qs, u"entry-tok"_qs, 4102444800};
+inline constexpr int kPlayTimeout = 20000;
+
+// A player page shown at a usual size, for a stream the fixture authorises.
+struct PlayerPage
+{
+    PlayerView view;
+    PlayerPage(PlaybackFixture &f, const PlayAuth &auth, int startAt = 0) : view(kPlayerEntry, u"星河"_qs, startAt)
+    {
+        f.authorise(auth);
+        view.resize(960, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QVERIFY(waitFor([&] { return !view.isLoading(); }));
+    }
+    NativePlayer *native() const { return view.nativePlayer(); }
+    PlayerModel *model() const { return view.nativePlayer()->model(); }
+    QAction *quality(const QString &label) const
+    {
+        QAction *choice = nullptr;
+        for (QAction *a : view.qualityMenu()->choices()->actions())
+            choice = a->text() == label ? a : choice;
+        return choice;
+    }
+};
 
 inline QString saveGrab(const QImage &image, const QString &name)
 {
