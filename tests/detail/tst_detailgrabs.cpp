@@ -6,6 +6,7 @@
 #include "views/detail/torrentsection.h"
 #include "views/palette.h"
 
+#include <QAbstractAnimation>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
@@ -54,7 +55,13 @@ private slots:
         copied->copyButton()->click();
         QVERIFY(waitFor([&] { return copied->copyLabel().has_value() && *copied->copyLabel() == QStringLiteral("复制成功"); }));
         QVERIFY(waitFor([&] { return f.images->activeDownloads() == 0; }));
-        QTest::qWait(400);
+        // Posters handed to their cards and the sort arrow done turning before the grab.
+        QVERIFY(f.manager.quiet());
+        QVERIFY(waitFor([&] {
+            const auto turns = frame.findChildren<QAbstractAnimation *>();
+            return f.images->pendingWithoutNetwork() == 0
+                   && std::ranges::all_of(turns, [](auto *a) { return a->state() == QAbstractAnimation::Stopped; });
+        }));
         const QString file = grabToPng(&frame, dark ? QStringLiteral("detail-dark") : QStringLiteral("detail-light"));
         QVERIFY(!file.isEmpty() && QFileInfo(file).size() > 0);
         const QStringList texts = shownTexts(&frame);

@@ -147,7 +147,7 @@ private slots:
         show(view);
         QVERIFY(f.site.waitForRequests(1));
         QVERIFY(waitFor([&] { return !view.isLoading(); }));
-        QTest::qWait(50);
+        QVERIFY(f.manager.quiet());
         QVERIFY(contentShown(view));
         QVERIFY(!view.error());
     }
@@ -178,7 +178,8 @@ private slots:
         QVERIFY(f.site.waitForRequests(1));
         view.reload();
         QVERIFY(waitFor([&] { return contentShown(view); }));
-        QTest::qWait(600);
+        // The superseded reply has come back and been acted on.
+        QVERIFY(f.manager.quiet());
         QCOMPARE(view.detail()->playList.size(), 2);
     }
 
@@ -275,7 +276,7 @@ private slots:
         QCOMPARE(cardNames(view), episodeOrder);
         view.reload();
         QVERIFY(waitFor([&] { return f.requests(kItem).size() == 2; }));
-        QTest::qWait(400);
+        QVERIFY(f.manager.quiet());
         QCOMPARE(cardNames(view), episodeOrder);
         QCOMPARE(view.torrentSection()->episodeButton()->targetRotation(), 0.0);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/cataloguefixture.h"
 #include "network/apiclient.h"
 #include "network/imageloader.h"
 #include "samplesite/sampleserver.h"
@@ -23,7 +24,7 @@ struct SampleSiteFixture
     IsolatedHome home;
     samplesite::SampleServer server;
     QString base;
-    QNetworkAccessManager manager;
+    CountingManager manager;
     std::unique_ptr<DiskCache> cache;
     std::unique_ptr<APIClient> client;
     std::unique_ptr<AuthStore> auth;
@@ -65,6 +66,20 @@ struct SampleSiteFixture
         return auth->user().has_value();
     }
 
+    // True once no reply has been under way over a few turns of the event loop and every
+    // picture that came has been decoded and handed to the screen that asked for it.
+    bool settled(int timeoutMs = 5000)
+    {
+        int idleTurns = 0;
+        return waitFor(
+            [&] {
+                const bool idle = manager.inFlight() == 0 && images->activeDownloads() == 0
+                                  && images->pendingWithoutNetwork() == 0;
+                return (idleTurns = idle ? idleTurns + 1 : 0) >= 3;
+            },
+            timeoutMs);
+    }
+
     ~SampleSiteFixture()
     {
         ImageLoader::setShared(nullptr);
@@ -93,12 +108,13 @@ inline QList<StateOverlay *> overlaysOn(QWidget *page, StateOverlay::Kind::Case 
 
 // Waits for the page to stop loading, then answers the texts of the error overlays it shows
 // (none when it is fine); "still loading" when it never settled.
-inline QStringList errorsOnceSettled(QWidget *page, int timeoutMs = 15000)
+inline QStringList errorsOnceSettled(SampleSiteFixture &f, QWidget *page, int timeoutMs = 15000)
 {
     if (!waitFor([&] { return overlaysOn(page, StateOverlay::Kind::Case::Loading).isEmpty(); }, timeoutMs))
         return {QStringLiteral("still loading")};
     // A reply that lands right after the loading overlay went may still raise an error.
-    QTest::qWait(100);
+    if (!f.settled(timeoutMs))
+        return {QStringLiteral("still talking to the site")};
     QStringList out;
     for (StateOverlay *overlay : overlaysOn(page, StateOverlay::Kind::Case::Error))
         out.append(overlay->titleText() + QStringLiteral(" / ") + overlay->messageText());

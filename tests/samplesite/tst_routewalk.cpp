@@ -71,7 +71,7 @@ private slots:
             // A web page shows no overlay while it loads; its own flag says when it is done.
             if (auto *web = qobject_cast<WebPageView *>(page); web && !waitFor([&] { return !web->isLoading(); }, 20000))
                 failures.append(name + QStringLiteral(": 网页没有加载完"));
-            for (const QString &error : errorsOnceSettled(page))
+            for (const QString &error : errorsOnceSettled(f, page))
                 failures.append(name + QStringLiteral(": ") + error);
         };
 
@@ -133,7 +133,7 @@ private slots:
         // The player resumes from the sample site's entries once the site serves media.
         const PlayEntry entry = title->playList.constFirst();
         window.push(Route::play(entry, title->title, 0));
-        const QStringList playerErrors = errorsOnceSettled(window.navigationStack()->currentPage());
+        const QStringList playerErrors = errorsOnceSettled(f, window.navigationStack()->currentPage());
         if (!servesMedia(f.base, f.manager))
             QEXPECT_FAIL("", "the sample site does not serve the player's media calls yet", Continue);
         QVERIFY2(playerErrors.isEmpty(), qPrintable(playerErrors.join(QLatin1Char('\n'))));

@@ -86,7 +86,7 @@ private slots:
             centre->selectTab(tab);
             QWidget *page = centre->page();
             QVERIFY(page);
-            QVERIFY2(errorsOnceSettled(page).isEmpty(), qPrintable(usercenter::title(tab)));
+            QVERIFY2(errorsOnceSettled(f, page).isEmpty(), qPrintable(usercenter::title(tab)));
             QString name;
             switch (tab) {
             case UserCenterTab::gold: {
@@ -143,7 +143,7 @@ private slots:
                 break;
             }
             // Pictures (avatars, posters) settle before the grab.
-            QTest::qWait(300);
+            QVERIFY(f.settled());
             for (const bool dark : {false, true}) {
                 forceAppearance(dark);
                 QPalette palette = frame.palette();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/cataloguefixture.h"
 #include "network/apiclient.h"
 #include "store/authstore.h"
 #include "network/diskcache.h"
@@ -28,7 +29,7 @@ struct ShellFixture
 {
     IsolatedHome home;
     FakeSite site;
-    QNetworkAccessManager manager;
+    CountingManager manager;
     std::unique_ptr<DiskCache> cache;
     std::unique_ptr<APIClient> client;
     std::unique_ptr<AuthStore> auth;

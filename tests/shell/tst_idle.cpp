@@ -90,12 +90,15 @@ private slots:
         const auto unset = qScopeGuard([] { AuthStore::setShared(nullptr); });
         f.site.route(QStringLiteral("/api/index"), FakeSite::ok(homeJson(f)));
         f.site.route(QStringLiteral("/api/nav"), FakeSite::ok("[]"));
-        f.site.route(QStringLiteral("/poster.png"), [posterDelayMs](const FakeSite::Request &request) {
+        // Only posters asked for before the scroll are held back: those asked for later reach the
+        // client after it anyway, and holding them too would only queue them behind one another.
+        auto scrolled = std::make_shared<bool>(false);
+        f.site.route(QStringLiteral("/poster.png"), [posterDelayMs, scrolled](const FakeSite::Request &request) {
             const int n = request.query().queryItemValue(QStringLiteral("n")).toInt();
             return FakeSite::Reply()
                 .withHeader("Content-Type", "image/jpeg")
                 .withBody(posterJpeg(n, QSize(200, 300)))
-                .withDelay(posterDelayMs);
+                .withDelay(*scrolled ? 0 : posterDelayMs);
         });
 
         ContentView window;
@@ -110,6 +113,7 @@ private slots:
             QScrollBar *bar = home->contentArea()->verticalScrollBar();
             QVERIFY(bar->maximum() > home->height());
             bar->setValue(bar->maximum());
+            *scrolled = true;
         }
         QVERIFY(waitFor([&] { return f.images->activeDownloads() == 0; }, 20000));
         QTest::qWait(200);
