@@ -96,7 +96,14 @@ void Pipeline::setMaxBitrate(quint64 bitsPerSecond, bool fromHere)
     m_core->maxBitrate = bitsPerSecond;
     post([core = m_core.get(), fromHere] {
         core->applyCap();
-        if (fromHere && !core->atEnd && !core->startSplice())
+        if (!fromHere || core->atEnd || core->startSplice())
+            return;
+        // Not yet playing: a seek through the whole pipeline then, right after the first picture,
+        // could leave the picture standing (the sinks never took the stream on after it). The
+        // splice comes once they play; meanwhile what comes next is fetched within the cap.
+        if (core->targetPlaying && !core->failed)
+            core->splicePending = true;
+        else
             core->seekHere();
     });
 }

@@ -125,6 +125,7 @@ struct Pipeline::Core
     quint64 inFlightSequence = 0;
     std::optional<quint64> openSequence;
     quint64 opened = 0;
+    bool splicePending = false;
     double rate = 1.0;
     double volume = 1.0;
     bool muted = false;
@@ -164,6 +165,9 @@ struct Pipeline::Core
     // splice.cpp
     void applyCap();
     bool startSplice();
+    // A quality chosen while the stream is still on its way to playing (opening, a seek landing,
+    // buffering): the splice waits until the sinks play, each turn of the loop.
+    void startPendingSplice();
     // Playing and taking what comes: the demuxer may be sought alone, its flushes kept from
     // everything below.
     bool sinksFlowing() const;

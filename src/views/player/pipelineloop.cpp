@@ -201,6 +201,7 @@ void Pipeline::Core::run(const std::shared_ptr<Core> &core)
         if (core->splice.outputCaughtUp.exchange(false))
             core->onOutputCaughtUp();
         core->paceRetries();
+        core->startPendingSplice();
     }
     core->teardown();
     PipelineRegistry::ended();

@@ -42,6 +42,7 @@ player::Failure failureKind(const GError *error)
 
 void Pipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequence)
 {
+    splicePending = false;
     if (playbin) {
         gst_element_set_state(playbin, GST_STATE_NULL);
     } else if (!build()) {
@@ -127,6 +128,8 @@ void Pipeline::Core::doSeek()
 {
     const qint64 ns = *pendingSeek;
     seekTarget = ns;
+    // What the seek fetches is within the cap already.
+    splicePending = false;
     splice.refilling = false;
     pendingSeek.reset();
     inFlightSequence = pendingSequence;

@@ -349,6 +349,16 @@ bool Pipeline::Core::startSplice()
     return true;
 }
 
+void Pipeline::Core::startPendingSplice()
+{
+    if (!splicePending)
+        return;
+    if (atEnd || failed || !targetPlaying)
+        splicePending = false;
+    else if (startSplice())
+        splicePending = false;
+}
+
 void Pipeline::Core::onQueueRanDry()
 {
     // The decoders hold a few pictures back until more comes in, and the sinks take each buffer
