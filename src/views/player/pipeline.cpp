@@ -98,10 +98,12 @@ void Pipeline::setMaxBitrate(quint64 bitsPerSecond, bool fromHere)
         core->applyCap();
         if (!fromHere || core->atEnd || core->startSplice())
             return;
-        // Not yet playing: a seek through the whole pipeline then, right after the first picture,
-        // could leave the picture standing (the sinks never took the stream on after it). The
-        // splice comes once they play; meanwhile what comes next is fetched within the cap.
-        if (core->targetPlaying && !core->failed)
+        // Not flowing yet (opening, a seek landing, buffering, a splice catching up): a seek
+        // through the whole pipeline right after the first picture could leave the picture
+        // standing (the sinks never took the stream on after it). The splice comes once they
+        // play; meanwhile what comes next is fetched within the cap. Paused, or at another rate
+        // (no splice then), the stream seeks to the picture on screen.
+        if (core->targetPlaying && !core->failed && core->rate == 1.0)
             core->splicePending = true;
         else
             core->seekHere();
