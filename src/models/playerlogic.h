@@ -1,5 +1,6 @@
 #pragma once
 
+#include "models/playerfailure.h"
 #include "models/title.h"
 #include "network/apiclient.h"
 
@@ -33,8 +34,6 @@ QString trialBadgeText(qint64 et);
 std::optional<QString> trialNotice(qint64 et);
 // "已从上次看到的 M:SS 继续播放", minutes not wrapped at 60.
 QString resumeNotice(qint64 startAt);
-// What kind of failure stopped playback; the media engine's own words never reach the screen.
-enum class Failure { Resource, Format, Network, AccessDenied, Other };
 // "播放失败：" + a Chinese sentence for the kind.
 QString failureNotice(Failure kind);
 

@@ -160,7 +160,9 @@ QString InstallLocation::manualInstallReason(const QString &unit)
 
 void InstallLocation::clearQuarantine(const QString &unit)
 {
-    ::chmod(QFile::encodeName(QDir(unit).filePath(QString::fromLatin1(kExecutableName))).constData(), 0755);
+    // The player is started by the client, so it must be as runnable as the client itself.
+    for (const char *name : {kExecutableName, kPlayerName})
+        ::chmod(QFile::encodeName(QDir(unit).filePath(QString::fromLatin1(name))).constData(), 0755);
 }
 
 std::expected<QString, QString> InstallLocation::move(const QString &unit, qint64 nowSeconds)

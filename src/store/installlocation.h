@@ -15,6 +15,8 @@ class InstallLocation
 public:
     static constexpr char kUnitName[] = "TovraClient";
     static constexpr char kExecutableName[] = "tovra-client";
+    // The native player's process, shipped beside the executable.
+    static constexpr char kPlayerName[] = "tovra-player";
     static constexpr char kMarkerName[] = ".tovra-app";
     static constexpr char kApplicationId[] = "tovra-client";
     static constexpr char kSkipMovePromptKey[] = "install.skipMovePrompt";

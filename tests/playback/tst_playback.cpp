@@ -302,6 +302,10 @@ private slots:
         QFETCH(QString, effect);
         QFETCH(QString, focused);
         F f;
+        // The volume is read off the pipeline's own element.
+        std::optional<InProcessPlayer> inProcess;
+        if (effect == u"muted")
+            inProcess.emplace();
         PlayerPage page(f, f.auth(F::kMaster));
         NativePlayer *native = page.native();
         PlayerModel *model = page.model();
@@ -341,7 +345,7 @@ private slots:
             QTest::keyClick(native, Qt::Key_M);
             QVERIFY(!model->isMuted());
             double volume = 0;
-            QVERIFY(waitFor([&] { g_object_get(model->pipeline()->element(), "volume", &volume, nullptr); return qAbs(volume - 0.4) < 0.01; }));
+            QVERIFY(waitFor([&] { g_object_get(inProcess->element(), "volume", &volume, nullptr); return qAbs(volume - 0.4) < 0.01; }));
         } else if (effect == u"full") {
             QVERIFY(native->surface()->isFullScreen());
             // Over the full-screen picture: the controls come with the mouse and go with the

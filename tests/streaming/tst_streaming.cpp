@@ -91,20 +91,26 @@ private slots:
                     return std::exchange(*seen, true) ? FakeSite::text(body).throttled(80000) : FakeSite::text(body);
                 });
         }
+        InProcessPlayer inProcess;
         PlayerPage page(f, f.auth(F::kMaster));
         PlayerModel *model = page.model();
         model->setStallLimit(std::chrono::milliseconds(slowAgain ? 15000 : 2000));
         FrameWatch watch(page.native()->surface());
-        QVERIFY(waitFor([&] { return model->variants().size() == 2 && model->pipeline()->element(); }, kPlayTimeout));
-        FlowWatch flow(model->pipeline()->element());
+        QVERIFY(waitFor([&] { return model->variants().size() == 2 && inProcess.element(); }, kPlayTimeout));
+        std::optional<FlowWatch> watched(inProcess.element());
         // 自动 moves up to 720p by itself on a fast line.
-        QVERIFY(waitFor([&] { return (early || flow.firstOfWidth(1280, 0) >= 0) && watch.frames > 0; }, kPlayTimeout));
+        QVERIFY(waitFor([&] { return (early || watched->firstOfWidth(1280, 0) >= 0) && watch.frames > 0; }, kPlayTimeout));
         if (again) {
             model->seek(model->duration() - 1000);
             QVERIFY(waitFor([&] { return model->hasEnded(); }, kPlayTimeout));
+            GstElement *ended = inProcess.element();
             QTest::keyClick(page.native(), Qt::Key_Space);
+            // Played again, the stream is a new player's, watched from its start.
+            QVERIFY(waitFor([&] { return inProcess.element() && inProcess.element() != ended; }, kPlayTimeout));
+            watched.emplace(inProcess.element());
             QVERIFY(waitFor([&] { return model->isShownPlaying() && model->position() > 1000 && model->position() < 4000; }, kPlayTimeout));
         }
+        FlowWatch &flow = *watched;
         flow.clear();
         watch.longestStill = 0;
         const qint64 before = model->position();

@@ -494,6 +494,21 @@ ThreadedSite::ThreadedSite(const std::function<void(FakeSite &)> &setUp)
         qFatal("the threaded fake site cannot listen on the loopback");
 }
 
+int ThreadedSite::openConnections() const
+{
+    int open = 0;
+    QMetaObject::invokeMethod(m_site, [&] { open = m_site->openConnections(); }, Qt::BlockingQueuedConnection);
+    return open;
+}
+
+qsizetype ThreadedSite::requestCount(const QString &path) const
+{
+    qsizetype count = 0;
+    QMetaObject::invokeMethod(
+        m_site, [&] { count = path.isEmpty() ? m_site->requests().size() : m_site->requestsTo(path).size(); }, Qt::BlockingQueuedConnection);
+    return count;
+}
+
 ThreadedSite::~ThreadedSite()
 {
     QMetaObject::invokeMethod(m_site, [this] { delete m_site; }, Qt::BlockingQueuedConnection);

@@ -187,6 +187,10 @@ public:
     explicit ThreadedSite(const std::function<void(FakeSite &)> &setUp);
     ~ThreadedSite();
     QUrl url() const { return m_url; }
+    // Asked of the site on its thread: its connections open now, and the requests it has had
+    // (to one path, or to any when none is named).
+    int openConnections() const;
+    qsizetype requestCount(const QString &path = {}) const;
 
 private:
     QThread m_thread;

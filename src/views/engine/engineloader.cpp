@@ -174,6 +174,15 @@ void EngineLoader::preloadAfterPaint(QWidget *page)
     });
 }
 
+void EngineLoader::prepareNativePlayer()
+{
+    QThread *thread = preload().thread;
+    if (!loaded && !hasBuiltinEngine() && !(thread && thread->isFinished()))
+        return;
+    if (const auto engine = EngineLoader::engine())
+        (*engine)->prepareNativePlayer();
+}
+
 void EngineLoader::setPreloadAllowed(bool allowed)
 {
     preload().allowed = allowed;

@@ -33,6 +33,9 @@ public:
     // Nothing happens until the composition root allows it, so tests and tools that never play
     // do not pay for an engine they will not use.
     static void preloadAfterPaint(QWidget *page);
+    // A play is being authorised: starts the native player's process ahead, if the engine is
+    // mapped already (nothing here waits for a mapping).
+    static void prepareNativePlayer();
     static void setPreloadAllowed(bool allowed);
 };
 

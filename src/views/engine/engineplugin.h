@@ -16,6 +16,7 @@ class EnginePlugin : public QObject, public MediaEngine
 public:
     WebPane *createWebPane() override;
     NativePlayback *createNativePlayer(const PlayAuth &auth, const PlayEntry &entry, qint64 startAt) override;
+    void prepareNativePlayer() override;
     QWidget *createWebPlayer(const PlayAuth &auth, const QString &title) override;
     std::unique_ptr<LoopingMedia> createLoopingMedia(const QUrl &url) override;
 };

@@ -26,6 +26,9 @@ public:
     virtual WebPane *createWebPane() = 0;
     // The native HLS player of one episode; it plays while it is on screen.
     virtual NativePlayback *createNativePlayer(const PlayAuth &auth, const PlayEntry &entry, qint64 startAt) = 0;
+    // A play is coming: the native player's process may start now, while its authorisation is
+    // asked for, so the first picture does not wait for it.
+    virtual void prepareNativePlayer() = 0;
     // The HTML5 player page for a stream that is not an HLS playlist; the title names the page.
     virtual QWidget *createWebPlayer(const PlayAuth &auth, const QString &title) = 0;
     // The looping player of one community post.

@@ -5,40 +5,16 @@
 #include <array>
 #include <memory>
 
-#include <gst/video/video-info.h>
+#include "playerlink/framering.h"
 
 struct SwsContext;
-typedef struct _GstSample GstSample;
 
 namespace tovra {
 
-// One decoded picture as the pipeline's video sink hands it over: the sample (its buffer stays
-// the decoder's until the last copy goes), its shape and colours, and its place on the stream's
-// clock. Copies share the sample; any thread may hold one.
-class VideoFrame
-{
-public:
-    VideoFrame() = default;
-    // Takes a reference of its own; a sample without a buffer or readable caps makes no frame.
-    static VideoFrame fromSample(GstSample *sample, qint64 streamTimeUs);
-
-    bool isValid() const { return m_sample != nullptr; }
-    QSize size() const { return isValid() ? QSize(GST_VIDEO_INFO_WIDTH(&m_info), GST_VIDEO_INFO_HEIGHT(&m_info)) : QSize(); }
-    const GstVideoInfo &info() const { return m_info; }
-    GstSample *sample() const { return m_sample.get(); }
-    // Microseconds of stream time: 0 is the stream's start, as the position bar counts.
-    qint64 streamTime() const { return m_streamTime; }
-
-private:
-    std::shared_ptr<GstSample> m_sample;
-    GstVideoInfo m_info{};
-    qint64 m_streamTime = -1;
-};
-
 // Turns decoded frames into pictures at the size they are shown, on a thread of its own: the
 // colour conversion and the scaling are one SIMD pass of libswscale written straight at the size
-// shown, so the GUI thread only copies the finished picture into the window. Frames come from
-// the pipeline's streaming thread, which must never wait for us.
+// shown, so the GUI thread only copies the finished picture into the window. Frames are read
+// where the player process left them, in shared memory: this pass is the only one over them.
 class FrameScaler : public QObject
 {
     Q_OBJECT
@@ -69,6 +45,9 @@ public:
         Converter(const Converter &) = delete;
         Converter &operator=(const Converter &) = delete;
         QImage convert(const VideoFrame &frame, QSize size);
+        // Every row libswscale will read of each plane lies inside the frame's slot: the shape
+        // comes from another process.
+        static bool fitsSlot(const FrameShape &shape, std::size_t slotBytes);
 
     private:
         SwsContext *m_context = nullptr;

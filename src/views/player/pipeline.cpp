@@ -1,134 +1,384 @@
 #include "views/player/pipeline.h"
 
-#include "views/player/pipelinecore.h"
-#include "views/player/pipelineshutdown.h"
+#include "models/playerlogic.h"
+#include "playerlink/playerlink.h"
+#include "store/log.h"
+#include "views/player/framescaler.h"
 
-#include <thread>
-
-// The facade: the GUI thread's side. Every call only queues work for the pipeline's thread
-// (pipelineloop.cpp) and returns; the few values the GUI reads are atomics.
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tovra {
 
+using namespace playerlink;
+
+namespace {
+
+// How long a player told to stop may take before it is killed. It stops at once when it reads the
+// link closing; only one stuck in the kernel or hung outside its event loop needs the kill.
+constexpr std::chrono::milliseconds kStopGrace{150};
+
+Pipeline::Launcher &launcher()
+{
+    static Pipeline::Launcher l;
+    return l;
+}
+
+// Every player process not yet reaped, spares included.
+QList<QPointer<QProcess>> &processes()
+{
+    static QList<QPointer<QProcess>> list;
+    return list;
+}
+
+struct Spare
+{
+    QPointer<QProcess> process;
+    int link = -1;
+};
+
+Spare &spare()
+{
+    static Spare s;
+    return s;
+}
+
+// Starts the player executable with its end of the link; the link end is closed here either way.
+QProcess *startProcess(int theirs)
+{
+    auto *process = new QProcess;
+    process->setProgram(Pipeline::playerPath());
+    process->setArguments({QString::fromLatin1(kLinkOption), QString::number(theirs)});
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setInputChannelMode(QProcess::ForwardedInputChannel);
+    // Only the child keeps its end across exec: every other child of the client (the web
+    // engine's helpers) must not hold the link open.
+    process->setChildProcessModifier([theirs] { fcntl(theirs, F_SETFD, 0); });
+    QObject::connect(process, &QProcess::finished, process, [process](int code, QProcess::ExitStatus status) {
+        if (status == QProcess::CrashExit)
+            logLine(QStringLiteral("播放进程异常结束"), QStringLiteral("signal %1").arg(code));
+        processes().removeAll(process);
+        process->deleteLater();
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        logLine(QStringLiteral("播放进程无法启动"), process->program() + QStringLiteral(": ") + process->errorString());
+        processes().removeAll(process);
+        process->deleteLater();
+    });
+    processes().append(process);
+    process->start();
+    close(theirs);
+    return process;
+}
+
+}
+
+struct Pipeline::Player
+{
+    int link = -1;
+    QPointer<QProcess> process;
+    QSocketNotifier *notifier = nullptr;
+    bool opened = false;
+};
+
 Pipeline::Pipeline(QObject *parent)
     : QObject(parent)
-    , m_core(std::make_shared<Core>())
 {
-    m_core->facade = this;
-    PipelineRegistry::started();
-    std::thread([core = m_core] { Core::run(core); }).detach();
+    start();
 }
 
 Pipeline::~Pipeline()
 {
-    {
-        std::lock_guard lock(m_core->facadeMutex);
-        m_core->facade = nullptr;
-    }
-    setFrameTarget(nullptr);
-    m_core->inbox.close();
+    retire();
 }
 
-void Pipeline::waitForShutdowns(int milliseconds)
+QString Pipeline::playerPath()
 {
-    PipelineRegistry::waitForAll(std::chrono::milliseconds(milliseconds));
+    const QString named = qEnvironmentVariable("TOVRA_PLAYER");
+    if (!named.isEmpty())
+        return named;
+    const QString appDir = QDir::cleanPath(QCoreApplication::applicationDirPath());
+    const QString beside = QDir(appDir).filePath(QStringLiteral("tovra-player"));
+    // Only an executable of this build tree looks there: an installed client runs the player
+    // shipped beside it, never whatever a folder named like the build machine's holds.
+    const QString buildRoot = QDir::cleanPath(QStringLiteral(TOVRA_BUILD_ROOT));
+    if (!QFileInfo(beside).isFile() && (appDir == buildRoot || appDir.startsWith(buildRoot + u'/')))
+        return QStringLiteral(TOVRA_PLAYER_BUILD_PATH);
+    return beside;
+}
+
+void Pipeline::setLauncher(Launcher l)
+{
+    launcher() = std::move(l);
+}
+
+void Pipeline::prepare()
+{
+    if (launcher() || (spare().process && spare().process->state() != QProcess::NotRunning))
+        return;
+    const auto link = makeLink();
+    if (!link)
+        return;
+    spare().process = startProcess(link->second);
+    spare().link = link->first;
 }
 
 int Pipeline::running()
 {
-    return PipelineRegistry::running();
+    return int(std::ranges::count_if(processes(), [](const QPointer<QProcess> &p) { return p && p != spare().process; }));
 }
 
-void Pipeline::post(std::function<void()> command)
+void Pipeline::waitForShutdowns(int milliseconds)
 {
-    m_core->inbox.post(std::move(command));
+    const QDeadlineTimer deadline(milliseconds);
+    if (spare().link >= 0)
+        close(std::exchange(spare().link, -1));
+    const QList<QPointer<QProcess>> live = processes();
+    for (const QPointer<QProcess> &process : live) {
+        if (process)
+            process->kill();
+    }
+    for (const QPointer<QProcess> &process : live) {
+        if (process)
+            process->waitForFinished(int(std::max<qint64>(0, deadline.remainingTime())));
+    }
+}
+
+qint64 Pipeline::processId() const
+{
+    return m_player && m_player->process ? m_player->process->processId() : 0;
+}
+
+bool Pipeline::start()
+{
+    auto player = std::make_unique<Player>();
+    if (spare().link >= 0 && spare().process && spare().process->state() != QProcess::NotRunning) {
+        player->link = std::exchange(spare().link, -1);
+        player->process = std::exchange(spare().process, nullptr);
+    } else {
+        if (spare().link >= 0)
+            close(std::exchange(spare().link, -1));
+        const auto link = makeLink();
+        if (!link)
+            return false;
+        player->link = link->first;
+        if (launcher()) {
+            if (!launcher()(link->second)) {
+                close(link->first);
+                return false;
+            }
+        } else {
+            player->process = startProcess(link->second);
+        }
+    }
+    player->notifier = new QSocketNotifier(player->link, QSocketNotifier::Read, this);
+    connect(player->notifier, &QSocketNotifier::activated, this, &Pipeline::readNews);
+    m_player = std::move(player);
+    m_ring.reset();
+    send(pack(Command::Frames, m_target != nullptr));
+    return true;
+}
+
+void Pipeline::retire()
+{
+    if (!m_player)
+        return;
+    const std::unique_ptr<Player> player = std::move(m_player);
+    delete player->notifier;
+    // The player reads the link closing and ends; one that does not is killed.
+    close(player->link);
+    if (QProcess *process = player->process) {
+        QTimer::singleShot(kStopGrace, process, [process] {
+            if (process->state() != QProcess::NotRunning)
+                process->kill();
+        });
+    }
+    m_ring.reset();
+}
+
+void Pipeline::send(const QByteArray &command)
+{
+    if (m_player)
+        playerlink::send(m_player->link, command);
 }
 
 void Pipeline::open(const QUrl &address, qint64 startMs)
 {
     const quint64 sequence = ++m_seekSequence;
-    m_core->framePosition = -1;
-    post([core = m_core.get(), uri = address.toEncoded(), ns = startMs * qint64(GST_MSECOND), sequence] { core->open(uri, ns, sequence); });
-}
-
-void Pipeline::halt()
-{
-    post([core = m_core.get()] {
-        if (core->playbin)
-            core->halt();
-    });
+    m_framePosition = -1;
+    // A player opens once: a retry or a new play from the start gets a new one, so nothing of
+    // the last (a demuxer wedged on a silent site, a sound chain a failure left behind) is in it.
+    if (m_player && m_player->opened)
+        retire();
+    if (!m_player && !start()) {
+        QMetaObject::invokeMethod(
+            this, [this] { emit failed(int(player::Failure::Other), QStringLiteral("the player could not be started")); },
+            Qt::QueuedConnection);
+        return;
+    }
+    m_player->opened = true;
+    send(pack(Command::Play, m_playing));
+    if (m_rate != 1.0)
+        send(pack(Command::Rate, m_rate));
+    send(pack(Command::Volume, m_volume));
+    send(pack(Command::Muted, m_muted));
+    if (m_maxBitrate)
+        send(pack(Command::MaxBitrate, m_maxBitrate, false));
+    send(pack(Command::Open, address.toEncoded(), startMs, sequence));
 }
 
 void Pipeline::setPlaying(bool playing)
 {
-    post([core = m_core.get(), playing] { core->setPlaying(playing); });
+    m_playing = playing;
+    send(pack(Command::Play, playing));
+}
+
+void Pipeline::halt()
+{
+    retire();
 }
 
 void Pipeline::seek(qint64 positionMs)
 {
     const quint64 sequence = ++m_seekSequence;
-    post([core = m_core.get(), ns = positionMs * qint64(GST_MSECOND), sequence] { core->seek(ns, sequence); });
+    send(pack(Command::Seek, positionMs, sequence));
 }
 
 void Pipeline::setRate(double rate)
 {
-    post([core = m_core.get(), rate] { core->setRate(rate); });
+    m_rate = rate;
+    send(pack(Command::Rate, rate));
 }
 
 void Pipeline::setVolume(double volume)
 {
-    post([core = m_core.get(), volume] {
-        core->volume = volume;
-        core->applyAudio();
-    });
+    m_volume = volume;
+    send(pack(Command::Volume, volume));
 }
 
 void Pipeline::setMuted(bool muted)
 {
-    post([core = m_core.get(), muted] {
-        core->muted = muted;
-        core->applyAudio();
-    });
+    m_muted = muted;
+    send(pack(Command::Muted, muted));
 }
 
 void Pipeline::setMaxBitrate(quint64 bitsPerSecond, bool fromHere)
 {
-    m_core->maxBitrate = bitsPerSecond;
-    post([core = m_core.get(), fromHere] {
-        core->applyCap();
-        if (!fromHere || core->atEnd || core->startSplice())
-            return;
-        // Not flowing yet (opening, a seek landing, buffering, a splice catching up): a seek
-        // through the whole pipeline right after the first picture could leave the picture
-        // standing (the sinks never took the stream on after it). The splice comes once they
-        // play; meanwhile what comes next is fetched within the cap. Paused, or at another rate
-        // (no splice then), the stream seeks to the picture on screen.
-        if (core->targetPlaying && !core->failed && core->rate == 1.0)
-            core->splicePending = true;
-        else
-            core->seekHere();
-    });
+    m_maxBitrate = bitsPerSecond;
+    send(pack(Command::MaxBitrate, bitsPerSecond, fromHere));
 }
 
 void Pipeline::setFrameTarget(FrameScaler *target)
 {
-    std::lock_guard lock(m_core->targetMutex);
-    m_core->target = target;
+    if ((m_target != nullptr) != (target != nullptr))
+        send(pack(Command::Frames, target != nullptr));
+    m_target = target;
 }
 
-qint64 Pipeline::framePosition() const
+void Pipeline::readNews()
 {
-    return m_core->framePosition;
+    QByteArray news;
+    int passed = -1;
+    // Taken in bursts: a busy moment of the window leaves several pictures' news waiting, and
+    // only the newest of them is worth scaling (the scaler keeps the last one asked for).
+    while (m_player) {
+        switch (receive(m_player->link, news, passed)) {
+        case Received::Message: handle(news, passed); continue;
+        case Received::Nothing: return;
+        case Received::Closed: playerGone(QStringLiteral("the player process ended")); return;
+        }
+    }
 }
 
-GstElement *Pipeline::element() const
+void Pipeline::handle(const QByteArray &news, int passedFd)
 {
-    return m_core->published;
+    QDataStream in(news);
+    quint8 kind = 0;
+    in >> kind;
+    if (passedFd >= 0 && News(kind) != News::Ring)
+        close(passedFd);
+    switch (News(kind)) {
+    case News::Ring: {
+        quint32 id = 0;
+        in >> id;
+        m_ring = passedFd >= 0 ? FrameRing::map(passedFd) : nullptr;
+        m_ringId = id;
+        return;
+    }
+    case News::Frame: {
+        quint32 ring = 0;
+        qint32 slot = -1;
+        quint64 serial = 0;
+        qint64 streamTimeUs = -1;
+        FrameShape shape;
+        in >> ring >> slot >> serial >> streamTimeUs >> shape;
+        if (in.status() != QDataStream::Ok)
+            return;
+        m_framePosition = streamTimeUs / 1000;
+        if (m_target && m_ring && ring == m_ringId) {
+            if (const VideoFrame frame = VideoFrame::take(m_ring, slot, serial, shape, streamTimeUs); frame.isValid())
+                m_target->request(frame);
+        }
+        return;
+    }
+    case News::Position: {
+        qint64 streamTimeUs = -1;
+        in >> streamTimeUs;
+        if (in.status() == QDataStream::Ok)
+            m_framePosition = streamTimeUs / 1000;
+        return;
+    }
+    case News::Seeked: {
+        quint64 sequence = 0;
+        in >> sequence;
+        emit seeked(sequence);
+        return;
+    }
+    case News::Duration: {
+        qint64 ms = 0;
+        in >> ms;
+        m_duration = std::max<qint64>(0, ms);
+        emit durationChanged(m_duration);
+        return;
+    }
+    case News::Failed: {
+        qint32 failure = 0;
+        QString text;
+        in >> failure >> text;
+        emit failed(failure, text.left(1000));
+        return;
+    }
+    case News::Ended: {
+        quint64 opened = 0;
+        in >> opened;
+        emit ended(opened);
+        return;
+    }
+    case News::Buffering: {
+        qint32 percent = 0;
+        in >> percent;
+        emit buffering(std::clamp(percent, 0, 100));
+        return;
+    }
+    }
 }
 
-qint64 Pipeline::duration() const
+void Pipeline::playerGone(const QString &why)
 {
-    return m_core->duration;
+    retire();
+    // The pipeline's own failures come as news; a player gone without a word crashed or was
+    // killed. Either way the play stops there, and a retry starts a new player.
+    emit failed(int(player::Failure::Other), why);
 }
 
 }

@@ -3,37 +3,42 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <functional>
+#include <map>
 #include <memory>
 
-typedef struct _GstElement GstElement;
+class QProcess;
+class QSocketNotifier;
 
 namespace tovra {
 
+class FrameRing;
 class FrameScaler;
 
-// The native player's GStreamer pipeline: playbin3 (so uridecodebin3 and the adaptive HLS
-// demuxer, which moves between variants without rebuilding anything downstream), pictures into
-// an appsink whose samples go straight to a FrameScaler, sound to the desktop's sound server.
+// The native player's pipeline as the window sees it. The pipeline itself (GStreamer's playbin3
+// with the adaptive HLS demuxer, its HTTP and its sound) runs in a player process of its own,
+// `tovra-player`, so that nothing in a stream or in the demuxer can take the client down, and so
+// that leaving a play frees everything it held the moment that process ends. This object starts
+// the process, sends it commands over a local socket and hears its news; pictures come through
+// shared memory (playerlink/framering.h) straight to a FrameScaler.
 //
-// Everything that touches the pipeline runs on a thread of the pipeline's own: a state change
-// or a seek can wait for seconds on the demuxer while it fetches a playlist from a slow site,
-// and the window must not wait with it. The calls below only queue work and return; the GUI
-// hears back through the signals (queued to the thread this object lives in) and reads the
-// position from the last picture handed to the sink, which needs no call into the pipeline.
-// Destroying this object hands the pipeline to its thread to shut down.
+// Nothing here waits on the player: calls only send, news comes through the event loop. A player
+// that dies or goes silent mid-play is a failure like a network's (failed(), then a retry opens a
+// new player where the picture stood).
 class Pipeline : public QObject
 {
     Q_OBJECT
 public:
     explicit Pipeline(QObject *parent = nullptr);
+    // Lets the player go: it is told to stop and ended if it has not within a moment.
     ~Pipeline() override;
 
     // Plays the address from startMs: the pipeline prerolls, seeks there exactly while paused
     // (nothing before it is shown), then plays or stays paused as setPlaying last said. Opening
-    // again (a retry after a failure) starts a new pipeline state from scratch.
+    // again (a retry after a failure, or playing again after the end) starts a new player.
     void open(const QUrl &address, qint64 startMs);
     void setPlaying(bool playing);
-    // Stops the stream where it is, as a failure does; open() starts it again.
+    // Stops the stream where it is, as a failure does: the player is ended; open() starts again.
     void halt();
     // Exact; seeks asked for while one is under way are folded into the latest.
     void seek(qint64 positionMs);
@@ -41,43 +46,44 @@ public:
     void setVolume(double volume);
     void setMuted(bool muted);
     // The highest variant bandwidth the demuxer may choose, bits per second; 0 lets it adapt
-    // freely. The demuxer picks each segment's variant as the one before it arrives and loads
-    // ahead, so a cap alone shows only once that has played. fromHere drops what the demuxer has
-    // loaded ahead: the segment it last handed down is fetched once more and the next one comes
-    // within the cap. While playing, everything below the demuxer plays on meanwhile, so neither
-    // the sound nor the picture breaks; paused, the stream seeks to the picture on screen.
+    // freely. fromHere drops what the demuxer has loaded ahead, so the choice shows from the
+    // segment after what is already decoded (see LocalPipeline::setMaxBitrate).
     void setMaxBitrate(quint64 bitsPerSecond, bool fromHere);
-    // Where decoded pictures go; none drops them. After this returns the previous target is
-    // handed no more frames.
+    // Where decoded pictures go; none drops them (and the player stops copying them). After this
+    // returns the previous target is handed no more frames.
     void setFrameTarget(FrameScaler *target);
 
     // The stream time of the picture last handed to the sink, in milliseconds; -1 before any.
-    qint64 framePosition() const;
-    qint64 duration() const;
+    qint64 framePosition() const { return m_framePosition; }
+    qint64 duration() const { return m_duration; }
     // The sequence number of the last seek asked for (open's included); seeked() names it.
     quint64 seekSequence() const { return m_seekSequence; }
+    // The player process's id while one plays, else 0.
+    qint64 processId() const;
 
-    // The playbin once the pipeline's thread has made it, else null; its video sink is named
-    // "video" and its sound sink "audio". For tests and benchmarks that watch what flows: a call
-    // that can wait on the pipeline has no place on the GUI thread.
-    GstElement *element() const;
-
-    // Quitting: waits at most this long for pipelines still shutting down (each takes a moment,
-    // unless its demuxer waits on a playlist the site is silent with).
+    // Starts a spare player, which loads GStreamer and its elements while the play's
+    // authorisation is still being asked for; the next pipeline takes it over. Goes by itself
+    // after a minute unused.
+    static void prepare();
+    // Quitting: ends every player still running, waiting at most this long for them to go.
     static void waitForShutdowns(int milliseconds);
-    // Pipelines whose threads have not ended yet.
+    // Player processes started for plays and not yet ended (a spare does not count).
     static int running();
 
-    // How long the demuxer buffers ahead; a cap set without fromHere shows once this has played.
-    static constexpr qint64 kBufferAheadMs = 3000;
-
-    struct Core;
+    // Where a player is started: by default the `tovra-player` executable. Tests may serve the
+    // link in their own process instead, to look inside the pipeline; the launcher takes the
+    // player's end of the link over and answers whether it could start one.
+    using Launcher = std::function<bool(int link)>;
+    static void setLauncher(Launcher launcher);
+    // The player executable: TOVRA_PLAYER if set, else beside the running executable, else (for
+    // an executable inside the build folder) where the build puts it.
+    static QString playerPath();
 
 signals:
     // A seek (or an open's first position) has landed; its picture has reached the sink.
     void seeked(quint64 sequence);
     void durationChanged(qint64 durationMs);
-    // The stream could not go on; kind is a player::Failure. The pipeline is stopped.
+    // The stream could not go on; kind is a player::Failure. The player is stopped.
     void failed(int kind, const QString &text);
     // The stream played to its end; `opened` names the open() it belongs to, as seekSequence()
     // did right after that call.
@@ -85,10 +91,27 @@ signals:
     void buffering(int percent);
 
 private:
-    void post(std::function<void()> command);
+    struct Player;
+    bool start();
+    void retire();
+    void send(const QByteArray &command);
+    void readNews();
+    void handle(const QByteArray &news, int passedFd);
+    void playerGone(const QString &why);
 
-    std::shared_ptr<Core> m_core;
+    std::unique_ptr<Player> m_player;
+    FrameScaler *m_target = nullptr;
+    std::shared_ptr<FrameRing> m_ring;
+    quint32 m_ringId = 0;
+    qint64 m_framePosition = -1;
+    qint64 m_duration = 0;
     quint64 m_seekSequence = 0;
+    // What a new player is told before it opens, so a retry plays as the last one did.
+    bool m_playing = true;
+    double m_rate = 1.0;
+    double m_volume = 1.0;
+    bool m_muted = false;
+    quint64 m_maxBitrate = 0;
 };
 
 }

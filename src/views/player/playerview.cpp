@@ -114,6 +114,7 @@ QCoro::Task<void> PlayerView::load()
     const quint64 generation = ++m_loadGeneration;
     APIClient *client = APIClient::shared();
     m_loadToken = client->currentToken();
+    EngineLoader::prepareNativePlayer();
     // The entry's values go to the site exactly as the title page gave them.
     auto result = co_await client->playAuth(m_entry.did, m_entry.token, m_entry.expired);
     if (!self || generation != m_loadGeneration)

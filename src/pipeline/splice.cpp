@@ -1,7 +1,7 @@
-#include "views/player/splice.h"
+#include "pipeline/splice.h"
 
-#include "views/player/pipelinecore.h"
-#include "views/player/pipelineretry.h"
+#include "pipeline/pipelinecore.h"
+#include "pipeline/pipelineretry.h"
 
 #include <algorithm>
 
@@ -302,7 +302,7 @@ bool Splice::anyBehind()
     return std::ranges::any_of(outputs, [](const auto &out) { return out->behind; });
 }
 
-void Pipeline::Core::applyCap()
+void LocalPipeline::Core::applyCap()
 {
     // A chosen quality is pinned, not only capped: with the cap alone the demuxer still moves
     // beneath it on every low sample of the line, each move a switch the user never asked for.
@@ -313,7 +313,7 @@ void Pipeline::Core::applyCap()
         g_object_set(splice.demuxer, "max-bitrate", cap, "min-bitrate", cap, nullptr);
 }
 
-bool Pipeline::Core::sinksFlowing() const
+bool LocalPipeline::Core::sinksFlowing() const
 {
     // Paused, the sinks hold the streaming threads: the demuxer's output task can sit in a push
     // that only a flush reaching them ends, and the demuxer's seek waits for that task to stop.
@@ -322,7 +322,7 @@ bool Pipeline::Core::sinksFlowing() const
            && gst_element_get_state(playbin, &state, nullptr, 0) == GST_STATE_CHANGE_SUCCESS && state == GST_STATE_PLAYING;
 }
 
-bool Pipeline::Core::startSplice()
+bool LocalPipeline::Core::startSplice()
 {
     if (splice.outputsBehind || pendingSeek || atEnd || retry.halted || rate != 1.0 || !sinksFlowing())
         return false;
@@ -349,7 +349,7 @@ bool Pipeline::Core::startSplice()
     return true;
 }
 
-void Pipeline::Core::startPendingSplice()
+void LocalPipeline::Core::startPendingSplice()
 {
     if (!splicePending)
         return;
@@ -359,7 +359,7 @@ void Pipeline::Core::startPendingSplice()
         splicePending = false;
 }
 
-void Pipeline::Core::onQueueRanDry()
+void LocalPipeline::Core::onQueueRanDry()
 {
     // The decoders hold a few pictures back until more comes in, and the sinks take each buffer
     // only when it is due: once the queue before the decoders is empty, what was loaded below the
@@ -369,10 +369,10 @@ void Pipeline::Core::onQueueRanDry()
     splice.refilling = false;
     buffering = true;
     applyState();
-    toGui([](Pipeline *p) { emit p->buffering(0); });
+    toGui([](LocalPipeline *p) { emit p->buffering(0); });
 }
 
-void Pipeline::Core::onOutputCaughtUp()
+void LocalPipeline::Core::onOutputCaughtUp()
 {
     if (splice.anyBehind())
         return;

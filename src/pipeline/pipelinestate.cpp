@@ -1,6 +1,6 @@
-#include "views/player/pipelinecore.h"
+#include "pipeline/pipelinecore.h"
 
-#include "models/playerlogic.h"
+#include "models/playerfailure.h"
 
 #include <algorithm>
 
@@ -40,14 +40,14 @@ player::Failure failureKind(const GError *error)
 
 }
 
-void Pipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequence)
+void LocalPipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequence)
 {
     splicePending = false;
     if (playbin) {
         gst_element_set_state(playbin, GST_STATE_NULL);
     } else if (!build()) {
         failed = true;
-        toGui([](Pipeline *p) { emit p->failed(int(player::Failure::Format), QStringLiteral("no playbin3 or appsink element")); });
+        toGui([](LocalPipeline *p) { emit p->failed(int(player::Failure::Format), QStringLiteral("no playbin3 or appsink element")); });
         return;
     }
     prerolled = false;
@@ -72,7 +72,7 @@ void Pipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequenc
     gst_element_set_state(playbin, GST_STATE_PAUSED);
 }
 
-void Pipeline::Core::seek(qint64 ns, quint64 sequence)
+void LocalPipeline::Core::seek(qint64 ns, quint64 sequence)
 {
     pendingSeek = std::max<qint64>(0, ns);
     pendingSequence = sequence;
@@ -81,13 +81,13 @@ void Pipeline::Core::seek(qint64 ns, quint64 sequence)
         doSeek();
 }
 
-void Pipeline::Core::setPlaying(bool playing)
+void LocalPipeline::Core::setPlaying(bool playing)
 {
     targetPlaying = playing;
     applyState();
 }
 
-void Pipeline::Core::setRate(double newRate)
+void LocalPipeline::Core::setRate(double newRate)
 {
     if (rate == newRate)
         return;
@@ -96,7 +96,7 @@ void Pipeline::Core::setRate(double newRate)
     seekHere();
 }
 
-void Pipeline::Core::seekHere()
+void LocalPipeline::Core::seekHere()
 {
     // From where the picture is, or where a seek under way is going, unless a seek is waiting
     // anyway; it lands as the last seek asked for, which the GUI already knows.
@@ -108,7 +108,7 @@ void Pipeline::Core::seekHere()
         doSeek();
 }
 
-bool Pipeline::Core::maySeekNow() const
+bool LocalPipeline::Core::maySeekNow() const
 {
     // GStreamer 1.22.0's demuxer can assert (request->in_use in download_request_set_uri) when
     // sought again while the fetch a splice began is being submitted: the cancelled request's
@@ -118,13 +118,13 @@ bool Pipeline::Core::maySeekNow() const
     return prerolled && !seekInFlight && !splice.outputsBehind && !failed;
 }
 
-void Pipeline::Core::applyAudio()
+void LocalPipeline::Core::applyAudio()
 {
     if (playbin)
         g_object_set(playbin, "volume", volume, "mute", gboolean(muted), nullptr);
 }
 
-void Pipeline::Core::doSeek()
+void LocalPipeline::Core::doSeek()
 {
     const qint64 ns = *pendingSeek;
     seekTarget = ns;
@@ -146,11 +146,11 @@ void Pipeline::Core::doSeek()
         return;
     }
     const quint64 sequence = inFlightSequence;
-    toGui([sequence](Pipeline *p) { emit p->seeked(sequence); });
+    toGui([sequence](LocalPipeline *p) { emit p->seeked(sequence); });
     applyState();
 }
 
-void Pipeline::Core::applyState()
+void LocalPipeline::Core::applyState()
 {
     pauseHeld = false;
     if (!playbin || failed || !prerolled || seekInFlight)
@@ -172,37 +172,37 @@ void Pipeline::Core::applyState()
     gst_element_set_state(playbin, want);
 }
 
-void Pipeline::Core::queryDuration()
+void LocalPipeline::Core::queryDuration()
 {
     gint64 ns = 0;
     if (!gst_element_query_duration(playbin, GST_FORMAT_TIME, &ns) || ns <= 0)
         return;
     const qint64 ms = ns / GST_MSECOND;
     if (duration.exchange(ms) != ms)
-        toGui([ms](Pipeline *p) { emit p->durationChanged(ms); });
+        toGui([ms](LocalPipeline *p) { emit p->durationChanged(ms); });
 }
 
-void Pipeline::Core::onEnd()
+void LocalPipeline::Core::onEnd()
 {
     if (!playbin || failed || atEnd || seekInFlight)
         return;
     atEnd = true;
     applyState();
     const quint64 sequence = opened;
-    toGui([sequence](Pipeline *p) { emit p->ended(sequence); });
+    toGui([sequence](LocalPipeline *p) { emit p->ended(sequence); });
 }
 
-void Pipeline::Core::onAsyncDone()
+void LocalPipeline::Core::onAsyncDone()
 {
     prerolled = true;
     if (seekInFlight) {
         seekInFlight = false;
         const quint64 sequence = inFlightSequence;
-        toGui([sequence](Pipeline *p) { emit p->seeked(sequence); });
+        toGui([sequence](LocalPipeline *p) { emit p->seeked(sequence); });
     } else if (openSequence && !pendingSeek) {
         const quint64 sequence = *openSequence;
         openSequence.reset();
-        toGui([sequence](Pipeline *p) { emit p->seeked(sequence); });
+        toGui([sequence](LocalPipeline *p) { emit p->seeked(sequence); });
     }
     queryDuration();
     if (pendingSeek) {
@@ -212,7 +212,7 @@ void Pipeline::Core::onAsyncDone()
     applyState();
 }
 
-void Pipeline::Core::handle(GstMessage *message)
+void LocalPipeline::Core::handle(GstMessage *message)
 {
     const bool fromPipeline = GST_MESSAGE_SRC(message) == GST_OBJECT(playbin);
     switch (GST_MESSAGE_TYPE(message)) {
@@ -227,7 +227,7 @@ void Pipeline::Core::handle(GstMessage *message)
         g_clear_error(&error);
         g_free(debug);
         halt();
-        toGui([kind, text](Pipeline *p) { emit p->failed(kind, text); });
+        toGui([kind, text](LocalPipeline *p) { emit p->failed(kind, text); });
         break;
     }
     case GST_MESSAGE_EOS:
@@ -255,7 +255,7 @@ void Pipeline::Core::handle(GstMessage *message)
             buffering = low;
             applyState();
         }
-        toGui([percent](Pipeline *p) { emit p->buffering(percent); });
+        toGui([percent](LocalPipeline *p) { emit p->buffering(percent); });
         break;
     }
     case GST_MESSAGE_DURATION_CHANGED:
@@ -274,7 +274,7 @@ void Pipeline::Core::handle(GstMessage *message)
     }
 }
 
-void Pipeline::Core::halt()
+void LocalPipeline::Core::halt()
 {
     failed = true;
     retry.halted = retry.haltPending = false;

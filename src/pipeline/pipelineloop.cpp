@@ -1,7 +1,6 @@
-#include "views/player/pipelinecore.h"
+#include "pipeline/pipelinecore.h"
 
-#include "views/player/framescaler.h"
-#include "views/player/pipelineshutdown.h"
+#include "pipeline/pipelineshutdown.h"
 
 #include <algorithm>
 #include <atomic>
@@ -152,7 +151,7 @@ void PipelineInbox::close()
     wake.notify_one();
 }
 
-void Pipeline::Core::run(const std::shared_ptr<Core> &core)
+void LocalPipeline::Core::run(const std::shared_ptr<Core> &core)
 {
     gst_init(nullptr, nullptr);
     PipelineInbox &inbox = core->inbox;
@@ -207,7 +206,7 @@ void Pipeline::Core::run(const std::shared_ptr<Core> &core)
     PipelineRegistry::ended();
 }
 
-bool Pipeline::Core::build()
+bool LocalPipeline::Core::build()
 {
     playbin = gst_element_factory_make("playbin3", nullptr);
     GstElement *sink = gst_element_factory_make("appsink", "video");
@@ -299,7 +298,7 @@ bool Pipeline::Core::build()
     return true;
 }
 
-void Pipeline::Core::deliver(GstSample *sample)
+void LocalPipeline::Core::deliver(GstSample *sample)
 {
     if (holdFrames)
         return;
@@ -313,7 +312,7 @@ void Pipeline::Core::deliver(GstSample *sample)
     framePosition = qint64(streamTime / GST_MSECOND);
     std::lock_guard lock(targetMutex);
     if (target)
-        target->request(VideoFrame::fromSample(sample, qint64(streamTime / GST_USECOND)));
+        target->deliver(sample, qint64(streamTime / GST_USECOND));
 }
 
 }

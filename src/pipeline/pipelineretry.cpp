@@ -1,6 +1,6 @@
-#include "views/player/pipelineretry.h"
+#include "pipeline/pipelineretry.h"
 
-#include "views/player/pipelinecore.h"
+#include "pipeline/pipelinecore.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -139,7 +139,7 @@ void DownloadWatch::forget(GstElement *demuxer)
     std::erase_if(watchState().demuxers, [demuxer](const auto &entry) { return entry.first == demuxer; });
 }
 
-void Pipeline::Core::onDownloadFailed()
+void LocalPipeline::Core::onDownloadFailed()
 {
     if (!playbin || failed || retry.halted || requested < GST_STATE_PAUSED)
         return;
@@ -189,7 +189,7 @@ void Pipeline::Core::onDownloadFailed()
     retry.delay = std::min(retry.delay * 2, RetryPacing::kLongest);
 }
 
-void Pipeline::Core::paceRetries()
+void LocalPipeline::Core::paceRetries()
 {
     if (splice.downloadFailed.exchange(false) || (retry.haltPending && sinksFlowing()))
         onDownloadFailed();
@@ -200,7 +200,7 @@ void Pipeline::Core::paceRetries()
         retry.delay = RetryPacing::kFirst;
 }
 
-void Pipeline::Core::resumeDownloads()
+void LocalPipeline::Core::resumeDownloads()
 {
     retry.halted = false;
     if (!playbin || failed)
@@ -234,7 +234,7 @@ void Pipeline::Core::resumeDownloads()
     splice.queueRanDry = false;
 }
 
-bool Pipeline::Core::haltedBeforeOutputs(GstMessage *message)
+bool LocalPipeline::Core::haltedBeforeOutputs(GstMessage *message)
 {
     if (splice.haltSeqnum == GST_SEQNUM_INVALID)
         return false;

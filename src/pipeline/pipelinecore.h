@@ -1,16 +1,16 @@
 #pragma once
 
-// The inside of Pipeline, shared by the files that make up its rooms:
+// The inside of LocalPipeline, shared by the files that make up its rooms:
 //  - pipelineloop.cpp: the pipeline's thread, its inbox and the ways news reaches it (commands
 //    from the GUI, bus messages, the sinks' and the demuxer's streaming threads);
 //  - pipelinestate.cpp: the state machine (open, preroll, seek, play/pause, failure, end);
 //  - splice.cpp: a quality change while playing, done on the demuxer alone (DemuxOutput);
 //  - pipelineretry.cpp: pacing the demuxer's retries of a site answering with server errors;
 //  - pipelineshutdown.cpp: letting go of a pipeline and the registry quitting waits on.
-// Nothing here is for the player's other classes: they use pipeline.h.
+// Nothing here is for the player's other classes: they use localpipeline.h.
 
-#include "views/player/pipeline.h"
-#include "views/player/splice.h"
+#include "pipeline/localpipeline.h"
+#include "pipeline/splice.h"
 
 #include <atomic>
 #include <chrono>
@@ -25,7 +25,6 @@
 
 namespace tovra {
 
-class FrameScaler;
 
 // The longest a pause waits for the first picture drawn after play (see Core::pauseHeld).
 inline constexpr std::chrono::milliseconds kPauseHoldLimit{300};
@@ -75,17 +74,17 @@ struct RetryPacing
     std::chrono::milliseconds delay = kFirst;
 };
 
-struct Pipeline::Core
+struct LocalPipeline::Core
 {
     PipelineInbox inbox;
 
     // Signals go out through the facade while it lives; it clears this as it goes.
     std::mutex facadeMutex;
-    Pipeline *facade = nullptr;
+    LocalPipeline *facade = nullptr;
 
     // What the appsink's streaming thread touches.
     std::mutex targetMutex;
-    FrameScaler *target = nullptr;
+    FrameSink *target = nullptr;
     std::atomic<qint64> framePosition{-1};
     // Set while the pipeline prerolls at the start before seeking to the resume point: that
     // first picture is not the one the user is to see.

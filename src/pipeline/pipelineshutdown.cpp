@@ -1,6 +1,6 @@
-#include "views/player/pipelineshutdown.h"
+#include "pipeline/pipelineshutdown.h"
 
-#include "views/player/pipelinecore.h"
+#include "pipeline/pipelinecore.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -69,7 +69,7 @@ void PipelineRegistry::waitForAll(std::chrono::milliseconds wait)
     r.changed.wait_for(lock, wait, [&] { return r.running == 0; });
 }
 
-void Pipeline::Core::teardown()
+void LocalPipeline::Core::teardown()
 {
     if (!playbin)
         return;
@@ -96,7 +96,7 @@ void Pipeline::Core::teardown()
     }
 }
 
-void Pipeline::Core::holdLeakedVolume()
+void LocalPipeline::Core::holdLeakedVolume()
 {
     // GStreamer 1.22's playsink keeps a reference to the software volume it makes when the sound
     // sink has none of its own (no sound server): upstream "playsink: Fix volume leak" (1.24).
@@ -112,7 +112,7 @@ void Pipeline::Core::holdLeakedVolume()
         volumes.push_back(volume);
 }
 
-void Pipeline::Core::stopWithoutDownloads(GstState target)
+void LocalPipeline::Core::stopWithoutDownloads(GstState target)
 {
     // Below PAUSED the demuxer's download thread is stopped already.
     if (requested >= GST_STATE_PAUSED) {
@@ -126,7 +126,7 @@ void Pipeline::Core::stopWithoutDownloads(GstState target)
     gst_element_set_state(playbin, target);
 }
 
-bool Pipeline::Core::stopDownloads()
+bool LocalPipeline::Core::stopDownloads()
 {
     // An empty selection, made by hand: gst_event_new_select_streams() takes no empty list. It is
     // an upstream event, answered by the demuxer on any of its outputs.

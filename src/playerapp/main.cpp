@@ -1,0 +1,65 @@
+// The native player's process: one GStreamer pipeline, served to the client over the link it was
+// started with. Whatever goes wrong in here (a demuxer fault, a hang) ends this process, never
+// the client, and leaving a play ends it too: the kernel then frees its sockets, threads and
+// memory at once, with no pipeline shutdown to wait for or get wrong.
+
+#include "pipeline/playerservice.h"
+#include "playerlink/playerlink.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <gst/gst.h>
+
+namespace {
+
+// A spare started ahead of a play that never came goes by itself.
+constexpr std::chrono::seconds kSpareLife{60};
+
+// The element plugins an HLS stream's pipeline is built from, loaded while the client still
+// waits for the play's authorisation.
+void preloadPlugins()
+{
+    for (const char *name : {"playback", "typefindfunctions", "hls", "adaptivedemux2", "mpegtsdemux", "videoparsersbad", "audioparsers",
+                             "libav", "videoconvertscale", "audioconvert", "audioresample", "volume", "autodetect", "pulseaudio", "alsa",
+                             "app", "soup"}) {
+        if (GstPlugin *plugin = gst_plugin_load_by_name(name))
+            gst_object_unref(plugin);
+    }
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    int link = -1;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], tovra::playerlink::kLinkOption) == 0)
+            link = std::atoi(argv[i + 1]);
+    }
+    if (link < 0) {
+        fputs("tovra-player is started by tovra-client.\n", stderr);
+        return 2;
+    }
+    // Gone with the client, however it ends.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() == 1)
+        return 0;
+    QCoreApplication app(argc, argv);
+    gst_init(&argc, &argv);
+    preloadPlugins();
+    tovra::PlayerService service(link);
+    // Nothing is torn down on the way out: what the pipeline holds is the kernel's to free, and
+    // GStreamer's own shutdown is where the demuxer's faults live.
+    QObject::connect(&service, &tovra::PlayerService::closed, [] { _exit(0); });
+    QTimer::singleShot(kSpareLife, &service, [&service] {
+        if (!service.hasOpened())
+            _exit(0);
+    });
+    return app.exec();
+}
