@@ -226,8 +226,9 @@ void LocalPipeline::Core::handle(GstMessage *message)
         const QString text = QString::fromUtf8(error->message) + (debug ? QStringLiteral(" (%1)").arg(QString::fromUtf8(debug)) : QString());
         g_clear_error(&error);
         g_free(debug);
-        halt();
+        // The news first: the player process is ended on it, and need not wait for the stop.
         toGui([kind, text](LocalPipeline *p) { emit p->failed(kind, text); });
+        halt();
         break;
     }
     case GST_MESSAGE_EOS:

@@ -194,7 +194,9 @@ void Pipeline::retire()
     if (!m_player)
         return;
     const std::unique_ptr<Player> player = std::move(m_player);
-    delete player->notifier;
+    // Often called from the notifier's own signal (news that ends the play): it goes later.
+    player->notifier->setEnabled(false);
+    player->notifier->deleteLater();
     // The player reads the link closing and ends; one that does not is killed.
     close(player->link);
     if (QProcess *process = player->process) {
@@ -355,6 +357,9 @@ void Pipeline::handle(const QByteArray &news, int passedFd)
         qint32 failure = 0;
         QString text;
         in >> failure >> text;
+        // Nothing of a failed stream is worth keeping: the player goes now, with whatever it
+        // still fetched, and a retry starts a new one.
+        retire();
         emit failed(failure, text.left(1000));
         return;
     }
