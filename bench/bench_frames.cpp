@@ -4,8 +4,11 @@
 // stream (cmake/benchmedia.sh: 720p30, 1080p30, 1080p60, H.264) carries its frame number as a
 // bar code; frames are counted from the screen, as distinct numbers read back from the X server
 // over 5 s of steady play. CPU is the measured process's user and system time over the same
-// 5 s, all threads, per second and per frame shown. Each measured process runs on two cores of
-// its own (taskset), the benchmark and the site on the others.
+// 5 s, all threads, per second and per frame shown; for the client, its player process's too.
+// Each measured process runs on two cores of its own (taskset; the player process inherits them),
+// the benchmark and the site on the others. The client also plays with its pipeline served on a
+// thread of its own process ("in-process"), as it did before the player had a process of its own:
+// the CPU the process costs is the ratio of the two.
 //
 //   bench_frames [rounds, default 3] [--where page|full|pip|all] [--cores 2,3|none]
 //
@@ -16,6 +19,7 @@
 #include "clientwindow.h"
 #include "screenprobe.h"
 
+#include "pipeline/inprocessplayer.h"
 #include "support/fakesite.h"
 #include "support/mediafiles.h"
 
@@ -37,6 +41,8 @@ constexpr int kSteadyAfterMs = 2000;
 constexpr int kMeasureMs = 5000;
 constexpr double kGoal60 = 57;
 constexpr double kCpuGoal = 2;
+// Both processes together against the pipeline inside the client.
+constexpr double kProcessCpuGoal = 1.3;
 
 struct Stream
 {
@@ -53,6 +59,9 @@ int playInClient(int argc, char *argv[])
     QApplication app(argc, argv);
     const QByteArray where = argv[2];
     const QSize aspect(atoi(argv[3]), atoi(argv[4]));
+    std::optional<InProcessPlayer> inProcess;
+    if (argc > 5 && qstrcmp(argv[5], "--in-process") == 0)
+        inProcess.emplace();
     wireAsMain();
     ContentView window;
     window.show();
@@ -89,6 +98,23 @@ qint64 cpuTicks(qint64 pid)
     return fields.size() > 12 ? fields.at(11).toLongLong() + fields.at(12).toLongLong() : -1;
 }
 
+// The process and its player processes (a spare included: it idles).
+qint64 familyCpuTicks(qint64 pid)
+{
+    qint64 ticks = cpuTicks(pid);
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const qint64 child = entry.toLongLong(&number);
+        if (!number || child == pid)
+            continue;
+        const QByteArray stat = procFile(child, "stat");
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == pid && stat.contains("(tovra-player)"))
+            ticks += cpuTicks(child);
+    }
+    return ticks;
+}
+
 struct Sample
 {
     double fps = 0;
@@ -119,11 +145,11 @@ std::optional<Sample> measure(const QProcess &process, const std::function<QRect
     spinUntil([] { return false; }, kSteadyAfterMs);
     const qint64 pid = process.processId();
     const qint64 polls = reader.polls();
-    const qint64 cpuBefore = cpuTicks(pid);
+    const qint64 cpuBefore = familyCpuTicks(pid);
     const qint64 from = monotonicNs();
     spinUntil([] { return false; }, kMeasureMs);
     const qint64 to = monotonicNs();
-    const qint64 cpuAfter = cpuTicks(pid);
+    const qint64 cpuAfter = familyCpuTicks(pid);
     const qint64 pollsDuring = reader.polls() - polls;
     reader.stop();
 
@@ -217,6 +243,9 @@ int main(int argc, char *argv[])
     const QProcessEnvironment env = display.on(profile.environment());
     ScreenProbe screen(display.display());
 
+    QStringList runs;
+    for (const QString &where : std::as_const(wheres))
+        runs << where << where + QStringLiteral(" in-process");
     std::map<QString, Series> results;
     for (int round = 0; round < rounds; ++round) {
         for (const Stream &stream : kStreams) {
@@ -224,12 +253,15 @@ int main(int argc, char *argv[])
             const QString url = base + QStringLiteral("/bench/%1/master.m3u8").arg(name);
             site.route(QStringLiteral("/user/requestmpd"),
                        test::FakeSite::ok(QStringLiteral(R"({"url":"%1","token":"bench","et":0,"l":1})").arg(url).toUtf8()));
-            for (const QString &where : std::as_const(wheres)) {
+            for (const QString &run : std::as_const(runs)) {
+                const QString where = run.section(u' ', 0, 0);
+                QStringList arguments{QStringLiteral("--play"), where, QString::number(stream.size.width()), QString::number(stream.size.height())};
+                if (run.endsWith(QLatin1String(" in-process")))
+                    arguments << QStringLiteral("--in-process");
                 QProcess client;
                 client.setProcessEnvironment(env);
                 client.setStandardErrorFile(QProcess::nullDevice());
-                startPinned(client, cores, QCoreApplication::applicationFilePath(),
-                            {QStringLiteral("--play"), where, QString::number(stream.size.width()), QString::number(stream.size.height())});
+                startPinned(client, cores, QCoreApplication::applicationFilePath(), arguments);
                 QRect picture;
                 const auto sample = measure(client, [&] {
                     client.waitForReadyRead(1);
@@ -242,13 +274,13 @@ int main(int argc, char *argv[])
                 }, display.display());
                 stopProcess(client);
                 if (!sample) {
-                    std::fprintf(stderr, "bench_frames: the client showed no frames of %s (%s), round %d\n", stream.name, qPrintable(where),
+                    std::fprintf(stderr, "bench_frames: the client showed no frames of %s (%s), round %d\n", stream.name, qPrintable(run),
                                  round + 1);
                     return 1;
                 }
-                results[name + QStringLiteral(" client ") + where].add(*sample);
+                results[name + QStringLiteral(" client ") + run].add(*sample);
                 std::fprintf(stderr, "round %d %s client %s (picture %dx%d): %.1f fps, %.0f%% CPU, screen read %.0f/s\n", round + 1,
-                             stream.name, qPrintable(where), sample->picture.width(), sample->picture.height(), sample->fps,
+                             stream.name, qPrintable(run), sample->picture.width(), sample->picture.height(), sample->fps,
                              sample->cpuPercent, sample->readsPerSecond);
             }
 
@@ -276,15 +308,15 @@ int main(int argc, char *argv[])
     std::printf("Frames shown, counted from the screen (Xvfb 1920x1080; %d s of steady play; %d rounds; measured process on cores %s;\n"
                 "median (min-max)):\n",
                 kMeasureMs / 1000, rounds, qPrintable(cores));
-    std::printf("%-8s %-16s %-20s %-16s %-20s %s\n", "stream", "player", "frames/s", "missing", "CPU %", "CPU ms/frame");
+    std::printf("%-8s %-26s %-20s %-16s %-20s %s\n", "stream", "player", "frames/s", "missing", "CPU %", "CPU ms/frame");
     const auto row = [&](const Stream &stream, const QString &who, const Series &s) {
-        std::printf("%-8s %-16s %-20s %-16s %-20s %s\n", stream.name, qPrintable(who), qPrintable(figure(s.fps, 1)),
+        std::printf("%-8s %-26s %-20s %-16s %-20s %s\n", stream.name, qPrintable(who), qPrintable(figure(s.fps, 1)),
                     qPrintable(figure(s.missing, 0)), qPrintable(figure(s.cpuPercent, 0)), qPrintable(figure(s.cpuMsPerFrame, 2)));
     };
     for (const Stream &stream : kStreams) {
         const QString name = QLatin1String(stream.name);
-        for (const QString &where : std::as_const(wheres))
-            row(stream, QStringLiteral("client ") + where, results[name + QStringLiteral(" client ") + where]);
+        for (const QString &run : std::as_const(runs))
+            row(stream, QStringLiteral("client ") + run, results[name + QStringLiteral(" client ") + run]);
         row(stream, QStringLiteral("gst-play-1.0"), results[name + QStringLiteral(" gst-play")]);
     }
     std::printf("client/gst-play ratios (median):\n");
@@ -300,6 +332,16 @@ int main(int argc, char *argv[])
                         qPrintable(where), fps / spread(gst.fps).median, fps,
                         stream.rate == 60 ? ">= 57 frames/s" : "every frame", framesMet ? "met" : "NOT met", cpu, kCpuGoal,
                         cpu <= kCpuGoal ? "met" : "NOT met");
+        }
+    }
+    std::printf("player process/in-process CPU per frame (median; both processes together):\n");
+    for (const Stream &stream : kStreams) {
+        const QString name = QLatin1String(stream.name);
+        for (const QString &where : std::as_const(wheres)) {
+            const double process = spread(results[name + QStringLiteral(" client ") + where].cpuMsPerFrame).median;
+            const double inside = spread(results[name + QStringLiteral(" client ") + where + QStringLiteral(" in-process")].cpuMsPerFrame).median;
+            std::printf("  %-8s %-5s %.2fx (goal <= %.1fx): %s\n", stream.name, qPrintable(where), process / inside, kProcessCpuGoal,
+                        process / inside <= kProcessCpuGoal ? "met" : "NOT met");
         }
     }
     return 0;

@@ -35,6 +35,17 @@ PlayerService::PlayerService(int link, QObject *parent)
     connect(m_pipeline.get(), &LocalPipeline::buffering, this, [this](int percent) { tell(pack(News::Buffering, qint32(percent))); });
 }
 
+void PlayerService::preloadElements()
+{
+    gst_init(nullptr, nullptr);
+    for (const char *name : {"playback", "typefindfunctions", "hls", "adaptivedemux2", "mpegtsdemux", "videoparsersbad", "audioparsers",
+                             "libav", "videoconvertscale", "audioconvert", "audioresample", "volume", "autodetect", "pulseaudio", "alsa",
+                             "app", "soup"}) {
+        if (GstPlugin *plugin = gst_plugin_load_by_name(name))
+            gst_object_unref(plugin);
+    }
+}
+
 PlayerService::~PlayerService()
 {
     m_pipeline->setFrameTarget(nullptr);

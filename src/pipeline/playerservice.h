@@ -25,6 +25,10 @@ public:
     ~PlayerService() override;
 
     LocalPipeline *pipeline() const { return m_pipeline.get(); }
+    // Starts GStreamer and loads the element plugins an HLS stream's pipeline is built from, with
+    // their codec libraries: done by a player while the client still waits for the play's
+    // authorisation, so none of it happens while the user waits.
+    static void preloadElements();
     // An Open has come: the service is no longer a spare.
     bool hasOpened() const { return m_opened; }
 

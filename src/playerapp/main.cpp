@@ -21,18 +21,6 @@ namespace {
 // A spare started ahead of a play that never came goes by itself.
 constexpr std::chrono::seconds kSpareLife{60};
 
-// The element plugins an HLS stream's pipeline is built from, loaded while the client still
-// waits for the play's authorisation.
-void preloadPlugins()
-{
-    for (const char *name : {"playback", "typefindfunctions", "hls", "adaptivedemux2", "mpegtsdemux", "videoparsersbad", "audioparsers",
-                             "libav", "videoconvertscale", "audioconvert", "audioresample", "volume", "autodetect", "pulseaudio", "alsa",
-                             "app", "soup"}) {
-        if (GstPlugin *plugin = gst_plugin_load_by_name(name))
-            gst_object_unref(plugin);
-    }
-}
-
 }
 
 int main(int argc, char *argv[])
@@ -52,7 +40,7 @@ int main(int argc, char *argv[])
         return 0;
     QCoreApplication app(argc, argv);
     gst_init(&argc, &argv);
-    preloadPlugins();
+    tovra::PlayerService::preloadElements();
     tovra::PlayerService service(link);
     // Nothing is torn down on the way out: what the pipeline holds is the kernel's to free, and
     // GStreamer's own shutdown is where the demuxer's faults live.

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "models/title.h"
-#include "pipeline/localpipeline.h"
-#include "pipeline/playerservice.h"
+#include "pipeline/inprocessplayer.h"
 #include "support/clientfixture.h"
 #include "support/mediafiles.h"
 #include "support/testenv.h"
@@ -22,59 +21,13 @@
 #include <QMenu>
 #include <QMutex>
 #include <QPainter>
-#include <QEventLoop>
 #include <QSet>
 #include <QTest>
-#include <QThread>
-#include <atomic>
 #include <QWidget>
 #include <cmath>
 #include <gst/gst.h>
 
 namespace tovra::test {
-
-// While one lives, native players are served on threads of this process instead of player
-// processes, so a test can look at what flows inside the pipeline. Everything else (the link,
-// the frame ring, the client's side) is what the client runs.
-class InProcessPlayer
-{
-public:
-    InProcessPlayer()
-    {
-        Pipeline::setLauncher([this](int link) {
-            QThread *thread = QThread::create([this, link] {
-                PlayerService service(link);
-                m_current = service.pipeline();
-                QEventLoop loop;
-                QObject::connect(&service, &PlayerService::closed, &loop, &QEventLoop::quit);
-                loop.exec();
-                LocalPipeline *served = service.pipeline();
-                m_current.compare_exchange_strong(served, nullptr);
-            });
-            m_threads.append(thread);
-            thread->start();
-            return true;
-        });
-    }
-    ~InProcessPlayer()
-    {
-        Pipeline::setLauncher({});
-        for (QThread *thread : std::as_const(m_threads)) {
-            thread->wait(10000);
-            delete thread;
-        }
-    }
-    // The playbin of the player served last, once its thread has made it.
-    GstElement *element() const
-    {
-        LocalPipeline *pipeline = m_current;
-        return pipeline ? pipeline->element() : nullptr;
-    }
-
-private:
-    std::atomic<LocalPipeline *> m_current{nullptr};
-    QList<QThread *> m_threads;
-};
 
 // The fake site serving the clip made at build time under "/clip/", progress reports, and the
 // play authorisation for whatever stream a test names.

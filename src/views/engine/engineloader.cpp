@@ -89,8 +89,15 @@ void waitForPreload()
 void startPreload()
 {
     Preload &state = preload();
-    if (loaded || state.thread || hasBuiltinEngine())
+    if (loaded || hasBuiltinEngine()) {
+        EngineLoader::prepareNativePlayer();
         return;
+    }
+    if (state.thread) {
+        if (state.thread->isFinished())
+            EngineLoader::prepareNativePlayer();
+        return;
+    }
     const QStringList files = EngineLoader::candidates();
     const auto file = std::ranges::find_if(files, [](const QString &f) { return QFileInfo(f).isFile(); });
     if (file == files.end())
@@ -109,6 +116,8 @@ void startPreload()
     // Quitting while the libraries are still being mapped would run their constructors against
     // a process tearing itself down.
     qAddPostRoutine(waitForPreload);
+    // Mapped, the engine starts a spare player while the user is still reading the page.
+    QObject::connect(state.thread, &QThread::finished, qApp, [] { EngineLoader::prepareNativePlayer(); });
     state.thread->start(QThread::LowPriority);
 }
 
@@ -164,7 +173,7 @@ std::expected<MediaEngine *, QString> EngineLoader::engine()
 void EngineLoader::preloadAfterPaint(QWidget *page)
 {
     Preload &state = preload();
-    if (!state.allowed || state.waiting || state.thread || loaded || !page)
+    if (!state.allowed || state.waiting || !page)
         return;
     state.waiting = true;
     QCoro::connect(afterNextPaint(page, kPaintWait), qApp, [page = QPointer(page)] {

@@ -31,10 +31,11 @@ public:
     // the user is likely to play calls this once its content is up: after that content's next
     // paint the libraries are mapped on a worker thread, so the click finds them in memory.
     // Nothing happens until the composition root allows it, so tests and tools that never play
-    // do not pay for an engine they will not use.
+    // do not pay for an engine they will not use. With the engine mapped, a spare native player
+    // process is started (again, once a spare has gone) for the same reason.
     static void preloadAfterPaint(QWidget *page);
-    // A play is being authorised: starts the native player's process ahead, if the engine is
-    // mapped already (nothing here waits for a mapping).
+    // A play is coming (a title page is up, or a play is being authorised): starts the native
+    // player's process ahead, if the engine is mapped already (nothing here waits for a mapping).
     static void prepareNativePlayer();
     static void setPreloadAllowed(bool allowed);
 };
