@@ -1,7 +1,7 @@
-#include "pipeline/framewriter.h"
 #include "network/apiclient.h"
 #include "network/apierror.h"
 #include "network/diskcache.h"
+#include "pipeline/framewriter.h"
 #include "store/authstore.h"
 #include "support/clientfixture.h"
 #include "views/components/stateoverlay.h"
@@ -129,6 +129,47 @@ private slots:
             const int off = std::max({qAbs(shown.red() - expected.red()), qAbs(shown.green() - expected.green()), qAbs(shown.blue() - expected.blue())});
             QVERIFY2(off <= 3, qPrintable(shown.name() + u" at "_qs + QString::number(size.width())));
         }
+    }
+
+    // A picture's shape comes from the player process: one whose planes would be read past its
+    // slot is refused before the scaler touches a byte.
+    void hostileFrameShapesAreRefused_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<bool>("drawn");
+        QTest::newRow("as written") << 0 << true;
+        QTest::newRow("last plane past the slot") << 1 << false;
+        QTest::newRow("stride shorter than a row") << 2 << false;
+        QTest::newRow("planes the format has not") << 3 << false;
+        QTest::newRow("no such format") << 4 << false;
+        QTest::newRow("offset before the slot") << 5 << false;
+    }
+    void hostileFrameShapesAreRefused()
+    {
+        QFETCH(int, change);
+        QFETCH(bool, drawn);
+        gst_init(nullptr, nullptr);
+        GstVideoInfo info;
+        gst_video_info_set_format(&info, GST_VIDEO_FORMAT_I420, 64, 36);
+        GstBuffer *buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+        GstCaps *caps = gst_video_info_to_caps(&info);
+        GstSample *sample = gst_sample_new(buffer, caps, nullptr, nullptr);
+        FrameWriter writer;
+        const auto written = writer.write(sample);
+        gst_sample_unref(sample);
+        gst_caps_unref(caps);
+        gst_buffer_unref(buffer);
+        QVERIFY(written);
+        FrameShape shape = written->shape;
+        switch (change) {
+        case 1: shape.offsets[2] = qint32(written->ring->slotBytes()) - shape.strides[2]; break;
+        case 2: shape.strides[0] = 16; break;
+        case 3: shape.planes = 4; break;
+        case 4: shape.pixelFormat = 100000; break;
+        case 5: shape.offsets[1] = -64; break;
+        }
+        const VideoFrame frame = VideoFrame::take(written->ring, written->slot, written->serial, shape, 0);
+        QCOMPARE(!FrameScaler::Converter().convert(frame, QSize(32, 18)).isNull(), drawn);
     }
 
     void authorisesWithTheEntryAsGiven()
