@@ -65,6 +65,38 @@ void show(QWidget &w)
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 }
+
+// A 64x36 picture of Y 180, Cb 100 and Cr 160 (in planes of their own or interleaved), written
+// through a frame ring as pictures cross from the player process.
+std::optional<FrameWriter::Written> writtenFrame(GstVideoFormat format, GstVideoColorMatrix space, bool full)
+{
+    gst_init(nullptr, nullptr);
+    GstVideoInfo info;
+    gst_video_info_set_format(&info, format, 64, 36);
+    info.colorimetry.matrix = space;
+    info.colorimetry.range = full ? GST_VIDEO_COLOR_RANGE_0_255 : GST_VIDEO_COLOR_RANGE_16_235;
+    GstBuffer *buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+    GstVideoFrame mapped;
+    if (!gst_video_frame_map(&mapped, &info, buffer, GST_MAP_WRITE))
+        return std::nullopt;
+    const guint planes = GST_VIDEO_FRAME_N_PLANES(&mapped);
+    for (guint plane = 0; plane < planes; ++plane) {
+        auto *bytes = static_cast<guint8 *>(GST_VIDEO_FRAME_PLANE_DATA(&mapped, plane));
+        const gsize size = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, plane) * GST_VIDEO_FRAME_COMP_HEIGHT(&mapped, plane);
+        for (gsize i = 0; i < size; ++i)
+            bytes[i] = plane == 0 ? 180 : (planes == 2 ? i % 2 : plane - 1) ? 160 : 100;
+    }
+    gst_video_frame_unmap(&mapped);
+    GstCaps *caps = gst_video_info_to_caps(&info);
+    GstSample *sample = gst_sample_new(buffer, caps, nullptr, nullptr);
+    FrameWriter writer;
+    auto written = writer.write(sample);
+    gst_sample_unref(sample);
+    gst_caps_unref(caps);
+    gst_buffer_unref(buffer);
+    return written;
+}
+
 }
 
 class PlayerViewTest : public QObject
@@ -93,31 +125,7 @@ private slots:
         QFETCH(int, space);
         QFETCH(bool, full);
         QFETCH(QColor, expected);
-        gst_init(nullptr, nullptr);
-        GstVideoInfo info;
-        gst_video_info_set_format(&info, GstVideoFormat(format), 64, 36);
-        info.colorimetry.matrix = GstVideoColorMatrix(space);
-        info.colorimetry.range = full ? GST_VIDEO_COLOR_RANGE_0_255 : GST_VIDEO_COLOR_RANGE_16_235;
-        GstBuffer *buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
-        GstVideoFrame mapped;
-        QVERIFY(gst_video_frame_map(&mapped, &info, buffer, GST_MAP_WRITE));
-        // Y 180; Cb 100 and Cr 160, in planes of their own or interleaved.
-        const guint planes = GST_VIDEO_FRAME_N_PLANES(&mapped);
-        for (guint plane = 0; plane < planes; ++plane) {
-            auto *bytes = static_cast<guint8 *>(GST_VIDEO_FRAME_PLANE_DATA(&mapped, plane));
-            const gsize size = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, plane) * GST_VIDEO_FRAME_COMP_HEIGHT(&mapped, plane);
-            for (gsize i = 0; i < size; ++i)
-                bytes[i] = plane == 0 ? 180 : (planes == 2 ? i % 2 : plane - 1) ? 160 : 100;
-        }
-        gst_video_frame_unmap(&mapped);
-        GstCaps *caps = gst_video_info_to_caps(&info);
-        GstSample *sample = gst_sample_new(buffer, caps, nullptr, nullptr);
-        // Through the ring, as pictures cross from the player process.
-        FrameWriter writer;
-        const auto written = writer.write(sample);
-        gst_sample_unref(sample);
-        gst_caps_unref(caps);
-        gst_buffer_unref(buffer);
+        const auto written = writtenFrame(GstVideoFormat(format), GstVideoColorMatrix(space), full);
         QVERIFY(written);
         const VideoFrame frame = VideoFrame::take(written->ring, written->slot, written->serial, written->shape, 0);
         QVERIFY(frame.isValid());
@@ -148,17 +156,7 @@ private slots:
     {
         QFETCH(int, change);
         QFETCH(bool, drawn);
-        gst_init(nullptr, nullptr);
-        GstVideoInfo info;
-        gst_video_info_set_format(&info, GST_VIDEO_FORMAT_I420, 64, 36);
-        GstBuffer *buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
-        GstCaps *caps = gst_video_info_to_caps(&info);
-        GstSample *sample = gst_sample_new(buffer, caps, nullptr, nullptr);
-        FrameWriter writer;
-        const auto written = writer.write(sample);
-        gst_sample_unref(sample);
-        gst_caps_unref(caps);
-        gst_buffer_unref(buffer);
+        const auto written = writtenFrame(GST_VIDEO_FORMAT_I420, GST_VIDEO_COLOR_MATRIX_BT601, false);
         QVERIFY(written);
         FrameShape shape = written->shape;
         switch (change) {

@@ -33,24 +33,17 @@ public:
     // Lets the player go: it is told to stop and ended if it has not within a moment.
     ~Pipeline() override;
 
-    // Plays the address from startMs: the pipeline prerolls, seeks there exactly while paused
-    // (nothing before it is shown), then plays or stays paused as setPlaying last said. Opening
-    // again (a retry after a failure, or playing again after the end) starts a new player.
+    // The calls a LocalPipeline takes (see localpipeline.h), sent to the player. Opening again (a
+    // retry after a failure, or playing again after the end) starts a new player; halt() ends it.
     void open(const QUrl &address, qint64 startMs);
     void setPlaying(bool playing);
-    // Stops the stream where it is, as a failure does: the player is ended; open() starts again.
     void halt();
-    // Exact; seeks asked for while one is under way are folded into the latest.
     void seek(qint64 positionMs);
     void setRate(double rate);
     void setVolume(double volume);
     void setMuted(bool muted);
-    // The highest variant bandwidth the demuxer may choose, bits per second; 0 lets it adapt
-    // freely. fromHere drops what the demuxer has loaded ahead, so the choice shows from the
-    // segment after what is already decoded (see LocalPipeline::setMaxBitrate).
     void setMaxBitrate(quint64 bitsPerSecond, bool fromHere);
-    // Where decoded pictures go; none drops them (and the player stops copying them). After this
-    // returns the previous target is handed no more frames.
+    // Where decoded pictures go; none drops them, and the player stops copying them.
     void setFrameTarget(FrameScaler *target);
 
     // The stream time of the picture last handed to the sink, in milliseconds; -1 before any.
@@ -80,13 +73,10 @@ public:
     static QString playerPath();
 
 signals:
-    // A seek (or an open's first position) has landed; its picture has reached the sink.
+    // As LocalPipeline's; failed() also when the player dies.
     void seeked(quint64 sequence);
     void durationChanged(qint64 durationMs);
-    // The stream could not go on; kind is a player::Failure. The player is stopped.
     void failed(int kind, const QString &text);
-    // The stream played to its end; `opened` names the open() it belongs to, as seekSequence()
-    // did right after that call.
     void ended(quint64 opened);
     void buffering(int percent);
 
