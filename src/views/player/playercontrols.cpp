@@ -4,13 +4,13 @@
 #include "views/components/pointinghand.h"
 #include "views/icons.h"
 #include "views/palette.h"
+#include "views/player/choicemenu.h"
 #include "views/player/playermodel.h"
 #include "views/player/qualitymenu.h"
 #include "views/toolbar/plaintooltip.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QStyle>
@@ -126,17 +126,21 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     m_volume->setRange(0, 100);
     m_volume->setFixedWidth(90);
     m_speed = new QToolButton(this);
-    m_speed->setText(QStringLiteral("1x"));
     m_speed->setAutoRaise(true);
     m_speed->setFocusPolicy(Qt::StrongFocus);
     m_speed->setToolTip(QStringLiteral("播放速度"));
     m_speed->setAccessibleName(QStringLiteral("播放速度"));
     m_speed->setPopupMode(QToolButton::InstantPopup);
     setPointingHand(m_speed);
-    auto *speeds = new QMenu(m_speed);
+    auto *speeds = new ChoiceMenu(m_speed);
     for (double rate : {0.5, 1.0, 1.25, 1.5, 2.0}) {
         const QString name = QString::number(rate) + u'x';
-        connect(speeds->addAction(name), &QAction::triggered, this, [this, rate, name] {
+        QAction *choice = speeds->addChoice(name);
+        if (rate == m_model->rate()) {
+            speeds->setChosen(choice);
+            m_speed->setText(name);
+        }
+        connect(choice, &QAction::triggered, this, [this, rate, name] {
             m_model->setRate(rate);
             m_speed->setText(name);
         });
@@ -178,6 +182,16 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     connect(m_model, &PlayerModel::audioChanged, this, &PlayerControls::updateAudio);
     followAppearance(this, [this](bool dark) { applyAppearance(dark); });
     applyAppearance(Palette::isDark());
+    // As wide as its widest speed (measured under the style sheet), so a choice does not move
+    // the seek bar's knob.
+    const QString speed = m_speed->text();
+    int widest = 0;
+    for (QAction *choice : m_speed->menu()->actions()) {
+        m_speed->setText(choice->text());
+        widest = std::max(widest, m_speed->sizeHint().width());
+    }
+    m_speed->setText(speed);
+    m_speed->setMinimumWidth(widest);
     updateTime();
 }
 
