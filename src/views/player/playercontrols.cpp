@@ -165,7 +165,12 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     connect(m_mute, &QToolButton::clicked, this, &PlayerControls::toggleMute);
     connect(m_full, &QToolButton::clicked, this, &PlayerControls::fullScreenRequested);
     connect(m_pip, &QToolButton::clicked, this, &PlayerControls::pictureInPictureRequested);
-    connect(m_seek, &QSlider::sliderPressed, this, [this] { m_dragging = true; });
+    // While the knob is held, the time says where it is, as the platform's own player does.
+    connect(m_seek, &QSlider::sliderPressed, this, [this] {
+        m_dragging = true;
+        updateTime();
+    });
+    connect(m_seek, &QSlider::sliderMoved, this, &PlayerControls::updateTime);
     connect(m_seek, &QSlider::sliderReleased, this, [this] {
         m_dragging = false;
         m_model->seek(qint64(m_seek->value()) * 1000);
@@ -177,6 +182,7 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     });
     connect(m_volume, &QSlider::valueChanged, this, [this](int value) { m_model->setVolume(value / 100.0); });
     connect(m_model, &PlayerModel::playingChanged, this, &PlayerControls::updateState);
+    connect(m_model, &PlayerModel::playingChanged, this, &PlayerControls::updateTime);
     connect(m_model, &PlayerModel::positionChanged, this, &PlayerControls::updateTime);
     connect(m_model, &PlayerModel::durationChanged, this, &PlayerControls::updateTime);
     connect(m_model, &PlayerModel::audioChanged, this, &PlayerControls::updateAudio);
@@ -274,9 +280,14 @@ void PlayerControls::updateTime()
     // Seconds on the bar: a live stream has no duration and no bar to drag.
     m_seek->setRange(0, int(std::max<qint64>(0, duration / 1000)));
     m_seek->setEnabled(duration > 0);
-    if (!m_dragging)
-        m_seek->setValue(int(m_model->position() / 1000));
-    m_time->setText(clockText(m_model->position()) + QStringLiteral(" / ") + clockText(duration));
+    // The last picture stands a frame or more short of the duration: at the end the knob and the
+    // time stand at the end itself.
+    qint64 at = m_model->hasEnded() && duration > 0 ? duration : m_model->position();
+    if (m_dragging)
+        at = qint64(m_seek->sliderPosition()) * 1000;
+    else
+        m_seek->setValue(int(at / 1000));
+    m_time->setText(clockText(at) + QStringLiteral(" / ") + clockText(duration));
     m_time->setAccessibleDescription(m_time->text());
 }
 
