@@ -689,6 +689,29 @@ private slots:
         QVERIFY2(qAbs(watch.last / 1000 - page.model()->duration() * 8 / 10) <= 3000, qPrintable(QString::number(watch.last)));
     }
 
+    // Held, the knob carries the time with it while the stream plays on; let go near the end,
+    // the stream plays out and the knob and the time stand at the end, not a frame short of it.
+    void knobCarriesTheTimeToTheEnd()
+    {
+        F f;
+        PlayerPage page(f, f.auth(F::kMaster));
+        QSlider *bar = page.native()->controls()->seekBar();
+        QLabel *time = page.native()->controls()->timeLabel();
+        QVERIFY(waitFor([&] { return bar->isEnabled() && page.model()->position() > 0; }, kPlayTimeout));
+        const QString total = time->text().section(u" / "_qs, 1);
+        const auto knobTime = [&] { return u"0:%1 / "_qs.arg(bar->sliderPosition(), 2, 10, QChar(u'0')) + total; };
+        const QPoint late(bar->width() * 19 / 20, bar->height() / 2);
+        QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, late.y()));
+        QCOMPARE(time->text(), knobTime());
+        QTest::mouseMove(bar, late);
+        QVERIFY(bar->sliderPosition() * 1000 > page.model()->position() + 8000);
+        QCOMPARE(time->text(), knobTime());
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, late);
+        QVERIFY(waitFor([&] { return page.model()->hasEnded(); }, kPlayTimeout));
+        QCOMPARE(bar->value(), bar->maximum());
+        QCOMPARE(time->text(), total + u" / "_qs + total);
+    }
+
     // A seek asked for while a retry is opening (its segments are served only once this returns
     // to the event loop) completes the opening too: its resume step comes, in place of the failure.
     void seekWhileOpening()

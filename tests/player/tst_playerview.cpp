@@ -7,6 +7,7 @@
 #include "views/components/stateoverlay.h"
 #include "views/player/framescaler.h"
 #include "views/player/nativeplayer.h"
+#include "views/player/playercontrols.h"
 #include "views/player/playermodel.h"
 #include "views/player/playerview.h"
 #include "views/player/qualitymenu.h"
@@ -19,6 +20,7 @@
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 #include <gst/gst.h>
 #include <gst/video/video.h>
 #include <algorithm>
@@ -282,6 +284,57 @@ private slots:
         QVERIFY(!menu->isVisible());
         QVERIFY(waitFor([&] { return f.progressForms().size() == 1; }));
         QCOMPARE(f.progressForms().first().queryItemValue(u"pos"_qs), u"12"_qs);
+    }
+
+    // Nothing on the page moves once it shows: not when the player or the quality button comes,
+    // not when a quality or a speed is chosen. The speed menu marks the speed in use.
+    void pageKeepsItsPlace()
+    {
+        PlayerFixture f;
+        // Qt's fetch of the master (the model's) is answered late; the pipeline's waits, so nothing
+        // plays and nothing else changes the page.
+        f.site.route(kMaster, [](const FakeSite::Request &r) {
+            const QByteArray master = "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=800000\nlow.m3u8\n#EXT-X-STREAM-INF:BANDWIDTH=5000000,RESOLUTION=1920x1080\nhd.m3u8\n";
+            return r.header("User-Agent").startsWith("Mozilla") ? FakeSite::text(master).withDelay(500) : FakeSite::Reply().stalling();
+        });
+        f.site.route(kAuthPath, FakeSite::ok(f.authJson(f.site.url(kMaster).toString(), 30)));
+        PlayerView view(kEntry, u"片名"_qs, 0);
+        show(view);
+        // Measured after what a show or a layout posted for itself (the controls come with a queued show).
+        const auto places = [&](const QList<QWidget *> &widgets) {
+            for (int i = 0; i < 3; ++i)
+                QCoreApplication::processEvents();
+            QList<QRect> out;
+            for (QWidget *w : widgets)
+                out << QRect(w->mapTo(&view, QPoint()), w->size());
+            return out;
+        };
+        const QList<QRect> body = places({view.overlay()});
+        QVERIFY(waitFor([&] { return view.shown() == PlayerView::Shown::Native; }));
+        NativePlayer *player = view.nativePlayer();
+        QCOMPARE(places({player}), body);
+        // The speed button stands where the seek bar ends. The quality button's own size is its
+        // largest choice's, known with the variants.
+        const QList<QWidget *> watched{player->surface(), player->controls()->speedButton(), view.qualityMenu()};
+        const QList<QRect> before = places(watched).mid(0, 2);
+        QVERIFY(!view.qualityMenu()->isVisible());
+        QVERIFY(waitFor([&] { return view.qualityMenu()->isVisible(); }));
+        const QList<QRect> shown = places(watched);
+        QCOMPARE(shown.mid(0, 2), before);
+        QMenu *speeds = player->controls()->speedButton()->menu();
+        const auto checked = [&] {
+            QString marked; // checked for a screen reader, the check mark on screen
+            for (QAction *a : speeds->actions())
+                marked += (a->isChecked() ? a->text() : QString()) + (a->icon().isNull() ? QString() : u"✓"_qs);
+            return marked;
+        };
+        QCOMPARE(checked(), u"1x✓"_qs);
+        view.qualityMenu()->choices()->actions().at(3)->trigger();
+        QCOMPARE(places(watched), shown);
+        speeds->actions().at(2)->trigger();
+        QCOMPARE(places(watched), shown);
+        QCOMPARE(checked(), u"1.25x✓"_qs);
+        grabToPng(&view, u"player-native-steady"_qs);
     }
 
     void progressReports()

@@ -4,13 +4,13 @@
 #include "views/components/pointinghand.h"
 #include "views/icons.h"
 #include "views/palette.h"
+#include "views/player/choicemenu.h"
 #include "views/player/playermodel.h"
 #include "views/player/qualitymenu.h"
 #include "views/toolbar/plaintooltip.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QStyle>
@@ -126,17 +126,21 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     m_volume->setRange(0, 100);
     m_volume->setFixedWidth(90);
     m_speed = new QToolButton(this);
-    m_speed->setText(QStringLiteral("1x"));
     m_speed->setAutoRaise(true);
     m_speed->setFocusPolicy(Qt::StrongFocus);
     m_speed->setToolTip(QStringLiteral("播放速度"));
     m_speed->setAccessibleName(QStringLiteral("播放速度"));
     m_speed->setPopupMode(QToolButton::InstantPopup);
     setPointingHand(m_speed);
-    auto *speeds = new QMenu(m_speed);
+    auto *speeds = new ChoiceMenu(m_speed);
     for (double rate : {0.5, 1.0, 1.25, 1.5, 2.0}) {
         const QString name = QString::number(rate) + u'x';
-        connect(speeds->addAction(name), &QAction::triggered, this, [this, rate, name] {
+        QAction *choice = speeds->addChoice(name);
+        if (rate == m_model->rate()) {
+            speeds->setChosen(choice);
+            m_speed->setText(name);
+        }
+        connect(choice, &QAction::triggered, this, [this, rate, name] {
             m_model->setRate(rate);
             m_speed->setText(name);
         });
@@ -161,7 +165,12 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     connect(m_mute, &QToolButton::clicked, this, &PlayerControls::toggleMute);
     connect(m_full, &QToolButton::clicked, this, &PlayerControls::fullScreenRequested);
     connect(m_pip, &QToolButton::clicked, this, &PlayerControls::pictureInPictureRequested);
-    connect(m_seek, &QSlider::sliderPressed, this, [this] { m_dragging = true; });
+    // While the knob is held, the time says where it is, as the platform's own player does.
+    connect(m_seek, &QSlider::sliderPressed, this, [this] {
+        m_dragging = true;
+        updateTime();
+    });
+    connect(m_seek, &QSlider::sliderMoved, this, &PlayerControls::updateTime);
     connect(m_seek, &QSlider::sliderReleased, this, [this] {
         m_dragging = false;
         m_model->seek(qint64(m_seek->value()) * 1000);
@@ -173,11 +182,22 @@ PlayerControls::PlayerControls(PlayerModel *model, QWidget *parent)
     });
     connect(m_volume, &QSlider::valueChanged, this, [this](int value) { m_model->setVolume(value / 100.0); });
     connect(m_model, &PlayerModel::playingChanged, this, &PlayerControls::updateState);
+    connect(m_model, &PlayerModel::playingChanged, this, &PlayerControls::updateTime);
     connect(m_model, &PlayerModel::positionChanged, this, &PlayerControls::updateTime);
     connect(m_model, &PlayerModel::durationChanged, this, &PlayerControls::updateTime);
     connect(m_model, &PlayerModel::audioChanged, this, &PlayerControls::updateAudio);
     followAppearance(this, [this](bool dark) { applyAppearance(dark); });
     applyAppearance(Palette::isDark());
+    // As wide as its widest speed (measured under the style sheet), so a choice does not move
+    // the seek bar's knob.
+    const QString speed = m_speed->text();
+    int widest = 0;
+    for (QAction *choice : m_speed->menu()->actions()) {
+        m_speed->setText(choice->text());
+        widest = std::max(widest, m_speed->sizeHint().width());
+    }
+    m_speed->setText(speed);
+    m_speed->setMinimumWidth(widest);
     updateTime();
 }
 
@@ -260,9 +280,14 @@ void PlayerControls::updateTime()
     // Seconds on the bar: a live stream has no duration and no bar to drag.
     m_seek->setRange(0, int(std::max<qint64>(0, duration / 1000)));
     m_seek->setEnabled(duration > 0);
-    if (!m_dragging)
-        m_seek->setValue(int(m_model->position() / 1000));
-    m_time->setText(clockText(m_model->position()) + QStringLiteral(" / ") + clockText(duration));
+    // The last picture stands a frame or more short of the duration: at the end the knob and the
+    // time stand at the end itself.
+    qint64 at = m_model->hasEnded() && duration > 0 ? duration : m_model->position();
+    if (m_dragging)
+        at = qint64(m_seek->sliderPosition()) * 1000;
+    else
+        m_seek->setValue(int(at / 1000));
+    m_time->setText(clockText(at) + QStringLiteral(" / ") + clockText(duration));
     m_time->setAccessibleDescription(m_time->text());
 }
 

@@ -19,10 +19,13 @@ void showPlaybackState(QToolButton *button, const PlayerModel *model, const QCol
 class QualityMenu;
 
 // The controls of the native picture: play/pause, the seek bar with times, volume and mute, the
-// playback speed, picture-in-picture and full screen. Under the picture on the page, their
-// colours come from the palette and follow the appearance; over the picture in full screen they
-// are light on a dark veil and carry the quality choice too (the page's bar with its own button
-// is out of sight then). Every control takes keyboard focus and has a name for screen readers.
+// playback speed, picture-in-picture and full screen, as the platform's own inline player has
+// them: the time follows the knob while it is dragged, the speed menu marks the speed in use,
+// and at the end of the stream the knob and the time stand at the end. Under the picture on the
+// page, their colours come from the palette and follow the appearance; over the picture in full
+// screen they are light on a dark veil and carry the quality choice too (the page's bar with its
+// own button is out of sight then). Every control takes keyboard focus and has a name for screen
+// readers.
 class PlayerControls : public QWidget
 {
     Q_OBJECT

@@ -54,6 +54,13 @@ PlayerView::PlayerView(const PlayEntry &entry, const QString &title, int startAt
     m_titleLabel->setFont(font);
     m_quality = new QualityMenu(bar);
     m_quality->installEventFilter(this);
+    // The button comes only once the master playlist is read, a moment after the picture starts:
+    // its room is kept from the start, so the bar does not grow then and push the picture down.
+    // The HTML5 player's page keeps the same bar, as the page shows before it knows which player
+    // it gets.
+    QSizePolicy room = m_quality->sizePolicy();
+    room.setRetainSizeWhenHidden(true);
+    m_quality->setSizePolicy(room);
     m_badge = new QWidget(bar);
     auto *badgeRow = new QHBoxLayout(m_badge);
     badgeRow->setContentsMargins(0, 0, 0, 0);

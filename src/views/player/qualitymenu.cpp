@@ -4,68 +4,17 @@
 #include "views/components/pointinghand.h"
 #include "views/engine/qualitysource.h"
 #include "views/icons.h"
+#include "views/player/choicemenu.h"
 #include "views/palette.h"
 
 #include <QAccessibleWidget>
-#include <QActionGroup>
-#include <QMenu>
-#include <QStyleOptionMenuItem>
+#include <QStyleOptionToolButton>
 
 #include <algorithm>
 
 namespace tovra {
 
 namespace {
-
-// Where a menu of `size` opens by `anchor` (global coordinates) inside `bounds`: under it and
-// starting at its leading edge where it fits, above it and ending at its trailing edge where
-// not, and pushed inside when neither fits.
-QPoint placeInside(const QRect &anchor, const QSize &size, const QRect &bounds, bool rightToLeft)
-{
-    const int leading = rightToLeft ? anchor.right() + 1 - size.width() : anchor.left();
-    const int trailing = rightToLeft ? anchor.left() : anchor.right() + 1 - size.width();
-    const auto fitsAcross = [&](int x) { return x >= bounds.left() && x + size.width() <= bounds.right() + 1; };
-    int x = fitsAcross(leading) || !fitsAcross(trailing) ? leading : trailing;
-    int y = anchor.bottom() + 1;
-    if (y + size.height() > bounds.bottom() + 1 && anchor.top() - size.height() >= bounds.top())
-        y = anchor.top() - size.height();
-    // Larger than the window: its start stays in sight.
-    x = std::max(bounds.left(), std::min(x, bounds.right() + 1 - size.width()));
-    y = std::max(bounds.top(), std::min(y, bounds.bottom() + 1 - size.height()));
-    return {x, y};
-}
-
-// The choices are checkable so that a screen reader hears which one is checked; on screen the
-// check-mark symbol says it, so the style draws no box or radio beside it.
-class ChoiceMenu : public QMenu
-{
-public:
-    using QMenu::QMenu;
-
-protected:
-    void showEvent(QShowEvent *event) override
-    {
-        QMenu::showEvent(event);
-        // Qt keeps a button's menu on the screen, not in the window: by the button at the edge
-        // of a player smaller than the screen, it would hang outside the player. Placed here,
-        // before the window is mapped, it shows in one place only.
-        QWidget *button = parentWidget();
-        if (!button)
-            return;
-        const QWidget *window = button->window();
-        const QRect bounds(window->mapToGlobal(QPoint(0, 0)), window->size());
-        const QRect anchor(button->mapToGlobal(QPoint(0, 0)), button->size());
-        move(placeInside(anchor, size(), bounds, button->layoutDirection() == Qt::RightToLeft));
-    }
-
-    void initStyleOption(QStyleOptionMenuItem *option, const QAction *action) const override
-    {
-        QMenu::initStyleOption(option, action);
-        option->menuHasCheckableItems = false;
-        option->checkType = QStyleOptionMenuItem::NotCheckable;
-        option->checked = false;
-    }
-};
 
 // Qt's tool button shows its menu's entries to screen readers only for a split button; this one
 // opens on a press, so the open menu is made the button's child here.
@@ -137,9 +86,41 @@ QualityMenu::QualityMenu(QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setAutoRaise(true);
     setPointingHand(this);
+    // Hidden, it still has the size it will show at, for a bar that keeps its room.
+    setIcon(Icons::icon(QStringLiteral("rectangle.3.group"), Palette::text()));
+    setText(QStringLiteral("自动"));
     setVisible(false);
     // The symbols are drawn in the appearance's text colour: a change of appearance redraws them.
     followAppearance(this, [this](bool) { rebuild(); });
+}
+
+QMenu *QualityMenu::choices() const
+{
+    return m_menu;
+}
+
+QSize QualityMenu::sizeHint() const
+{
+    // As large as the largest choice: neither the variants' arrival nor a choice moves what is
+    // beside the button. A CJK text (a fallback font) is taller than a Latin one.
+    QSize room = QToolButton::sizeHint();
+    for (const QString &text : m_room)
+        room = room.expandedTo(sizeFor(text));
+    return room;
+}
+
+QSize QualityMenu::sizeFor(const QString &text) const
+{
+    // QToolButton's own sum for a text beside the icon, for a text it does not show yet.
+    QStyleOptionToolButton option;
+    initStyleOption(&option);
+    option.text = text;
+    const QFontMetrics metrics = fontMetrics();
+    QSize box = metrics.size(Qt::TextShowMnemonic, text);
+    box.rwidth() += metrics.horizontalAdvance(u' ') * 2;
+    const QSize content(option.iconSize.width() + 4 + box.width(), std::max(option.iconSize.height(), box.height()));
+    option.rect.setSize(content);
+    return style()->sizeFromContents(QStyle::CT_ToolButton, &option, content, this);
 }
 
 void QualityMenu::setModel(QualitySource *model)
@@ -158,7 +139,6 @@ void QualityMenu::setModel(QualitySource *model)
 void QualityMenu::rebuild()
 {
     m_menu->clear();
-    delete m_menu->findChild<QActionGroup *>();
     if (!m_model || m_model->variants().size() < 2) {
         setVisible(false);
         return;
@@ -166,20 +146,11 @@ void QualityMenu::rebuild()
     const auto &selected = m_model->selected();
     setIcon(Icons::icon(QStringLiteral("rectangle.3.group"), Palette::text()));
     setText(selected ? selected->label : QStringLiteral("自动"));
-    const QIcon check = Icons::icon(QStringLiteral("checkmark"), Palette::text());
 
     QPointer<QualitySource> model = m_model;
-    // One of the group is checked at a time, and picking the checked one again leaves it so.
-    auto *group = new QActionGroup(m_menu);
-    const auto mark = [&](QAction *action, bool chosen) {
-        action->setCheckable(true);
-        action->setChecked(chosen);
-        group->addAction(action);
-        if (chosen)
-            action->setIcon(check);
-    };
-    QAction *automatic = m_menu->addAction(QStringLiteral("自动"));
-    mark(automatic, !selected);
+    QStringList room{QStringLiteral("自动")};
+    QAction *automatic = m_menu->addChoice(QStringLiteral("自动"));
+    QAction *chosen = automatic;
     connect(automatic, &QAction::triggered, this, [model] {
         if (model)
             model->select(std::nullopt);
@@ -187,12 +158,19 @@ void QualityMenu::rebuild()
     m_menu->addSeparator();
     for (const auto &variant : m_model->variants()) {
         // Labels are our own words ("720p", "800kbps"), never the playlist's text.
-        QAction *action = m_menu->addAction(variant.label);
-        mark(action, selected == variant);
+        QAction *action = m_menu->addChoice(variant.label);
+        room << variant.label;
+        if (selected == variant)
+            chosen = action;
         connect(action, &QAction::triggered, this, [model, variant] {
             if (model)
                 model->select(variant);
         });
+    }
+    m_menu->setChosen(chosen);
+    if (room != m_room) {
+        m_room = room;
+        updateGeometry();
     }
     setVisible(true);
 }
