@@ -210,8 +210,10 @@ void Pipeline::retire()
 
 void Pipeline::send(const QByteArray &command)
 {
+    // Never waits: a player that has not read a link's worth of commands is hung, and the
+    // model's stall watchdog ends it.
     if (m_player)
-        playerlink::send(m_player->link, command);
+        playerlink::send(m_player->link, command, -1, false);
 }
 
 void Pipeline::open(const QUrl &address, qint64 startMs)
