@@ -58,8 +58,6 @@ struct PipelineInbox
 // (pipelineretry.cpp).
 struct RetryPacing
 {
-    // Played this far past a halt, the site is taken to be well again.
-    static constexpr qint64 kForgottenNs = 10 * GST_SECOND;
     static constexpr std::chrono::milliseconds kFirst{300};
     static constexpr std::chrono::milliseconds kLongest{5000};
     // The demuxer is halted until resumeAt.
@@ -178,8 +176,6 @@ struct LocalPipeline::Core
     void resumeDownloads();
     // News from the download watch, a halt pending or due to end; each turn of the loop.
     void paceRetries();
-    // An ERROR the demuxer posts when halted before it exposed any output.
-    bool haltedBeforeOutputs(GstMessage *message);
 
     // pipelineshutdown.cpp
     void teardown();

@@ -2,16 +2,19 @@
 
 #include "pipeline/pipelinecore.h"
 
+#include <QScopeGuard>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
-// Pacing a site that answers segments with server errors. GStreamer 1.22.0's adaptive demuxer
+// Pacing a site that answers segments with server errors or drops the connection. GStreamer 1.22.0's adaptive demuxer
 // retries a 5xx on a VOD stream after 10 ms, without end and without a word on the bus
 // (on_download_error() in gstadaptivedemux-stream.c never counts those failures): a site in
-// trouble is asked some 80 times a second until the player's watchdog gives up. Here each
+// trouble is asked some 80 times a second until the player's watchdog gives up (a connection
+// refused or dropped four times in a row is an ERROR, the play's end). Here each
 // failure is noticed from the demuxer's debug log as it happens (DownloadWatch), the demuxer is
 // halted, and it is sent on again after a wait that doubles from 0.3 s up to 5 s and starts
 // over once a segment comes in.
@@ -21,8 +24,9 @@
 // is left in flight) and their restart ends at once at the segment's stop. Mid-play that sends
 // an EOS of the halt's seqnum, which the output probes drop with the flushes (the stream below
 // plays on from what it holds); before any output was exposed the demuxer posts an ERROR
-// instead ("Can't push EOS on non-exposed pad"), which carries the 5xx and is ignored
-// (Core::handle). The resume is a splice from the same place whose stop is set back to none: a
+// instead ("Can't push EOS on non-exposed pad"), which never leaves it (postFromDemuxer). Once
+// what is below has played out the pipeline pauses as buffering, so that the clock waits with
+// the picture. The resume is a splice from the same place whose stop is set back to none: a
 // seek with the stop left unset would keep the halt's. For the same reason every seek the
 // pipeline sends sets its stop.
 
@@ -60,7 +64,10 @@ void takeLine(GObject *object, GstDebugMessage *message)
         return;
     const gchar *text = gst_debug_message_get(message);
     const char *status = text ? std::strstr(text, "http status ") : nullptr;
-    if (!status || std::strncmp(text, "Download finished with error", 28) != 0 || std::strtoul(status + 12, nullptr, 10) / 100 != 5)
+    // A client error is the address's fault, and the demuxer gives up on it by itself after a
+    // few tries. Anything else is the site stumbling: a server error, or no answer at all (the
+    // connection refused or dropped, status 0, or cut off mid-body after a 200).
+    if (!status || std::strncmp(text, "Download finished with error", 28) != 0 || std::strtoul(status + 12, nullptr, 10) / 100 == 4)
         return;
     // A stream's first field after its GstObject is its demuxer (GstAdaptiveDemux2Stream,
     // gstadaptivedemux.h, 1.22 up to 1.26): only compared with the demuxers we know, never
@@ -73,6 +80,52 @@ void takeLine(GObject *object, GstDebugMessage *message)
             splice->inbox->nudge();
         }
     }
+}
+
+// GstBin's post_message for the demuxer's class, which postFromDemuxer() stands in front of.
+using PostFn = gboolean (*)(GstElement *, GstMessage *);
+std::atomic<PostFn> demuxerPost{nullptr};
+
+// An ERROR the demuxer posts about a site that stumbles never goes up. Every bin it passes on its
+// way to the bus marks a state change under way as failed, so one posted while the pipeline
+// prerolls leaves the playbin short of PAUSED for good, the picture standing on its first
+// frame: and a halt before any output exists makes the demuxer post one ("Can't push EOS on
+// non-exposed pad"). Errors of the site's are paced as a failed download instead (the demuxer
+// gives up on a dropped connection after four tries 10 ms apart, should the halt come later).
+gboolean postFromDemuxer(GstElement *element, GstMessage *message)
+{
+    const GstStructure *details = nullptr;
+    guint status = 0;
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && GST_MESSAGE_SRC(message) == GST_OBJECT(element)) {
+        gst_message_parse_error_details(message, &details);
+        if (details && gst_structure_get_uint(details, "http-status-code", &status) && status / 100 != 4) {
+            Watch &w = watchState();
+            std::lock_guard lock(w.mutex);
+            for (const auto &[demuxer, splice] : w.demuxers) {
+                if (demuxer != element)
+                    continue;
+                // The halt's own error needs no new halt.
+                if (splice->haltSeqnum == GST_SEQNUM_INVALID) {
+                    splice->downloadFailed = true;
+                    splice->inbox->nudge();
+                }
+                gst_message_unref(message);
+                return TRUE;
+            }
+        }
+    }
+    return demuxerPost.load()(element, message);
+}
+
+void guardDemuxerErrors(GstElement *demuxer)
+{
+    static std::once_flag once;
+    std::call_once(once, [demuxer] {
+        // The class stays referenced for the life of the process, as its plugin is never unloaded.
+        auto *cls = static_cast<GstElementClass *>(g_type_class_ref(G_OBJECT_TYPE(demuxer)));
+        demuxerPost = cls->post_message;
+        g_atomic_pointer_set(&cls->post_message, &postFromDemuxer);
+    });
 }
 
 void onLog(GstDebugCategory *category, GstDebugLevel level, const gchar *file, const gchar *function, gint line, GObject *object,
@@ -129,6 +182,7 @@ void DownloadWatch::install()
 
 void DownloadWatch::watch(GstElement *demuxer, Splice *splice)
 {
+    guardDemuxerErrors(demuxer);
     std::lock_guard lock(watchState().mutex);
     watchState().demuxers.emplace_back(demuxer, splice);
 }
@@ -162,13 +216,17 @@ void LocalPipeline::Core::onDownloadFailed()
     // Whatever a splice under way began is cancelled by the halt: nothing is behind any more.
     splice.unmark();
     splice.outputsBehind = false;
-    splice.refilling = false;
     const guint32 seqnum = gst_util_seqnum_next();
     // While the sinks play, the stream below plays on from what it holds. Otherwise they are
     // flushed too (they held nothing, or the user paused: the stream is sought again from the
     // picture on screen at the resume).
     GstClockTime from = flowing ? splice.mark(seqnum) : GST_CLOCK_TIME_NONE;
     retry.spliced = GST_CLOCK_TIME_IS_VALID(from);
+    // Once what is below has played out, the pipeline pauses as buffering (onQueueRanDry): left
+    // playing, its clock ran on through the outage and the stream, late by all of it when the
+    // site came back, was dropped up to the clock (seconds never shown).
+    splice.refilling = retry.spliced;
+    splice.queueRanDry = false;
     if (!retry.spliced) {
         splice.unmark();
         from = seekInFlight ? GstClockTime(seekTarget) : prerolled && framePosition >= 0 ? framePosition * GST_MSECOND : 0;
@@ -181,10 +239,16 @@ void LocalPipeline::Core::onDownloadFailed()
     gst_object_unref(demux);
     // A halt fetches nothing to catch up with.
     splice.clearBehind();
-    if (!sent)
+    if (!sent) {
+        splice.haltSeqnum = GST_SEQNUM_INVALID;
+        splice.refilling = false;
         return;
+    }
     retry.halted = true;
     retry.from = from;
+    // The site answered since the last halt: this is a new stumble, paced from the start again.
+    if (splice.fetched.exchange(false))
+        retry.delay = RetryPacing::kFirst;
     retry.resumeAt = std::chrono::steady_clock::now() + retry.delay;
     retry.delay = std::min(retry.delay * 2, RetryPacing::kLongest);
 }
@@ -195,14 +259,14 @@ void LocalPipeline::Core::paceRetries()
         onDownloadFailed();
     if (retry.halted && std::chrono::steady_clock::now() >= retry.resumeAt)
         resumeDownloads();
-    // The site has served a while since: a failure now is paced from the start again.
-    if (!retry.halted && retry.delay > RetryPacing::kFirst && framePosition * GST_MSECOND > qint64(retry.from) + RetryPacing::kForgottenNs)
-        retry.delay = RetryPacing::kFirst;
 }
 
 void LocalPipeline::Core::resumeDownloads()
 {
     retry.halted = false;
+    // Whichever seek resumes, it stops the demuxer's tasks before returning: nothing of the halt
+    // comes after it, and what the demuxer sends or posts from then on is let through.
+    const auto resumed = qScopeGuard([this] { splice.haltSeqnum = GST_SEQNUM_INVALID; });
     if (!playbin || failed)
         return;
     // What is below was flushed by the halt, or the sinks stopped taking meanwhile: the whole
@@ -234,19 +298,5 @@ void LocalPipeline::Core::resumeDownloads()
     splice.queueRanDry = false;
 }
 
-bool LocalPipeline::Core::haltedBeforeOutputs(GstMessage *message)
-{
-    if (splice.haltSeqnum == GST_SEQNUM_INVALID)
-        return false;
-    GstElement *demux = splice.demuxerRef();
-    const bool fromDemuxer = demux && GST_MESSAGE_SRC(message) == GST_OBJECT(demux);
-    if (demux)
-        gst_object_unref(demux);
-    const GstStructure *details = nullptr;
-    gst_message_parse_error_details(message, &details);
-    guint status = 0;
-    // By itself the demuxer never gives up on a 5xx of a VOD stream: such an error is a halt's.
-    return fromDemuxer && details && gst_structure_get_uint(details, "http-status-code", &status) && status / 100 == 5;
-}
 
 }

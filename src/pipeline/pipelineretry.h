@@ -6,7 +6,9 @@ namespace tovra {
 
 struct Splice;
 
-// Tells a pipeline, at once, when its demuxer's segment download fails with a server error. GStreamer 1.22's HLS demuxer retries a segment answered with a 5xx every 10 ms, for
+// Tells a pipeline, at once, when its demuxer's segment download fails with a server error or
+// without an answer; keeps the demuxer's errors about such failures from going up (see
+// postFromDemuxer in pipelineretry.cpp). GStreamer 1.22's HLS demuxer retries a segment answered with a 5xx every 10 ms, for
 // ever, and says nothing on the bus: the only place the failure shows is its own debug log
 // ("Download finished with error, ... http status N"). So that one category's debug lines are
 // taken in by a log function of ours (see pipelineretry.cpp), which costs a pointer compare per

@@ -2,6 +2,8 @@
 
 #include "models/playerfailure.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 
 // The state machine, on the pipeline's thread. An open sets the pipeline paused; at its
@@ -56,6 +58,7 @@ void LocalPipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 se
     splice.refilling = false;
     splice.outputsBehind = false;
     retry = {};
+    splice.haltSeqnum = GST_SEQNUM_INVALID;
     failed = false;
     atEnd = false;
     opened = sequence;
@@ -137,6 +140,7 @@ void LocalPipeline::Core::doSeek()
     // Restarts the demuxer too, should it be halted (pipelineretry.cpp): the stop is set, as
     // one left unset would keep the halt's.
     retry.halted = retry.haltPending = false;
+    const auto resumed = qScopeGuard([this] { splice.haltSeqnum = GST_SEQNUM_INVALID; });
     const bool ok = gst_element_seek(playbin, rate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                      GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_SET, gint64(GST_CLOCK_TIME_NONE));
     // The flush is done once the seek returns: whatever reaches the sink now is the target's.
@@ -217,7 +221,7 @@ void LocalPipeline::Core::handle(GstMessage *message)
     const bool fromPipeline = GST_MESSAGE_SRC(message) == GST_OBJECT(playbin);
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR: {
-        if (failed || haltedBeforeOutputs(message))
+        if (failed)
             break;
         GError *error = nullptr;
         gchar *debug = nullptr;
@@ -241,8 +245,9 @@ void LocalPipeline::Core::handle(GstMessage *message)
     case GST_MESSAGE_BUFFERING: {
         gint percent = 0;
         gst_message_parse_buffering(message, &percent);
-        // Halted, the demuxer buffers nothing: what is below plays out meanwhile.
-        if ((retry.halted || retry.haltPending) && percent < 100)
+        // Halted, the demuxer buffers nothing and what it says means nothing: what is below
+        // plays out meanwhile, and its running dry pauses the pipeline (see onDownloadFailed).
+        if (retry.halted || (retry.haltPending && percent < 100))
             break;
         if (splice.refilling) {
             // After a splice the demuxer starts buffering from nothing, while below it what was

@@ -71,8 +71,12 @@ struct Splice
     // The demuxer's download of a segment failed with a server error (DownloadWatch, on the
     // demuxer's scheduler thread).
     std::atomic<bool> downloadFailed{false};
-    // The last halt's seek (Core::onDownloadFailed): its flushes, segment and EOS go no further.
+    // The halt in force (Core::onDownloadFailed): its flushes, segment and EOS go no further,
+    // and the errors the demuxer posts meanwhile are dropped (pipelineretry.cpp). Cleared by the
+    // seek that resumes it, which stops the demuxer's tasks before it returns.
     std::atomic<guint32> haltSeqnum{GST_SEQNUM_INVALID};
+    // The demuxer handed something down since the last halt: the site answered again.
+    std::atomic<bool> fetched{false};
 
     // A splice is under way until the demuxer has buffered again: meanwhile the pipeline waits
     // for it only once what was loaded below it has run out (see Core::onQueueRanDry).
