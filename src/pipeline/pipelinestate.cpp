@@ -5,6 +5,7 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <cstring>
 
 // The state machine, on the pipeline's thread. An open sets the pipeline paused; at its
 // ASYNC_DONE it is prerolled, and a pending seek (the resume point, or whatever the GUI asked for
@@ -16,8 +17,13 @@
 namespace tovra {
 
 namespace {
-player::Failure failureKind(const GError *error)
+player::Failure failureKind(const GError *error, const gchar *debug)
 {
+    // GStreamer 1.22's HLS demuxer reports a variant playlist it could not download when it
+    // starts as a stream of the wrong type; whatever the site answered, it is the network's.
+    if (error->domain == GST_STREAM_ERROR && error->code == GST_STREAM_ERROR_WRONG_TYPE && debug
+        && std::strstr(debug, "Could not fetch media playlist"))
+        return player::Failure::Network;
     if (error->domain == GST_RESOURCE_ERROR) {
         switch (error->code) {
         case GST_RESOURCE_ERROR_NOT_AUTHORIZED: return player::Failure::AccessDenied;
@@ -226,7 +232,7 @@ void LocalPipeline::Core::handle(GstMessage *message)
         GError *error = nullptr;
         gchar *debug = nullptr;
         gst_message_parse_error(message, &error, &debug);
-        const int kind = int(failureKind(error));
+        const int kind = int(failureKind(error, debug));
         const QString text = QString::fromUtf8(error->message) + (debug ? QStringLiteral(" (%1)").arg(QString::fromUtf8(debug)) : QString());
         g_clear_error(&error);
         g_free(debug);

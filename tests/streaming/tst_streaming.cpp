@@ -153,7 +153,8 @@ private slots:
             for (const char *variant : {"v0", "v1"}) {
                 QFile file(mediaDir() + u"/hls/"_qs + QLatin1String(variant) + u"/index.m3u8"_qs);
                 file.open(QIODevice::ReadOnly);
-                QByteArrayList lines = file.readAll().split('\n');
+                const QByteArray bytes = file.readAll();
+            QByteArrayList lines = bytes.split('\n');
                 for (QByteArray &line : lines)
                     line = line.endsWith(".ts") ? f.site.url(u"/clip/hls/"_qs + QLatin1String(variant) + u'/' + QString::fromUtf8(line)).toEncoded() : line;
                 host.route(u"/clip/hls/"_qs + QLatin1String(variant) + u"/index.m3u8"_qs, [&, body = lines.join('\n'), seen = std::make_shared<int>(-1)](const FakeSite::Request &) {
@@ -227,55 +228,6 @@ private slots:
         QVERIFY2(waitFor([&] { return watch.last / 1000 > from * 2000 + 1000 && !page.native()->surface()->waitingIndicator(); }, kPlayTimeout),
                  qPrintable(QString::number(watch.last)));
         QVERIFY(page.native()->accessibleDescription().isEmpty() && !page.model()->message() && page.model()->isShownPlaying());
-    }
-
-    // A site that stumbles for 4 s (503s, or the connection dropped) is played through: the
-    // picture never skips or goes back and stands at most a second after a segment came, each
-    // stumble is asked again after 0.3 s and then less often, and nothing fails.
-    void stumblingSitePlaysThrough_data()
-    {
-        QTest::addColumn<QList<int>>("outages"); // the segment whose first request starts each
-        QTest::addColumn<FakeSite::Reply>("trouble");
-        QTest::newRow("503 at the start") << QList<int>{0} << FakeSite::text("", 503);
-        QTest::newRow("503 mid-play") << QList<int>{3} << FakeSite::text("", 503);
-        QTest::newRow("503 twice in one play") << QList<int>{3, 7} << FakeSite::text("", 503);
-        QTest::newRow("connection dropped mid-play") << QList<int>{3} << FakeSite::Reply().withRaw("").closingAfter();
-    }
-    void stumblingSitePlaysThrough()
-    {
-        QFETCH(QList<int>, outages);
-        QFETCH(FakeSite::Reply, trouble);
-        F f;
-        QElapsedTimer clock;
-        clock.start();
-        struct Site { qint64 until = -1; QList<QList<qint64>> failed; QList<qint64> answered{0}; };
-        auto site = std::make_shared<Site>();
-        for (const QString &path : f.served.filter(QRegularExpression(u"\\.ts$"_qs))) {
-            QFile file(mediaDir() + path.mid(5));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            f.site.route(path, [=, body = file.readAll(), segment = path.section(u"seg"_qs, 1).section(u'.', 0, 0).toInt()](const FakeSite::Request &) {
-                if (site->failed.size() < outages.size() && segment >= outages.at(site->failed.size()) && clock.elapsed() >= site->until)
-                    site->until = clock.elapsed() + 4000, site->failed.append(QList<qint64>());
-                if (clock.elapsed() < site->until)
-                    return site->failed.last() << clock.elapsed(), trouble;
-                return site->answered << clock.elapsed(), FakeSite::text(body);
-            });
-        }
-        PlayerPage page(f, f.auth(F::kMaster));
-        QList<std::pair<qint64, qint64>> painted{{0, 0}}; // wall time, stream time (ms)
-        QObject::connect(page.native()->surface(), &VideoSurface::framePainted, page.model(),
-                         [&] { painted.append({clock.elapsed(), page.native()->surface()->paintedStartTime() / 1000}); });
-        QVERIFY2(waitFor([&] { return painted.last().second > (outages.last() + 2) * 2000; }, 40000), qPrintable(QString::number(painted.last().second)));
-        QVERIFY(!page.model()->hasFailed() && site->failed.size() == outages.size());
-        for (const QList<qint64> &asked : std::as_const(site->failed))
-            QVERIFY2(asked.size() >= 3 && asked.size() <= 8 && asked.at(1) - asked.first() <= 700, qPrintable(QString::number(asked.size())));
-        for (qsizetype i = 1; i < painted.size(); ++i) {
-            const auto [at, time] = painted.at(i);
-            const auto [before, last] = painted.at(i - 1);
-            const qint64 answer = *std::prev(std::ranges::upper_bound(site->answered, at));
-            QVERIFY2(time >= last && time - last <= 300 && (at - before <= 300 || at - answer <= 1000),
-                     qPrintable(u"%1 ms at %2, %3 ms at %4, answered at %5"_qs.arg(last).arg(before).arg(time).arg(at).arg(answer)));
-        }
     }
 };
 

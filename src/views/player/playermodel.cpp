@@ -107,6 +107,8 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
         if (frame != m_lastFrame) {
             m_lastFrame = frame;
             m_still.start();
+            if (frame >= 0)
+                m_retryDelay = kFirstRetry;
         }
         updateWaiting();
     });
@@ -235,6 +237,9 @@ void PlayerModel::onSeeked(quint64 sequence)
         resume();
         if (std::exchange(m_clearOnPicture, false) && m_message && m_message->startsWith(QStringLiteral("播放失败")))
             setMessage(std::nullopt);
+        // A master playlist the site failed to give at first is asked for again once it played.
+        if (m_variants.isEmpty())
+            loadVariants();
     }
     if (sequence == m_pipeline->seekSequence()) {
         m_seekingTo.reset();
@@ -287,6 +292,30 @@ void PlayerModel::onFailed(int kind, const QString &text)
 {
     if (m_stopped)
         return;
+    // The pipeline gives up on a site that stumbles where the demuxer does not pace it itself:
+    // a playlist, the first request of all. Such a play is opened again where it stood, paced as
+    // the demuxer paces a segment, for as long as the stall limit allows: the waiting spinner
+    // shows meanwhile, and the failure only once that time is out. The stall clock runs on
+    // across the retries.
+    if (player::Failure(kind) == player::Failure::Network && m_stuckFor + m_retryDelay < m_stallLimit) {
+        logLine(QStringLiteral("播放中断，稍后重试"), text);
+        const qint64 at = position();
+        m_seekingTo = at;
+        QTimer::singleShot(m_retryDelay, this, [this, at, opened = m_openSequence] {
+            if (m_stopped || m_failedAt || opened != m_openSequence)
+                return;
+            const auto stuck = m_stuckFor;
+            open(at);
+            m_stuckFor = stuck;
+        });
+        m_retryDelay = std::min(m_retryDelay * 2, kLongestRetry);
+        return;
+    }
+    fail(kind, text);
+}
+
+void PlayerModel::fail(int kind, const QString &text)
+{
     // The pipeline's sentence is English and technical: it goes to the log, the user reads ours.
     logLine(QStringLiteral("播放失败"), text);
     setMessage(player::failureNotice(player::Failure(kind)));
@@ -347,7 +376,7 @@ void PlayerModel::checkProgress()
         return;
     m_stuckFor = {};
     m_pipeline->halt();
-    onFailed(int(player::Failure::Network), QStringLiteral("播放停滞 %1 秒，管线未报告错误").arg(m_stallLimit.count() / 1000.0));
+    fail(int(player::Failure::Network), QStringLiteral("播放停滞 %1 秒，管线未报告错误").arg(m_stallLimit.count() / 1000.0));
 }
 
 qint64 PlayerModel::position() const
@@ -468,8 +497,9 @@ QCoro::Task<void> PlayerModel::loadVariants()
     const auto url = player::authedUrl(m_auth.url, m_auth.token, QDateTime::currentMSecsSinceEpoch());
     APIClient *client = APIClient::shared();
     QNetworkAccessManager *manager = client ? client->manager() : nullptr;
-    if (!url || !manager)
+    if (!url || !manager || m_loadingVariants)
         co_return;
+    m_loadingVariants = true;
     // A plain fetch: none of the API client's headers and no bearer token go to the media host.
     QNetworkRequest request(*url);
     request.setTransferTimeout(int(APIClient::kRequestTimeout.count()));
@@ -483,6 +513,7 @@ QCoro::Task<void> PlayerModel::loadVariants()
     reply->deleteLater();
     if (!self)
         co_return;
+    m_loadingVariants = false;
     // Any answer from the server is read whatever its status; only a failed transfer is dropped.
     if (!reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()
         || reply->error() == QNetworkReply::OperationCanceledError)

@@ -43,6 +43,10 @@ public:
     // gives up. After it the user is told, and 播放 tries again from there.
     static constexpr std::chrono::milliseconds kStallLimit{30000};
     static constexpr std::chrono::milliseconds kStallCheck{250};
+    // The pause before a stream the network failed is opened again, doubling each time up to
+    // the longest until the picture moves (see onFailed).
+    static constexpr std::chrono::milliseconds kFirstRetry{300};
+    static constexpr std::chrono::milliseconds kLongestRetry{5000};
     // A picture expected and not moving for this long is waiting for data. Frames come at least
     // every 84 ms at the site's frame rates, even at half speed; shown within half a second.
     static constexpr std::chrono::milliseconds kWaitingAfter{250};
@@ -131,6 +135,8 @@ private:
     void open(qint64 positionMs);
     void onSeeked(quint64 sequence);
     void onFailed(int kind, const QString &text);
+    // Shows the failure: 播放 tries again from here.
+    void fail(int kind, const QString &text);
     void onEnded(quint64 opened);
     void restartProgress(qint64 positionMs);
     void checkProgress();
@@ -146,6 +152,8 @@ private:
     qint64 m_furthest = -1;
     std::chrono::milliseconds m_stuckFor{0};
     std::chrono::milliseconds m_stallLimit = kStallLimit;
+    std::chrono::milliseconds m_retryDelay = kFirstRetry;
+    bool m_loadingVariants = false;
     player::TimeBox m_timeBox;
     PlayAuth m_auth;
     // The user's token when this playback started (none when signed out): every report goes out
