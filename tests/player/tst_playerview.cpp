@@ -15,6 +15,7 @@
 
 #include <QAccessible>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QJsonObject>
 #include <QMenu>
 #include <QNetworkAccessManager>
@@ -335,6 +336,10 @@ private slots:
         QCOMPARE(places(watched), shown);
         QCOMPARE(checked(), u"1.25x✓"_qs);
         grabToPng(&view, u"player-native-steady"_qs);
+        // The trial notice going (as its time runs out) leaves its room.
+        QVERIFY(player->notice()->isVisible());
+        player->notice()->hide();
+        QCOMPARE(places(watched), shown);
     }
 
     void progressReports()

@@ -48,6 +48,13 @@ NativePlayer::NativePlayer(PlayAuth auth, PlayEntry entry, qint64 startAt, QWidg
     m_notice->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_notice->setStyleSheet(QStringLiteral("QLabel { color: white; background: rgba(0,0,0,191); "
                                            "border-radius: 8px; padding: 10px; }"));
+    // Its room is kept while no notice shows: a notice that comes or goes moves nothing.
+    m_notice->setText(QStringLiteral("试"));
+    m_notice->setMinimumHeight(m_notice->sizeHint().height());
+    m_notice->clear();
+    QSizePolicy keepRoom = m_notice->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    m_notice->setSizePolicy(keepRoom);
     m_notice->hide();
     auto *noticeRow = new QHBoxLayout;
     noticeRow->setContentsMargins(0, 6, 0, 6);
