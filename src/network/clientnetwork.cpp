@@ -26,7 +26,9 @@ QNetworkReply *ClientNetwork::createRequest(Operation op, const QNetworkRequest 
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, outgoingData);
     // Connected before the caller can connect anything, so the cookies are in the jar when the
-    // caller first hears of the headers, as with Qt's own storing.
+    // caller first hears of the headers, as with Qt's own storing. Qt announces a followed
+    // redirect's headers too, with the address they came from: its cookies are kept as Qt keeps
+    // them.
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply, session = m_session] {
         if (session != m_session)
             return;
