@@ -54,13 +54,12 @@ int main(int argc, char *argv[])
     EngineLoader::setPreloadAllowed(true);
 
     ContentView window;
-    // The start-up work outlives a closed window on purpose: the update check after the pause
-    // still runs when the window goes away early.
+    // Closing the window ends the start-up work with the client: an update check after the pause
+    // would only keep alive a process the user has ended, and show its panel with no window.
     auto *startup = new Startup(Startup::defaultSteps(), Startup::kPause, &app);
     QObject::connect(&window, &ContentView::contentShown, startup, [startup] {
         QCoro::connect(startup->run(), startup, [] {});
     });
-    QObject::connect(&window, &ContentView::closing, startup, &Startup::interruptPause);
     // Closing the window ends the client, whatever else is up. Left to Qt, the quit waits for the
     // last visible top-level window and is called off when any window shows before the posted
     // quit is handled (a menu, a tool tip, the player's windows), so a close could leave the

@@ -2,6 +2,7 @@
 
 #include "buildconfig.h"
 #include "models/webaddress.h"
+#include "network/clientnetwork.h"
 #include "network/httpcache.h"
 #include "network/paths.h"
 
@@ -126,7 +127,7 @@ APIClient *APIClient::shared()
 {
     if (!g_shared) {
         // Only reached when nothing installed a client; it then lives as long as the application.
-        auto *manager = new QNetworkAccessManager(QCoreApplication::instance());
+        auto *manager = new ClientNetwork(QCoreApplication::instance());
         g_shared = new APIClient(manager, QCoreApplication::instance());
     }
     return g_shared;
@@ -226,27 +227,14 @@ QCoro::Task<Exchange> APIClient::exchange(QNetworkRequest request, QByteArray ve
     // worth keeping.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    // The manager would store a reply's cookies as soon as its headers arrive, whichever account
-    // sent it: a captcha asked for by the previous account and answered after the change would
-    // then go out with every request of the next one. They are stored here instead, and only
-    // while the session that sent the request is still the client's.
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    const quint64 session = m_cookieSession;
-    Exchange reply = co_await transfer(m_manager, std::move(request), std::move(verb), std::move(body), m_limits);
-    if (session == m_cookieSession && !reply.cookies.isEmpty() && m_manager) {
-        if (QNetworkCookieJar *jar = m_manager->cookieJar())
-            jar->setCookiesFromUrl(reply.cookies, reply.url);
-    }
-    co_return reply;
+    co_return co_await transfer(m_manager, std::move(request), std::move(verb), std::move(body), m_limits);
 }
 
 void APIClient::forgetSession()
 {
-    ++m_cookieSession;
-    // QNetworkCookieJar has no public way to empty itself; a fresh jar does it, and the manager
-    // deletes the old one it owned. Nothing else keeps a pointer to it: a request reads the
-    // manager's jar when it is sent, and our replies store their cookies through exchange().
-    if (m_manager)
+    if (auto *network = qobject_cast<ClientNetwork *>(m_manager.data()))
+        network->forgetSession();
+    else if (m_manager)
         m_manager->setCookieJar(new QNetworkCookieJar);
 }
 

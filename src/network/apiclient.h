@@ -58,7 +58,8 @@ struct CaptchaImage
 // finish in any order.
 //
 // The network manager (and with it the cookie jar that the captcha, the e-mail code and
-// registration share) belongs to the caller and must outlive the client.
+// registration share) belongs to the caller and must outlive the client. It is a ClientNetwork
+// wherever accounts change: any other manager keeps the cookies a late reply brings.
 class APIClient : public QObject
 {
     Q_OBJECT
@@ -161,9 +162,10 @@ public:
         return Page<T>{std::move(*envelope->data), std::move(envelope->meta)};
     }
 
-    // A new cookie session for a new account: every cookie the client holds is dropped, and the
-    // cookies of a reply to a request sent before this call are never stored. Called before the
-    // new account's first request goes out, so none carries the previous account's cookies.
+    // A new cookie session for a new account (ClientNetwork::forgetSession()): every cookie the
+    // client holds is dropped, and the cookies of a reply to a request sent before this call are
+    // never stored. Called before the new account's first request goes out, so none carries the
+    // previous account's cookies.
     void forgetSession();
 
     void invalidate(const QString &path, const Params &query);
@@ -296,8 +298,6 @@ private:
     DiskCache *m_cache = nullptr;
     TokenProvider m_tokenProvider;
     TransferLimits m_limits{kRequestTimeout, kRequestDeadline, kMaxReplyBytes};
-    // Counts forgetSession() calls: a reply keeps its cookies only if none came while it was out.
-    quint64 m_cookieSession = 0;
 };
 
 }

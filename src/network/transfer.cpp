@@ -134,7 +134,6 @@ QCoro::Task<Exchange> transfer(QNetworkAccessManager *manager, QNetworkRequest r
     idle->stop();
     deadline->stop();
     out.url = reply->url();
-    out.cookies = reply->header(QNetworkRequest::SetCookieHeader).value<QList<QNetworkCookie>>();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     out.status = status.isValid() ? status.toInt() : 0;
     const QNetworkReply::NetworkError error = reply->error();

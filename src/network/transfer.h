@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QCoroTask>
 #include <QList>
-#include <QNetworkCookie>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QString>
@@ -37,9 +36,7 @@ struct Exchange
     // Our own timeouts are reported as TimeoutError, not as the abort they are done with.
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
     QString platformText; // the stack's own description of the failure
-    // The cookies the response set, for a request sent with CookieSaveControlAttribute Manual,
-    // and the address they came from (after any redirect).
-    QList<QNetworkCookie> cookies;
+    // Where the reply came from, after any redirect.
     QUrl url;
 };
 

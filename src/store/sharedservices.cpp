@@ -1,6 +1,7 @@
 #include "store/sharedservices.h"
 
 #include "network/apiclient.h"
+#include "network/clientnetwork.h"
 #include "network/imageloader.h"
 #include "store/authstore.h"
 #include "network/paths.h"
@@ -14,8 +15,9 @@ QNetworkAccessManager *installSharedServices(QObject *owner)
 {
     // One network manager for the whole process: its cookie jar is shared by the captcha, the
     // e-mail code and registration, and its disk cache holds posters and other plain fetches; the
-    // API client's requests pass it by.
-    auto *network = new QNetworkAccessManager(owner);
+    // API client's requests pass it by. Whatever asks through it, a reply stores no cookie once
+    // the account it was asked under has changed.
+    auto *network = new ClientNetwork(owner);
     if (QNetworkDiskCache *httpCache = APIClient::makeHttpCache(network))
         network->setCache(httpCache);
 

@@ -44,8 +44,8 @@ public:
     bool isRunning() const { return m_running; }
 
 public slots:
-    // Cuts the pause short, or skips it when it has not begun (the window is going away); the
-    // steps before it and the update check still run.
+    // Cuts the pause short, or skips it when it has not begun; the steps before it and the update
+    // check still run.
     void interruptPause();
 
 signals:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "network/apiclient.h"
+#include "network/clientnetwork.h"
 #include "network/imageloader.h"
 #include "network/diskcache.h"
 #include "support/fakesite.h"
@@ -23,7 +24,7 @@ namespace tovra::test {
 // The fixture's network manager, keeping count of the replies it has under way, so a test can
 // wait until every answer it set off has come back and been acted on rather than sleep for a
 // guessed time. A reply leaves the count when it finishes or is destroyed unfinished.
-class CountingManager : public QNetworkAccessManager
+class CountingManager : public ClientNetwork
 {
 public:
     int inFlight() const { return int(m_open->size()); }
@@ -40,7 +41,7 @@ public:
 protected:
     QNetworkReply *createRequest(Operation op, const QNetworkRequest &request, QIODevice *data) override
     {
-        QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, data);
+        QNetworkReply *reply = ClientNetwork::createRequest(op, request, data);
         // Connected before the client's own handlers, so the count drops first; they then run
         // in the same emission, before a waiting test looks again. The set is shared with the
         // handlers because the base destructor deletes the replies it still has after this

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "network/apiclient.h"
+#include "network/clientnetwork.h"
 #include "network/diskcache.h"
 
 #include <QNetworkAccessManager>
@@ -21,7 +22,7 @@ struct ClientFixture
 
     IsolatedHome home;
     FakeSite site;
-    QNetworkAccessManager manager;
+    ClientNetwork manager;
     QTemporaryDir cacheFolder;
     DiskCache cache{cacheFolder.path()};
     // Read by the client for every request, like the real settings.

@@ -1,4 +1,5 @@
 #include "community/communityfixture.h"
+#include "download/downloadfixture.h"
 #include "usercenterfixture.h"
 #include "views/community/communityview.h"
 #include "views/community/countbadge.h"
@@ -8,15 +9,20 @@
 #include "views/usercenter/signbutton.h"
 #include "views/usercenter/vipexchangeview.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include <QTest>
 #include "support/testmain.h"
 
 using namespace tovra;
 using namespace tovra::test;
+using namespace tovra::downloads;
 
 // What account A asked for and the site answered after B signed in belongs to A: B's screens and
 // profile show nothing of it, no profile reload follows it, and no request after the change
-// carries a cookie of A's session, whether the client held it then or it came with the late reply.
+// carries a cookie of A's session, whether the client held it then or it came with the late reply,
+// whatever asked for it: the API, a picture, a playlist or a file.
 class TestLateAccountReplies : public QObject
 {
     Q_OBJECT
@@ -32,6 +38,12 @@ private slots:
         QTest::newRow("check-in") << "/api/sign" << QByteArray(R"({"signed":true,"gold":5})");
         QTest::newRow("profile") << "/api/me" << UserCenterFixture::compact(userObject(u"甲"_qs, 0, true, 1900000000));
         QTest::newRow("captcha") << "/api/captcha" << QByteArray("{}");
+        // A's 复制磁力 done, then a 下载种子 whose links come after the change.
+        QTest::newRow("resource links") << "/api/res" << QByteArray(R"({"magnet":"magnet:?xt=urn:btih:a","xl":"","bturl":""})");
+        QTest::newRow("poster") << "/late.png" << posterJpeg(1, QSize(20, 30));
+        // What the quality menu asks for: a plain fetch through the client's manager.
+        QTest::newRow("playlist") << "/clip/master.m3u8" << QByteArray("#EXTM3U\n");
+        QTest::newRow("torrent file") << "/t.torrent" << torrentBytes();
     }
     void droppedAfterAChangeOfAccount()
     {
@@ -44,7 +56,29 @@ private slots:
                                         .withHeader("Set-Cookie", "tovra_captcha=A"));
         f.auth.save(u"tok-a"_qs);
         QVERIFY(runTask(f.auth.refresh()));
-        f.site.route(path, FakeSite::ok(answer).withDelay(kLate).withHeader("Set-Cookie", "late=A"));
+        const auto late = [&] {
+            return (path.startsWith(u"/api/") ? FakeSite::ok(answer) : FakeSite::Reply().withBody(answer))
+                .withDelay(kLate).withHeader("Set-Cookie", "late=A; Path=/");
+        };
+        f.site.route(path, late());
+        const bool onPage = path == u"/api/res" || path == u"/t.torrent";
+        DownloadView *page = nullptr;
+        const QString folder = f.home.path() + u"/torrents"_qs;
+        if (onPage) {
+            f.site.route(u"/api/down"_qs, FakeSite::ok(torrentDetailJson()));
+            const QString file = f.site.url(u"t.torrent"_qs).toString();
+            const QJsonObject links{{"magnet", "magnet:?xt=urn:btih:a"}, {"xl", ""}, {"bturl", file}};
+            f.site.route(u"/api/res"_qs, FakeSite::ok(UserCenterFixture::compact(links)));
+            QDir().mkpath(folder);
+            AppSettings::shared().setTorrentDirectory(folder);
+            AppSettings::shared().setAskEverySave(false);
+            page = new DownloadView(u"d1"_qs, Torrent{});
+            DownloadView::Desktop desktop;
+            desktop.openLink = [](const QString &) { return true; };
+            desktop.reveal = [](const QString &) {};
+            page->setDesktop(desktop);
+            f.frame.layout()->addWidget(page);
+        }
         auto *exchange = new VIPExchangeView;
         auto *sign = new SignButton;
         f.frame.layout()->addWidget(exchange);
@@ -53,6 +87,13 @@ private slots:
         QVERIFY(waitFor([&] { return !board->isLoading() && board->feed()->currentSlide() && !sign->isBusy(); }));
         QCOMPARE(f.site.requestsTo(u"/api/bbs_list"_qs).last().header("Cookie"), QByteArray("tovra_captcha=A"));
 
+        if (page)
+            QVERIFY(waitFor([&] { return page->shown() == DownloadView::Shown::Content; }));
+        if (path == u"/api/res") {
+            page->run(DownAction::Copy);
+            QVERIFY(waitFor([&] { return page->actionState(DownAction::Copy) == successText(DownAction::Copy); }));
+            f.site.route(path, late());
+        }
         const qsizetype asked = f.site.requestsTo(path).size();
         if (path == u"/api/bbs_like")
             board->feed()->currentSlide()->likeButton()->click();
@@ -62,6 +103,12 @@ private slots:
             sign->button()->click();
         else if (path == u"/api/me")
             QCoro::connect(f.auth.refresh(), &f.frame, [] {});
+        else if (page)
+            page->run(DownAction::Bt);
+        else if (path == u"/late.png")
+            f.images->load(f.site.url(u"late.png"_qs), &f.frame, [](const QImage &) {});
+        else if (path == u"/clip/master.m3u8")
+            f.manager.get(QNetworkRequest(f.site.url(u"clip/master.m3u8"_qs)));
         else
             QCoro::connect(f.api->captcha(1), &f.frame, [](const auto &) {});
         QVERIFY(waitFor([&] { return f.site.requestsTo(path).size() > asked; }));
@@ -79,6 +126,17 @@ private slots:
         QVERIFY(!board->posts().constFirst().liked);
         QCOMPARE(board->feed()->currentSlide()->likeButton()->count(), std::optional<qint64>(3));
         QVERIFY(exchange->outcomeLine()->text().isEmpty() && !exchange->isBusy() && !sign->message() && !sign->isBusy());
+        if (page) {
+            for (DownAction action : allActions())
+                QVERIFY(!page->actionState(action));
+            QVERIFY(!page->message() && QDir(folder).isEmpty());
+            f.site.route(u"/api/res"_qs, FakeSite::ok(R"({"magnet":"magnet:?xt=urn:btih:b","xl":"","bturl":""})"));
+            page->run(DownAction::Copy);
+            QVERIFY(waitFor([&] { return page->actionState(DownAction::Copy) == successText(DownAction::Copy); }));
+            QCOMPARE(f.site.requestsTo(u"/api/res"_qs).size(), 1);
+            QCOMPARE(f.site.requestsTo(u"/api/res"_qs).constFirst().header("Authorization"), QByteArray("Bearer tok-b"));
+            QCOMPARE(QGuiApplication::clipboard()->text(), u"magnet:?xt=urn:btih:b"_qs);
+        }
         QCoro::connect(f.api->unread(), &f.frame, [](const auto &) {});
         QVERIFY(waitFor([&] { return !f.site.requestsTo(u"/api/unread"_qs).isEmpty(); }));
         for (const FakeSite::Request &request : f.site.requests())

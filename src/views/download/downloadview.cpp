@@ -2,6 +2,7 @@
 
 #include "network/apiclient.h"
 #include "store/appsettings.h"
+#include "store/authstore.h"
 #include "views/components/access.h"
 #include "views/components/filereveal.h"
 #include "views/components/pointinghand.h"
@@ -98,14 +99,17 @@ struct Saved
 };
 
 // Downloads, checks and saves the file. Touches no page state, so a save the user started
-// finishes even if the page is closed.
-QCoro::Task<Result<Saved>> saveTorrent(QString address, QString baseName,
-                                                         DownloadView::Desktop desktop, QPointer<QWidget> parent)
+// finishes even if the page is closed; a file that comes after a change of account was the last
+// account's and is dropped like a cancel.
+QCoro::Task<Result<Saved>> saveTorrent(QString address, QString baseName, DownloadView::Desktop desktop,
+                                       QPointer<QWidget> parent, AccountTicket asked)
 {
     const auto link = acceptedLink(DownAction::Bt, address);
     if (!link)
         co_return std::unexpected(APIError::emptyData());
     auto body = co_await fetch(APIClient::shared()->manager(), QUrl(*link, QUrl::StrictMode));
+    if (!asked.isCurrent())
+        co_return Result<Saved>(Saved{true, QString()});
     if (!body)
         co_return std::unexpected(body.error());
     if (!looksLikeTorrent(body->bytes))
@@ -168,6 +172,7 @@ DownloadView::DownloadView(const QString &did, const Torrent &torrent, QWidget *
     m_stack->addWidget(m_content);
     m_stack->setCurrentWidget(m_overlay);
     setWindowTitle(navigationTitle());
+    connect(AuthStore::shared(), &AuthStore::accountChanged, this, &DownloadView::dropAccount);
 }
 
 DownloadView::~DownloadView() = default;
@@ -204,6 +209,23 @@ void DownloadView::showEvent(QShowEvent *event)
 void DownloadView::reload()
 {
     load();
+}
+
+void DownloadView::dropAccount()
+{
+    // The links can depend on the account (paid torrents, membership): the next action asks the
+    // site again, under the new one. A run still under way writes nothing once its ticket moved.
+    m_res.reset();
+    for (DownAction action : allActions()) {
+        ++m_actionTicket[int(action)];
+        setActionState(action, std::nullopt);
+    }
+    setMessage(std::nullopt);
+    // A page out of sight loads afresh when it comes back.
+    if (isVisible())
+        reload();
+    else
+        m_generation.invalidate();
 }
 
 QCoro::Task<> DownloadView::load()
@@ -365,6 +387,11 @@ void DownloadView::setMessage(const std::optional<QString> &text)
     }
 }
 
+bool DownloadView::isLatest(DownAction action, quint64 ticket) const
+{
+    return m_actionTicket.value(int(action)) == ticket;
+}
+
 void DownloadView::run(DownAction action)
 {
     const quint64 ticket = ++m_actionTicket[int(action)];
@@ -376,6 +403,9 @@ void DownloadView::run(DownAction action)
 QCoro::Task<> DownloadView::perform(DownAction action, quint64 ticket)
 {
     QPointer self = this;
+    // What the site answers belongs to the account it was asked under: after a change it is
+    // neither acted on nor shown, and its links are not kept for the next account.
+    const AccountTicket asked = AuthStore::shared()->ticket();
     // Copies of what the work needs, so it can finish after the page is gone.
     const QString did = m_did;
     const qint64 index = m_torrent.index;
@@ -387,6 +417,8 @@ QCoro::Task<> DownloadView::perform(DownAction action, quint64 ticket)
         links = m_res;
     } else {
         auto reply = co_await APIClient::shared()->res(did, index, resourceType(action));
+        if (!asked.isCurrent())
+            co_return;
         if (!reply) {
             if (self)
                 fail(action, ticket, reply.error());
@@ -432,7 +464,7 @@ QCoro::Task<> DownloadView::perform(DownAction action, quint64 ticket)
         // expression twice.
         QPointer<QWidget> owner = self.data();
         QString address = links->bturl;
-        auto save = saveTorrent(std::move(address), base, desktop, owner);
+        auto save = saveTorrent(std::move(address), base, desktop, owner, asked);
         auto saved = co_await std::move(save);
         if (!self)
             co_return;
@@ -441,18 +473,21 @@ QCoro::Task<> DownloadView::perform(DownAction action, quint64 ticket)
             co_return;
         }
         if (saved->cancelled) {
-            setActionState(action, std::nullopt);
+            if (isLatest(action, ticket))
+                setActionState(action, std::nullopt);
             co_return;
         }
         break;
     }
     }
-    if (self)
+    if (self && isLatest(action, ticket))
         setActionState(action, successText(action));
 }
 
 void DownloadView::fail(DownAction action, quint64 ticket, const APIError &error)
 {
+    if (!isLatest(action, ticket))
+        return;
     setActionState(action, failureText(action));
     setMessage(errorText(action, error));
     QTimer::singleShot(kFailureShownMs, this, [this, action, ticket] {

@@ -83,6 +83,10 @@ protected:
 private:
     QCoro::Task<> load();
     QCoro::Task<> perform(DownAction action, quint64 ticket);
+    // Signed out, or another account signed in: nothing of the last account's stays on show.
+    void dropAccount();
+    // No newer run of the action, and no change of account, since ticket was taken.
+    bool isLatest(DownAction action, quint64 ticket) const;
     void toggle(const QString &name);
     void setActionState(DownAction action, const std::optional<QString> &text);
     void setMessage(const std::optional<QString> &text);
@@ -98,7 +102,8 @@ private:
     bool m_loading = true;
     LoadGeneration m_generation;
     QHash<int, QString> m_actionState;
-    // Bumped per run of an action, so an old failure's timer leaves a newer run's text alone.
+    // Bumped per run of an action and on a change of account, so an older run, or its failure's
+    // timer, leaves the text of what came after alone.
     QHash<int, quint64> m_actionTicket;
     std::optional<TorrentRes> m_res;
     QSet<QString> m_expanded;
