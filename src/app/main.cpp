@@ -60,13 +60,7 @@ int main(int argc, char *argv[])
     QObject::connect(&window, &ContentView::contentShown, startup, [startup] {
         QCoro::connect(startup->run(), startup, [] {});
     });
-    // Closing the window ends the client, whatever else is up. Left to Qt, the quit waits for the
-    // last visible top-level window and is called off when any window shows before the posted
-    // quit is handled (a menu, a tool tip, the player's windows), so a close could leave the
-    // process running with the video playing on. exit() ends the main loop and every nested one;
-    // the players' final reports go out from aboutToQuit after it.
-    QApplication::setQuitOnLastWindowClosed(false);
-    QObject::connect(&window, &ContentView::closing, &app, [] { QCoreApplication::exit(0); });
+    window.endClientOnClose();
     installFirstPaintMark();
     window.show();
     return app.exec();

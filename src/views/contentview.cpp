@@ -390,6 +390,12 @@ void ContentView::showEvent(QShowEvent *event)
     emit contentShown();
 }
 
+void ContentView::endClientOnClose()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    connect(this, &ContentView::closing, qApp, [] { QCoreApplication::exit(0); });
+}
+
 void ContentView::closeEvent(QCloseEvent *event)
 {
     m_memberMenu->setShows(false);

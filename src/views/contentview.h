@@ -156,6 +156,14 @@ signals:
     // The user closed the window.
     void closing();
 
+public:
+    // From now on closing this window ends the client, whatever else is up. Left to Qt, the quit
+    // waits for the last visible top-level window and is called off when any window shows before
+    // the posted quit is handled (a menu, a tool tip, the player's windows), so a close could
+    // leave the process running with the video playing on. exit() ends the main loop and every
+    // nested one; the players' final reports go out from aboutToQuit after it.
+    void endClientOnClose();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

@@ -21,6 +21,7 @@
 #include "views/webpageview.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QScreen>
 #include <QFile>
 #include <QFileInfo>
@@ -89,6 +90,27 @@ class ContentViewTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Closing the main window ends the client while another top-level window is up (the
+    // picture-in-picture window has no parent), which Qt's own quit would wait for.
+    void closingEndsTheClientWithAnotherWindowUp()
+    {
+        ShellFixture f;
+        QVERIFY(f.start());
+        ContentView window;
+        window.endClientOnClose();
+        QWidget other;
+        other.setWindowFlags(Qt::Window | Qt::WindowStaysOnTopHint);
+        window.show();
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        bool timedOut = false;
+        QTimer::singleShot(0, &window, [&] { window.close(); });
+        QTimer::singleShot(3000, &other, [&] { timedOut = true; QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!timedOut && other.isVisible());
+        QApplication::setQuitOnLastWindowClosed(true);
+    }
+
     void firstStartWithoutAnswerShowsOnlyHome()
     {
         ShellFixture f;
