@@ -1,14 +1,14 @@
 // The first play of a session: the client's window wired as main.cpp wires it, on a real X
 // display with a session bus, opens a title page of an HLS title, leaves it on screen for a
 // second as a user reading it would, then plays; timed from the click to the first decoded frame
-// on the screen. Each round is a new process, so each play is the first of its session, with the
-// engine plugin loaded as the client loads it (not linked in). Against gst-play-1.0 (playbin3)
-// playing the same stream from the same site in the same round, timed the same way: from its
-// start to its first picture on the screen. The client plays twice a round: as it is, its player a
-// process of its own (a spare started while the play is authorised), and with the pipeline served
-// on a thread of its own process, GStreamer and its elements loaded before the window opens, as
-// it played before it had a player process (an upper bound for that: it loaded them while the
-// title page showed).
+// on the screen. Each round is a new process, so each play is the first of its session; the
+// engine is linked in, as the benchmark also serves the pipeline itself. Against gst-play-1.0
+// (playbin3) playing the same stream from the same site in the same round, timed the same way:
+// from its start to its first picture on the screen. The client plays twice a round: as it is,
+// its player a process of its own (a spare started once the title page is up), and with the
+// pipeline served on a thread of its own process, GStreamer and its elements loaded before the
+// window opens, as it played before it had a player process (a lower bound for that: it loaded
+// them while the title page showed).
 //
 //   bench_firstplay [rounds, default 10]
 //
