@@ -126,6 +126,9 @@ void Pipeline::prepare()
 {
     if (launcher() || (spare().process && spare().process->state() != QProcess::NotRunning))
         return;
+    // A spare that went by itself leaves its end of the link behind.
+    if (spare().link >= 0)
+        close(std::exchange(spare().link, -1));
     const auto link = makeLink();
     if (!link)
         return;
