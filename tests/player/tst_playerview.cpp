@@ -4,6 +4,7 @@
 #include "pipeline/framewriter.h"
 #include "store/authstore.h"
 #include "support/clientfixture.h"
+#include "support/screentext.h"
 #include "views/components/stateoverlay.h"
 #include "views/player/framescaler.h"
 #include "views/player/nativeplayer.h"
@@ -336,6 +337,11 @@ private slots:
         QCOMPARE(places(watched), shown);
         QCOMPARE(checked(), u"1.25x✓"_qs);
         grabToPng(&view, u"player-native-steady"_qs);
+        // What the user reads there: the title, the quality chosen and the speed, none cut short.
+        const QStringList texts = shownTexts(&view);
+        for (const QString &text : {u"片名"_qs, view.qualityMenu()->text(), u"1.25x"_qs})
+            QVERIFY2(texts.contains(text), qPrintable(text + u" not in "_qs + texts.join(u'|')));
+        QVERIFY2(clippedTexts(&view).isEmpty(), qPrintable(clippedTexts(&view).join(u'|')));
         // The trial notice going (as its time runs out) leaves its room.
         QVERIFY(player->notice()->isVisible());
         player->notice()->hide();
