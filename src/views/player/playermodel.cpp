@@ -299,13 +299,13 @@ void PlayerModel::onFailed(int kind, const QString &text)
     // across the retries.
     if (player::Failure(kind) == player::Failure::Network && m_stuckFor + m_retryDelay < m_stallLimit) {
         logLine(QStringLiteral("播放中断，稍后重试"), text);
-        const qint64 at = position();
-        m_seekingTo = at;
-        QTimer::singleShot(m_retryDelay, this, [this, at, opened = m_openSequence] {
+        m_seekingTo = position();
+        QTimer::singleShot(m_retryDelay, this, [this, opened = m_openSequence] {
             if (m_stopped || m_failedAt || opened != m_openSequence)
                 return;
+            // Where the picture stood, or where the user sought meanwhile.
             const auto stuck = m_stuckFor;
-            open(at);
+            open(position());
             m_stuckFor = stuck;
         });
         m_retryDelay = std::min(m_retryDelay * 2, kLongestRetry);
