@@ -246,6 +246,16 @@ bool LocalPipeline::Core::build()
         return GST_FLOW_OK;
     };
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    // The picture keeps the machine's time, and the sound follows it. The sound sink's own clock
+    // (the pipeline's choice otherwise) counts what the sound server says it has played, but the
+    // server starts a new stream only once its device has (PulseAudio: up to the end of an idle
+    // sink's 2 s period, longer from suspended) and meanwhile reports a time it later takes back:
+    // the picture ran ahead, then stood still as long as it had run (0.5-1.9 s near 0:01, on every
+    // start, replay and retry). Slaved, the sound sink skips what came due before its device ran
+    // and keeps within its drift tolerance after.
+    GstClock *systemClock = gst_system_clock_obtain();
+    gst_pipeline_use_clock(GST_PIPELINE(playbin), systemClock);
+    gst_object_unref(systemClock);
     guint flags = 0;
     g_object_get(playbin, "flags", &flags, nullptr);
     g_object_set(playbin, "video-sink", sink, "audio-sink", audio, "flags", flags & ~kPlayFlagText, nullptr);

@@ -8,6 +8,7 @@
 #include "playback/playbackfixture.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QTest>
@@ -36,6 +37,58 @@ struct GuiWatch
             lastTick = clock.elapsed();
         });
         ticker.start();
+    }
+};
+
+// A PulseAudio of the test's own, in a home and runtime folder of its own (a desktop's is left
+// alone, and so root may run it), with one null sink that is suspended when idle, as a sound
+// card's is: every play wakes it, which takes the better part of a second or two. Players started
+// while it lives, in this process or in a player process, play into it.
+struct SoundServer
+{
+    QTemporaryDir dir;
+    QProcess daemon;
+    QByteArray before = qgetenv("PULSE_SERVER");
+
+    SoundServer()
+    {
+        QDir(dir.path()).mkpath(u"home"_qs);
+        QDir(dir.path()).mkpath(u"runtime"_qs);
+        QFile::setPermissions(dir.filePath(u"runtime"_qs), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        daemon.setProcessEnvironment(environment());
+        daemon.setStandardOutputFile(QProcess::nullDevice());
+        daemon.setStandardErrorFile(QProcess::nullDevice());
+        daemon.start(u"pulseaudio"_qs, {u"--daemonize=no"_qs, u"-n"_qs, u"--exit-idle-time=-1"_qs, u"--load=module-null-sink sink_name=tovra"_qs,
+                                        u"--load=module-suspend-on-idle timeout=1"_qs, u"--load=module-native-protocol-unix"_qs});
+        if (waitFor([&] { return QFile::exists(socket()) || daemon.state() == QProcess::NotRunning; }, 10000) && QFile::exists(socket()))
+            qputenv("PULSE_SERVER", "unix:" + socket().toUtf8());
+    }
+    ~SoundServer()
+    {
+        if (before.isNull())
+            qunsetenv("PULSE_SERVER");
+        else
+            qputenv("PULSE_SERVER", before);
+        daemon.kill();
+        daemon.waitForFinished(5000);
+    }
+    bool running() const { return daemon.state() == QProcess::Running && QFile::exists(socket()); }
+    QString socket() const { return dir.filePath(u"runtime/pulse/native"_qs); }
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"HOME"_qs, dir.filePath(u"home"_qs));
+        env.insert(u"XDG_RUNTIME_DIR"_qs, dir.filePath(u"runtime"_qs));
+        env.insert(u"PULSE_SERVER"_qs, u"unix:"_qs + socket());
+        return env;
+    }
+    // The sink has been idle long enough to be suspended.
+    bool sinkSuspended() const
+    {
+        QProcess pactl;
+        pactl.setProcessEnvironment(environment());
+        pactl.start(u"pactl"_qs, {u"list"_qs, u"sinks"_qs, u"short"_qs});
+        return pactl.waitForFinished(5000) && pactl.readAllStandardOutput().contains("SUSPENDED");
     }
 };
 
@@ -138,6 +191,37 @@ private slots:
         const qsizetype playing = std::upper_bound(starts.cbegin(), starts.cend(), before) - starts.cbegin() - 1;
         for (const QString &segment : f.segmentsSince(mark))
             QVERIFY2(segment.section(u"seg"_qs, 1).section(u'.', 0, 0).toLongLong() >= playing, qPrintable(f.segmentsSince(mark).join(u' ')));
+    }
+
+    // The picture moves on from the first one without standing still, whenever the sound device
+    // starts: a first play and a play again after the end against a sound server whose sink wakes
+    // from suspended.
+    void pictureNeverStands_data()
+    {
+        QTest::addColumn<bool>("again");
+        QTest::newRow("first play, the sound sink waking from suspended") << false;
+        QTest::newRow("played again after the end, the sound sink waking from suspended") << true;
+    }
+    void pictureNeverStands()
+    {
+        QFETCH(bool, again);
+        SoundServer sound;
+        QVERIFY2(sound.running(), "pulseaudio did not start (packages pulseaudio, pulseaudio-utils)");
+        F f;
+        QVERIFY(waitFor([&] { return sound.sinkSuspended(); }, 10000));
+        PlayerPage page(f, f.auth(F::kMaster));
+        PlayerModel *model = page.model();
+        std::optional<FrameWatch> watch(page.native()->surface());
+        if (again) {
+            QVERIFY(waitFor([&] { return watch->frames > 0 && model->duration() > 0; }, kPlayTimeout));
+            model->seek(model->duration() - 1000);
+            QVERIFY(waitFor([&] { return model->hasEnded(); }, kPlayTimeout));
+            QVERIFY(waitFor([&] { return sound.sinkSuspended(); }, 10000));
+            watch.emplace(page.native()->surface());
+            QTest::keyClick(page.native(), Qt::Key_Space);
+        }
+        QVERIFY(waitFor([&] { return watch->frames > 0 && model->position() > 4000; }, kPlayTimeout));
+        QVERIFY2(watch->longestStill <= 300, qPrintable(u"%1 ms still, first picture at %2 ms"_qs.arg(watch->longestStill).arg(watch->first / 1000)));
     }
 
     // The window answers within 100 ms while the site holds a playlist back for seconds and the
