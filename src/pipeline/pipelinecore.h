@@ -123,7 +123,13 @@ struct LocalPipeline::Core
     std::optional<quint64> openSequence;
     quint64 opened = 0;
     bool splicePending = false;
+    bool ratePending = false;
     double rate = 1.0;
+    // The rate of the last flushing seek through the whole pipeline: what the demuxer times its
+    // segments by. A rate changed in place multiplies that in the demuxer and in every sink, and a
+    // sink keeps its multiplier until a flush reaches it, so a seek on the demuxer alone (a splice,
+    // a retry's halt) asks for this rate, not the one playing.
+    double demuxRate = 1.0;
     double volume = 1.0;
     bool muted = false;
     // playsink's software volumes, held from before the sound chain leaves the bin until the
@@ -148,6 +154,11 @@ struct LocalPipeline::Core
     void seek(qint64 ns, quint64 sequence);
     void setPlaying(bool playing);
     void setRate(double newRate);
+    // Changes the rate without a flush or a fetch; false if the stream cannot take it now.
+    bool changeRateInPlace();
+    // A rate chosen while the stream could not take it: applied once it flows, each turn of the
+    // loop.
+    void startPendingRate();
     void seekHere();
     void halt();
     void applyAudio();

@@ -201,6 +201,7 @@ void LocalPipeline::Core::run(const std::shared_ptr<Core> &core)
             core->onOutputCaughtUp();
         core->paceRetries();
         core->startPendingSplice();
+        core->startPendingRate();
     }
     core->teardown();
     PipelineRegistry::ended();

@@ -232,7 +232,7 @@ void LocalPipeline::Core::onDownloadFailed()
         from = seekInFlight ? GstClockTime(seekTarget) : prerolled && framePosition >= 0 ? framePosition * GST_MSECOND : 0;
     }
     splice.haltSeqnum = seqnum;
-    GstEvent *seek = gst_event_new_seek(rate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+    GstEvent *seek = gst_event_new_seek(demuxRate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                         GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_SET, gint64(from));
     gst_event_set_seqnum(seek, seqnum);
     const bool sent = gst_element_send_event(demux, seek);
@@ -283,7 +283,7 @@ void LocalPipeline::Core::resumeDownloads()
     // others (none passed anything yet) only keep its flushes from going further.
     const GstClockTime from = retry.spliced ? splice.mark(seqnum) : GST_CLOCK_TIME_NONE;
     const bool splicing = GST_CLOCK_TIME_IS_VALID(from);
-    GstEvent *seek = gst_event_new_seek(rate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+    GstEvent *seek = gst_event_new_seek(demuxRate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                         GST_SEEK_TYPE_SET, gint64(splicing ? from : retry.from), GST_SEEK_TYPE_SET,
                                         gint64(GST_CLOCK_TIME_NONE));
     gst_event_set_seqnum(seek, seqnum);

@@ -75,6 +75,9 @@ void LocalPipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 se
         pendingSequence = sequence;
     }
     holdFrames = startNs > 0;
+    // A new stream starts at 1x; the resume seek, if any, carries another rate.
+    demuxRate = 1.0;
+    ratePending = rate != 1.0;
     g_object_set(playbin, "uri", uri.constData(), nullptr);
     applyAudio();
     requested = GST_STATE_PAUSED;
@@ -101,8 +104,44 @@ void LocalPipeline::Core::setRate(double newRate)
     if (rate == newRate)
         return;
     rate = newRate;
-    // A rate takes a seek.
-    seekHere();
+    ratePending = false;
+    if (changeRateInPlace())
+        return;
+    // Opening, buffering, paused or landing a seek: the change waits until the stream flows (each
+    // turn of the loop), unless a seek still to go carries it.
+    if (!failed && !atEnd && !pendingSeek)
+        ratePending = true;
+    else
+        seekHere();
+}
+
+void LocalPipeline::Core::startPendingRate()
+{
+    if (ratePending && (failed || atEnd || changeRateInPlace()))
+        ratePending = false;
+}
+
+bool LocalPipeline::Core::changeRateInPlace()
+{
+    // A flushing seek for a speed drops all the demuxer has loaded ahead and fetches it again (3-5
+    // segments within 0.1 s); after such a burst GStreamer 1.22's demuxer could sit idle for good,
+    // the picture standing until the watchdog's failure. An instant rate change (no flush, the
+    // sinks retime from now on) keeps everything loaded. It goes to the demuxer itself: through
+    // the playbin it meets the identity decodebin3 puts before its queue for a parsed stream,
+    // which refuses any seek it cannot apply to a segment of its own ("identity: Don't refuse
+    // seeks unless single-segment=true", 1.25). The demuxer takes it relative to the rate of its
+    // last flushing seek, and every sink must see it before it applies, so this waits for a
+    // stream that is flowing and has no seek or splice of its own under way; otherwise the seek
+    // (at the picture) carries the rate.
+    if (!sinksFlowing() || pendingSeek || atEnd || retry.halted || retry.haltPending || splice.outputsBehind)
+        return false;
+    GstElement *demux = splice.demuxerRef();
+    if (!demux)
+        return false;
+    const bool done = gst_element_send_event(demux, gst_event_new_seek(rate, GST_FORMAT_TIME, GST_SEEK_FLAG_INSTANT_RATE_CHANGE, GST_SEEK_TYPE_NONE,
+                                                                       -1, GST_SEEK_TYPE_NONE, -1));
+    gst_object_unref(demux);
+    return done;
 }
 
 void LocalPipeline::Core::seekHere()
@@ -139,6 +178,8 @@ void LocalPipeline::Core::doSeek()
     seekTarget = ns;
     // What the seek fetches is within the cap already.
     splicePending = false;
+    // The seek carries the rate.
+    ratePending = false;
     splice.refilling = false;
     pendingSeek.reset();
     inFlightSequence = pendingSequence;
@@ -152,6 +193,7 @@ void LocalPipeline::Core::doSeek()
     // The flush is done once the seek returns: whatever reaches the sink now is the target's.
     holdFrames = false;
     if (ok) {
+        demuxRate = rate;
         seekInFlight = true;
         return;
     }

@@ -325,7 +325,7 @@ bool LocalPipeline::Core::sinksFlowing() const
 
 bool LocalPipeline::Core::startSplice()
 {
-    if (splice.outputsBehind || pendingSeek || atEnd || retry.halted || rate != 1.0 || !sinksFlowing())
+    if (splice.outputsBehind || pendingSeek || atEnd || retry.halted || rate != 1.0 || ratePending || !sinksFlowing())
         return false;
     GstElement *demux = splice.demuxerRef();
     if (!demux)
@@ -334,7 +334,7 @@ bool LocalPipeline::Core::startSplice()
     const GstClockTime from = splice.mark(seqnum);
     bool done = false;
     if (GST_CLOCK_TIME_IS_VALID(from)) {
-        GstEvent *seek = gst_event_new_seek(1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+        GstEvent *seek = gst_event_new_seek(demuxRate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                             GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_SET, gint64(GST_CLOCK_TIME_NONE));
         gst_event_set_seqnum(seek, seqnum);
         done = gst_element_send_event(demux, seek);

@@ -195,16 +195,18 @@ private slots:
 
     // The picture moves on from the first one without standing still, whenever the sound device
     // starts: a first play and a play again after the end against a sound server whose sink wakes
-    // from suspended.
+    // from suspended; and through speed changes (2x early in the play, 1x a moment later, a few
+    // times over), which fetch nothing already fetched.
     void pictureNeverStands_data()
     {
-        QTest::addColumn<bool>("again");
-        QTest::newRow("first play, the sound sink waking from suspended") << false;
-        QTest::newRow("played again after the end, the sound sink waking from suspended") << true;
+        QTest::addColumn<QString>("how");
+        QTest::newRow("first play, the sound sink waking from suspended") << u"first"_qs;
+        QTest::newRow("played again after the end, the sound sink waking from suspended") << u"again"_qs;
+        QTest::newRow("2x early, then 1x, four times over") << u"speeds"_qs;
     }
     void pictureNeverStands()
     {
-        QFETCH(bool, again);
+        QFETCH(QString, how);
         SoundServer sound;
         QVERIFY2(sound.running(), "pulseaudio did not start (packages pulseaudio, pulseaudio-utils)");
         F f;
@@ -212,13 +214,33 @@ private slots:
         PlayerPage page(f, f.auth(F::kMaster));
         PlayerModel *model = page.model();
         std::optional<FrameWatch> watch(page.native()->surface());
-        if (again) {
+        qsizetype mark = 0;
+        if (how == u"again") {
             QVERIFY(waitFor([&] { return watch->frames > 0 && model->duration() > 0; }, kPlayTimeout));
             model->seek(model->duration() - 1000);
             QVERIFY(waitFor([&] { return model->hasEnded(); }, kPlayTimeout));
             QVERIFY(waitFor([&] { return sound.sinkSuspended(); }, 10000));
             watch.emplace(page.native()->surface());
             QTest::keyClick(page.native(), Qt::Key_Space);
+        } else if (how == u"speeds") {
+            QVERIFY(waitFor([&] { return watch->frames > 0 && model->position() > 300; }, kPlayTimeout));
+            mark = f.site.requests().size();
+            const qint64 from = model->position();
+            QElapsedTimer wall;
+            wall.start();
+            for (int round = 0; round < 4; ++round) {
+                model->setRate(2.0);
+                waitFor([] { return false; }, 1500);
+                model->setRate(1.0);
+                waitFor([] { return false; }, 1000);
+            }
+            // Played faster than 1x on the whole (at 2x for 6 s of the 10).
+            QVERIFY2(model->position() - from > wall.elapsed() * 13 / 10, qPrintable(u"%1 ms in %2 ms"_qs.arg(model->position() - from).arg(wall.elapsed())));
+            // Still moving: a picture that stands for good has no later picture to end its still.
+            const qint64 at = model->position();
+            QVERIFY2(waitFor([&] { return model->position() > at + 500; }, 5000), qPrintable(f.segmentsSince(mark).join(u' ')));
+            const QStringList fetched = f.segmentsSince(mark);
+            QVERIFY2(QSet<QString>(fetched.cbegin(), fetched.cend()).size() == fetched.size(), qPrintable(fetched.join(u' ')));
         }
         QVERIFY(waitFor([&] { return watch->frames > 0 && model->position() > 4000; }, kPlayTimeout));
         QVERIFY2(watch->longestStill <= 300, qPrintable(u"%1 ms still, first picture at %2 ms"_qs.arg(watch->longestStill).arg(watch->first / 1000)));
