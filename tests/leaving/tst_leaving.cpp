@@ -206,10 +206,9 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(kill(pid_t(player), signal), 0);
-        for (int i = 0; moment == u"flooded" && i < 5000 && !model->hasFailed(); ++i) {
+        // Without the event loop, so only a command that did not fit can retire the player here.
+        for (int i = 0; moment == u"flooded" && i < 5000 && model->pipeline()->processId() == player; ++i)
             model->seek(before = 3000 + i % 2 * 3000);
-            QCoreApplication::processEvents();
-        }
         QVERIFY(waitFor([&] { return model->hasFailed(); }, 10000));
         QCOMPARE(model->message().value_or(QString()), text);
         // A hung player is found within a few seconds, a lost command at once.
