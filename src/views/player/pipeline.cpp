@@ -85,13 +85,18 @@ bool spareAlive()
     return s.link >= 0 && s.process && s.process->state() != QProcess::NotRunning && !linkClosed(s.link);
 }
 
+// A spare reads its link closing and goes; one that does not is killed, as a retired player is.
 void endSpare()
 {
     Spare &s = spare();
     if (s.link >= 0)
         close(std::exchange(s.link, -1));
-    if (QProcess *process = std::exchange(s.process, nullptr))
-        process->kill();
+    if (QProcess *process = std::exchange(s.process, nullptr)) {
+        QTimer::singleShot(kStopGrace, process, [process] {
+            if (process->state() != QProcess::NotRunning)
+                process->kill();
+        });
+    }
 }
 
 // Starts the player executable with its end of the link; the link end is closed here either way.
