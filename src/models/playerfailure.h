@@ -3,7 +3,20 @@
 namespace tovra::player {
 
 // What kind of failure stopped playback; the media engine's own words never reach the screen.
-// The player process names these too, so this header stands alone.
-enum class Failure { Resource, Format, Network, AccessDenied, Other };
+// The player process names the first five too, so this header stands alone; the last three are
+// the client's own word on the player process itself.
+enum class Failure {
+    Resource,
+    Format,
+    Network,
+    AccessDenied,
+    Other,
+    // The player process ended unexpectedly: a signal, a crash, an exit without a word.
+    PlayerEnded,
+    // The player stopped answering, or a command could not be sent to it.
+    PlayerHung,
+    // The player could not be started: missing, not executable, no link.
+    PlayerMissing,
+};
 
 }

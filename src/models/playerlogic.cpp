@@ -159,6 +159,9 @@ QString failureNotice(Failure kind)
     case Failure::Network: text = QStringLiteral("网络连接失败，请检查网络后重试"); break;
     case Failure::AccessDenied: text = QStringLiteral("没有观看该视频的权限"); break;
     case Failure::Other: text = QStringView(kUnknownError).toString(); break;
+    case Failure::PlayerEnded: text = QStringLiteral("播放组件意外退出，请重试"); break;
+    case Failure::PlayerHung: text = QStringLiteral("播放组件停止响应，请重试"); break;
+    case Failure::PlayerMissing: text = QStringLiteral("播放组件无法启动，请重新安装客户端后再试"); break;
     }
     return QStringLiteral("播放失败：") + text;
 }

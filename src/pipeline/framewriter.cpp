@@ -1,5 +1,9 @@
 #include "pipeline/framewriter.h"
 
+#include "playerlink/frameformats.h"
+
+#include <algorithm>
+#include <utility>
 #include <cstring>
 
 #include <gst/gst.h>
@@ -16,30 +20,37 @@ namespace {
 
 // The formats the video sink takes (its caps name the same list), in libswscale's names: the
 // client's scaler reads them without GStreamer. Both name packed RGB by byte order.
+constexpr std::pair<GstVideoFormat, AVPixelFormat> kFormats[] = {
+    {GST_VIDEO_FORMAT_I420, AV_PIX_FMT_YUV420P},
+    {GST_VIDEO_FORMAT_YV12, AV_PIX_FMT_YUV420P},
+    {GST_VIDEO_FORMAT_Y42B, AV_PIX_FMT_YUV422P},
+    {GST_VIDEO_FORMAT_Y444, AV_PIX_FMT_YUV444P},
+    {GST_VIDEO_FORMAT_NV12, AV_PIX_FMT_NV12},
+    {GST_VIDEO_FORMAT_NV21, AV_PIX_FMT_NV21},
+    {GST_VIDEO_FORMAT_UYVY, AV_PIX_FMT_UYVY422},
+    {GST_VIDEO_FORMAT_YUY2, AV_PIX_FMT_YUYV422},
+    {GST_VIDEO_FORMAT_I420_10LE, AV_PIX_FMT_YUV420P10LE},
+    {GST_VIDEO_FORMAT_P010_10LE, AV_PIX_FMT_P010LE},
+    {GST_VIDEO_FORMAT_GRAY8, AV_PIX_FMT_GRAY8},
+    {GST_VIDEO_FORMAT_BGRx, AV_PIX_FMT_BGR0},
+    {GST_VIDEO_FORMAT_BGRA, AV_PIX_FMT_BGRA},
+    {GST_VIDEO_FORMAT_RGBx, AV_PIX_FMT_RGB0},
+    {GST_VIDEO_FORMAT_RGBA, AV_PIX_FMT_RGBA},
+    {GST_VIDEO_FORMAT_xRGB, AV_PIX_FMT_0RGB},
+    {GST_VIDEO_FORMAT_ARGB, AV_PIX_FMT_ARGB},
+    {GST_VIDEO_FORMAT_xBGR, AV_PIX_FMT_0BGR},
+    {GST_VIDEO_FORMAT_ABGR, AV_PIX_FMT_ABGR},
+};
+// The client refuses any other format (playerlink/frameformats.h).
+static_assert(std::ranges::all_of(kFormats, [](const auto &format) { return playerlink::isFrameFormat(format.second); }));
+
 AVPixelFormat sourceFormat(GstVideoFormat format)
 {
-    switch (format) {
-    case GST_VIDEO_FORMAT_I420:
-    case GST_VIDEO_FORMAT_YV12: return AV_PIX_FMT_YUV420P;
-    case GST_VIDEO_FORMAT_Y42B: return AV_PIX_FMT_YUV422P;
-    case GST_VIDEO_FORMAT_Y444: return AV_PIX_FMT_YUV444P;
-    case GST_VIDEO_FORMAT_NV12: return AV_PIX_FMT_NV12;
-    case GST_VIDEO_FORMAT_NV21: return AV_PIX_FMT_NV21;
-    case GST_VIDEO_FORMAT_UYVY: return AV_PIX_FMT_UYVY422;
-    case GST_VIDEO_FORMAT_YUY2: return AV_PIX_FMT_YUYV422;
-    case GST_VIDEO_FORMAT_I420_10LE: return AV_PIX_FMT_YUV420P10LE;
-    case GST_VIDEO_FORMAT_P010_10LE: return AV_PIX_FMT_P010LE;
-    case GST_VIDEO_FORMAT_GRAY8: return AV_PIX_FMT_GRAY8;
-    case GST_VIDEO_FORMAT_BGRx: return AV_PIX_FMT_BGR0;
-    case GST_VIDEO_FORMAT_BGRA: return AV_PIX_FMT_BGRA;
-    case GST_VIDEO_FORMAT_RGBx: return AV_PIX_FMT_RGB0;
-    case GST_VIDEO_FORMAT_RGBA: return AV_PIX_FMT_RGBA;
-    case GST_VIDEO_FORMAT_xRGB: return AV_PIX_FMT_0RGB;
-    case GST_VIDEO_FORMAT_ARGB: return AV_PIX_FMT_ARGB;
-    case GST_VIDEO_FORMAT_xBGR: return AV_PIX_FMT_0BGR;
-    case GST_VIDEO_FORMAT_ABGR: return AV_PIX_FMT_ABGR;
-    default: return AV_PIX_FMT_NONE;
+    for (const auto &[gst, av] : kFormats) {
+        if (gst == format)
+            return av;
     }
+    return AV_PIX_FMT_NONE;
 }
 
 int coefficients(GstVideoColorMatrix matrix)

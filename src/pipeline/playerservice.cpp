@@ -13,10 +13,6 @@ namespace tovra {
 
 using namespace playerlink;
 
-namespace {
-
-}
-
 PlayerService::PlayerService(int link, QObject *parent)
     : QObject(parent)
     , m_link(link)
@@ -90,7 +86,6 @@ void PlayerService::handle(const QByteArray &message)
         in >> url >> startMs >> sequence;
         if (in.status() != QDataStream::Ok)
             return;
-        m_opened = true;
         m_pipeline->open(QUrl::fromEncoded(url, QUrl::StrictMode), startMs);
         m_sequenceShift = sequence - m_pipeline->seekSequence();
         return;
@@ -143,6 +138,14 @@ void PlayerService::handle(const QByteArray &message)
         bool wanted = true;
         in >> wanted;
         m_framesWanted = wanted;
+        return;
+    }
+    case Command::Ping: {
+        // Answered here, on the thread that never waits on the pipeline: a player that does not
+        // answer is hung, whatever its pipeline is doing.
+        quint64 serial = 0;
+        in >> serial;
+        tell(pack(News::Pong, serial));
         return;
     }
     }

@@ -29,8 +29,6 @@ public:
     // their codec libraries: done by a player while the client still waits for the play's
     // authorisation, so none of it happens while the user waits.
     static void preloadElements();
-    // An Open has come: the service is no longer a spare.
-    bool hasOpened() const { return m_opened; }
 
 signals:
     void closed();
@@ -45,7 +43,6 @@ private:
     int m_link = -1;
     QSocketNotifier *m_notifier = nullptr;
     std::unique_ptr<LocalPipeline> m_pipeline;
-    bool m_opened = false;
     quint64 m_sequenceShift = 0;
     std::atomic<bool> m_framesWanted{true};
 

@@ -7,7 +7,6 @@
 #include "playerlink/playerlink.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -16,38 +15,33 @@
 
 #include <gst/gst.h>
 
-namespace {
-
-// A spare started ahead of a play that never came goes by itself.
-constexpr std::chrono::seconds kSpareLife{60};
-
-}
-
 int main(int argc, char *argv[])
 {
     int link = -1;
+    pid_t client = 0;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], tovra::playerlink::kLinkOption) == 0)
             link = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], tovra::playerlink::kClientOption) == 0)
+            client = pid_t(std::atoll(argv[i + 1]));
     }
-    if (link < 0) {
+    if (link < 0 || client <= 0) {
         fputs("tovra-player is started by tovra-client.\n", stderr);
         return 2;
     }
-    // Gone with the client, however it ends.
+    // Gone with the client, however it ends. A client that died before this was set has left an
+    // orphan, adopted by init or by a subreaper (a user's service manager): the parent is then
+    // some other process, not necessarily 1.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() == 1)
+    if (getppid() != client)
         return 0;
     QCoreApplication app(argc, argv);
     gst_init(&argc, &argv);
     tovra::PlayerService::preloadElements();
     tovra::PlayerService service(link);
     // Nothing is torn down on the way out: what the pipeline holds is the kernel's to free, and
-    // GStreamer's own shutdown is where the demuxer's faults live.
+    // GStreamer's own shutdown is where the demuxer's faults live. A spare never ends by itself:
+    // the client ends one it no longer wants, so a play that takes it never gets one that is going.
     QObject::connect(&service, &tovra::PlayerService::closed, [] { _exit(0); });
-    QTimer::singleShot(kSpareLife, &service, [&service] {
-        if (!service.hasOpened())
-            _exit(0);
-    });
     return app.exec();
 }

@@ -11,6 +11,14 @@ namespace {
 
 constexpr std::size_t kPage = 4096;
 
+// A plain read the compiler may not repeat later: the other process can change the field between
+// two reads of it.
+template<typename T>
+T readOnce(const T &field)
+{
+    return *static_cast<const volatile T *>(&field);
+}
+
 std::size_t roundUp(std::size_t bytes)
 {
     return (bytes + kPage - 1) / kPage * kPage;
@@ -82,12 +90,14 @@ std::shared_ptr<FrameRing> FrameRing::map(int fd)
     }
     std::shared_ptr<FrameRing> ring(new FrameRing(fd, static_cast<std::uint8_t *>(base), bytes));
     const Header *header = ring->m_header;
-    // The header is the player's to write: the sizes are checked against what was mapped once,
-    // here, and never read again from shared memory for bounds.
-    if (header->magic != kMagic || header->slotCount != kSlots || header->slotBytes == 0
-        || header->slotBytes > (bytes - kHeaderBytes) / kSlots)
+    // The header is the player's to write, now too: each field is read once, and the copy that
+    // was checked against what was mapped is the one kept for bounds.
+    const std::uint32_t magic = readOnce(header->magic);
+    const std::uint32_t slotCount = readOnce(header->slotCount);
+    const std::uint64_t slotBytes = readOnce(header->slotBytes);
+    if (magic != kMagic || slotCount != kSlots || slotBytes == 0 || slotBytes > (bytes - kHeaderBytes) / kSlots)
         return {};
-    ring->m_slotBytes = header->slotBytes;
+    ring->m_slotBytes = std::size_t(slotBytes);
     return ring;
 }
 

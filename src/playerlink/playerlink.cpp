@@ -60,52 +60,53 @@ bool send(int fd, const QByteArray &message, int passFd, bool wait)
 
 Received receive(int fd, QByteArray &message, int &passedFd)
 {
-    passedFd = -1;
-    message.resize(kMaxMessage);
-    iovec part{message.data(), std::size_t(message.size())};
-    msghdr header{};
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    header.msg_control = control;
-    header.msg_controllen = sizeof(control);
-    ssize_t got;
-    do
-        got = recvmsg(fd, &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
-    while (got < 0 && errno == EINTR);
-    if (got < 0) {
-        message.clear();
-        return errno == EAGAIN || errno == EWOULDBLOCK ? Received::Nothing : Received::Closed;
-    }
-    for (cmsghdr *item = CMSG_FIRSTHDR(&header); item; item = CMSG_NXTHDR(&header, item)) {
-        if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SCM_RIGHTS)
-            continue;
-        // Only the first descriptor is ours to keep; any other is closed at once.
-        const std::size_t count = (item->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-        for (std::size_t i = 0; i < count; ++i) {
-            int passed;
-            std::memcpy(&passed, CMSG_DATA(item) + i * sizeof(int), sizeof(int));
-            if (passedFd < 0)
-                passedFd = passed;
-            else
-                close(passed);
-        }
-    }
-    // A packet of nothing is the other end closing its side.
-    if (got == 0) {
-        message.clear();
-        if (passedFd >= 0)
-            close(std::exchange(passedFd, -1));
-        return Received::Closed;
-    }
     // A cut packet (over the limit, or its descriptors cut) is not a message: the next one is.
-    if (header.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) {
-        if (passedFd >= 0)
-            close(passedFd);
-        return receive(fd, message, passedFd);
+    // Read in a loop, not by recursion: the other side decides how many cut ones come.
+    for (;;) {
+        passedFd = -1;
+        message.resize(kMaxMessage);
+        iovec part{message.data(), std::size_t(message.size())};
+        msghdr header{};
+        header.msg_iov = &part;
+        header.msg_iovlen = 1;
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        header.msg_control = control;
+        header.msg_controllen = sizeof(control);
+        ssize_t got;
+        do
+            got = recvmsg(fd, &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+        while (got < 0 && errno == EINTR);
+        if (got < 0) {
+            message.clear();
+            return errno == EAGAIN || errno == EWOULDBLOCK ? Received::Nothing : Received::Closed;
+        }
+        for (cmsghdr *item = CMSG_FIRSTHDR(&header); item; item = CMSG_NXTHDR(&header, item)) {
+            if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SCM_RIGHTS)
+                continue;
+            // Only the first descriptor is ours to keep; any other is closed at once.
+            const std::size_t count = (item->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (std::size_t i = 0; i < count; ++i) {
+                int passed;
+                std::memcpy(&passed, CMSG_DATA(item) + i * sizeof(int), sizeof(int));
+                if (passedFd < 0)
+                    passedFd = passed;
+                else
+                    close(passed);
+            }
+        }
+        const bool cut = header.msg_flags & (MSG_TRUNC | MSG_CTRUNC);
+        // A packet of nothing is the other end closing its side.
+        if (got == 0 || cut) {
+            if (passedFd >= 0)
+                close(std::exchange(passedFd, -1));
+            if (cut)
+                continue;
+            message.clear();
+            return Received::Closed;
+        }
+        message.resize(got);
+        return Received::Message;
     }
-    message.resize(got);
-    return Received::Message;
 }
 
 }

@@ -15,6 +15,8 @@ namespace tovra::playerlink {
 
 // The descriptor number of the player's end of the link, as the client hands it to the child.
 inline constexpr char kLinkOption[] = "--link";
+// The client's process id: the player's parent must be that process, or the client is gone.
+inline constexpr char kClientOption[] = "--client";
 
 enum class Command : quint8 {
     // url (QByteArray), startNs (qint64), sequence (quint64)
@@ -33,6 +35,8 @@ enum class Command : quint8 {
     MaxBitrate,
     // wanted (bool): whether pictures are worth copying for the client at all
     Frames,
+    // serial (quint64): answered by News::Pong from the player's main thread
+    Ping,
 };
 
 enum class News : quint8 {
@@ -52,6 +56,8 @@ enum class News : quint8 {
     Ended,
     // percent (qint32)
     Buffering,
+    // serial (quint64): the Ping it answers
+    Pong,
 };
 
 // A message is never bigger than this; a stream address is the only thing of any size in one.
@@ -73,7 +79,8 @@ QByteArray pack(Kind kind, const Fields &...fields)
 // Both ends of a new link, close-on-exec; none if the system would not make one.
 std::optional<std::pair<int, int>> makeLink();
 // Sends one message, with a descriptor to pass if passFd is one. Without wait, a full socket
-// drops the message rather than block. False when it could not go.
+// drops the message rather than block. False when it could not go, errno saying why (EAGAIN: the
+// socket is full).
 bool send(int fd, const QByteArray &message, int passFd = -1, bool wait = true);
 
 enum class Received { Message, Nothing, Closed };

@@ -4,10 +4,13 @@
 #include "views/player/playerview.h"
 
 #include "playback/playbackfixture.h"
+#include "support/logcapture.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTest>
 #include <csignal>
+#include <unistd.h>
 #include <sys/resource.h>
 #include "support/testmain.h"
 
@@ -160,30 +163,36 @@ private slots:
         QVERIFY2(entries("/proc/self/fd") <= files + 10, qPrintable(u"%1 -> %2"_qs.arg(files).arg(entries("/proc/self/fd"))));
     }
 
-    // A player process that dies or hangs mid-play is a failure like a network's: the client
-    // stays, says 播放失败, and the retry plays on from where the picture stood, in a new player.
+    // A player process that dies or hangs mid-play is a failure of its own: the client stays,
+    // says what happened, and the retry plays on from where the picture stood, in a new player.
     void playerDeathIsAFailureWithARetry_data()
     {
         QTest::addColumn<int>("signal");
         QTest::addColumn<QString>("moment");
+        QTest::addColumn<QString>("text");
+        const QString ended = u"播放失败：播放组件意外退出，请重试"_qs;
+        const QString hung = u"播放失败：播放组件停止响应，请重试"_qs;
         for (const auto &[name, number] : {std::pair{"SIGKILL", SIGKILL}, std::pair{"SIGSEGV", SIGSEGV}}) {
             for (const char *moment : {"opening", "playing", "seeking", "switching"})
-                QTest::addRow("%s while %s", name, moment) << number << QString::fromLatin1(moment);
+                QTest::addRow("%s while %s", name, moment) << number << QString::fromLatin1(moment) << ended;
         }
-        // Alive but silent: the stall limit ends it.
-        QTest::newRow("SIGSTOP while playing") << int(SIGSTOP) << u"playing"_qs;
+        // Alive but silent: it stops answering the client, long before the stall limit.
+        QTest::newRow("SIGSTOP while playing") << int(SIGSTOP) << u"playing"_qs << hung;
+        // Seeks the silent player never reads, until one does not fit: the play fails where the
+        // user sought, not lost somewhere else.
+        QTest::newRow("SIGSTOP, seeks until one is lost") << int(SIGSTOP) << u"flooded"_qs << hung;
     }
     void playerDeathIsAFailureWithARetry()
     {
         QFETCH(int, signal);
         QFETCH(QString, moment);
+        QFETCH(QString, text);
         // The crashes asked for here are not worth a core file each.
         const rlimit noCore{0, 0};
         setrlimit(RLIMIT_CORE, &noCore);
         PlaybackFixture f;
         PlayerPage page(f, f.auth(PlaybackFixture::kMaster));
         PlayerModel *model = page.model();
-        model->setStallLimit(std::chrono::milliseconds(2000));
         QVERIFY(waitFor([&] { return model->pipeline()->processId() > 0; }, kPlayTimeout));
         if (moment != u"opening") {
             QVERIFY(waitFor([&] { return model->position() > 1500 && model->variants().size() == 2; }, kPlayTimeout));
@@ -192,11 +201,18 @@ private slots:
             else if (moment == u"switching")
                 model->select(model->variants().first());
         }
-        const qint64 before = model->position();
+        qint64 before = model->position();
         const qint64 player = model->pipeline()->processId();
+        QElapsedTimer clock;
+        clock.start();
         QCOMPARE(kill(pid_t(player), signal), 0);
+        // Without the event loop, so only a command that did not fit can retire the player here.
+        for (int i = 0; moment == u"flooded" && i < 5000 && model->pipeline()->processId() == player; ++i)
+            model->seek(before = 3000 + i % 2 * 3000);
         QVERIFY(waitFor([&] { return model->hasFailed(); }, 10000));
-        QVERIFY(model->message() && model->message()->startsWith(u"播放失败"_qs));
+        QCOMPARE(model->message().value_or(QString()), text);
+        // A hung player is found within a few seconds, a lost command at once.
+        QVERIFY2(clock.elapsed() < (moment == u"flooded" ? 2000 : 8000), qPrintable(QString::number(clock.elapsed())));
         const qint64 failedAt = model->position();
         QVERIFY2(failedAt >= before - 100 && failedAt <= before + 2500, qPrintable(u"%1 -> %2"_qs.arg(before).arg(failedAt)));
         qint64 lowest = failedAt;
@@ -205,6 +221,54 @@ private slots:
         QVERIFY(waitFor([&] { return !model->hasFailed() && model->position() > failedAt + 1000; }, kPlayTimeout));
         QVERIFY(model->pipeline()->processId() != player);
         QVERIFY2(lowest >= failedAt - 100, qPrintable(u"back to %1 from %2"_qs.arg(lowest).arg(failedAt)));
+    }
+
+    // A player that cannot be started says so at once; 播放 tries once more, never in a loop.
+    void missingPlayerIsSaidAndTriedOnce()
+    {
+        PlaybackFixture f;
+        // No spare of the real player may stand in for the missing one.
+        Pipeline::waitForShutdowns(1000);
+        LogCapture log;
+        qputenv("TOVRA_PLAYER", QDir::temp().filePath(u"no-such-folder/tovra-player"_qs).toLocal8Bit());
+        const auto restore = qScopeGuard([] { qunsetenv("TOVRA_PLAYER"); });
+        PlayerPage page(f, f.auth(PlaybackFixture::kMaster));
+        PlayerModel *model = page.model();
+        const QString text = u"播放失败：播放组件无法启动，请重新安装客户端后再试"_qs;
+        QVERIFY(waitFor([&] { return model->message() == text; }, 2000));
+        const auto starts = [&] { return log.taken().filter(u"播放进程无法启动"_qs).size(); };
+        const qsizetype tried = starts();
+        QTest::keyClick(page.native(), Qt::Key_Space);
+        QVERIFY(waitFor([&] { return starts() > tried && model->message() == text; }, 2000));
+        waitFor([] { return false; }, 1500);
+        QVERIFY2(starts() - tried <= 2, qPrintable(log.taken().join(u'\n')));
+        QCOMPARE(model->message().value_or(QString()), text);
+    }
+
+    // A spare that ends just as a play takes it (gone, its end not yet heard of) is replaced
+    // without a word: the play plays.
+    void spareEndingAsItIsTakenIsReplaced()
+    {
+        PlaybackFixture f;
+        Pipeline::prepare();
+        QVERIFY(waitFor([] { return Pipeline::spareProcessId() > 0; }));
+        const qint64 spare = Pipeline::spareProcessId();
+        QCOMPARE(kill(pid_t(spare), SIGKILL), 0);
+        // Dead, and no event of the client's runs before the play takes it.
+        const auto dead = [&] {
+            QFile stat(u"/proc/%1/stat"_qs.arg(spare));
+            return !stat.open(QIODevice::ReadOnly) || stat.readAll().split(')').last().trimmed().startsWith('Z');
+        };
+        QElapsedTimer clock;
+        clock.start();
+        while (!dead() && clock.elapsed() < 5000)
+            usleep(1000);
+        QVERIFY(dead());
+        PlayerModel model(f.auth(PlaybackFixture::kMaster), kPlayerEntry, 0);
+        model.play();
+        QVERIFY(waitFor([&] { return model.position() > 1000 || model.hasFailed(); }, kPlayTimeout));
+        QVERIFY2(!model.hasFailed(), qPrintable(model.message().value_or(QString())));
+        QVERIFY(model.pipeline()->processId() != spare);
     }
 
 private:

@@ -72,6 +72,9 @@ private slots:
         QCOMPARE(player::resumeNotice(3725), u"已从上次看到的 62:05 继续播放"_qs);
         QCOMPARE(player::failureNotice(player::Failure::Other), u"播放失败：未知错误"_qs);
         QCOMPARE(player::failureNotice(player::Failure::Network), u"播放失败：网络连接失败，请检查网络后重试"_qs);
+        QCOMPARE(player::failureNotice(player::Failure::PlayerEnded), u"播放失败：播放组件意外退出，请重试"_qs);
+        QCOMPARE(player::failureNotice(player::Failure::PlayerHung), u"播放失败：播放组件停止响应，请重试"_qs);
+        QCOMPARE(player::failureNotice(player::Failure::PlayerMissing), u"播放失败：播放组件无法启动，请重新安装客户端后再试"_qs);
     }
 
     void authedAddress_data()

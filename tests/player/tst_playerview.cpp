@@ -8,6 +8,7 @@
 #include "views/components/stateoverlay.h"
 #include "views/player/framescaler.h"
 #include "views/player/nativeplayer.h"
+#include "views/player/pipeline.h"
 #include "views/player/playercontrols.h"
 #include "views/player/playermodel.h"
 #include "views/player/playerview.h"
@@ -25,7 +26,11 @@
 #include <QToolButton>
 #include <gst/gst.h>
 #include <gst/video/video.h>
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include "support/testmain.h"
@@ -155,6 +160,9 @@ private slots:
         QTest::newRow("planes the format has not") << 3 << false;
         QTest::newRow("no such format") << 4 << false;
         QTest::newRow("offset before the slot") << 5 << false;
+        // libswscale reads PAL8's palette through a second plane no shape names: a null pointer.
+        QTest::newRow("PAL8") << 6 << false;
+        QTest::newRow("a format the player never writes") << 7 << false;
     }
     void hostileFrameShapesAreRefused()
     {
@@ -169,6 +177,8 @@ private slots:
         case 3: shape.planes = 4; break;
         case 4: shape.pixelFormat = 100000; break;
         case 5: shape.offsets[1] = -64; break;
+        case 6: shape.pixelFormat = AV_PIX_FMT_PAL8, shape.planes = 1; break;
+        case 7: shape.pixelFormat = AV_PIX_FMT_YUV410P; break;
         }
         const VideoFrame frame = VideoFrame::take(written->ring, written->slot, written->serial, shape, 0);
         QCOMPARE(!FrameScaler::Converter().convert(frame, QSize(32, 18)).isNull(), drawn);
@@ -346,6 +356,37 @@ private slots:
         QVERIFY(player->notice()->isVisible());
         player->notice()->hide();
         QCOMPARE(places(watched), shown);
+    }
+
+    // The page's notice strip is out of sight in full screen and behind the small window: a
+    // player that ends there says so over the picture the user is looking at.
+    void failureShowsOverThePicture_data()
+    {
+        QTest::addColumn<bool>("pip");
+        QTest::newRow("full screen") << false;
+        QTest::newRow("picture-in-picture") << true;
+    }
+    void failureShowsOverThePicture()
+    {
+        QFETCH(bool, pip);
+        PlayerFixture f;
+        f.site.route(kAuthPath, FakeSite::ok(f.authJson(f.site.url(kMaster).toString(), 0)));
+        PlayerView view(kEntry, u"片名"_qs, 0);
+        show(view);
+        QVERIFY(waitFor([&] { return view.shown() == PlayerView::Shown::Native; }));
+        NativePlayer *player = view.nativePlayer();
+        QVERIFY(waitFor([&] { return player->model()->pipeline()->processId() > 0; }));
+        const qint64 process = player->model()->pipeline()->processId();
+        pip ? player->togglePictureInPicture() : player->toggleFullScreen();
+        QWidget *window = pip ? static_cast<QWidget *>(player->pipWindow()) : player->surface();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(kill(pid_t(process), SIGKILL), 0);
+        const QString text = u"播放失败：播放组件意外退出，请重试"_qs;
+        QVERIFY2(waitFor([&] { return shownTexts(window).contains(text); }), qPrintable(shownTexts(window).join(u'|')));
+        grabToPng(window, u"player-failed-"_qs + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+        // Whole, over the picture.
+        const VideoSurface *surface = pip ? player->pipWindow()->surface() : player->surface();
+        QVERIFY(surface->rect().contains(surface->caption()->geometry()));
     }
 
     void progressReports()

@@ -1,5 +1,7 @@
 #include "views/player/framescaler.h"
 
+#include "playerlink/frameformats.h"
+
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
@@ -22,6 +24,10 @@ constexpr AVPixelFormat kTarget = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_B
 
 bool FrameScaler::Converter::fitsSlot(const FrameShape &shape, std::size_t slotBytes)
 {
+    // Only what the player writes: libswscale reads some formats through planes a shape does not
+    // name (PAL8's palette), and would fault this thread on them.
+    if (!playerlink::isFrameFormat(shape.pixelFormat))
+        return false;
     const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(AVPixelFormat(shape.pixelFormat));
     if (!desc || shape.planes != av_pix_fmt_count_planes(AVPixelFormat(shape.pixelFormat)) || shape.planes > 4)
         return false;

@@ -45,8 +45,8 @@ public:
         Converter(const Converter &) = delete;
         Converter &operator=(const Converter &) = delete;
         QImage convert(const VideoFrame &frame, QSize size);
-        // Every row libswscale will read of each plane lies inside the frame's slot: the shape
-        // comes from another process.
+        // The format is one the player writes, and every row libswscale will read of each plane
+        // lies inside the frame's slot: the shape comes from another process.
         static bool fitsSlot(const FrameShape &shape, std::size_t slotBytes);
 
     private:

@@ -136,6 +136,7 @@ void NativePlayer::setFullScreen(bool fullScreen)
         return;
     m_surface->setWindowTitle(windowName(QStringLiteral("全屏播放")));
     m_surface->setFullScreen(fullScreen);
+    updateNotice();
     m_linger.stop();
     m_surface->unsetCursor();
     if (!m_controls) {
@@ -329,6 +330,7 @@ void NativePlayer::finish()
     }
     model->deleteLater();
     m_notice->hide();
+    m_surface->setCaption(QString());
     updateWaiting();
     emit modelChanged(nullptr);
 }
@@ -347,6 +349,8 @@ void NativePlayer::updateNotice()
     const auto &message = m_model ? m_model->message() : std::optional<QString>();
     m_notice->setText(message.value_or(QString()));
     m_notice->setVisible(message.has_value());
+    // In full screen the page, and its strip, are out of sight: the notice lies over the picture.
+    m_surface->setCaption(m_surface->isFullScreen() ? message.value_or(QString()) : QString());
 }
 
 }

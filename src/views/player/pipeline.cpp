@@ -8,12 +8,16 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tovra {
@@ -25,6 +29,20 @@ namespace {
 // How long a player told to stop may take before it is killed. It stops at once when it reads the
 // link closing; only one stuck in the kernel or hung outside its event loop needs the kill.
 constexpr std::chrono::milliseconds kStopGrace{150};
+
+// How often an open player is asked whether it still answers.
+constexpr std::chrono::milliseconds kPingEvery{1000};
+// A player that has not answered for this long is hung. Its main thread only reads the link and
+// passes its pipeline's news on, and never waits on the pipeline (the demuxer's locks are the
+// pipeline thread's to wait on): even on a machine busy enough to leave it without a core for a
+// moment it answers within a fraction of a second. 4 s is far beyond such a moment and far short
+// of the 30 s the stall watchdog gives the network, which would name the wrong culprit.
+constexpr std::chrono::milliseconds kAnswerBound{4000};
+// Before its first answer a player may still be loading GStreamer's elements (a fresh one, or a
+// spare taken just after it started), which a busy machine stretches to seconds.
+constexpr std::chrono::milliseconds kFirstAnswerBound{15000};
+// A spare not taken by then is ended: the user has gone elsewhere.
+constexpr std::chrono::seconds kSpareLife{60};
 
 Pipeline::Launcher &launcher()
 {
@@ -43,6 +61,8 @@ struct Spare
 {
     QPointer<QProcess> process;
     int link = -1;
+    // Which prepare() the idle timer belongs to: each one gives the spare a minute again.
+    quint64 generation = 0;
 };
 
 Spare &spare()
@@ -51,12 +71,41 @@ Spare &spare()
     return s;
 }
 
+// The other end has gone (or is going) even if its process has not been reaped yet: the player
+// ended. Only a hang-up of the peer is asked about, never its news.
+bool linkClosed(int link)
+{
+    pollfd p{link, POLLRDHUP, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL));
+}
+
+bool spareAlive()
+{
+    const Spare &s = spare();
+    return s.link >= 0 && s.process && s.process->state() != QProcess::NotRunning && !linkClosed(s.link);
+}
+
+// A spare reads its link closing and goes; one that does not is killed, as a retired player is.
+void endSpare()
+{
+    Spare &s = spare();
+    if (s.link >= 0)
+        close(std::exchange(s.link, -1));
+    if (QProcess *process = std::exchange(s.process, nullptr)) {
+        QTimer::singleShot(kStopGrace, process, [process] {
+            if (process->state() != QProcess::NotRunning)
+                process->kill();
+        });
+    }
+}
+
 // Starts the player executable with its end of the link; the link end is closed here either way.
 QProcess *startProcess(int theirs)
 {
     auto *process = new QProcess;
     process->setProgram(Pipeline::playerPath());
-    process->setArguments({QString::fromLatin1(kLinkOption), QString::number(theirs)});
+    process->setArguments({QString::fromLatin1(kLinkOption), QString::number(theirs), QString::fromLatin1(kClientOption),
+                           QString::number(QCoreApplication::applicationPid())});
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setInputChannelMode(QProcess::ForwardedInputChannel);
     // Only the child keeps its end across exec: every other child of the client (the web
@@ -89,11 +138,19 @@ struct Pipeline::Player
     QPointer<QProcess> process;
     QSocketNotifier *notifier = nullptr;
     bool opened = false;
+    quint64 pingSerial = 0;
+    bool pingOutstanding = false;
+    QElapsedTimer pingSent;
+    int turnsUnanswered = 0;
+    bool answered = false;
 };
 
 Pipeline::Pipeline(QObject *parent)
     : QObject(parent)
 {
+    m_alive.setInterval(kPingEvery);
+    m_alive.setTimerType(Qt::PreciseTimer);
+    connect(&m_alive, &QTimer::timeout, this, &Pipeline::checkAlive);
     start();
 }
 
@@ -124,16 +181,30 @@ void Pipeline::setLauncher(Launcher l)
 
 void Pipeline::prepare()
 {
-    if (launcher() || (spare().process && spare().process->state() != QProcess::NotRunning))
+    if (launcher())
         return;
-    // A spare that went by itself leaves its end of the link behind.
-    if (spare().link >= 0)
-        close(std::exchange(spare().link, -1));
-    const auto link = makeLink();
-    if (!link)
-        return;
-    spare().process = startProcess(link->second);
-    spare().link = link->first;
+    Spare &s = spare();
+    if (!spareAlive()) {
+        // Whatever is left of one that went.
+        endSpare();
+        const auto link = makeLink();
+        if (!link)
+            return;
+        s.process = startProcess(link->second);
+        s.link = link->first;
+    }
+    // The client ends the spare, not the spare itself: one going by itself could go just as a
+    // play takes it.
+    const quint64 generation = ++s.generation;
+    QTimer::singleShot(kSpareLife, s.process, [generation] {
+        if (spare().generation == generation)
+            endSpare();
+    });
+}
+
+qint64 Pipeline::spareProcessId()
+{
+    return spare().process ? spare().process->processId() : 0;
 }
 
 int Pipeline::running()
@@ -162,40 +233,51 @@ qint64 Pipeline::processId() const
     return m_player && m_player->process ? m_player->process->processId() : 0;
 }
 
-bool Pipeline::start()
+void Pipeline::start(QString *why)
 {
     auto player = std::make_unique<Player>();
-    if (spare().link >= 0 && spare().process && spare().process->state() != QProcess::NotRunning) {
+    if (spareAlive()) {
         player->link = std::exchange(spare().link, -1);
         player->process = std::exchange(spare().process, nullptr);
     } else {
-        if (spare().link >= 0)
-            close(std::exchange(spare().link, -1));
+        // A spare that is going would take the play down with it: a new player instead.
+        endSpare();
         const auto link = makeLink();
-        if (!link)
-            return false;
+        if (!link) {
+            if (why)
+                *why = QStringLiteral("no link: ") + QString::fromLocal8Bit(std::strerror(errno));
+            return;
+        }
         player->link = link->first;
         if (launcher()) {
             if (!launcher()(link->second)) {
                 close(link->first);
-                return false;
+                if (why)
+                    *why = QStringLiteral("the launcher could not start a player");
+                return;
             }
         } else {
             player->process = startProcess(link->second);
         }
+    }
+    if (QProcess *process = player->process) {
+        connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart && m_player && m_player->process == process)
+                lose(player::Failure::PlayerMissing, process->program() + QStringLiteral(": ") + process->errorString());
+        });
     }
     player->notifier = new QSocketNotifier(player->link, QSocketNotifier::Read, this);
     connect(player->notifier, &QSocketNotifier::activated, this, &Pipeline::readNews);
     m_player = std::move(player);
     m_ring.reset();
     send(pack(Command::Frames, m_target != nullptr));
-    return true;
 }
 
 void Pipeline::retire()
 {
     if (!m_player)
         return;
+    m_alive.stop();
     const std::unique_ptr<Player> player = std::move(m_player);
     // Often called from the notifier's own signal (news that ends the play): it goes later.
     player->notifier->setEnabled(false);
@@ -213,23 +295,109 @@ void Pipeline::retire()
 
 void Pipeline::send(const QByteArray &command)
 {
-    // Never waits: a player that has not read a link's worth of commands is hung, and the
-    // model's stall watchdog ends it.
-    if (m_player)
-        playerlink::send(m_player->link, command, -1, false);
+    if (!m_player || playerlink::send(m_player->link, command, -1, false))
+        return;
+    const int error = errno;
+    // Never waits: a player that has not read a link's worth of commands is hung. A command lost
+    // would leave the play somewhere the user did not ask for (a seek that never lands), so the
+    // play fails there instead, and 播放 opens a new player where the user asked to be.
+    if (error == EAGAIN || error == EWOULDBLOCK)
+        lose(player::Failure::PlayerHung, QStringLiteral("a command found the link full: the player reads nothing"));
+    else
+        lose(endedKind(), QStringLiteral("a command could not be sent: ") + QString::fromLocal8Bit(std::strerror(error)));
+}
+
+player::Failure Pipeline::endedKind() const
+{
+    QProcess *process = m_player ? m_player->process.data() : nullptr;
+    if (!process)
+        return player::Failure::PlayerEnded;
+    // The link closes once the child has gone; by then its start-up pipe already says whether the
+    // executable ran (closed at exec) or not (the error written before it exits), so this does
+    // not wait.
+    if (process->state() == QProcess::Starting)
+        process->waitForStarted(1000);
+    return process->error() == QProcess::FailedToStart ? player::Failure::PlayerMissing : player::Failure::PlayerEnded;
+}
+
+void Pipeline::lose(player::Failure kind, const QString &why)
+{
+    if (!m_player)
+        return;
+    const bool opened = m_player->opened;
+    retire();
+    if (!opened) {
+        // Nothing was asked of it: the user need not hear of it. Another takes its place, once;
+        // one that could not start is started again only by the next open.
+        logLine(QStringLiteral("播放进程未开始播放即结束"), why);
+        if (kind != player::Failure::PlayerMissing && m_quietStarts++ < 1)
+            start();
+        return;
+    }
+    // The model's retry of a network failure comes 0.3 s later: a player that has loaded
+    // GStreamer is waiting for it by then, even on a busy machine.
+    if (kind != player::Failure::PlayerMissing)
+        prepare();
+    // Often found inside one of the model's own calls (a seek that could not be sent): it hears
+    // of it from the event loop, and only if it has not opened again since.
+    QMetaObject::invokeMethod(
+        this,
+        [this, kind, why, opens = m_opens] {
+            if (opens == m_opens)
+                emit failed(int(kind), why);
+        },
+        Qt::QueuedConnection);
+}
+
+void Pipeline::checkAlive()
+{
+    if (!m_player || !m_player->opened)
+        return;
+    // What came while this thread was busy is read first: a client too busy to listen does not
+    // take its player for hung.
+    readNews();
+    if (!m_player)
+        return;
+    Player &player = *m_player;
+    if (!player.pingOutstanding) {
+        player.pingOutstanding = true;
+        player.turnsUnanswered = 0;
+        player.pingSent.start();
+        send(pack(Command::Ping, ++player.pingSerial));
+        return;
+    }
+    // Counted in this thread's turns too: one long busy moment of the client is one turn, not a
+    // player that stopped answering.
+    const auto bound = player.answered ? kAnswerBound : kFirstAnswerBound;
+    if (++player.turnsUnanswered >= bound / kPingEvery && player.pingSent.elapsed() >= bound.count())
+        lose(player::Failure::PlayerHung, QStringLiteral("the player has not answered for %1 ms").arg(player.pingSent.elapsed()));
 }
 
 void Pipeline::open(const QUrl &address, qint64 startMs)
 {
     const quint64 sequence = ++m_seekSequence;
+    ++m_opens;
+    m_quietStarts = 0;
     m_framePosition = -1;
     // A player opens once: a retry or a new play from the start gets a new one, so nothing of
     // the last (a demuxer wedged on a silent site, a sound chain a failure left behind) is in it.
     if (m_player && m_player->opened)
         retire();
-    if (!m_player && !start()) {
+    // One that went before it was asked anything (a spare that was ending, a crash at start-up)
+    // and whose news has not been read yet is replaced now, without a word.
+    if (m_player && (linkClosed(m_player->link) || (m_player->process && m_player->process->state() == QProcess::NotRunning)))
+        lose(endedKind(), QStringLiteral("the player ended before it opened"));
+    QString why;
+    if (!m_player)
+        start(&why);
+    if (!m_player) {
+        logLine(QStringLiteral("播放进程无法启动"), why);
         QMetaObject::invokeMethod(
-            this, [this] { emit failed(int(player::Failure::Other), QStringLiteral("the player could not be started")); },
+            this,
+            [this, why, opens = m_opens] {
+                if (opens == m_opens)
+                    emit failed(int(player::Failure::PlayerMissing), why);
+            },
             Qt::QueuedConnection);
         return;
     }
@@ -242,6 +410,12 @@ void Pipeline::open(const QUrl &address, qint64 startMs)
     if (m_maxBitrate)
         send(pack(Command::MaxBitrate, m_maxBitrate, false));
     send(pack(Command::Open, address.toEncoded(), startMs, sequence));
+    if (!m_player)
+        return;
+    m_player->pingOutstanding = true;
+    m_player->pingSent.start();
+    send(pack(Command::Ping, ++m_player->pingSerial));
+    m_alive.start();
 }
 
 void Pipeline::setPlaying(bool playing)
@@ -302,7 +476,7 @@ void Pipeline::readNews()
         switch (receive(m_player->link, news, passed)) {
         case Received::Message: handle(news, passed); continue;
         case Received::Nothing: return;
-        case Received::Closed: playerGone(QStringLiteral("the player process ended")); return;
+        case Received::Closed: lose(endedKind(), QStringLiteral("the player process ended")); return;
         }
     }
 }
@@ -362,10 +536,25 @@ void Pipeline::handle(const QByteArray &news, int passedFd)
         qint32 failure = 0;
         QString text;
         in >> failure >> text;
+        // The player names only its pipeline's kinds; anything else is a kind it has no word for.
+        using player::Failure;
+        const auto kind = Failure(failure);
+        const bool ours = kind == Failure::Resource || kind == Failure::Format || kind == Failure::Network
+                          || kind == Failure::AccessDenied || kind == Failure::Other;
         // Nothing of a failed stream is worth keeping: the player goes now, with whatever it
-        // still fetched, and a retry starts a new one.
+        // still fetched, and a retry starts a new one, which is made ready now.
         retire();
-        emit failed(failure, text.left(1000));
+        prepare();
+        emit failed(int(ours ? kind : Failure::Other), text.left(1000));
+        return;
+    }
+    case News::Pong: {
+        quint64 serial = 0;
+        in >> serial;
+        if (in.status() == QDataStream::Ok && serial == m_player->pingSerial) {
+            m_player->pingOutstanding = false;
+            m_player->answered = true;
+        }
         return;
     }
     case News::Ended: {
@@ -381,14 +570,6 @@ void Pipeline::handle(const QByteArray &news, int passedFd)
         return;
     }
     }
-}
-
-void Pipeline::playerGone(const QString &why)
-{
-    retire();
-    // The pipeline's own failures come as news; a player gone without a word crashed or was
-    // killed. Either way the play stops there, and a retry starts a new player.
-    emit failed(int(player::Failure::Other), why);
 }
 
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "models/playerfailure.h"
+
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 #include <functional>
 #include <map>
@@ -22,9 +25,11 @@ class FrameScaler;
 // the process, sends it commands over a local socket and hears its news; pictures come through
 // shared memory (playerlink/framering.h) straight to a FrameScaler.
 //
-// Nothing here waits on the player: calls only send, news comes through the event loop. A player
-// that dies or goes silent mid-play is a failure like a network's (failed(), then a retry opens a
-// new player where the picture stood).
+// Nothing here waits on the player: calls only send, news comes through the event loop. Nothing
+// the player says is trusted: its failure kinds, its pictures' shapes and formats are checked. A
+// player that dies, stops answering or cannot be sent a command mid-play is a failure of its own
+// kind (failed(), then 播放 opens a new player where the picture stood); one that dies before it
+// was asked to open anything is replaced without a word.
 class Pipeline : public QObject
 {
     Q_OBJECT
@@ -55,9 +60,11 @@ public:
     qint64 processId() const;
 
     // Starts a spare player, which loads GStreamer and its elements while the play's
-    // authorisation is still being asked for; the next pipeline takes it over. Goes by itself
-    // after a minute unused.
+    // authorisation is still being asked for; the next pipeline takes it over. Ended here after a
+    // minute unused (never by itself: a spare going as it is taken would fail the play).
     static void prepare();
+    // The spare's process id while there is one, else 0.
+    static qint64 spareProcessId();
     // Quitting: ends every player still running, waiting at most this long for them to go.
     static void waitForShutdowns(int milliseconds);
     // Player processes started for plays and not yet ended (a spare does not count).
@@ -73,7 +80,9 @@ public:
     static QString playerPath();
 
 signals:
-    // As LocalPipeline's; failed() also when the player dies.
+    // As LocalPipeline's; failed() also when the player ends, hangs or cannot be started
+    // (player::Failure::PlayerEnded, PlayerHung, PlayerMissing), and only ever with a kind of
+    // player::Failure.
     void seeked(quint64 sequence);
     void durationChanged(qint64 durationMs);
     void failed(int kind, const QString &text);
@@ -82,12 +91,17 @@ signals:
 
 private:
     struct Player;
-    bool start();
+    // Takes the spare or starts a player; m_player is none if none could be had (why says so).
+    void start(QString *why = nullptr);
     void retire();
     void send(const QByteArray &command);
     void readNews();
     void handle(const QByteArray &news, int passedFd);
-    void playerGone(const QString &why);
+    // The player is no use any more: retired, and the play fails, unless nothing was asked of it.
+    void lose(player::Failure kind, const QString &why);
+    // Why the link of a player closed: ended, or never started.
+    player::Failure endedKind() const;
+    void checkAlive();
 
     std::unique_ptr<Player> m_player;
     FrameScaler *m_target = nullptr;
@@ -96,6 +110,12 @@ private:
     qint64 m_framePosition = -1;
     qint64 m_duration = 0;
     quint64 m_seekSequence = 0;
+    // Opens asked for: a failure found for one play is not told to the next.
+    quint64 m_opens = 0;
+    // Players replaced without a word since the last open: one, not a loop of them.
+    int m_quietStarts = 0;
+    // Asks an open player whether it still answers.
+    QTimer m_alive;
     // What a new player is told before it opens, so a retry plays as the last one did.
     bool m_playing = true;
     double m_rate = 1.0;

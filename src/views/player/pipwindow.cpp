@@ -13,6 +13,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
@@ -105,6 +106,37 @@ void VideoSurface::setWaiting(bool waiting)
         setAccessibleDescription(description);
 }
 
+void VideoSurface::setCaption(const QString &text)
+{
+    if (text.isEmpty() && !m_caption)
+        return;
+    if (!m_caption) {
+        // As the page's notice looks, so it reads the same wherever the picture is.
+        m_caption = new QLabel(this);
+        m_caption->setTextFormat(Qt::PlainText);
+        m_caption->setAlignment(Qt::AlignCenter);
+        m_caption->setWordWrap(true);
+        m_caption->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_caption->setStyleSheet(QStringLiteral("QLabel { color: white; background: rgba(0,0,0,191); "
+                                                "border-radius: 8px; padding: 10px; }"));
+    }
+    m_caption->setText(text);
+    m_caption->setVisible(!text.isEmpty());
+    placeCaption();
+}
+
+void VideoSurface::placeCaption()
+{
+    if (!m_caption || m_caption->isHidden())
+        return;
+    // At the top: the spinner takes the middle and the full-screen controls the bottom.
+    constexpr int kMargin = 24;
+    const int width = std::min(m_caption->sizeHint().width(), std::max(0, this->width() - 2 * kMargin));
+    const int height = m_caption->heightForWidth(width) > 0 ? m_caption->heightForWidth(width) : m_caption->sizeHint().height();
+    m_caption->setGeometry((this->width() - width) / 2, std::min(kMargin, this->height() / 8), width, height);
+    m_caption->raise();
+}
+
 QWidget *VideoSurface::waitingIndicator() const
 {
     return m_waitingChip && !m_waitingChip->isHidden() ? m_waitingChip : nullptr;
@@ -165,6 +197,7 @@ void VideoSurface::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     updateBounds();
     placeWaiting();
+    placeCaption();
 }
 
 void VideoSurface::showEvent(QShowEvent *event)
@@ -265,6 +298,10 @@ PipWindow::PipWindow(PlayerModel *model, const QRect &avoid)
     updateState();
     connect(m_model, &PlayerModel::waitingChanged, m_surface, [this] { m_surface->setWaiting(m_model->isWaiting()); });
     m_surface->setWaiting(m_model->isWaiting());
+    // The page's notice is out of sight while the user watches here.
+    const auto caption = [this] { m_surface->setCaption(m_model->message().value_or(QString())); };
+    connect(m_model, &PlayerModel::messageChanged, m_surface, caption);
+    caption();
 
     if (QScreen *screen = this->screen()) {
         const QRect area = screen->availableGeometry();

@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QWidget>
 
+class QLabel;
 class QToolButton;
 
 namespace tovra {
@@ -28,6 +29,10 @@ public:
     FrameScaler *scaler() const { return m_scaler; }
     // In place of the picture, on black: while the picture plays in another window.
     void setNotice(const QString &text);
+    // Over the picture, at its top: the player's notice (a failure, the trial, the resume) where
+    // the page's own strip is out of sight, in full screen and in the small window. None hides it.
+    void setCaption(const QString &text);
+    QLabel *caption() const { return m_caption; }
     // A spinner over the middle of the picture while the stream waits for data, and "正在缓冲"
     // as the surface's description for screen readers. Not over a notice.
     void setWaiting(bool waiting);
@@ -57,6 +62,7 @@ protected:
 private:
     void updateBounds();
     void placeWaiting();
+    void placeCaption();
     void take(const QImage &picture, qint64 streamTime, QSize frameSize);
 
     FrameScaler *m_scaler = nullptr;
@@ -68,6 +74,7 @@ private:
     QString m_notice;
     QWidget *m_waitingChip = nullptr;
     bool m_waiting = false;
+    QLabel *m_caption = nullptr;
 };
 
 // The picture-in-picture window: a small frameless window above all others that shows the
