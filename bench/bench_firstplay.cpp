@@ -18,7 +18,7 @@
 #include "clientwindow.h"
 #include "screenprobe.h"
 
-#include "pipeline/inprocessplayer.h"
+#include "playerinprocess/inprocessplayer.h"
 #include "samplesite/mediasite.h"
 #include "views/catalogue/homeview.h"
 #include "views/detail/detailview.h"

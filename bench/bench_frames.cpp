@@ -19,7 +19,7 @@
 #include "clientwindow.h"
 #include "screenprobe.h"
 
-#include "pipeline/inprocessplayer.h"
+#include "playerinprocess/inprocessplayer.h"
 #include "support/fakesite.h"
 #include "support/mediafiles.h"
 

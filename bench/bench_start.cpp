@@ -149,8 +149,8 @@ Start playOurs(const QUrl &stream)
                    && recorder.pictures.back().first - recorder.pictures.front().first > (kWatchMs + 200) * 1000000LL;
         }, kWatchMs + 15000);
         pipeline.setFrameTarget(nullptr);
+        // Leaving the scope waits until the pipeline has let go, before the next play starts.
     }
-    LocalPipeline::waitForShutdowns(5000);
     std::lock_guard lock(recorder.mutex);
     return measure(recorder.pictures, started);
 }

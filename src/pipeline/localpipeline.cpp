@@ -1,9 +1,6 @@
 #include "pipeline/localpipeline.h"
 
 #include "pipeline/pipelinecore.h"
-#include "pipeline/pipelineshutdown.h"
-
-#include <thread>
 
 // The facade: the GUI thread's side. Every call only queues work for the pipeline's thread
 // (pipelineloop.cpp) and returns; the few values the GUI reads are atomics.
@@ -12,31 +9,17 @@ namespace tovra {
 
 LocalPipeline::LocalPipeline(QObject *parent)
     : QObject(parent)
-    , m_core(std::make_shared<Core>())
+    , m_core(std::make_unique<Core>(this))
+    , m_thread(&Core::run, m_core.get())
 {
-    m_core->facade = this;
-    PipelineRegistry::started();
-    std::thread([core = m_core] { Core::run(core); }).detach();
 }
 
 LocalPipeline::~LocalPipeline()
 {
-    {
-        std::lock_guard lock(m_core->facadeMutex);
-        m_core->facade = nullptr;
-    }
     setFrameTarget(nullptr);
     m_core->inbox.close();
-}
-
-void LocalPipeline::waitForShutdowns(int milliseconds)
-{
-    PipelineRegistry::waitForAll(std::chrono::milliseconds(milliseconds));
-}
-
-int LocalPipeline::running()
-{
-    return PipelineRegistry::running();
+    // News the thread queues meanwhile goes with this object, unread.
+    m_thread.join();
 }
 
 void LocalPipeline::post(std::function<void()> command)
@@ -49,14 +32,6 @@ void LocalPipeline::open(const QUrl &address, qint64 startMs)
     const quint64 sequence = ++m_seekSequence;
     m_core->framePosition = -1;
     post([core = m_core.get(), uri = address.toEncoded(), ns = startMs * qint64(GST_MSECOND), sequence] { core->open(uri, ns, sequence); });
-}
-
-void LocalPipeline::halt()
-{
-    post([core = m_core.get()] {
-        if (core->playbin)
-            core->halt();
-    });
 }
 
 void LocalPipeline::setPlaying(bool playing)

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QUrl>
 #include <memory>
+#include <thread>
 
 typedef struct _GstElement GstElement;
 typedef struct _GstSample GstSample;
@@ -30,7 +31,9 @@ public:
 // and the window must not wait with it. The calls below only queue work and return; the GUI
 // hears back through the signals (queued to the thread this object lives in) and reads the
 // position from the last picture handed to the sink, which needs no call into the pipeline.
-// Destroying this object hands the pipeline to its thread to shut down.
+// The player process never destroys one: it ends. A process that goes on (tests, benchmarks)
+// does, and the destructor waits while the pipeline's thread lets go of it (a moment: see
+// pipelineshutdown.cpp), so that nothing of it outlives the object.
 class LocalPipeline : public QObject
 {
     Q_OBJECT
@@ -39,12 +42,11 @@ public:
     ~LocalPipeline() override;
 
     // Plays the address from startMs: the pipeline prerolls, seeks there exactly while paused
-    // (nothing before it is shown), then plays or stays paused as setPlaying last said. Opening
-    // again (a retry after a failure) starts a new pipeline state from scratch.
+    // (nothing before it is shown), then plays or stays paused as setPlaying last said. Once
+    // only: the client gives every open after the first (a retry, playing again after the end)
+    // a new player, and a later open is ignored.
     void open(const QUrl &address, qint64 startMs);
     void setPlaying(bool playing);
-    // Stops the stream where it is, as a failure does; open() starts it again.
-    void halt();
     // Exact; seeks asked for while one is under way are folded into the latest.
     void seek(qint64 positionMs);
     void setRate(double rate);
@@ -72,12 +74,6 @@ public:
     // that can wait on the pipeline has no place on the GUI thread.
     GstElement *element() const;
 
-    // Quitting: waits at most this long for pipelines still shutting down (each takes a moment,
-    // unless its demuxer waits on a playlist the site is silent with).
-    static void waitForShutdowns(int milliseconds);
-    // Pipelines whose threads have not ended yet.
-    static int running();
-
     // How long the demuxer buffers ahead; a cap set without fromHere shows once this has played.
     static constexpr qint64 kBufferAheadMs = 3000;
 
@@ -87,7 +83,8 @@ signals:
     // A seek (or an open's first position) has landed; its picture has reached the sink.
     void seeked(quint64 sequence);
     void durationChanged(qint64 durationMs);
-    // The stream could not go on; kind is a player::Failure. The pipeline is stopped.
+    // The stream could not go on; kind is a player::Failure. Nothing more is done with the
+    // stream: its player is to be ended.
     void failed(int kind, const QString &text);
     // The stream played to its end; `opened` names the open() it belongs to, as seekSequence()
     // did right after that call.
@@ -97,7 +94,8 @@ signals:
 private:
     void post(std::function<void()> command);
 
-    std::shared_ptr<Core> m_core;
+    std::unique_ptr<Core> m_core;
+    std::thread m_thread;
     quint64 m_seekSequence = 0;
 };
 

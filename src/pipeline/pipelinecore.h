@@ -6,7 +6,7 @@
 //  - pipelinestate.cpp: the state machine (open, preroll, seek, play/pause, failure, end);
 //  - splice.cpp: a quality change while playing, done on the demuxer alone (DemuxOutput);
 //  - pipelineretry.cpp: pacing the demuxer's retries of a site answering with server errors;
-//  - pipelineshutdown.cpp: letting go of a pipeline and the registry quitting waits on.
+//  - pipelineshutdown.cpp: letting go of a pipeline, in a process that goes on after it.
 // Nothing here is for the player's other classes: they use localpipeline.h.
 
 #include "pipeline/localpipeline.h"
@@ -19,7 +19,6 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <vector>
 
 #include <gst/gst.h>
 
@@ -74,11 +73,12 @@ struct RetryPacing
 
 struct LocalPipeline::Core
 {
+    explicit Core(LocalPipeline *owner) : facade(owner) {}
+
     PipelineInbox inbox;
 
-    // Signals go out through the facade while it lives; it clears this as it goes.
-    std::mutex facadeMutex;
-    LocalPipeline *facade = nullptr;
+    // Signals go out through the facade, which outlives the pipeline's thread.
+    LocalPipeline *const facade;
 
     // What the appsink's streaming thread touches.
     std::mutex targetMutex;
@@ -132,20 +132,15 @@ struct LocalPipeline::Core
     double demuxRate = 1.0;
     double volume = 1.0;
     bool muted = false;
-    // playsink's software volumes, held from before the sound chain leaves the bin until the
-    // pipeline is freed (see holdLeakedVolume()).
-    std::vector<GstElement *> volumes;
 
     template<typename F>
     void toGui(F &&f)
     {
-        std::lock_guard lock(facadeMutex);
-        if (facade)
-            QMetaObject::invokeMethod(facade, [f = std::forward<F>(f), facade = facade] { f(facade); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(facade, [f = std::forward<F>(f), facade = facade] { f(facade); }, Qt::QueuedConnection);
     }
 
     // pipelineloop.cpp
-    static void run(const std::shared_ptr<Core> &core);
+    static void run(Core *core);
     bool build();
     void deliver(GstSample *sample);
 
@@ -160,6 +155,8 @@ struct LocalPipeline::Core
     // loop.
     void startPendingRate();
     void seekHere();
+    // The stream failed, its news gone out: nothing it posts from now on is acted on. The client
+    // ends the player on that news, so the pipeline is left as it is.
     void halt();
     void applyAudio();
     void applyState();
@@ -189,11 +186,9 @@ struct LocalPipeline::Core
     void paceRetries();
 
     // pipelineshutdown.cpp
+    // Stops and frees the pipeline with no download in flight, and nothing of it left behind;
+    // only a process that goes on after the pipeline (tests, benchmarks) gets here.
     void teardown();
-    // Stops the pipeline at READY or NULL with no download in flight (see pipelineshutdown.cpp).
-    void stopWithoutDownloads(GstState target);
-    // Takes a reference to playsink's software volume while the sound chain still holds it.
-    void holdLeakedVolume();
     // Has the demuxer cancel what it is fetching and fetch nothing more; false if it had nothing
     // to be asked (no demuxer, or none of its outputs made yet).
     bool stopDownloads();

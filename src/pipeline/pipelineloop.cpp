@@ -1,7 +1,5 @@
 #include "pipeline/pipelinecore.h"
 
-#include "pipeline/pipelineshutdown.h"
-
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -151,7 +149,7 @@ void PipelineInbox::close()
     wake.notify_one();
 }
 
-void LocalPipeline::Core::run(const std::shared_ptr<Core> &core)
+void LocalPipeline::Core::run(Core *core)
 {
     gst_init(nullptr, nullptr);
     PipelineInbox &inbox = core->inbox;
@@ -204,7 +202,6 @@ void LocalPipeline::Core::run(const std::shared_ptr<Core> &core)
         core->startPendingRate();
     }
     core->teardown();
-    PipelineRegistry::ended();
 }
 
 bool LocalPipeline::Core::build()

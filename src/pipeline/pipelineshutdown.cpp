@@ -1,28 +1,16 @@
-#include "pipeline/pipelineshutdown.h"
-
 #include "pipeline/pipelinecore.h"
 
-#include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
+
+// Letting go of a pipeline, in a process that goes on after it: the tests' and benchmarks'
+// players served in their own process (InProcessPlayer), and bench_start's pipelines. The player
+// process never comes here: it ends on the link closing, and the kernel frees what the pipeline
+// held. What is below is what made letting go safe and complete in a process that runs many
+// plays; none of it is needed where the process ends.
 
 namespace tovra {
 
 namespace {
-
-struct Registry
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    int running = 0;
-};
-
-Registry &registry()
-{
-    static Registry r;
-    return r;
-}
 
 // Letting go of a pipeline with a download in flight. In GStreamer 1.22.0 the demuxer's PAUSED to
 // READY calls downloadhelper_stop(), which cancels each transfer in flight and at once quits and
@@ -41,40 +29,21 @@ constexpr std::chrono::milliseconds kCancelSettle{200};
 
 }
 
-void PipelineRegistry::started()
-{
-    std::lock_guard lock(registry().mutex);
-    ++registry().running;
-}
-
-void PipelineRegistry::ended()
-{
-    {
-        std::lock_guard lock(registry().mutex);
-        --registry().running;
-    }
-    registry().changed.notify_all();
-}
-
-int PipelineRegistry::running()
-{
-    std::lock_guard lock(registry().mutex);
-    return registry().running;
-}
-
-void PipelineRegistry::waitForAll(std::chrono::milliseconds wait)
-{
-    Registry &r = registry();
-    std::unique_lock lock(r.mutex);
-    r.changed.wait_for(lock, wait, [&] { return r.running == 0; });
-}
-
 void LocalPipeline::Core::teardown()
 {
     if (!playbin)
         return;
     published = nullptr;
-    stopWithoutDownloads(GST_STATE_READY);
+    // GStreamer 1.22's playsink keeps a reference to the software volume it makes when the sound
+    // sink has none of its own (no sound server): upstream "playsink: Fix volume leak" (1.24).
+    // The volume is in the bin only while the sound chain is, which leaves on the way to READY,
+    // so it is taken now and let go by hand once the pipeline is freed; drop this with a
+    // GStreamer that has the fix.
+    GstElement *volume = gst_bin_get_by_name(GST_BIN(playbin), "volume");
+    // Paused first: the sound stops now rather than with the rest.
+    gst_element_set_state(playbin, GST_STATE_PAUSED);
+    if (stopDownloads())
+        std::this_thread::sleep_for(kCancelSettle);
     gst_element_set_state(playbin, GST_STATE_NULL);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     {
@@ -88,42 +57,12 @@ void LocalPipeline::Core::teardown()
     splice.release();
     gst_object_unref(playbin);
     playbin = nullptr;
-    // Out of every bin, a volume still referenced by someone other than us is playsink's leak.
-    for (GstElement *volume : std::exchange(volumes, {})) {
+    if (volume) {
+        // Out of every bin, a volume still referenced by someone other than us is playsink's leak.
         if (!GST_OBJECT_PARENT(volume) && GST_OBJECT_REFCOUNT_VALUE(volume) == 2)
             gst_object_unref(volume);
         gst_object_unref(volume);
     }
-}
-
-void LocalPipeline::Core::holdLeakedVolume()
-{
-    // GStreamer 1.22's playsink keeps a reference to the software volume it makes when the sound
-    // sink has none of its own (no sound server): upstream "playsink: Fix volume leak" (1.24).
-    // The volume is in the bin only while the sound chain is, which leaves on the way to READY,
-    // whether for good or for a failure's stop before a retry; drop this with a GStreamer that
-    // has the fix.
-    GstElement *volume = gst_bin_get_by_name(GST_BIN(playbin), "volume");
-    if (!volume)
-        return;
-    if (std::ranges::find(volumes, volume) != volumes.end())
-        gst_object_unref(volume);
-    else
-        volumes.push_back(volume);
-}
-
-void LocalPipeline::Core::stopWithoutDownloads(GstState target)
-{
-    // Below PAUSED the demuxer's download thread is stopped already.
-    if (requested >= GST_STATE_PAUSED) {
-        holdLeakedVolume();
-        // Paused first: the sound stops now rather than with the rest.
-        gst_element_set_state(playbin, GST_STATE_PAUSED);
-        if (stopDownloads())
-            std::this_thread::sleep_for(kCancelSettle);
-    }
-    requested = target;
-    gst_element_set_state(playbin, target);
 }
 
 bool LocalPipeline::Core::stopDownloads()

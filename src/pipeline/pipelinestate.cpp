@@ -12,7 +12,7 @@
 // meanwhile) goes out; each later ASYNC_DONE lands the seek in flight. Seeks asked for while one
 // is in flight, or while a splice's outputs are behind, fold into one pending seek that goes at
 // the next chance. Playing or paused follows what the user wants, held paused while buffering or
-// at the end. A failure stops the pipeline in READY until the next open.
+// at the end. After a failure nothing more is done: the client ends the player on its news.
 
 namespace tovra {
 
@@ -50,33 +50,27 @@ player::Failure failureKind(const GError *error, const gchar *debug)
 
 void LocalPipeline::Core::open(const QByteArray &uri, qint64 startNs, quint64 sequence)
 {
-    splicePending = false;
-    if (playbin) {
-        gst_element_set_state(playbin, GST_STATE_NULL);
-    } else if (!build()) {
+    // Once per pipeline: every open after the first gets a new player, so nothing of an earlier
+    // stream is ever left to undo here.
+    if (playbin || failed)
+        return;
+    if (!build()) {
         failed = true;
         toGui([](LocalPipeline *p) { emit p->failed(int(player::Failure::Format), QStringLiteral("no playbin3 or appsink element")); });
         return;
     }
-    prerolled = false;
-    seekInFlight = false;
-    buffering = false;
-    splice.refilling = false;
-    splice.outputsBehind = false;
-    retry = {};
-    splice.haltSeqnum = GST_SEQNUM_INVALID;
-    failed = false;
-    atEnd = false;
+    // What was asked for before the open (the client tells a player its state first) is the
+    // open's to carry: a quality cap is in force from the first segment, a rate waits for the
+    // stream to flow, and the open's own start replaces any seek.
+    splicePending = false;
     opened = sequence;
-    pendingSeek.reset();
     openSequence = sequence;
+    pendingSeek.reset();
     if (startNs > 0) {
         pendingSeek = startNs;
         pendingSequence = sequence;
     }
     holdFrames = startNs > 0;
-    // A new stream starts at 1x; the resume seek, if any, carries another rate.
-    demuxRate = 1.0;
     ratePending = rate != 1.0;
     g_object_set(playbin, "uri", uri.constData(), nullptr);
     applyAudio();
@@ -278,7 +272,6 @@ void LocalPipeline::Core::handle(GstMessage *message)
         const QString text = QString::fromUtf8(error->message) + (debug ? QStringLiteral(" (%1)").arg(QString::fromUtf8(debug)) : QString());
         g_clear_error(&error);
         g_free(debug);
-        // The news first: the player process is ended on it, and need not wait for the stop.
         toGui([kind, text](LocalPipeline *p) { emit p->failed(kind, text); });
         halt();
         break;
@@ -330,15 +323,11 @@ void LocalPipeline::Core::handle(GstMessage *message)
 
 void LocalPipeline::Core::halt()
 {
+    // Stopping the pipeline here would only wait on the demuxer (a stop with a download in flight
+    // must wait for its cancellations, see pipelineshutdown.cpp) for a player about to end. The
+    // retry's wait goes, so that the loop no longer wakes for it.
     failed = true;
     retry.halted = retry.haltPending = false;
-    seekInFlight = false;
-    pendingSeek.reset();
-    splice.refilling = false;
-    splice.outputsBehind = false;
-    // Stopped here, the sound stops with the picture rather than play out what was loaded. A
-    // failure (or the player's watchdog) can come with a download in flight or stalled.
-    stopWithoutDownloads(GST_STATE_READY);
 }
 
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "models/title.h"
-#include "pipeline/inprocessplayer.h"
+#include "playerinprocess/inprocessplayer.h"
 #include "support/clientfixture.h"
 #include "support/mediafiles.h"
 #include "support/testenv.h"

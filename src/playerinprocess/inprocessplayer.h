@@ -13,7 +13,9 @@ class LocalPipeline;
 // While one lives, the client's native players are served on threads of this process instead of
 // player processes (through Pipeline::setLauncher), the way the pipeline ran before it had a
 // process of its own. For tests that look at what flows inside the pipeline, and benchmarks that
-// set the two side by side; the client itself never does this.
+// set the two side by side; the client itself never does this. A served player's thread ends
+// once its link closes and its pipeline has been let go (LocalPipeline's destructor waits for
+// that), so when this is destroyed nothing of the plays it served is left running.
 class InProcessPlayer
 {
 public:

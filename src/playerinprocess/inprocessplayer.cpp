@@ -1,4 +1,4 @@
-#include "pipeline/inprocessplayer.h"
+#include "playerinprocess/inprocessplayer.h"
 
 #include "pipeline/localpipeline.h"
 #include "pipeline/playerservice.h"
