@@ -36,6 +36,8 @@ signals:
 private:
     void readCommands();
     void handle(const QByteArray &message);
+    // Waits for room on the link, unlike a picture's news: a seek's or a failure's must not be lost,
+    // and the client reads whenever its event loop turns.
     void tell(const QByteArray &news);
     // The video sink's streaming thread.
     void deliver(GstSample *sample, qint64 streamTimeUs) override;
