@@ -23,8 +23,8 @@
 // turns into the same variant): thousands of requests a second. Here each such failure is
 // noticed from the demuxer's debug log as it happens (DownloadWatch), the demuxer is halted, and
 // it is sent on again after the wait RetrySchedule gives, which starts over once what failed has
-// come (a whole segment; a variant's playlist). A playlist failure first lifts the pin's minimum,
-// so the recursion ends where it is, on the variant the demuxer had; the resume sets it back.
+// come (a whole segment; a variant's playlist). A playlist failure first lifts the pin to the
+// variant the demuxer had, so the recursion ends there; the resume sets the pin back.
 //
 // A halt is a flushing seek on the demuxer alone with start = stop = where the outputs are: it
 // stops every stream (cancelling the request while the download thread still runs, so nothing
@@ -46,6 +46,8 @@ struct Watched
     GstElement *demuxer = nullptr;
     Splice *splice = nullptr;
     DownloadWatch::News news;
+    // The rate of the variant the demuxer is moving from, while it moves.
+    guint from = 0;
 };
 
 // A category whose lines the watch reads, raised to the level those lines are at.
@@ -122,16 +124,25 @@ void takeDownloadError(GObject *object, GstDebugMessage *message)
     withDemuxer(demuxer, [](Watched &entry) { entry.splice->downloadFailed = true; });
 }
 
-// On the demuxer's scheduler thread, inside gst_hls_demux_change_playlist(), after the chosen
-// variant's playlist failed and before it picks the next lower rate: with the minimum lifted,
-// that is the variant it had, and it stays there (no request at all) rather than try the chosen
-// one again at once. Setting the property is a plain store the demuxer reads at its next pick.
-void takeVariantFailure(GObject *object)
+// On the demuxer's scheduler thread, inside gst_hls_demux_change_playlist(), as it moves from one
+// variant to another ("Client was on N bps, ...") and when the new one's playlist failed
+// ("Unable to update playlist"), before it picks the next lower rate. There the pin is lifted to
+// the variant it had (minimum none, maximum that variant's rate): that is what it picks, and it
+// stays there, asking nothing, rather than try the chosen one again at once, here or at its next
+// segment, before the halt. Setting the properties is a plain store the demuxer reads at its
+// next pick; the resume pins the chosen variant again.
+void takeVariantChange(GObject *object, GstDebugMessage *message)
 {
-    withDemuxer(object, [](Watched &entry) {
-        g_object_set(entry.demuxer, "min-bitrate", 0u, nullptr);
-        entry.news.variantFailed = true;
-    });
+    const gchar *text = gst_debug_message_get(message);
+    if (text && std::strncmp(text, "Client was on ", 14) == 0) {
+        const guint rate = guint(std::strtoul(text + 14, nullptr, 10));
+        withDemuxer(object, [rate](Watched &entry) { entry.from = rate; });
+    } else if (text && std::strncmp(text, "Unable to update playlist", 25) == 0) {
+        withDemuxer(object, [](Watched &entry) {
+            g_object_set(entry.demuxer, "min-bitrate", 0u, "max-bitrate", std::max(entry.from, 1u), nullptr);
+            entry.news.variantFailed = true;
+        });
+    }
 }
 
 // GstBin's post_message for the demuxer's class, which postFromDemuxer() stands in front of.
@@ -199,11 +210,8 @@ void onLog(GstDebugCategory *category, GstDebugLevel level, const gchar *file, c
         if (level > w.adaptive.shown)
             return;
     } else if (category == w.hls.category) {
-        if (level == GST_LEVEL_INFO && function && std::strcmp(function, "gst_hls_demux_change_playlist") == 0) {
-            const gchar *text = gst_debug_message_get(message);
-            if (text && std::strncmp(text, "Unable to update playlist", 25) == 0)
-                takeVariantFailure(object);
-        }
+        if (level == GST_LEVEL_INFO && function && std::strcmp(function, "gst_hls_demux_change_playlist") == 0)
+            takeVariantChange(object, message);
         if (level > w.hls.shown)
             return;
     }
@@ -382,8 +390,8 @@ void LocalPipeline::Core::resumeDownloads()
     const auto resumed = qScopeGuard([this] { splice.haltSeqnum = GST_SEQNUM_INVALID; });
     if (!playbin || failed)
         return;
-    // A variant's playlist that failed lifted the pin's minimum (takeVariantFailure): the demuxer
-    // tries the chosen variant again at its next pick.
+    // A variant's playlist that failed lifted the pin (takeVariantChange): the demuxer tries the
+    // chosen variant again at its next pick.
     applyCap();
     // What is below was flushed by the halt, or the sinks stopped taking meanwhile: the whole
     // stream is sought again from the picture on screen, as when the user seeks there.

@@ -33,7 +33,7 @@ public:
         // A segment came whole.
         bool segmentDone = false;
         // A chosen variant's playlist could not be fetched: the demuxer was sent on with the
-        // variant it had (its minimum bit rate lifted, which the pipeline sets back).
+        // variant it had (its pin lifted to that one, which the pipeline sets back).
         bool variantFailed = false;
         // The demuxer moved to another variant: its playlist came.
         bool variantDone = false;

@@ -57,6 +57,7 @@ private slots:
             QList<QList<qint64>> failed; // the player's tries in each outage
             QList<qint64> answered{0};
             QList<qint64> back;
+            QList<qint64> over;
             bool chosen = false;
             QSet<int> connections;
             qint64 dropped = -1000; // a connection kept alive dropped without a reply
@@ -93,6 +94,9 @@ private slots:
                     site->dropped = reused && !trouble.raw.isNull() ? clock.elapsed() : -1000;
                     return trouble.status == 200 ? FakeSite::Reply(trouble).withBody(body) : trouble;
                 }
+                // The player's first try after an outage ends it.
+                if (site->back.size() > site->over.size() && request.header("User-Agent").contains("GStreamer"))
+                    site->over << clock.elapsed();
                 return site->answered << clock.elapsed(), FakeSite::text(body);
             });
         }
@@ -111,14 +115,20 @@ private slots:
         const qint64 end = choice.isEmpty() ? (outages.last() + 2) * 2000 : 12000;
         QVERIFY2(waitFor([&] { return painted.last().second > end; }, 40000), qPrintable(QString::number(painted.last().second)));
         QVERIFY(!page.model()->hasFailed() && site->failed.size() == outages.size());
-        for (const QList<qint64> &asked : std::as_const(site->failed)) {
+        for (qsizetype n = 0; n < site->failed.size(); ++n) {
+            const QList<qint64> asked = site->failed.at(n) + site->over.mid(n, 1);
             QStringList times;
             for (qint64 t : asked)
                 times << QString::number(t - asked.first());
-            // As the site saw them: at most one try per wait of the schedule, the first soon.
-            bool paced = asked.size() >= 3 && asked.size() <= 6 && asked.at(1) - asked.first() <= 700;
-            for (qsizetype i = 1; i < asked.size(); ++i)
-                paced = paced && asked.at(i) - asked.at(i - 1) >= RetrySchedule::wait(int(i - 1)).count() - 30;
+            // As the site saw them: the first try soon, then at most a second apart, never sooner
+            // than the schedule. The site's clock is this thread's, which a busy machine can hold
+            // up for a moment: a tenth of a second either way (a try the demuxer or libsoup sends
+            // by itself comes within a few milliseconds), and half a second late.
+            bool paced = asked.size() >= 4 && asked.size() <= 7 && asked.at(1) - asked.first() <= 700;
+            for (qsizetype i = 1; i < asked.size(); ++i) {
+                const qint64 gap = asked.at(i) - asked.at(i - 1);
+                paced = paced && gap >= RetrySchedule::wait(int(i - 1)).count() - 100 && gap <= RetrySchedule::kLongest.count() + 500;
+            }
             QVERIFY2(paced, qPrintable(times.join(u' ')));
         }
         for (qsizetype i = 1; i < painted.size(); ++i) {
@@ -175,9 +185,10 @@ private slots:
         QVERIFY(!model->isShownPlaying());
         const qint64 stood = model->position();
         const qint64 pausedAt = clock.elapsed();
-        // Once the pause has met the failure: the player's news takes a moment.
+        // Once the player's news of the failure is in, which a busy machine can take a moment to
+        // send (until then the open's picture is expected).
         bool spinner = false;
-        waitFor([&] { return (spinner = spinner || (clock.elapsed() - pausedAt > 500 && model->isWaiting())), false; }, 5000);
+        waitFor([&] { return (spinner = spinner || (clock.elapsed() - pausedAt > 2000 && model->isWaiting())), false; }, 5000);
         const qsizetype asked = std::ranges::count_if(site->asked, [&](qint64 t) { return t >= pausedAt; });
         QVERIFY2(asked <= 2 && !spinner, qPrintable(u"%1 tries, spinner %2"_qs.arg(asked).arg(spinner)));
         site->down = false;

@@ -337,6 +337,8 @@ void PlayerModel::onFailed(int kind, const QString &text)
             logLine(QStringLiteral("播放中断，稍后重试"), text);
             m_seekingTo = position();
             m_retryTimer.start(wait);
+            // The retry takes a player that is ready by then, even on a busy machine.
+            Pipeline::prepare();
             return;
         }
     }
