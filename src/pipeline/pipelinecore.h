@@ -77,6 +77,10 @@ struct RetryPacing
     RetrySchedule variant;
     // What the failure waiting for its halt (haltPending) was.
     bool pendingVariant = false;
+    // A segment came whole since the stream was last sought (the seek named seekSeen, or a halt
+    // or resume of ours): prerolling, the sinks have what they wait for.
+    bool whole = false;
+    quint64 seekSeen = 0;
 };
 
 struct LocalPipeline::Core

@@ -291,16 +291,17 @@ void LocalPipeline::Core::onDownloadFailed(bool variant)
     if (!playbin || failed || retry.halted || requested < GST_STATE_PAUSED)
         return;
     const bool flowing = sinksFlowing();
-    const bool emptyBelow = splice.nothingPassed();
-    const bool userPaused = prerolled && !seekInFlight && !targetPlaying;
-    // Prerolling, the sinks wait for data the failure keeps from them: they would never play, and
-    // a halt waiting for that never comes (the demuxer gives up on a connection cut off after its
-    // fourth try and fetches nothing more). The halt's flushes go through to them instead.
+    // Prerolling on part of a segment (the rest cut off), the sinks may wait for data that never
+    // comes (a seek's target past what came): a halt waiting for them to play would wait for
+    // ever, as the demuxer gives up on a segment cut off after its fourth try. That is as good as
+    // nothing below.
     const bool prerolling = !prerolled || seekInFlight;
-    if (!flowing && !emptyBelow && !userPaused && !prerolling) {
-        // Paused as buffering: held paused, the sinks hold the streaming threads and a flush kept
-        // from them could wait for ever (sinksFlowing). The halt waits until the pipeline plays,
-        // which it does now, as buffering means nothing while the site fails.
+    const bool emptyBelow = splice.nothingPassed() || (prerolling && !retry.whole);
+    const bool userPaused = prerolled && !seekInFlight && !targetPlaying;
+    if (!flowing && !emptyBelow && !userPaused) {
+        // Prerolling, or paused as buffering: held paused, the sinks hold the streaming threads
+        // and a flush kept from them could wait for ever (sinksFlowing). The halt waits until the
+        // pipeline plays, which it does now, as buffering means nothing while the site fails.
         retry.haltPending = true;
         retry.pendingVariant = variant;
         if (std::exchange(buffering, false))
@@ -316,8 +317,8 @@ void LocalPipeline::Core::onDownloadFailed(bool variant)
     splice.outputsBehind = false;
     const guint32 seqnum = gst_util_seqnum_next();
     // While the sinks play, the stream below plays on from what it holds. Otherwise they are
-    // flushed too (they held nothing, they preroll, or the user paused: the stream is sought
-    // again from the picture on screen at the resume).
+    // flushed too (they held nothing, or the user paused: the stream is sought again from the
+    // picture on screen at the resume).
     GstClockTime from = flowing ? splice.mark(seqnum) : GST_CLOCK_TIME_NONE;
     retry.spliced = GST_CLOCK_TIME_IS_VALID(from);
     // Once what is below has played out, the pipeline pauses as buffering (onQueueRanDry): left
@@ -347,16 +348,21 @@ void LocalPipeline::Core::onDownloadFailed(bool variant)
         return;
     }
     retry.halted = true;
+    retry.whole = false;
     retry.from = from;
     retry.resumeAt = std::chrono::steady_clock::now() + (variant ? retry.variant : retry.segments).next();
 }
 
 void LocalPipeline::Core::paceRetries()
 {
+    if (std::exchange(retry.seekSeen, inFlightSequence) != inFlightSequence)
+        retry.whole = false;
     const DownloadWatch::News news = DownloadWatch::take(&splice);
     // What failed has come: the next failure is a new stumble, paced from the start again.
-    if (news.segmentDone)
+    if (news.segmentDone) {
         retry.segments.restart();
+        retry.whole = true;
+    }
     if (news.variantDone)
         retry.variant.restart();
     const bool segmentFailed = splice.downloadFailed.exchange(false);
@@ -393,6 +399,7 @@ void LocalPipeline::Core::resumeDownloads()
     // A variant's playlist that failed lifted the pin (takeVariantChange): the demuxer tries the
     // chosen variant again at its next pick.
     applyCap();
+    retry.whole = false;
     // What is below was flushed by the halt, or the sinks stopped taking meanwhile: the whole
     // stream is sought again from the picture on screen, as when the user seeks there.
     if (prerolled && !seekInFlight && (!retry.spliced || !sinksFlowing())) {

@@ -100,6 +100,12 @@ private slots:
                 return site->answered << clock.elapsed(), FakeSite::text(body);
             });
         }
+        // Whatever else the player is answered counts as the site answering too (a try at a
+        // variant's playlist comes after a segment of the variant the demuxer has).
+        QObject::connect(&f.site, &FakeSite::requestReceived, &f.site, [=](const FakeSite::Request &request) {
+            if (!request.path.endsWith(failing.isEmpty() ? u".ts"_qs : failing) && request.header("User-Agent").contains("GStreamer"))
+                site->answered << clock.elapsed();
+        });
         PlayerPage page(f, failing.isEmpty() ? f.auth(F::kMaster) : PlayAuth{f.site.url(F::kMaster).toString(), u"play-tok"_qs, 0, 1});
         QList<std::pair<qint64, qint64>> painted{{0, 0}}; // wall time, stream time (ms)
         QObject::connect(page.native()->surface(), &VideoSurface::framePainted, page.model(),
