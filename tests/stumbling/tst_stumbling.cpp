@@ -168,10 +168,12 @@ private slots:
         for (const QString &path : failing.isEmpty() ? f.served.filter(QRegularExpression(u"\\.ts$"_qs)) : QStringList{F::kMaster}) {
             QFile file(mediaDir() + path.mid(5));
             QVERIFY(file.open(QIODevice::ReadOnly));
-            f.site.route(path, [site, &clock, body = file.readAll()](const FakeSite::Request &) {
+            f.site.route(path, [site, &clock, body = file.readAll()](const FakeSite::Request &request) {
                 if (!site->down)
                     return FakeSite::text(body);
-                site->asked << clock.elapsed();
+                // The player's tries: the quality menu's fetch of the master playlist is its own.
+                if (request.header("User-Agent").contains("GStreamer"))
+                    site->asked << clock.elapsed();
                 return FakeSite::text("", 503);
             });
         }
@@ -196,7 +198,7 @@ private slots:
         bool spinner = false;
         waitFor([&] { return (spinner = spinner || (clock.elapsed() - pausedAt > 2000 && model->isWaiting())), false; }, 5000);
         const qsizetype asked = std::ranges::count_if(site->asked, [&](qint64 t) { return t >= pausedAt; });
-        QVERIFY2(asked <= 2 && !spinner, qPrintable(u"%1 tries, spinner %2"_qs.arg(asked).arg(spinner)));
+        QVERIFY2(asked <= 1 && !spinner, qPrintable(u"%1 tries, spinner %2"_qs.arg(asked).arg(spinner)));
         site->down = false;
         const int seen = watch.frames;
         model->togglePlay();

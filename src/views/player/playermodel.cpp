@@ -195,6 +195,9 @@ void PlayerModel::play()
 
 void PlayerModel::open(qint64 positionMs)
 {
+    // Whatever opens now stands for a retry still waiting its turn: that one would be a try for
+    // an open nobody waits for any more.
+    m_retryTimer.stop();
     m_ended = false;
     m_seekingTo = positionMs;
     restartProgress(positionMs);
@@ -358,6 +361,7 @@ void PlayerModel::fail(int kind, const QString &text)
 {
     // The pipeline's sentence is English and technical: it goes to the log, the user reads ours.
     logLine(QStringLiteral("播放失败"), text);
+    m_retryTimer.stop();
     setMessage(player::failureNotice(player::Failure(kind)));
     m_clearOnPicture = false;
     m_failedAt = position();
