@@ -20,7 +20,7 @@
 // its stream fetches nothing more until it is sought. And with a chosen variant pinned (min and
 // max bit rate), a variant playlist that fails is fetched again at once, recursively, for as long
 // as it fails (gst_hls_demux_change_playlist() "switches back" to a lower rate, which the pin
-// turns into the same variant): thousands of requests a second. Here each such failure is
+// turns into the same variant): hundreds of requests a second. Here each such failure is
 // noticed from the demuxer's debug log as it happens (DownloadWatch), the demuxer is halted, and
 // it is sent on again after the wait RetrySchedule gives, which starts over once what failed has
 // come (a whole segment; a variant's playlist). A playlist failure first lifts the pin to the
