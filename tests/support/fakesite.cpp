@@ -436,12 +436,11 @@ void FakeSite::send(QTcpSocket *socket, const Request &request, const Reply &rep
         if (reply.closeMidBody)
             socket->disconnectFromHost();
         if (reply.resetMidBody) {
-            // Once the half is with the kernel: a linger of zero makes the close a reset.
-            const auto reset = [socket] {
+            // Once the half is with the kernel, a linger of zero makes the close a reset.
+            const auto reset = [socket, off = linger{1, 0}] {
                 if (socket->bytesToWrite() > 0)
                     return;
-                const linger now{1, 0};
-                ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+                ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &off, sizeof off);
                 socket->abort();
             };
             connect(socket, &QTcpSocket::bytesWritten, socket, reset);
