@@ -5,12 +5,13 @@
 //    from the GUI, bus messages, the sinks' and the demuxer's streaming threads);
 //  - pipelinestate.cpp: the state machine (open, preroll, seek, play/pause, failure, end);
 //  - splice.cpp: a quality change while playing, done on the demuxer alone (DemuxOutput);
-//  - pipelineretry.cpp: pacing the demuxer's retries of a site answering with server errors;
+//  - pipelineretry.cpp: pacing the demuxer's retries of a site that fails;
 //  - pipelineshutdown.cpp: letting go of a pipeline, in a process that goes on after it.
 // Nothing here is for the player's other classes: they use localpipeline.h.
 
 #include "pipeline/localpipeline.h"
 #include "pipeline/splice.h"
+#include "playerlink/retrypolicy.h"
 
 #include <atomic>
 #include <chrono>
@@ -53,22 +54,32 @@ struct PipelineInbox
     void close();
 };
 
-// The wait between a segment download failing with a server error and the next try
-// (pipelineretry.cpp).
+// The wait between the demuxer's download failing and its next try (pipelineretry.cpp), after
+// the one schedule client and player share.
 struct RetryPacing
 {
-    static constexpr std::chrono::milliseconds kFirst{300};
-    static constexpr std::chrono::milliseconds kLongest{5000};
     // The demuxer is halted until resumeAt.
     bool halted = false;
     // A failure came while the pipeline could not be halted without a flush reaching the sinks:
     // it is halted once they play.
     bool haltPending = false;
+    // The halt's wait was over while the user had paused: it is sent on once the pipeline is set
+    // playing, never meanwhile (a try nobody waits for).
+    bool heldForPlay = false;
     std::chrono::steady_clock::time_point resumeAt;
     GstClockTime from = 0;
     // The halt's flushes went no further than the demuxer's outputs.
     bool spliced = false;
-    std::chrono::milliseconds delay = kFirst;
+    // A segment and a chosen variant's playlist fail and come back each on its own (a try at the
+    // playlist fetches a segment first): each starts over once what it asks for has come.
+    RetrySchedule segments;
+    RetrySchedule variant;
+    // What the failure waiting for its halt (haltPending) was.
+    bool pendingVariant = false;
+    // A segment came whole since the stream was last sought (the seek named seekSeen, or a halt
+    // or resume of ours): prerolling, the sinks have what they wait for.
+    bool whole = false;
+    quint64 seekSeen = 0;
 };
 
 struct LocalPipeline::Core
@@ -180,7 +191,9 @@ struct LocalPipeline::Core
     void onOutputCaughtUp();
 
     // pipelineretry.cpp
-    void onDownloadFailed();
+    // A segment download failed (or the demuxer gave up on one), or a chosen variant's playlist
+    // could not be fetched (variant).
+    void onDownloadFailed(bool variant);
     void resumeDownloads();
     // News from the download watch, a halt pending or due to end; each turn of the loop.
     void paceRetries();

@@ -2,6 +2,8 @@
 
 #include "pipeline/pipelinecore.h"
 
+#include "models/playerfailure.h"
+
 #include <QScopeGuard>
 
 #include <atomic>
@@ -10,14 +12,19 @@
 #include <mutex>
 #include <vector>
 
-// Pacing a site that answers segments with server errors or drops the connection. GStreamer 1.22.0's adaptive demuxer
-// retries a 5xx on a VOD stream after 10 ms, without end and without a word on the bus
-// (on_download_error() in gstadaptivedemux-stream.c never counts those failures): a site in
-// trouble is asked some 80 times a second until the player's watchdog gives up (a connection
-// refused or dropped four times in a row is an ERROR, the play's end). Here each
-// failure is noticed from the demuxer's debug log as it happens (DownloadWatch), the demuxer is
-// halted, and it is sent on again after a wait that doubles from 0.3 s up to 5 s and starts
-// over once a segment comes in.
+// Pacing a site that fails. GStreamer 1.22.0's adaptive demuxer retries a 5xx on a VOD stream
+// after 10 ms, without end and without a word on the bus (on_download_error() in
+// gstadaptivedemux-stream.c never counts those failures): a site in trouble is asked some 80
+// times a second until the player's watchdog gives up. A segment cut off (the connection refused,
+// dropped or reset mid-body) is tried four times 10 ms apart, then the demuxer posts an ERROR and
+// its stream fetches nothing more until it is sought. And with a chosen variant pinned (min and
+// max bit rate), a variant playlist that fails is fetched again at once, recursively, for as long
+// as it fails (gst_hls_demux_change_playlist() "switches back" to a lower rate, which the pin
+// turns into the same variant): hundreds of requests a second. Here each such failure is
+// noticed from the demuxer's debug log as it happens (DownloadWatch), the demuxer is halted, and
+// it is sent on again after the wait RetrySchedule gives, which starts over once what failed has
+// come (a whole segment; a variant's playlist). A playlist failure first lifts the pin to the
+// variant the demuxer had, so the recursion ends there; the resume sets the pin back.
 //
 // A halt is a flushing seek on the demuxer alone with start = stop = where the outputs are: it
 // stops every stream (cancelling the request while the download thread still runs, so nothing
@@ -34,14 +41,32 @@ namespace tovra {
 
 namespace {
 
-struct Watch
+struct Watched
 {
-    std::mutex mutex;
-    std::vector<std::pair<GstElement *, Splice *>> demuxers;
+    GstElement *demuxer = nullptr;
+    Splice *splice = nullptr;
+    DownloadWatch::News news;
+    // The rate of the variant the demuxer is moving from, while it moves.
+    guint from = 0;
+};
+
+// A category whose lines the watch reads, raised to the level those lines are at.
+struct Raised
+{
+    const char *name;
+    GstDebugLevel needed;
     GstDebugCategory *category = nullptr;
     // What the user asked to see of the category (GST_DEBUG): passed on to GStreamer's own
     // output as before; the rest of its lines, raised for us, go nowhere else.
     GstDebugLevel shown = GST_LEVEL_NONE;
+};
+
+struct Watch
+{
+    std::mutex mutex;
+    std::vector<Watched> demuxers;
+    Raised adaptive{"adaptivedemux2", GST_LEVEL_DEBUG};
+    Raised hls{"hlsdemux2", GST_LEVEL_INFO};
     bool forward = false;
     // Known once the first stream was made.
     std::atomic<GType> streamType{0};
@@ -53,14 +78,41 @@ Watch &watchState()
     return w;
 }
 
-void takeLine(GObject *object, GstDebugMessage *message)
+// A stream's first field after its GstObject is its demuxer (GstAdaptiveDemux2Stream,
+// gstadaptivedemux.h, 1.22 up to 1.26): only compared with the demuxers we know, never
+// followed, so a layout of another release finds nothing and the watchdog alone remains.
+const void *streamDemuxer(GObject *object)
 {
     Watch &w = watchState();
     if (!object)
-        return;
+        return nullptr;
     if (!w.streamType)
         w.streamType = g_type_from_name("GstAdaptiveDemux2Stream");
     if (!w.streamType || !g_type_is_a(G_OBJECT_TYPE(object), w.streamType))
+        return nullptr;
+    return *reinterpret_cast<void *const *>(reinterpret_cast<const char *>(object) + sizeof(GstObject));
+}
+
+// Runs f on the watched entry of this demuxer, under the watch's lock, and wakes its pipeline.
+template<typename F>
+void withDemuxer(const void *demuxer, F &&f)
+{
+    if (!demuxer)
+        return;
+    Watch &w = watchState();
+    std::lock_guard lock(w.mutex);
+    for (Watched &entry : w.demuxers) {
+        if (entry.demuxer == demuxer) {
+            f(entry);
+            entry.splice->inbox->nudge();
+        }
+    }
+}
+
+void takeDownloadError(GObject *object, GstDebugMessage *message)
+{
+    const void *demuxer = streamDemuxer(object);
+    if (!demuxer)
         return;
     const gchar *text = gst_debug_message_get(message);
     const char *status = text ? std::strstr(text, "http status ") : nullptr;
@@ -69,16 +121,27 @@ void takeLine(GObject *object, GstDebugMessage *message)
     // connection refused or dropped, status 0, or cut off mid-body after a 200).
     if (!status || std::strncmp(text, "Download finished with error", 28) != 0 || std::strtoul(status + 12, nullptr, 10) / 100 == 4)
         return;
-    // A stream's first field after its GstObject is its demuxer (GstAdaptiveDemux2Stream,
-    // gstadaptivedemux.h, 1.22 up to 1.26): only compared with the demuxers we know, never
-    // followed, so a layout of another release finds nothing and the watchdog alone remains.
-    const void *demuxer = *reinterpret_cast<void *const *>(reinterpret_cast<const char *>(object) + sizeof(GstObject));
-    std::lock_guard lock(w.mutex);
-    for (const auto &[element, splice] : w.demuxers) {
-        if (element == demuxer) {
-            splice->downloadFailed = true;
-            splice->inbox->nudge();
-        }
+    withDemuxer(demuxer, [](Watched &entry) { entry.splice->downloadFailed = true; });
+}
+
+// On the demuxer's scheduler thread, inside gst_hls_demux_change_playlist(), as it moves from one
+// variant to another ("Client was on N bps, ...") and when the new one's playlist failed
+// ("Unable to update playlist"), before it picks the next lower rate. There the pin is lifted to
+// the variant it had (minimum none, maximum that variant's rate): that is what it picks, and it
+// stays there, asking nothing, rather than try the chosen one again at once, here or at its next
+// segment, before the halt. Setting the properties is a plain store the demuxer reads at its
+// next pick; the resume pins the chosen variant again.
+void takeVariantChange(GObject *object, GstDebugMessage *message)
+{
+    const gchar *text = gst_debug_message_get(message);
+    if (text && std::strncmp(text, "Client was on ", 14) == 0) {
+        const guint rate = guint(std::strtoul(text + 14, nullptr, 10));
+        withDemuxer(object, [rate](Watched &entry) { entry.from = rate; });
+    } else if (text && std::strncmp(text, "Unable to update playlist", 25) == 0) {
+        withDemuxer(object, [](Watched &entry) {
+            g_object_set(entry.demuxer, "min-bitrate", 0u, "max-bitrate", std::max(entry.from, 1u), nullptr);
+            entry.news.variantFailed = true;
+        });
     }
 }
 
@@ -91,23 +154,29 @@ std::atomic<PostFn> demuxerPost{nullptr};
 // prerolls leaves the playbin short of PAUSED for good, the picture standing on its first
 // frame: and a halt before any output exists makes the demuxer post one ("Can't push EOS on
 // non-exposed pad"). Errors of the site's are paced as a failed download instead (the demuxer
-// gives up on a dropped connection after four tries 10 ms apart, should the halt come later).
+// gives up on a connection cut off after four tries 10 ms apart, should the halt come later).
+// The statistics it posts on moving to another variant tell that the variant's playlist came.
 gboolean postFromDemuxer(GstElement *element, GstMessage *message)
 {
     const GstStructure *details = nullptr;
     guint status = 0;
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ELEMENT && GST_MESSAGE_SRC(message) == GST_OBJECT(element)) {
+        const GstStructure *stats = gst_message_get_structure(message);
+        if (stats && gst_structure_has_name(stats, "adaptive-streaming-statistics") && gst_structure_has_field(stats, "bitrate"))
+            withDemuxer(element, [](Watched &entry) { entry.news.variantDone = true; });
+    }
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && GST_MESSAGE_SRC(message) == GST_OBJECT(element)) {
         gst_message_parse_error_details(message, &details);
         if (details && gst_structure_get_uint(details, "http-status-code", &status) && status / 100 != 4) {
             Watch &w = watchState();
             std::lock_guard lock(w.mutex);
-            for (const auto &[demuxer, splice] : w.demuxers) {
-                if (demuxer != element)
+            for (const Watched &entry : w.demuxers) {
+                if (entry.demuxer != element)
                     continue;
                 // The halt's own error needs no new halt.
-                if (splice->haltSeqnum == GST_SEQNUM_INVALID) {
-                    splice->downloadFailed = true;
-                    splice->inbox->nudge();
+                if (entry.splice->haltSeqnum == GST_SEQNUM_INVALID) {
+                    entry.splice->downloadFailed = true;
+                    entry.splice->inbox->nudge();
                 }
                 gst_message_unref(message);
                 return TRUE;
@@ -132,10 +201,18 @@ void onLog(GstDebugCategory *category, GstDebugLevel level, const gchar *file, c
            GstDebugMessage *message, gpointer)
 {
     Watch &w = watchState();
-    if (category == w.category) {
+    if (category == w.adaptive.category) {
         if (level == GST_LEVEL_DEBUG && function && std::strcmp(function, "on_download_error") == 0)
-            takeLine(object, message);
-        if (level > w.shown)
+            takeDownloadError(object, message);
+        // Called only with the download complete (an error goes to on_download_error).
+        if (level == GST_LEVEL_DEBUG && function && std::strcmp(function, "on_download_complete") == 0)
+            withDemuxer(streamDemuxer(object), [](Watched &entry) { entry.news.segmentDone = true; });
+        if (level > w.adaptive.shown)
+            return;
+    } else if (category == w.hls.category) {
+        if (level == GST_LEVEL_INFO && function && std::strcmp(function, "gst_hls_demux_change_playlist") == 0)
+            takeVariantChange(object, message);
+        if (level > w.hls.shown)
             return;
     }
     if (w.forward)
@@ -160,23 +237,25 @@ void DownloadWatch::install()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        // The category is made with the demuxer's class, with the threshold GST_DEBUG gives it.
+        // The categories are made with the demuxers' classes, with the thresholds GST_DEBUG gives.
         Watch &w = watchState();
-        w.category = findCategory("adaptivedemux2");
-        if (!w.category)
-            return;
-        w.shown = gst_debug_category_get_threshold(w.category);
-        if (w.shown >= GST_LEVEL_DEBUG) {
-            // Shown anyway: GStreamer's own output stays as it is.
-            gst_debug_add_log_function(&onLog, nullptr, nullptr);
-            return;
+        bool raised = false;
+        for (Raised *r : {&w.adaptive, &w.hls}) {
+            r->category = findCategory(r->name);
+            if (!r->category)
+                continue;
+            r->shown = gst_debug_category_get_threshold(r->category);
+            if (r->shown < r->needed) {
+                gst_debug_category_set_threshold(r->category, r->needed);
+                raised = true;
+            }
         }
         // GStreamer's default output writes to GST_DEBUG_FILE when set, a file we cannot hand it
-        // again: there it is left alone, and shows the category's debug lines as well.
+        // again: there it is left alone, and shows the raised lines as well. Nothing raised (all
+        // shown anyway), the default output stays as it is.
         const char *file = std::getenv("GST_DEBUG_FILE");
-        w.forward = !(file && *file) && gst_debug_remove_log_function(&gst_debug_log_default) > 0;
+        w.forward = raised && !(file && *file) && gst_debug_remove_log_function(&gst_debug_log_default) > 0;
         gst_debug_add_log_function(&onLog, nullptr, nullptr);
-        gst_debug_category_set_threshold(w.category, GST_LEVEL_DEBUG);
     });
 }
 
@@ -184,27 +263,47 @@ void DownloadWatch::watch(GstElement *demuxer, Splice *splice)
 {
     guardDemuxerErrors(demuxer);
     std::lock_guard lock(watchState().mutex);
-    watchState().demuxers.emplace_back(demuxer, splice);
+    watchState().demuxers.push_back({demuxer, splice, {}});
 }
 
 void DownloadWatch::forget(GstElement *demuxer)
 {
     std::lock_guard lock(watchState().mutex);
-    std::erase_if(watchState().demuxers, [demuxer](const auto &entry) { return entry.first == demuxer; });
+    std::erase_if(watchState().demuxers, [demuxer](const Watched &entry) { return entry.demuxer == demuxer; });
 }
 
-void LocalPipeline::Core::onDownloadFailed()
+DownloadWatch::News DownloadWatch::take(Splice *splice)
+{
+    std::lock_guard lock(watchState().mutex);
+    News news;
+    for (Watched &entry : watchState().demuxers) {
+        if (entry.splice == splice) {
+            news.segmentDone |= std::exchange(entry.news.segmentDone, false);
+            news.variantFailed |= std::exchange(entry.news.variantFailed, false);
+            news.variantDone |= std::exchange(entry.news.variantDone, false);
+        }
+    }
+    return news;
+}
+
+void LocalPipeline::Core::onDownloadFailed(bool variant)
 {
     if (!playbin || failed || retry.halted || requested < GST_STATE_PAUSED)
         return;
     const bool flowing = sinksFlowing();
-    const bool emptyBelow = splice.nothingPassed();
+    // Prerolling on part of a segment (the rest cut off), the sinks may wait for data that never
+    // comes (a seek's target past what came): a halt waiting for them to play would wait for
+    // ever, as the demuxer gives up on a segment cut off after its fourth try. That is as good as
+    // nothing below.
+    const bool prerolling = !prerolled || seekInFlight;
+    const bool emptyBelow = splice.nothingPassed() || (prerolling && !retry.whole);
     const bool userPaused = prerolled && !seekInFlight && !targetPlaying;
     if (!flowing && !emptyBelow && !userPaused) {
         // Prerolling, or paused as buffering: held paused, the sinks hold the streaming threads
         // and a flush kept from them could wait for ever (sinksFlowing). The halt waits until the
         // pipeline plays, which it does now, as buffering means nothing while the site fails.
         retry.haltPending = true;
+        retry.pendingVariant = variant;
         if (std::exchange(buffering, false))
             applyState();
         return;
@@ -242,23 +341,51 @@ void LocalPipeline::Core::onDownloadFailed()
     if (!sent) {
         splice.haltSeqnum = GST_SEQNUM_INVALID;
         splice.refilling = false;
+        // Unhalted, the demuxer would ask again at once or not at all (it has given up, or will):
+        // a failure the model paces, in a new player, rather than silence or a flood.
+        toGui([](LocalPipeline *p) { emit p->failed(int(player::Failure::Network), QStringLiteral("the demuxer's download failed and could not be halted")); });
+        halt();
         return;
     }
     retry.halted = true;
+    retry.whole = false;
     retry.from = from;
-    // The site answered since the last halt: this is a new stumble, paced from the start again.
-    if (splice.fetched.exchange(false))
-        retry.delay = RetryPacing::kFirst;
-    retry.resumeAt = std::chrono::steady_clock::now() + retry.delay;
-    retry.delay = std::min(retry.delay * 2, RetryPacing::kLongest);
+    retry.resumeAt = std::chrono::steady_clock::now() + (variant ? retry.variant : retry.segments).next();
 }
 
 void LocalPipeline::Core::paceRetries()
 {
-    if (splice.downloadFailed.exchange(false) || (retry.haltPending && sinksFlowing()))
-        onDownloadFailed();
-    if (retry.halted && std::chrono::steady_clock::now() >= retry.resumeAt)
+    if (std::exchange(retry.seekSeen, inFlightSequence) != inFlightSequence)
+        retry.whole = false;
+    const DownloadWatch::News news = DownloadWatch::take(&splice);
+    // What failed has come: the next failure is a new stumble, paced from the start again.
+    if (news.segmentDone) {
+        retry.segments.restart();
+        retry.whole = true;
+    }
+    if (news.variantDone)
+        retry.variant.restart();
+    const bool segmentFailed = splice.downloadFailed.exchange(false);
+    if (segmentFailed || news.variantFailed)
+        onDownloadFailed(!segmentFailed);
+    else if (retry.haltPending && sinksFlowing())
+        onDownloadFailed(retry.pendingVariant);
+    // A seek or an open has sent the demuxer on.
+    retry.heldForPlay = retry.heldForPlay && retry.halted;
+    const auto now = std::chrono::steady_clock::now();
+    if (retry.halted && targetPlaying && (retry.heldForPlay || now >= retry.resumeAt)) {
+        // Held while paused, the user asking to play again starts a new chain.
+        if (std::exchange(retry.heldForPlay, false)) {
+            retry.segments.restart();
+            retry.variant.restart();
+        }
         resumeDownloads();
+    } else if (retry.halted && !targetPlaying && now >= retry.resumeAt) {
+        // Nobody waits for a try while the user has paused: the pipeline's thread sleeps until a
+        // command comes (the play that sends it on).
+        retry.heldForPlay = true;
+        retry.resumeAt = now + std::chrono::hours(1);
+    }
 }
 
 void LocalPipeline::Core::resumeDownloads()
@@ -269,6 +396,10 @@ void LocalPipeline::Core::resumeDownloads()
     const auto resumed = qScopeGuard([this] { splice.haltSeqnum = GST_SEQNUM_INVALID; });
     if (!playbin || failed)
         return;
+    // A variant's playlist that failed lifted the pin (takeVariantChange): the demuxer tries the
+    // chosen variant again at its next pick.
+    applyCap();
+    retry.whole = false;
     // What is below was flushed by the halt, or the sinks stopped taking meanwhile: the whole
     // stream is sought again from the picture on screen, as when the user seeks there.
     if (prerolled && !seekInFlight && (!retry.spliced || !sinksFlowing())) {

@@ -93,7 +93,6 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
         GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
         const GstClockTime at = GST_BUFFER_DTS_OR_PTS(buffer);
-        out.splice->fetched.store(true, std::memory_order_relaxed);
         if (out.dropping) {
             // Sent again after a splice: what already went down, up to the last buffer passed
             // (half a buffer's grace, should the demuxer place the segment a hair apart).

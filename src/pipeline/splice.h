@@ -75,8 +75,6 @@ struct Splice
     // and the errors the demuxer posts meanwhile are dropped (pipelineretry.cpp). Cleared by the
     // seek that resumes it, which stops the demuxer's tasks before it returns.
     std::atomic<guint32> haltSeqnum{GST_SEQNUM_INVALID};
-    // The demuxer handed something down since the last halt: the site answered again.
-    std::atomic<bool> fetched{false};
 
     // A splice is under way until the demuxer has buffered again: meanwhile the pipeline waits
     // for it only once what was loaded below it has run out (see Core::onQueueRanDry).

@@ -11,6 +11,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 namespace tovra::test {
 
 namespace {
@@ -427,12 +429,23 @@ void FakeSite::send(QTcpSocket *socket, const Request &request, const Reply &rep
         head += closing ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
     head += "\r\n";
 
-    if (reply.closeMidBody || reply.stallMidBody) {
+    if (reply.closeMidBody || reply.stallMidBody || reply.resetMidBody) {
         it->busy = true;
         socket->write(head + reply.body.left(reply.body.size() / 2));
         socket->flush();
         if (reply.closeMidBody)
             socket->disconnectFromHost();
+        if (reply.resetMidBody) {
+            // Once the half is with the kernel, a linger of zero makes the close a reset.
+            const auto reset = [socket, off = linger{1, 0}] {
+                if (socket->bytesToWrite() > 0)
+                    return;
+                ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &off, sizeof off);
+                socket->abort();
+            };
+            connect(socket, &QTcpSocket::bytesWritten, socket, reset);
+            reset();
+        }
         return;
     }
 

@@ -63,6 +63,9 @@ public:
         // a body of two bytes or more, or there is no half to cut.
         bool closeMidBody = false;
         bool stallMidBody = false; // as closeMidBody, but the connection then stays silent and open
+        // As closeMidBody, but the connection is reset (a TCP RST) once the half is written, as a
+        // server that crashed or a middlebox that gave up does, rather than closed in order.
+        bool resetMidBody = false;
         QByteArray raw;            // when set, written verbatim instead of a composed reply
         // When set: status line and headers without a length, then this chunk again and again
         // (every streamIntervalMs, or as fast as the client reads at 0) until streamLimit bytes of
@@ -85,6 +88,7 @@ public:
         Reply &stalling() { stall = true; return *this; }
         Reply &closingMidBody() { closeMidBody = true; return *this; }
         Reply &stallingMidBody() { stallMidBody = true; return *this; }
+        Reply &resettingMidBody() { resetMidBody = true; return *this; }
         Reply &closingAfter() { closeAfter = true; return *this; }
         Reply &withRaw(const QByteArray &bytes) { raw = bytes; return *this; }
         // The body itself, at most this many bytes a second, as from a slow line.

@@ -96,6 +96,15 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
     connect(&m_sampler, &QTimer::timeout, this, [this] { samplePosition(player::wholeSeconds(position())); });
     m_watchdog.setInterval(kStallCheck);
     connect(&m_watchdog, &QTimer::timeout, this, &PlayerModel::checkProgress);
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, [this] {
+        if (m_stopped || m_failedAt)
+            return;
+        // Where the picture stood, or where the user sought meanwhile.
+        const auto stuck = m_stuckFor;
+        open(position());
+        m_stuckFor = stuck;
+    });
     m_ticker.setInterval(kPositionTick);
     connect(&m_ticker, &QTimer::timeout, this, [this] {
         const qint64 now = position();
@@ -107,8 +116,10 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
         if (frame != m_lastFrame) {
             m_lastFrame = frame;
             m_still.start();
-            if (frame >= 0)
-                m_retryDelay = kFirstRetry;
+            if (frame >= 0) {
+                m_retries.restart();
+                m_retryDeadline.reset();
+            }
         }
         updateWaiting();
     });
@@ -131,8 +142,8 @@ void PlayerModel::finishAll(std::chrono::milliseconds wait)
         if (model)
             model->stop();
     }
-    // The wait starts once every final report is under way; the pipelines shutting down on
-    // their threads have what is left of it, so the process never ends under one.
+    // The wait starts once every final report is under way; the player processes ending have
+    // what is left of it, so none outlives the client.
     const QDeadlineTimer deadline(wait);
     const auto shutdowns = qScopeGuard([&] { Pipeline::waitForShutdowns(int(std::max<qint64>(0, deadline.remainingTime()))); });
     if (pendingFlights() == 0)
@@ -184,6 +195,9 @@ void PlayerModel::play()
 
 void PlayerModel::open(qint64 positionMs)
 {
+    // Whatever opens now stands for a retry still waiting its turn: that one would be a try for
+    // an open nobody waits for any more.
+    m_retryTimer.stop();
     m_ended = false;
     m_seekingTo = positionMs;
     restartProgress(positionMs);
@@ -204,7 +218,8 @@ void PlayerModel::stop()
     m_sampler.stop();
     m_ticker.stop();
     m_watchdog.stop();
-    // The pipeline's thread lets the stream go; the page does not wait for it.
+    m_retryTimer.stop();
+    // Its player process is ended; the page does not wait for it.
     m_pipeline.reset();
     m_playing = false;
     updateWaiting();
@@ -265,17 +280,32 @@ bool PlayerModel::isShownPlaying() const
 void PlayerModel::togglePlay()
 {
     if (isShownPlaying()) {
+        // A retry waiting for its turn is a try nobody would wait for.
+        if (m_retryTimer.isActive())
+            holdForPlay();
         setPlaying(false);
         return;
     }
     if (!m_started || m_stopped || !m_pipeline)
         return;
+    if (m_heldAt) {
+        // Asked by the user: a new chain of retries, should the network fail again.
+        const qint64 at = *std::exchange(m_heldAt, std::nullopt);
+        m_retries.restart();
+        m_retryDeadline.reset();
+        setPlaying(true);
+        open(at);
+        emit playingChanged();
+        return;
+    }
     if (m_failedAt) {
         // The pipeline that failed is opened again where it stopped; its notice goes with the
         // first picture, or stays should the retry fail too.
         const qint64 at = *m_failedAt;
         m_failedAt.reset();
         m_clearOnPicture = true;
+        m_retries.restart();
+        m_retryDeadline.reset();
         setPlaying(true);
         open(at);
         emit playingChanged();
@@ -294,30 +324,44 @@ void PlayerModel::onFailed(int kind, const QString &text)
         return;
     // The pipeline gives up on a site that stumbles where the demuxer does not pace it itself:
     // a playlist, the first request of all. Such a play is opened again where it stood, paced as
-    // the demuxer paces a segment, for as long as the stall limit allows: the waiting spinner
-    // shows meanwhile, and the failure only once that time is out. The stall clock runs on
-    // across the retries.
-    if (player::Failure(kind) == player::Failure::Network && m_stuckFor + m_retryDelay < m_stallLimit) {
-        logLine(QStringLiteral("播放中断，稍后重试"), text);
-        m_seekingTo = position();
-        QTimer::singleShot(m_retryDelay, this, [this, opened = m_openSequence] {
-            if (m_stopped || m_failedAt || opened != m_openSequence)
-                return;
-            // Where the picture stood, or where the user sought meanwhile.
-            const auto stuck = m_stuckFor;
-            open(position());
-            m_stuckFor = stuck;
-        });
-        m_retryDelay = std::min(m_retryDelay * 2, kLongestRetry);
-        return;
+    // the player paces a segment, until the stall limit from the chain's first failure: the
+    // waiting spinner shows meanwhile, and the failure only once that time is out. The stall
+    // clock runs on across the retries.
+    if (player::Failure(kind) == player::Failure::Network && !m_failedAt) {
+        if (!m_playing) {
+            logLine(QStringLiteral("播放中断，继续播放时重试"), text);
+            holdForPlay();
+            return;
+        }
+        if (!m_retryDeadline)
+            m_retryDeadline = QDeadlineTimer(std::max<std::chrono::milliseconds>(m_stallLimit - m_stuckFor, {}));
+        const auto wait = m_retries.next();
+        if (m_retryDeadline->remainingTimeAsDuration() > wait) {
+            logLine(QStringLiteral("播放中断，稍后重试"), text);
+            m_seekingTo = position();
+            m_retryTimer.start(wait);
+            // The retry takes a player that is ready by then, even on a busy machine.
+            Pipeline::prepare();
+            return;
+        }
     }
     fail(kind, text);
+}
+
+void PlayerModel::holdForPlay()
+{
+    m_retryTimer.stop();
+    m_heldAt = position();
+    m_seekingTo.reset();
+    m_openPending = false;
+    updateWaiting();
 }
 
 void PlayerModel::fail(int kind, const QString &text)
 {
     // The pipeline's sentence is English and technical: it goes to the log, the user reads ours.
     logLine(QStringLiteral("播放失败"), text);
+    m_retryTimer.stop();
     setMessage(player::failureNotice(player::Failure(kind)));
     m_clearOnPicture = false;
     m_failedAt = position();
@@ -385,6 +429,8 @@ qint64 PlayerModel::position() const
         return *m_seekingTo;
     if (m_failedAt)
         return *m_failedAt;
+    if (m_heldAt)
+        return *m_heldAt;
     const qint64 shown = m_pipeline ? m_pipeline->framePosition() : m_timeBox.load() * 1000;
     return std::max<qint64>(0, shown);
 }
@@ -401,9 +447,9 @@ void PlayerModel::seek(qint64 positionMs)
     positionMs = std::max<qint64>(0, positionMs);
     if (m_knownDurationMs > 0)
         positionMs = std::min(positionMs, m_knownDurationMs);
-    if (m_failedAt) {
+    if (m_failedAt || m_heldAt) {
         // Nothing to seek in a failed stream: the retry starts there instead.
-        m_failedAt = positionMs;
+        (m_failedAt ? m_failedAt : m_heldAt) = positionMs;
         return;
     }
     m_ended = m_ended && positionMs >= m_knownDurationMs;

@@ -3,9 +3,11 @@
 #include "models/hlsplaylist.h"
 #include "models/playerlogic.h"
 #include "models/title.h"
+#include "playerlink/retrypolicy.h"
 #include "views/engine/qualitysource.h"
 
 #include <QCoroTask>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QUrl>
@@ -20,8 +22,8 @@ class Pipeline;
 // One native playback of one episode: the authorised stream, the resume seek, the notices with
 // their timed clearing, the quality choice, once-a-second position sampling and the progress
 // reports. A model plays once; the player screen makes a new one each time it comes on screen.
-// The pipeline runs on a thread of its own: everything here only asks it and hears back, so
-// nothing the user does waits on the stream.
+// The pipeline runs in a player process of its own: everything here only asks it and hears back,
+// so nothing the user does waits on the stream.
 class PlayerModel : public QualitySource
 {
     Q_OBJECT
@@ -43,10 +45,6 @@ public:
     // gives up. After it the user is told, and 播放 tries again from there.
     static constexpr std::chrono::milliseconds kStallLimit{30000};
     static constexpr std::chrono::milliseconds kStallCheck{250};
-    // The pause before a stream the network failed is opened again, doubling each time up to
-    // the longest until the picture moves (see onFailed).
-    static constexpr std::chrono::milliseconds kFirstRetry{300};
-    static constexpr std::chrono::milliseconds kLongestRetry{5000};
     // A picture expected and not moving for this long is waiting for data. Frames come at least
     // every 84 ms at the site's frame rates, even at half speed; shown within half a second.
     static constexpr std::chrono::milliseconds kWaitingAfter{250};
@@ -93,8 +91,8 @@ public:
     void setVolume(double volume);
     bool isMuted() const { return m_muted; }
     void setMuted(bool muted);
-    // Sends the final report (when a whole second was sampled) and hands the pipeline to its
-    // thread to shut down. Only the first call does anything.
+    // Sends the final report (when a whole second was sampled) and lets the pipeline go (its
+    // player process ends). Only the first call does anything.
     void stop();
     // None is "自动": the demuxer chooses by itself again.
     void select(std::optional<Variant> variant) override;
@@ -135,6 +133,8 @@ private:
     void open(qint64 positionMs);
     void onSeeked(quint64 sequence);
     void onFailed(int kind, const QString &text);
+    // A network failure while the user has paused waits for play, where it stood.
+    void holdForPlay();
     // Shows the failure: 播放 tries again from here.
     void fail(int kind, const QString &text);
     void onEnded(quint64 opened);
@@ -152,7 +152,12 @@ private:
     qint64 m_furthest = -1;
     std::chrono::milliseconds m_stuckFor{0};
     std::chrono::milliseconds m_stallLimit = kStallLimit;
-    std::chrono::milliseconds m_retryDelay = kFirstRetry;
+    // The retries of a play the network failed: paced by the schedule the player process keeps
+    // too, and ending with the stall limit counted from the chain's first failure, which pausing
+    // does not put off. Both start over once the picture moves, or when the user plays again.
+    RetrySchedule m_retries;
+    std::optional<QDeadlineTimer> m_retryDeadline;
+    QTimer m_retryTimer;
     bool m_loadingVariants = false;
     player::TimeBox m_timeBox;
     PlayAuth m_auth;
@@ -187,6 +192,9 @@ private:
     qint64 m_shownPosition = -1;
     // Where playback failed, for the retry; the failure's notice stays until a picture comes.
     std::optional<qint64> m_failedAt;
+    // Where a play the network failed while the user had paused stands: no player is opened and
+    // nothing is expected until play (togglePlay) opens it again there.
+    std::optional<qint64> m_heldAt;
     bool m_clearOnPicture = false;
     std::chrono::milliseconds m_trialNoticeTime = kTrialNoticeTime;
     std::chrono::milliseconds m_resumeNoticeTime = kResumeNoticeTime;
