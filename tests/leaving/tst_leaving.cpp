@@ -12,6 +12,7 @@
 #include <csignal>
 #include <unistd.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include "support/testmain.h"
 
 using namespace tovra;
@@ -269,6 +270,31 @@ private slots:
         QVERIFY(waitFor([&] { return model.position() > 1000 || model.hasFailed(); }, kPlayTimeout));
         QVERIFY2(!model.hasFailed(), qPrintable(model.message().value_or(QString())));
         QVERIFY(model.pipeline()->processId() != spare);
+    }
+
+    // A player holds no descriptor of the client's but its link: the web engine opens its
+    // connections without close-on-exec, and a player holding one kept it open for the site.
+    void playerKeepsNothingOfTheClient()
+    {
+        int ends[2];
+        QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        const auto target = [](const QString &link) {
+            char bytes[256];
+            const ssize_t got = readlink(link.toLocal8Bit().constData(), bytes, sizeof bytes);
+            return QString::fromLatin1(bytes, std::max<ssize_t>(got, 0));
+        };
+        const QString ours = target(u"/proc/self/fd/%1"_qs.arg(ends[0]));
+        if (const qint64 old = Pipeline::spareProcessId())
+            kill(pid_t(old), SIGKILL);
+        QVERIFY(waitFor([] { Pipeline::prepare(); return Pipeline::spareProcessId() > 0; }));
+        const QString fds = u"/proc/%1/fd"_qs.arg(Pipeline::spareProcessId());
+        QVERIFY(waitFor([&] { return target(u"/proc/%1/exe"_qs.arg(Pipeline::spareProcessId())).endsWith(u"tovra-player"_qs); }));
+        QStringList held;
+        for (const QString &fd : QDir(fds).entryList(QDir::System | QDir::NoDotAndDotDot))
+            held << target(fds + u'/' + fd);
+        close(ends[0]);
+        close(ends[1]);
+        QVERIFY2(!held.contains(ours), qPrintable(held.join(u' ')));
     }
 
 private:

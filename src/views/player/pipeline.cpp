@@ -17,7 +17,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <dirent.h>
 #include <poll.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace tovra {
@@ -99,6 +101,34 @@ void endSpare()
     }
 }
 
+// In the child, between fork and exec: closes every descriptor exec would pass on except the
+// standard ones and `keep`. The web engine opens its connections without close-on-exec (it
+// launches its own helpers with a list of what to keep), so a player started while a site page or
+// the HTML5 player was loading held the page's connections open for its whole life: the site saw
+// them neither closed nor used. Only async-signal-safe calls, as the client has threads, and
+// little stack: QProcess may run this on a small stack of the parent's, with vfork's sharing.
+void closeInherited(int keep)
+{
+    const int dir = open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return;
+    alignas(dirent64) char entries[256];
+    for (long got; (got = syscall(SYS_getdents64, dir, entries, sizeof entries)) > 0;) {
+        for (long at = 0; at < got;) {
+            const auto *entry = reinterpret_cast<const dirent64 *>(entries + at);
+            at += entry->d_reclen;
+            int fd = 0;
+            for (const char *c = entry->d_name; *c >= '0' && *c <= '9'; ++c)
+                fd = fd * 10 + (*c - '0');
+            const int flags = fd > 2 && fd != keep ? fcntl(fd, F_GETFD) : -1;
+            // Descriptors marked close-on-exec go by themselves, QProcess's own report pipe with them.
+            if (flags >= 0 && !(flags & FD_CLOEXEC))
+                close(fd);
+        }
+    }
+    close(dir);
+}
+
 // Starts the player executable with its end of the link; the link end is closed here either way.
 QProcess *startProcess(int theirs)
 {
@@ -109,8 +139,11 @@ QProcess *startProcess(int theirs)
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setInputChannelMode(QProcess::ForwardedInputChannel);
     // Only the child keeps its end across exec: every other child of the client (the web
-    // engine's helpers) must not hold the link open.
-    process->setChildProcessModifier([theirs] { fcntl(theirs, F_SETFD, 0); });
+    // engine's helpers) must not hold the link open. And it keeps nothing else of the client's.
+    process->setChildProcessModifier([theirs] {
+        closeInherited(theirs);
+        fcntl(theirs, F_SETFD, 0);
+    });
     QObject::connect(process, &QProcess::finished, process, [process](int code, QProcess::ExitStatus status) {
         if (status == QProcess::CrashExit)
             logLine(QStringLiteral("播放进程异常结束"), QStringLiteral("signal %1").arg(code));
