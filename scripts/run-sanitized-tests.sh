@@ -27,7 +27,7 @@ export LSAN_OPTIONS="suppressions=$here/sanitizer/lsan.supp:print_suppressions=0
 # inside libQt6WebEngineCore). AddressSanitizer cannot suppress that check by library, only turn
 # it off, so it is off only for the test areas that create web views; everything else runs with
 # every check.
-web_areas='^(engine|playback|player|samplesite|shell|webpage)$'
+web_areas='^(engine|playback|player|samplesite|shell|webpage)(/|$)' # an area, or one of its entries
 status=0
 ASAN_OPTIONS="detect_leaks=$leaks" \
   ctest --test-dir "$build" --output-on-failure --parallel "$jobs" -E "$web_areas" || status=1

@@ -19,14 +19,15 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -318,6 +319,55 @@ bool isHexDigest(const QString &text)
     return pattern.match(text).hasMatch();
 }
 
+// Runs bash on the script in `folder`, as a grandchild that nobody has to reap, in a process group
+// of its own: it outlives us and whatever ends our process group. Not in a session of its own, as
+// QProcess::startDetached would put it: the kernel gives each new session a scheduling group of its
+// own, and on a busy machine such a newcomer was seen to wait more than 10 s before its first
+// command ran, while the user waits for the new build to open. Between fork and exec only
+// async-signal-safe calls: the client has many threads.
+bool startDetachedScript(const QString &script, const QString &folder)
+{
+    const QByteArray path = QFile::encodeName(script);
+    const QByteArray dir = QFile::encodeName(folder);
+    char bash[] = "/bin/bash";
+    char *const argv[] = {bash, const_cast<char *>(path.constData()), nullptr};
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return false;
+    const pid_t middle = ::fork();
+    if (middle == 0) {
+        ::close(report[0]);
+        const pid_t runner = ::fork();
+        if (runner == 0) {
+            ::setpgid(0, 0);
+            ::signal(SIGPIPE, SIG_DFL); // Qt ignores it; the tools the script runs expect it
+            const int null = ::open("/dev/null", O_RDONLY);
+            if (null >= 0 && ::dup2(null, STDIN_FILENO) >= 0 && ::chdir(dir.constData()) == 0)
+                ::execv(bash, argv);
+        }
+        // Reached on a failure only: the exec closes the pipe without a word.
+        if (runner != 0)
+            ::_exit(runner > 0 ? 0 : 1);
+        const int error = errno;
+        (void)!::write(report[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    if (middle < 0) {
+        ::close(report[0]);
+        return false;
+    }
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t got;
+    while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && got == 0;
+}
+
 }
 
 QCoro::Task<void> UpdateService::performDownload(UpdateInfo info, std::shared_ptr<Transfer> transfer)
@@ -488,8 +538,7 @@ void UpdateService::install(const QString &newUnit)
         setPhase(Phase::failed(u"安装失败：无法设置安装脚本的权限"_s));
         return;
     }
-    // Its own session, so the script outlives us and whatever ends our process group.
-    if (!QProcess::startDetached(u"/bin/bash"_s, {script.script}, *root)) {
+    if (!startDetachedScript(script.script, *root)) {
         setPhase(Phase::failed(u"安装失败：无法启动安装脚本"_s));
         return;
     }

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QTest>
 
+#include <cstdio>
+
 namespace tovra::test {
 std::vector<std::pair<const char *, Factory>> &registry()
 {
@@ -24,8 +26,15 @@ int main(int argc, char *argv[])
     // Text as the client sets it, so grabs and measured widths are the client's.
     tovra::installApplicationFont();
 
-    // "-class Name" runs one class only; any other arguments go to QTest.
+    // "-class Name" runs one class only; any other arguments go to QTest. "-classes" lists them,
+    // one a line, for the build to make CTest entries from (QTest's own -functions and -datatags
+    // end the process after the first class).
     QStringList args = app.arguments();
+    if (args.contains(QStringLiteral("-classes"))) {
+        for (const auto &entry : tovra::test::registry())
+            std::printf("%s\n", entry.first);
+        return 0;
+    }
     QString only;
     if (const auto at = args.indexOf(QStringLiteral("-class")); at >= 0 && at + 1 < args.size()) {
         only = args.at(at + 1);

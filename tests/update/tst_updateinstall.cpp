@@ -133,7 +133,8 @@ private slots:
         QCOMPARE(in.f.service->phase().kind, Kind::Idle);
 
         // The shell makes the file before it writes the line: the line is what is waited for.
-        QVERIFY(waitFor([&] { return !QFile::exists(in.script()) && readAll(in.launched()).endsWith('\n'); }, 10000));
+        QVERIFY2(waitFor([&] { return !QFile::exists(in.script()) && readAll(in.launched()).endsWith('\n'); }, 10000),
+                 qPrintable(in.logLines().join(u'|') + QStringLiteral(" / launched: ") + QString::fromUtf8(readAll(in.launched()))));
         QCOMPARE(readAll(in.launched()), (unit + QStringLiteral("/tovra-client\n")).toUtf8());
         const QStringList lines = in.logLines();
         QCOMPARE(lines.size(), 3);
