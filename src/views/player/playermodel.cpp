@@ -288,22 +288,14 @@ void PlayerModel::togglePlay()
     }
     if (!m_started || m_stopped || !m_pipeline)
         return;
-    if (m_heldAt) {
-        // Asked by the user: a new chain of retries, should the network fail again.
-        const qint64 at = *std::exchange(m_heldAt, std::nullopt);
-        m_retries.restart();
-        m_retryDeadline.reset();
-        setPlaying(true);
-        open(at);
-        emit playingChanged();
-        return;
-    }
-    if (m_failedAt) {
-        // The pipeline that failed is opened again where it stopped; its notice goes with the
-        // first picture, or stays should the retry fail too.
-        const qint64 at = *m_failedAt;
+    if (m_heldAt || m_failedAt) {
+        // A failure held while paused, or shown: the stream is opened again where it stopped, as
+        // a new chain of retries since the user asked. A shown failure's notice goes with the
+        // first picture, or stays should this try fail too.
+        m_clearOnPicture = m_failedAt.has_value();
+        const qint64 at = m_heldAt ? *m_heldAt : *m_failedAt;
+        m_heldAt.reset();
         m_failedAt.reset();
-        m_clearOnPicture = true;
         m_retries.restart();
         m_retryDeadline.reset();
         setPlaying(true);
