@@ -97,13 +97,16 @@ struct FrameWatch
     qint64 first = -1;
     qint64 last = -1;
     qint64 longestStill = 0; // the longest wait between two pictures, in ms of wall time
+    qint64 stillAt = -1; // the stream time (us) of the picture that stood longest
     QElapsedTimer clock;
     QMetaObject::Connection connection;
 
     explicit FrameWatch(VideoSurface *surface)
     {
         connection = QObject::connect(surface, &VideoSurface::framePainted, surface, [this, surface] {
-            longestStill = std::max(longestStill, frames > 0 ? clock.restart() : (clock.start(), 0));
+            const qint64 still = frames > 0 ? clock.restart() : (clock.start(), 0);
+            if (still > longestStill)
+                longestStill = still, stillAt = last;
             ++frames;
             first = frames == 1 ? surface->paintedStartTime() : first;
             last = surface->paintedStartTime();
