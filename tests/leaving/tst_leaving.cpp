@@ -246,18 +246,37 @@ private slots:
         QCOMPARE(model->message().value_or(QString()), text);
     }
 
-    // A spare that ends just as a play takes it (gone, its end not yet heard of) is replaced
-    // without a word: the play plays.
-    void spareEndingAsItIsTakenIsReplaced()
+    // A spare holds no descriptor of the client's but its link (the web engine opens its
+    // connections without close-on-exec, and a player holding one kept it open for the site); one
+    // that ends just as a play takes it (gone, its end not yet heard of) is replaced without a
+    // word: the play plays.
+    void spareKeepsNothingAndIsReplacedIfItEnds()
     {
         PlaybackFixture f;
-        Pipeline::prepare();
-        QVERIFY(waitFor([] { return Pipeline::spareProcessId() > 0; }));
-        const qint64 spare = Pipeline::spareProcessId();
-        QCOMPARE(kill(pid_t(spare), SIGKILL), 0);
+        int ends[2];
+        QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        const auto target = [](const QString &link) {
+            char bytes[256];
+            const ssize_t got = readlink(link.toLocal8Bit().constData(), bytes, sizeof bytes);
+            return QString::fromLatin1(bytes, std::max<ssize_t>(got, 0));
+        };
+        const QString ours = target(u"/proc/self/fd/%1"_qs.arg(ends[0]));
+        // A spare started before the descriptor was made holds nothing of it anyway.
+        if (const qint64 old = Pipeline::spareProcessId())
+            kill(pid_t(old), SIGKILL);
+        const auto spare = [&] { Pipeline::prepare(); return Pipeline::spareProcessId(); };
+        QVERIFY(waitFor([&] { return target(u"/proc/%1/exe"_qs.arg(spare())).endsWith(u"tovra-player"_qs); }));
+        const qint64 pid = Pipeline::spareProcessId();
+        QStringList held;
+        for (const QString &fd : QDir(u"/proc/%1/fd"_qs.arg(pid)).entryList(QDir::System | QDir::NoDotAndDotDot))
+            held << target(u"/proc/%1/fd/"_qs.arg(pid) + fd);
+        close(ends[0]);
+        close(ends[1]);
+        QVERIFY2(!held.contains(ours), qPrintable(held.join(u' ')));
+        QCOMPARE(kill(pid_t(pid), SIGKILL), 0);
         // Dead, and no event of the client's runs before the play takes it.
         const auto dead = [&] {
-            QFile stat(u"/proc/%1/stat"_qs.arg(spare));
+            QFile stat(u"/proc/%1/stat"_qs.arg(pid));
             return !stat.open(QIODevice::ReadOnly) || stat.readAll().split(')').last().trimmed().startsWith('Z');
         };
         QElapsedTimer clock;
@@ -269,32 +288,7 @@ private slots:
         model.play();
         QVERIFY(waitFor([&] { return model.position() > 1000 || model.hasFailed(); }, kPlayTimeout));
         QVERIFY2(!model.hasFailed(), qPrintable(model.message().value_or(QString())));
-        QVERIFY(model.pipeline()->processId() != spare);
-    }
-
-    // A player holds no descriptor of the client's but its link: the web engine opens its
-    // connections without close-on-exec, and a player holding one kept it open for the site.
-    void playerKeepsNothingOfTheClient()
-    {
-        int ends[2];
-        QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-        const auto target = [](const QString &link) {
-            char bytes[256];
-            const ssize_t got = readlink(link.toLocal8Bit().constData(), bytes, sizeof bytes);
-            return QString::fromLatin1(bytes, std::max<ssize_t>(got, 0));
-        };
-        const QString ours = target(u"/proc/self/fd/%1"_qs.arg(ends[0]));
-        if (const qint64 old = Pipeline::spareProcessId())
-            kill(pid_t(old), SIGKILL);
-        QVERIFY(waitFor([] { Pipeline::prepare(); return Pipeline::spareProcessId() > 0; }));
-        const QString fds = u"/proc/%1/fd"_qs.arg(Pipeline::spareProcessId());
-        QVERIFY(waitFor([&] { return target(u"/proc/%1/exe"_qs.arg(Pipeline::spareProcessId())).endsWith(u"tovra-player"_qs); }));
-        QStringList held;
-        for (const QString &fd : QDir(fds).entryList(QDir::System | QDir::NoDotAndDotDot))
-            held << target(fds + u'/' + fd);
-        close(ends[0]);
-        close(ends[1]);
-        QVERIFY2(!held.contains(ours), qPrintable(held.join(u' ')));
+        QVERIFY(model.pipeline()->processId() != pid);
     }
 
 private:
