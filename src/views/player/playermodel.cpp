@@ -331,9 +331,9 @@ void PlayerModel::onFailed(int kind, const QString &text)
         if (m_retryDeadline->remainingTimeAsDuration() > wait) {
             logLine(QStringLiteral("播放中断，稍后重试"), text);
             m_seekingTo = position();
+            // The pipeline has a spare player starting since it heard of the failure: the retry
+            // takes one that is ready by then, even on a busy machine.
             m_retryTimer.start(wait);
-            // The retry takes a player that is ready by then, even on a busy machine.
-            Pipeline::prepare();
             return;
         }
     }
