@@ -1,4 +1,5 @@
 #include "pipeline/pipelinecore.h"
+#include "pipeline/soundbin.h"
 
 #include <algorithm>
 #include <atomic>
@@ -256,7 +257,7 @@ bool LocalPipeline::Core::build()
     gst_object_unref(systemClock);
     guint flags = 0;
     g_object_get(playbin, "flags", &flags, nullptr);
-    g_object_set(playbin, "video-sink", sink, "audio-sink", audio, "flags", flags & ~kPlayFlagText, nullptr);
+    g_object_set(playbin, "video-sink", sink, "audio-sink", makeSoundBin(audio, sink), "flags", flags & ~kPlayFlagText, nullptr);
 
     // Every element of the pipeline passes here as it is made, on whichever thread makes it:
     // the demuxer is given the cap and the buffering before it fetches its first segment.
