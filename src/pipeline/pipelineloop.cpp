@@ -245,6 +245,21 @@ bool LocalPipeline::Core::build()
         return GST_FLOW_OK;
     };
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    // A splice at another quality decodes its segment again from the key frame, and the pictures
+    // up to where the old ones stopped reach the sink late, in a burst. Told of it, the converter
+    // and the decoder above dropped the pictures after them (two or three on a busy machine: a
+    // visible jump); kept from them for a moment, every one is shown.
+    GstPad *sinkPad = gst_element_get_static_pad(sink, "sink");
+    gst_pad_add_probe(sinkPad, GST_PAD_PROBE_TYPE_EVENT_UPSTREAM, [](GstPad *, GstPadProbeInfo *info, gpointer data) {
+                          GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+                          if (GST_EVENT_TYPE(event) != GST_EVENT_QOS || g_get_monotonic_time() >= static_cast<Core *>(data)->splice.lateReportsHeldUntil)
+                              return GST_PAD_PROBE_OK;
+                          GstClockTimeDiff late = 0;
+                          gst_event_parse_qos(event, nullptr, nullptr, &late, nullptr);
+                          return late > 0 ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+                      },
+                      this, nullptr);
+    gst_object_unref(sinkPad);
     // The picture keeps the machine's time, and the sound follows it. The sound sink's own clock
     // (the pipeline's choice otherwise) counts what the sound server says it has played, but the
     // server starts a new stream only once its device has (PulseAudio: up to the end of an idle

@@ -176,8 +176,10 @@ GstPadProbeReturn DemuxOutput::probe(GstPad *, GstPadProbeInfo *info, gpointer d
         // the seek reached it): its pictures need their key frame, so nothing more is dropped.
         // After a flush the demuxer sends caps before the segment, and only when they changed.
         const bool changed = out.caps && !gst_caps_is_equal(caps, out.caps);
-        if (out.flushed && changed)
+        if (out.flushed && changed) {
             out.requalified = true;
+            out.splice->lateReportsHeldUntil = g_get_monotonic_time() + Splice::kLateReportsHeldUs;
+        }
         if (out.dropping && changed) {
             out.dropping = false;
             out.caughtUp();

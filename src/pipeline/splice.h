@@ -75,6 +75,14 @@ struct Splice
     // and the errors the demuxer posts meanwhile are dropped (pipelineretry.cpp). Cleared by the
     // seek that resumes it, which stops the demuxer's tasks before it returns.
     std::atomic<guint32> haltSeqnum{GST_SEQNUM_INVALID};
+    // Until when (g_get_monotonic_time) the picture sink's reports of a late picture are kept
+    // from the elements above it (Core::build), set when a splice comes at another quality: its
+    // pictures are decoded again from the segment's key frame, and those up to where the old ones
+    // stopped come late by design.
+    std::atomic<gint64> lateReportsHeldUntil{0};
+    // Time for a segment's pictures to be decoded on a busy machine; a picture late after that is
+    // the machine's.
+    static constexpr gint64 kLateReportsHeldUs = 3 * G_USEC_PER_SEC;
 
     // A splice is under way until the demuxer has buffered again: meanwhile the pipeline waits
     // for it only once what was loaded below it has run out (see Core::onQueueRanDry).

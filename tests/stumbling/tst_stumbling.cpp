@@ -111,8 +111,14 @@ private slots:
             // which a busy machine can hold up: a tenth of a second early, half a second late
             // (a try the demuxer sends by itself comes 10 ms after one). libsoup sends a request
             // again at once when a connection it kept alive is dropped: the same try.
-            QList<qint64> asked = site->failed.at(n) + site->over.mid(n, 1);
-            asked.removeIf([&, last = qint64(-1000)](qint64 t) mutable { return !trouble.raw.isNull() && t - std::exchange(last, t) < 50; });
+            // A loop, not removeIf: QList::removeIf copies its predicate, which would lose the
+            // time of the request before.
+            QList<qint64> asked;
+            qint64 last = -1000;
+            for (const qint64 t : site->failed.at(n) + site->over.mid(n, 1)) {
+                if (trouble.raw.isNull() || t - std::exchange(last, t) >= 50)
+                    asked << t;
+            }
             QStringList times{u"0"_qs};
             bool paced = asked.size() >= 4 && asked.size() <= 7 && asked.at(1) - asked.first() <= 700;
             for (qsizetype i = 1; i < asked.size(); ++i) {

@@ -272,6 +272,10 @@ void Pipeline::start(QString *why)
     if (spareAlive()) {
         player->link = std::exchange(spare().link, -1);
         player->process = std::exchange(spare().process, nullptr);
+        // The next one is made ready at once: a stream that fails as it opens (its master
+        // playlist) is tried again 0.3 s later, and a player started then is seldom ready by
+        // then on a busy machine.
+        prepare();
     } else {
         // A spare that is going would take the play down with it: a new player instead.
         endSpare();
