@@ -109,6 +109,8 @@ struct LocalPipeline::Core
 
     // The state machine: the pipeline's thread only.
     GstElement *playbin = nullptr;
+    // The sound sink's bin (sinkbin.h), the playbin's.
+    GstElement *soundBin = nullptr;
     // The playbin as element() hands it out; null once shutdown has begun.
     std::atomic<GstElement *> published{nullptr};
     GstBus *bus = nullptr;

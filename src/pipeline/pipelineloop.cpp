@@ -1,5 +1,5 @@
 #include "pipeline/pipelinecore.h"
-#include "pipeline/soundbin.h"
+#include "pipeline/sinkbin.h"
 
 #include <algorithm>
 #include <atomic>
@@ -272,7 +272,9 @@ bool LocalPipeline::Core::build()
     gst_object_unref(systemClock);
     guint flags = 0;
     g_object_get(playbin, "flags", &flags, nullptr);
-    g_object_set(playbin, "video-sink", sink, "audio-sink", makeSoundBin(audio, sink), "flags", flags & ~kPlayFlagText, nullptr);
+    GstElement *pictureBin = makePictureBin(sink);
+    soundBin = makeSoundBin(audio, pictureBin);
+    g_object_set(playbin, "video-sink", pictureBin, "audio-sink", soundBin, "flags", flags & ~kPlayFlagText, nullptr);
 
     // Every element of the pipeline passes here as it is made, on whichever thread makes it:
     // the demuxer is given the cap and the buffering before it fetches its first segment.

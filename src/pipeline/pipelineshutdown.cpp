@@ -57,6 +57,7 @@ void LocalPipeline::Core::teardown()
     splice.release();
     gst_object_unref(playbin);
     playbin = nullptr;
+    soundBin = nullptr;
     if (volume) {
         // Out of every bin, a volume still referenced by someone other than us is playsink's leak.
         if (!GST_OBJECT_PARENT(volume) && GST_OBJECT_REFCOUNT_VALUE(volume) == 2)

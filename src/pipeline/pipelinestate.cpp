@@ -1,4 +1,5 @@
 #include "pipeline/pipelinecore.h"
+#include "pipeline/sinkbin.h"
 
 #include "models/playerfailure.h"
 
@@ -132,6 +133,11 @@ bool LocalPipeline::Core::changeRateInPlace()
     GstElement *demux = splice.demuxerRef();
     if (!demux)
         return false;
+    // Sped up, the picture sink takes the change once the sound sink has (sinkbin.cpp), at the
+    // running time the change was asked at: its pictures are then late, which a busy machine
+    // can take a second or more to make up. Told of it, the decoder dropped every picture until
+    // it had, the picture standing, then jumping seconds on; kept from it, each one is shown.
+    splice.lateReportsHeldUntil = g_get_monotonic_time() + Splice::kLateReportsHeldUs;
     const bool done = gst_element_send_event(demux, gst_event_new_seek(rate, GST_FORMAT_TIME, GST_SEEK_FLAG_INSTANT_RATE_CHANGE, GST_SEEK_TYPE_NONE,
                                                                        -1, GST_SEEK_TYPE_NONE, -1));
     gst_object_unref(demux);
@@ -182,6 +188,7 @@ void LocalPipeline::Core::doSeek()
     // one left unset would keep the halt's.
     retry.halted = retry.haltPending = false;
     const auto resumed = qScopeGuard([this] { splice.haltSeqnum = GST_SEQNUM_INVALID; });
+    settleSpeedChanges(soundBin);
     const bool ok = gst_element_seek(playbin, rate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                      GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_SET, gint64(GST_CLOCK_TIME_NONE));
     // The flush is done once the seek returns: whatever reaches the sink now is the target's.

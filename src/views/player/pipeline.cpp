@@ -190,6 +190,9 @@ Pipeline::Pipeline(QObject *parent)
 Pipeline::~Pipeline()
 {
     retire();
+    // What a play opened goes with it; the next play's own start makes a spare ready again.
+    if (m_spareGeneration != 0 && spare().generation == m_spareGeneration)
+        endSpare();
 }
 
 QString Pipeline::playerPath()
@@ -235,6 +238,13 @@ void Pipeline::prepare()
     });
 }
 
+void Pipeline::prepareNext()
+{
+    prepare();
+    if (spareAlive())
+        m_spareGeneration = spare().generation;
+}
+
 qint64 Pipeline::spareProcessId()
 {
     return spare().process ? spare().process->processId() : 0;
@@ -275,7 +285,7 @@ void Pipeline::start(QString *why)
         // The next one is made ready at once: a stream that fails as it opens (its master
         // playlist) is tried again 0.3 s later, and a player started then is seldom ready by
         // then on a busy machine.
-        prepare();
+        prepareNext();
     } else {
         // A spare that is going would take the play down with it: a new player instead.
         endSpare();
@@ -374,7 +384,7 @@ void Pipeline::lose(player::Failure kind, const QString &why)
     // The model's retry of a network failure comes 0.3 s later: a player that has loaded
     // GStreamer is waiting for it by then, even on a busy machine.
     if (kind != player::Failure::PlayerMissing)
-        prepare();
+        prepareNext();
     // Often found inside one of the model's own calls (a seek that could not be sent): it hears
     // of it from the event loop, and only if it has not opened again since.
     QMetaObject::invokeMethod(
@@ -581,7 +591,7 @@ void Pipeline::handle(const QByteArray &news, int passedFd)
         // Nothing of a failed stream is worth keeping: the player goes now, with whatever it
         // still fetched, and a retry starts a new one, which is made ready now.
         retire();
-        prepare();
+        prepareNext();
         emit failed(int(ours ? kind : Failure::Other), text.left(1000));
         return;
     }

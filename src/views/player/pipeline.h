@@ -102,6 +102,9 @@ private:
     // Why the link of a player closed: ended, or never started.
     player::Failure endedKind() const;
     void checkAlive();
+    // A spare for this play's next player, which the play ends as it goes, unless another play
+    // has asked for the spare since.
+    void prepareNext();
 
     std::unique_ptr<Player> m_player;
     FrameScaler *m_target = nullptr;
@@ -114,6 +117,8 @@ private:
     quint64 m_opens = 0;
     // Players replaced without a word since the last open: one, not a loop of them.
     int m_quietStarts = 0;
+    // Which prepare() made the spare this play made ready, if one did.
+    quint64 m_spareGeneration = 0;
     // Asks an open player whether it still answers.
     QTimer m_alive;
     // What a new player is told before it opens, so a retry plays as the last one did.

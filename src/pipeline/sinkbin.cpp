@@ -1,0 +1,256 @@
+#include "pipeline/sinkbin.h"
+
+#include <utility>
+
+// A speed change made in place ends with the pipeline handing each sink the moment it takes
+// effect (an instant-rate-sync-time event), on the thread that sent the change down: the
+// demuxer's, which holds its scheduler lock meanwhile, so it fetches and parses nothing. The sound
+// sink takes the change only between two writes to its device, and a write waits for room there:
+// on a starved machine, or while the device wakes, for up to a second or more. Handed out as the
+// pipeline does, the demuxer stood that long (the picture running dry), and the picture sink, asked
+// after the sound one, went on at the old speed meanwhile; slowing down, it then stood as long as it
+// had run ahead.
+//
+// So both sinks sit in bins of ours. The sound bin is asked first (playsink adds its sound chain
+// after its picture chain, and a bin asks its newest sink first): it hands the change to the sound
+// sink on a thread of its own, in order, and the demuxer goes on at once. Slowing down, the picture
+// sink takes the change at once; speeding up, only once the sound sink has: a picture already at
+// the new speed would drain the stream the two share while the sound keeps the old one. The
+// picture bin then lets the pipeline's own hand-out of a change the sound bin has taken go.
+
+namespace {
+
+struct TovraSinkBin
+{
+    GstBin parent;
+    GstElement *sink;
+
+    // The sound bin's: the picture bin, the speed in force relative to the last flushing seek's
+    // and the change that set it (the pipeline hands a change out once for each sink that asked).
+    TovraSinkBin *picture;
+    double multiplier;
+    guint32 seqnum;
+    // Changes the picture sink is still to take, oldest first (under pictureLock, held while it
+    // takes them: each is anchored where the one before left the picture).
+    GQueue owed;
+    GMutex pictureLock;
+    // Changes still to hand to the sound sink, oldest first, and whether a call is handing them
+    // out (under jobsLock; `settled` is signalled when both are done).
+    GQueue jobs;
+    bool running;
+    GMutex jobsLock;
+    GCond settled;
+
+    // The picture bin's: the newest change the sound bin has taken, which the picture sink takes
+    // from it.
+    guint32 claimed;
+};
+
+struct TovraSinkBinClass
+{
+    GstBinClass parent;
+};
+
+G_DEFINE_TYPE(TovraSinkBin, tovra_sink_bin, GST_TYPE_BIN)
+
+TovraSinkBin *sinkBin(gpointer p)
+{
+    return reinterpret_cast<TovraSinkBin *>(p);
+}
+
+struct Job
+{
+    GstEvent *event;
+    bool speedUp;
+};
+
+// The picture sink takes what it owes up to `upTo`, then `now` if any.
+void pictureTakes(TovraSinkBin *self, guint32 upTo, GstEvent *now)
+{
+    g_mutex_lock(&self->pictureLock);
+    while (auto *owed = static_cast<GstEvent *>(g_queue_peek_head(&self->owed))) {
+        if (gst_util_seqnum_compare(gst_event_get_seqnum(owed), upTo) > 0)
+            break;
+        g_queue_pop_head(&self->owed);
+        gst_element_send_event(self->picture->sink, owed);
+    }
+    if (now)
+        gst_element_send_event(self->picture->sink, gst_event_ref(now));
+    g_mutex_unlock(&self->pictureLock);
+}
+
+void handOut(GstElement *element, gpointer)
+{
+    TovraSinkBin *self = sinkBin(element);
+    for (;;) {
+        g_mutex_lock(&self->jobsLock);
+        auto *job = static_cast<Job *>(g_queue_pop_head(&self->jobs));
+        if (!job) {
+            self->running = false;
+            g_cond_broadcast(&self->settled);
+            g_mutex_unlock(&self->jobsLock);
+            return;
+        }
+        g_mutex_unlock(&self->jobsLock);
+        gst_element_send_event(self->sink, gst_event_ref(job->event));
+        if (job->speedUp)
+            pictureTakes(self, gst_event_get_seqnum(job->event), nullptr);
+        gst_event_unref(job->event);
+        delete job;
+    }
+}
+
+void forget(TovraSinkBin *self)
+{
+    GST_OBJECT_LOCK(self);
+    self->multiplier = 1.0;
+    self->seqnum = GST_SEQNUM_INVALID;
+    GST_OBJECT_UNLOCK(self);
+}
+
+gboolean sendEvent(GstElement *element, GstEvent *event)
+{
+    TovraSinkBin *self = sinkBin(element);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_INSTANT_RATE_SYNC_TIME)
+        return GST_ELEMENT_CLASS(tovra_sink_bin_parent_class)->send_event(element, event);
+    const guint32 seqnum = gst_event_get_seqnum(event);
+    if (!self->picture) {
+        GST_OBJECT_LOCK(self);
+        const bool taken = self->claimed != GST_SEQNUM_INVALID && gst_util_seqnum_compare(seqnum, self->claimed) <= 0;
+        GST_OBJECT_UNLOCK(self);
+        if (taken) {
+            gst_event_unref(event);
+            return TRUE;
+        }
+        return GST_ELEMENT_CLASS(tovra_sink_bin_parent_class)->send_event(element, event);
+    }
+    double multiplier = 1.0;
+    gst_event_parse_instant_rate_sync_time(event, &multiplier, nullptr, nullptr);
+    GST_OBJECT_LOCK(self);
+    const bool again = seqnum == self->seqnum;
+    const bool slower = multiplier < self->multiplier;
+    self->seqnum = seqnum;
+    self->multiplier = multiplier;
+    GST_OBJECT_UNLOCK(self);
+    if (again) {
+        gst_event_unref(event);
+        return TRUE;
+    }
+    GST_OBJECT_LOCK(self->picture);
+    self->picture->claimed = seqnum;
+    GST_OBJECT_UNLOCK(self->picture);
+    if (slower) {
+        pictureTakes(self, seqnum, event);
+    } else {
+        g_mutex_lock(&self->pictureLock);
+        g_queue_push_tail(&self->owed, gst_event_ref(event));
+        g_mutex_unlock(&self->pictureLock);
+    }
+    g_mutex_lock(&self->jobsLock);
+    g_queue_push_tail(&self->jobs, new Job{event, !slower});
+    const bool start = !std::exchange(self->running, true);
+    g_mutex_unlock(&self->jobsLock);
+    if (start)
+        gst_element_call_async(element, handOut, nullptr, nullptr);
+    return TRUE;
+}
+
+GstStateChangeReturn changeState(GstElement *element, GstStateChange transition)
+{
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_READY)
+        forget(sinkBin(element));
+    return GST_ELEMENT_CLASS(tovra_sink_bin_parent_class)->change_state(element, transition);
+}
+
+void dispose(GObject *object)
+{
+    TovraSinkBin *self = sinkBin(object);
+    gst_clear_object(&self->picture);
+    g_queue_clear_full(&self->owed, reinterpret_cast<GDestroyNotify>(gst_event_unref));
+    G_OBJECT_CLASS(tovra_sink_bin_parent_class)->dispose(object);
+}
+
+void finalize(GObject *object)
+{
+    TovraSinkBin *self = sinkBin(object);
+    g_mutex_clear(&self->pictureLock);
+    g_mutex_clear(&self->jobsLock);
+    g_cond_clear(&self->settled);
+    G_OBJECT_CLASS(tovra_sink_bin_parent_class)->finalize(object);
+}
+
+void tovra_sink_bin_class_init(TovraSinkBinClass *cls)
+{
+    G_OBJECT_CLASS(cls)->dispose = dispose;
+    G_OBJECT_CLASS(cls)->finalize = finalize;
+    GST_ELEMENT_CLASS(cls)->send_event = sendEvent;
+    GST_ELEMENT_CLASS(cls)->change_state = changeState;
+}
+
+void tovra_sink_bin_init(TovraSinkBin *self)
+{
+    self->sink = nullptr;
+    self->picture = nullptr;
+    self->multiplier = 1.0;
+    self->seqnum = GST_SEQNUM_INVALID;
+    g_queue_init(&self->owed);
+    g_mutex_init(&self->pictureLock);
+    g_queue_init(&self->jobs);
+    self->running = false;
+    g_mutex_init(&self->jobsLock);
+    g_cond_init(&self->settled);
+    self->claimed = GST_SEQNUM_INVALID;
+}
+
+GstElement *wrap(GstElement *sink, const char *name)
+{
+    TovraSinkBin *self = sinkBin(g_object_new(tovra_sink_bin_get_type(), "name", name, nullptr));
+    self->sink = sink;
+    gst_bin_add(GST_BIN(self), sink);
+    GstPad *target = gst_element_get_static_pad(sink, "sink");
+    gst_element_add_pad(GST_ELEMENT(self), gst_ghost_pad_new("sink", target));
+    gst_object_unref(target);
+    return GST_ELEMENT(self);
+}
+
+} // namespace
+
+namespace tovra {
+
+GstElement *makePictureBin(GstElement *sink)
+{
+    return wrap(sink, "picture");
+}
+
+GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
+{
+    GstElement *element = wrap(sink, "sound");
+    TovraSinkBin *self = sinkBin(element);
+    self->picture = sinkBin(gst_object_ref(pictureBin));
+    // A flushing seek that resets the time starts the sinks again at the seek's own speed.
+    GstPad *pad = gst_element_get_static_pad(element, "sink");
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, [](GstPad *, GstPadProbeInfo *info, gpointer data) {
+                          GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+                          gboolean resetTime = FALSE;
+                          if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) {
+                              gst_event_parse_flush_stop(event, &resetTime);
+                              if (resetTime)
+                                  forget(sinkBin(data));
+                          }
+                          return GST_PAD_PROBE_OK;
+                      },
+                      self, nullptr);
+    gst_object_unref(pad);
+    return element;
+}
+
+void settleSpeedChanges(GstElement *soundBin)
+{
+    TovraSinkBin *self = sinkBin(soundBin);
+    g_mutex_lock(&self->jobsLock);
+    while (self->running)
+        g_cond_wait(&self->settled, &self->jobsLock);
+    g_mutex_unlock(&self->jobsLock);
+}
+
+}
