@@ -121,7 +121,18 @@ void takeDownloadError(GObject *object, GstDebugMessage *message)
     // connection refused or dropped, status 0, or cut off mid-body after a 200).
     if (!status || std::strncmp(text, "Download finished with error", 28) != 0 || std::strtoul(status + 12, nullptr, 10) / 100 == 4)
         return;
-    withDemuxer(demuxer, [](Watched &entry) { entry.splice->downloadFailed = true; });
+    Splice *splice = nullptr;
+    guint64 seen = 0;
+    withDemuxer(demuxer, [&](Watched &entry) {
+        splice = entry.splice;
+        std::lock_guard lock(splice->haltMutex);
+        seen = splice->failuresDealtWith;
+        splice->downloadFailed = true;
+    });
+    if (splice) {
+        std::unique_lock lock(splice->haltMutex);
+        splice->haltDecided.wait_for(lock, std::chrono::milliseconds(Splice::kHaltWaitMs), [&] { return splice->failuresDealtWith != seen; });
+    }
 }
 
 // On the demuxer's scheduler thread, inside gst_hls_demux_change_playlist(), as it moves from one
@@ -334,6 +345,9 @@ void LocalPipeline::Core::onDownloadFailed(bool variant)
     GstEvent *seek = gst_event_new_seek(demuxRate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                         GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_SET, gint64(from));
     gst_event_set_seqnum(seek, seqnum);
+    // Let go now, the demuxer's scheduler thread is back before its own try is due, and the
+    // seek waits for it there.
+    splice.dealtWithFailure();
     const bool sent = gst_element_send_event(demux, seek);
     gst_object_unref(demux);
     // A halt fetches nothing to catch up with.
@@ -370,6 +384,9 @@ void LocalPipeline::Core::paceRetries()
         onDownloadFailed(!segmentFailed);
     else if (retry.haltPending && sinksFlowing())
         onDownloadFailed(retry.pendingVariant);
+    // Halted, held back or not halted at all: the demuxer waits no longer.
+    if (segmentFailed)
+        splice.dealtWithFailure();
     // A seek or an open has sent the demuxer on.
     retry.heldForPlay = retry.heldForPlay && retry.halted;
     const auto now = std::chrono::steady_clock::now();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -75,6 +76,22 @@ struct Splice
     // and the errors the demuxer posts meanwhile are dropped (pipelineretry.cpp). Cleared by the
     // seek that resumes it, which stops the demuxer's tasks before it returns.
     std::atomic<guint32> haltSeqnum{GST_SEQNUM_INVALID};
+    // The demuxer asks again by itself 10 ms after a failed download, which a halt sent from the
+    // pipeline's thread missed on a busy machine: its scheduler thread waits (DownloadWatch) until
+    // the pipeline has dealt with the failure, at most kHaltWaitMs, so that a halt's seek is
+    // queued on that thread before the demuxer's own try.
+    std::mutex haltMutex;
+    std::condition_variable haltDecided;
+    guint64 failuresDealtWith = 0;
+    static constexpr int kHaltWaitMs = 100;
+    void dealtWithFailure()
+    {
+        {
+            std::lock_guard lock(haltMutex);
+            ++failuresDealtWith;
+        }
+        haltDecided.notify_all();
+    }
     // Until when (g_get_monotonic_time) the picture sink's reports of a late picture are kept
     // from the elements above it (Core::build), set when a splice comes at another quality: its
     // pictures are decoded again from the segment's key frame, and those up to where the old ones
