@@ -246,9 +246,10 @@ bool LocalPipeline::Core::build()
     };
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
     // A splice at another quality decodes its segment again from the key frame, and the pictures
-    // up to where the old ones stopped reach the sink late, in a burst. Told of it, the converter
-    // and the decoder above dropped the pictures after them (two or three on a busy machine: a
-    // visible jump); kept from them for a moment, every one is shown.
+    // up to where the old ones stopped reach the sink late, in a burst; so do those after a speed
+    // up (changeRateInPlace). Told of it, the converter and the decoder above dropped the pictures
+    // after them (on a busy machine a visible jump); kept from them for a moment
+    // (Splice::lateReportsHeldUntil), every one is shown.
     GstPad *sinkPad = gst_element_get_static_pad(sink, "sink");
     gst_pad_add_probe(sinkPad, GST_PAD_PROBE_TYPE_EVENT_UPSTREAM, [](GstPad *, GstPadProbeInfo *info, gpointer data) {
                           GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
