@@ -169,7 +169,7 @@ private slots:
         WebPageView view(u"http://127.0.0.1:%1/page"_qs.arg(closed), u"论坛"_qs);
         view.resize(900, 560);
         view.show();
-        QVERIFY(waitFor([&] { return view.error().has_value(); }, 5000));
+        QVERIFY(waitFor([&] { return view.error().has_value(); }, kPageLoadWait));
         QCOMPARE(*view.error(), u"未能连接到服务器。"_qs);
         QCOMPARE(view.errorView()->messageText(), *view.error());
         QVERIFY(view.errorView()->isVisible() && view.spinner()->isHidden());
