@@ -180,7 +180,14 @@ void LocalPipeline::Core::doSeek()
     splicePending = false;
     // The seek carries the rate.
     ratePending = false;
-    splice.refilling = false;
+    // The flush empties the demuxer, which then reports buffering from nothing until it holds
+    // what it buffers ahead: a seek's, not a stall's. Paused for it, the picture stood on the
+    // target's first frame for as long as the second segment took. The stream plays from the
+    // first segment, and waits for the demuxer only should the queue before the decoders run dry
+    // meanwhile (onQueueRanDry), as after a splice.
+    splice.refilling = true;
+    splice.queueRanDry = false;
+    buffering = false;
     pendingSeek.reset();
     inFlightSequence = pendingSequence;
     openSequence.reset();
@@ -222,7 +229,28 @@ void LocalPipeline::Core::applyState()
         playingSince = std::chrono::steady_clock::now();
     }
     requested = want;
-    gst_element_set_state(playbin, want);
+    if (want == GST_STATE_PLAYING) {
+        gst_element_set_state(playbin, want);
+        return;
+    }
+    // A flushing seek while playing takes the pipeline back to paused until the sinks have the
+    // target's first picture; from there GStreamer goes on to playing by itself, on a thread of its
+    // own, sampling a new base time. Paused before it has, GStreamer 1.22's set_state starts from
+    // the playing it was heading for and snapshots the running time of the old base time (the
+    // playing before the seek) as where to go on from: every picture after the seek was then as
+    // late as the play had run before it, and was dropped until the clock caught up, the picture
+    // standing on the target, then jumping seconds on. Paused from anything short of playing,
+    // the pipeline keeps where it stood; the state lock keeps GStreamer's own move to playing out
+    // meanwhile (a state change made meanwhile cancels it).
+    GST_STATE_LOCK(playbin);
+    GST_OBJECT_LOCK(playbin);
+    const bool played = GST_STATE(playbin) == GST_STATE_PLAYING;
+    const GstClockTime startTime = GST_ELEMENT_START_TIME(playbin);
+    GST_OBJECT_UNLOCK(playbin);
+    gst_element_set_state(playbin, GST_STATE_PAUSED);
+    if (!played)
+        gst_element_set_start_time(playbin, startTime);
+    GST_STATE_UNLOCK(playbin);
 }
 
 void LocalPipeline::Core::queryDuration()
@@ -250,6 +278,8 @@ void LocalPipeline::Core::onAsyncDone()
     prerolled = true;
     if (seekInFlight) {
         seekInFlight = false;
+        // The queue's running dry on the seek's flush may still be waiting to be looked at.
+        splice.queueRanDry = false;
         const quint64 sequence = inFlightSequence;
         toGui([sequence](LocalPipeline *p) { emit p->seeked(sequence); });
     } else if (openSequence && !pendingSeek) {

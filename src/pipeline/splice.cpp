@@ -366,7 +366,8 @@ void LocalPipeline::Core::onQueueRanDry()
     // The decoders hold a few pictures back until more comes in, and the sinks take each buffer
     // only when it is due: once the queue before the decoders is empty, what was loaded below the
     // demuxer is all but played, and paused now nothing comes too late to be shown.
-    if (!splice.refilling || !playbin)
+    // A seek's flush empties the queue too, before the target has come: no news of the stream.
+    if (!splice.refilling || !playbin || seekInFlight)
         return;
     splice.refilling = false;
     buffering = true;
