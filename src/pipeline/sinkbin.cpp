@@ -35,9 +35,11 @@ struct TovraSinkBin
     GQueue owed;
     GMutex pictureLock;
     // Changes still to hand to the sound sink, oldest first, and whether a call is handing them
-    // out (under jobsLock; `settled` is signalled when both are done).
+    // out (under jobsLock; `settled` is signalled when both are done). `handing` is the change the
+    // sound sink is taking at the moment, if any.
     GQueue jobs;
     bool running;
+    bool handing;
     GMutex jobsLock;
     GCond settled;
 
@@ -57,6 +59,14 @@ TovraSinkBin *sinkBin(gpointer p)
 {
     return reinterpret_cast<TovraSinkBin *>(p);
 }
+
+// How long a seek waits for the sound sink to take the speed changes handed out before it: a
+// device that takes sound late holds them for as long as it does (a second or more while it wakes,
+// for ever from a stalled sound server), and the flush that would free the sink comes only after.
+constexpr gint64 kSettleWaitUs = 150 * G_TIME_SPAN_MILLISECOND;
+// Once the flush has let go of the sound sink's write, the change it was waiting to take needs only
+// the sink's lock.
+constexpr gint64 kFlushHandOutWaitUs = 100 * G_TIME_SPAN_MILLISECOND;
 
 struct Job
 {
@@ -91,13 +101,48 @@ void handOut(GstElement *element, gpointer)
             g_mutex_unlock(&self->jobsLock);
             return;
         }
+        self->handing = true;
         g_mutex_unlock(&self->jobsLock);
         gst_element_send_event(self->sink, gst_event_ref(job->event));
+        g_mutex_lock(&self->jobsLock);
+        self->handing = false;
+        g_cond_broadcast(&self->settled);
+        g_mutex_unlock(&self->jobsLock);
         if (job->speedUp)
             pictureTakes(self, gst_event_get_seqnum(job->event), nullptr);
         gst_event_unref(job->event);
         delete job;
     }
+}
+
+void dropJob(gpointer data)
+{
+    auto *job = static_cast<Job *>(data);
+    gst_event_unref(job->event);
+    delete job;
+}
+
+// What is still to be handed out belongs to the segment a flush ends: it must not reach the next.
+void dropOwed(TovraSinkBin *self)
+{
+    g_mutex_lock(&self->jobsLock);
+    g_queue_clear_full(&self->jobs, dropJob);
+    g_mutex_unlock(&self->jobsLock);
+    g_mutex_lock(&self->pictureLock);
+    g_queue_clear_full(&self->owed, reinterpret_cast<GDestroyNotify>(gst_event_unref));
+    g_mutex_unlock(&self->pictureLock);
+}
+
+// Waits, at most until `deadline` (monotonic microseconds), for the change the sound sink is
+// taking to be taken, and for the rest too if `all`.
+bool waitForHandOut(TovraSinkBin *self, gint64 deadline, bool all)
+{
+    g_mutex_lock(&self->jobsLock);
+    while ((all ? self->running : self->handing) && g_cond_wait_until(&self->settled, &self->jobsLock, deadline)) {
+    }
+    const bool done = !(all ? self->running : self->handing);
+    g_mutex_unlock(&self->jobsLock);
+    return done;
 }
 
 void forget(TovraSinkBin *self)
@@ -197,6 +242,7 @@ void tovra_sink_bin_init(TovraSinkBin *self)
     g_mutex_init(&self->pictureLock);
     g_queue_init(&self->jobs);
     self->running = false;
+    self->handing = false;
     g_mutex_init(&self->jobsLock);
     g_cond_init(&self->settled);
     self->claimed = GST_SEQNUM_INVALID;
@@ -227,15 +273,23 @@ GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
     GstElement *element = wrap(sink, "sound");
     TovraSinkBin *self = sinkBin(element);
     self->picture = sinkBin(gst_object_ref(pictureBin));
-    // A flushing seek that resets the time starts the sinks again at the seek's own speed.
+    // A flushing seek that resets the time starts the sinks again at the seek's own speed. A seek
+    // that did not wait for every change to be taken (settleSpeedChanges) drops the rest, and the
+    // one the sound sink is taking lands before the flush ends: the flush has let go of the
+    // sink's write, so that is a moment, and the sink forgets it with the flush. Taken after, it
+    // would retime the seek's segment.
     GstPad *pad = gst_element_get_static_pad(element, "sink");
     gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, [](GstPad *, GstPadProbeInfo *info, gpointer data) {
                           GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
                           gboolean resetTime = FALSE;
                           if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) {
                               gst_event_parse_flush_stop(event, &resetTime);
-                              if (resetTime)
-                                  forget(sinkBin(data));
+                              if (resetTime) {
+                                  TovraSinkBin *self = sinkBin(data);
+                                  dropOwed(self);
+                                  waitForHandOut(self, g_get_monotonic_time() + kFlushHandOutWaitUs, false);
+                                  forget(self);
+                              }
                           }
                           return GST_PAD_PROBE_OK;
                       },
@@ -244,13 +298,9 @@ GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
     return element;
 }
 
-void settleSpeedChanges(GstElement *soundBin)
+bool settleSpeedChanges(GstElement *soundBin)
 {
-    TovraSinkBin *self = sinkBin(soundBin);
-    g_mutex_lock(&self->jobsLock);
-    while (self->running)
-        g_cond_wait(&self->settled, &self->jobsLock);
-    g_mutex_unlock(&self->jobsLock);
+    return waitForHandOut(sinkBin(soundBin), g_get_monotonic_time() + kSettleWaitUs, true);
 }
 
 }
