@@ -3,7 +3,7 @@
 namespace tovra::player {
 
 // What kind of failure stopped playback; the media engine's own words never reach the screen.
-// The player process names the first five too, so this header stands alone; the last three are
+// The player process names the first five too, so this header stands alone; the last four are
 // the client's own word on the player process itself.
 enum class Failure {
     Resource,
@@ -17,6 +17,8 @@ enum class Failure {
     PlayerHung,
     // The player could not be started: missing, not executable, no link.
     PlayerMissing,
+    // The picture stood for the stall limit while the site had answered every request.
+    Stalled,
 };
 
 }

@@ -162,6 +162,7 @@ QString failureNotice(Failure kind)
     case Failure::PlayerEnded: text = QStringLiteral("播放组件意外退出，请重试"); break;
     case Failure::PlayerHung: text = QStringLiteral("播放组件停止响应，请重试"); break;
     case Failure::PlayerMissing: text = QStringLiteral("播放组件无法启动，请重新安装客户端后再试"); break;
+    case Failure::Stalled: text = QStringLiteral("播放意外停止，请重试"); break;
     }
     return QStringLiteral("播放失败：") + text;
 }

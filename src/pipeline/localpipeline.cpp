@@ -106,4 +106,9 @@ qint64 LocalPipeline::duration() const
     return m_core->duration;
 }
 
+bool LocalPipeline::waitsOnSite() const
+{
+    return !Core::watchingRequests() || Core::requestsInFlight() > 0 || m_core->siteFailing;
+}
+
 }

@@ -66,6 +66,10 @@ public:
     // The stream time of the picture last handed to the sink, in milliseconds; -1 before any.
     qint64 framePosition() const;
     qint64 duration() const;
+    // Whether the stream waits on the site: a request of the player's the site has not answered
+    // yet, or one it failed that is still being tried again. Any thread; true when it cannot be
+    // told (libsoup's requests could not be watched), as a stall was always the network's.
+    bool waitsOnSite() const;
     // The sequence number of the last seek asked for (open's included); seeked() names it.
     quint64 seekSequence() const { return m_seekSequence; }
 

@@ -106,6 +106,8 @@ struct LocalPipeline::Core
 
     Splice splice{inbox};
     RetryPacing retry;
+    // The retry's state as other threads may read it: a download failed and is tried again.
+    std::atomic<bool> siteFailing{false};
 
     // The state machine: the pipeline's thread only.
     GstElement *playbin = nullptr;
@@ -154,6 +156,10 @@ struct LocalPipeline::Core
 
     // pipelineloop.cpp
     static void run(Core *core);
+    // The player's HTTP requests the site has not answered yet, all pipelines of the process
+    // together; none if they cannot be counted (watchingRequests()).
+    static int requestsInFlight();
+    static bool watchingRequests();
     bool build();
     void deliver(GstSample *sample);
 

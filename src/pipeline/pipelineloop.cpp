@@ -103,6 +103,51 @@ void guardSoupStreamClose()
     g_atomic_pointer_set(&streamClass->close_fn, &guardedSoupClose);
 }
 
+std::atomic<int> soupRequests{0};
+std::atomic<bool> soupWatched{false};
+
+gboolean countRequest(GSignalInvocationHint *, guint, const GValue *, gpointer delta)
+{
+    soupRequests.fetch_add(GPOINTER_TO_INT(delta), std::memory_order_relaxed);
+    return TRUE;
+}
+
+// Every HTTP request of the player (the HTTP source's playlist, the demuxer's playlists and
+// segments) is a libsoup session's from being queued until it is answered, failed or cancelled:
+// counted from the session class's signals, whichever session sends it. A stall with none
+// outstanding is the player's own, not the site's. libsoup 3 is the one GStreamer's loader picks
+// when none is loaded yet; opened here first, it is the same library the elements use.
+void watchSoupRequests()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void *soup = dlopen("libsoup-3.0.so.0", RTLD_LAZY | RTLD_LOCAL);
+        auto *sessionType = soup ? reinterpret_cast<GType (*)()>(dlsym(soup, "soup_session_get_type")) : nullptr;
+        if (!sessionType)
+            return;
+        const GType type = sessionType();
+        g_type_class_ref(type);
+        const guint queued = g_signal_lookup("request-queued", type);
+        const guint unqueued = g_signal_lookup("request-unqueued", type);
+        if (!queued || !unqueued)
+            return;
+        g_signal_add_emission_hook(queued, 0, countRequest, GINT_TO_POINTER(1), nullptr);
+        g_signal_add_emission_hook(unqueued, 0, countRequest, GINT_TO_POINTER(-1), nullptr);
+        soupWatched = true;
+    });
+}
+
+}
+
+int LocalPipeline::Core::requestsInFlight()
+{
+    // A request queued before the count began may be let go after it.
+    return std::max(0, soupRequests.load(std::memory_order_relaxed));
+}
+
+bool LocalPipeline::Core::watchingRequests()
+{
+    return soupWatched;
 }
 
 void PipelineInbox::post(std::function<void()> command)
@@ -199,6 +244,7 @@ void LocalPipeline::Core::run(Core *core)
         if (core->splice.outputCaughtUp.exchange(false))
             core->onOutputCaughtUp();
         core->paceRetries();
+        core->siteFailing = core->retry.halted || core->retry.haltPending;
         core->startPendingSplice();
         core->startPendingRate();
     }
@@ -207,6 +253,7 @@ void LocalPipeline::Core::run(Core *core)
 
 bool LocalPipeline::Core::build()
 {
+    watchSoupRequests();
     playbin = gst_element_factory_make("playbin3", nullptr);
     GstElement *sink = gst_element_factory_make("appsink", "video");
     // The desktop's sound server where there is one; with none, a sink that keeps time alone.

@@ -145,7 +145,7 @@ void PlayerService::handle(const QByteArray &message)
         // answer is hung, whatever its pipeline is doing.
         quint64 serial = 0;
         in >> serial;
-        tell(pack(News::Pong, serial));
+        tell(pack(News::Pong, serial, !m_pipeline || m_pipeline->waitsOnSite()));
         return;
     }
     }

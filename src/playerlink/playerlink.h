@@ -56,7 +56,8 @@ enum class News : quint8 {
     Ended,
     // percent (qint32)
     Buffering,
-    // serial (quint64): the Ping it answers
+    // serial (quint64): the Ping it answers; waitsOnSite (bool): the stream waits on a request
+    // the site has not answered, or failed (LocalPipeline::waitsOnSite)
     Pong,
 };
 

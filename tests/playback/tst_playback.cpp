@@ -123,7 +123,8 @@ private slots:
         QTest::newRow("segments answer 404") << 0 << qint64(0) << u"404"_qs << u"播放失败："_qs;
         QTest::newRow("segments answer 503") << 0 << qint64(0) << u"503"_qs << u"播放失败："_qs;
         QTest::newRow("site down, then back") << 0 << qint64(0) << u"site down"_qs << u"播放失败："_qs;
-        QTest::newRow("site silent, then back") << 0 << qint64(0) << u"site silent"_qs << u"播放失败："_qs;
+        QTest::newRow("site silent, then back") << 0 << qint64(0) << u"site silent"_qs << u"播放失败：网络连接失败，请检查网络后重试"_qs;
+        QTest::newRow("picture held, every request answered") << 0 << qint64(0) << u"held"_qs << u"播放失败：播放意外停止，请重试"_qs;
     }
     void nativePlays()
     {
@@ -146,12 +147,16 @@ private slots:
             failSegments(0, [asked, clock](const FakeSite::Request &) { return *asked << clock.elapsed(), FakeSite::text("", 503); });
         if (trouble == u"404" || down)
             failSegments(trouble == u"404" ? 0 : 2, trouble == u"site silent" ? FakeSite::Reply().stalling() : FakeSite::text("", trouble == u"404" ? 404 : 503));
+        // Served in this process, where the picture can be held back at its sink.
+        std::optional<InProcessPlayer> inProcess;
+        if (trouble == u"held")
+            inProcess.emplace();
         PlayerPage page(f, f.auth(F::kMaster, et), startAt);
         QCOMPARE(page.view.shown(), PlayerView::Shown::Native);
-        page.model()->setStallLimit(down ? std::chrono::milliseconds(2000) : trouble == u"503" ? std::chrono::milliseconds(4000) : PlayerModel::kStallLimit);
+        page.model()->setStallLimit(down || inProcess ? std::chrono::milliseconds(2000) : trouble == u"503" ? std::chrono::milliseconds(4000) : PlayerModel::kStallLimit);
         VideoSurface *surface = page.native()->surface();
         FrameWatch watch(surface);
-        if (!notice.isEmpty() && !down) {
+        if (!notice.isEmpty() && !down && !inProcess) {
             QVERIFY(waitFor([&] { return page.model()->message().value_or(QString()).startsWith(notice); }, kPlayTimeout));
             const QString shown = page.native()->notice()->text();
             QCOMPARE(shown, *page.model()->message());
@@ -179,6 +184,17 @@ private slots:
             return;
         }
         QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));
+        if (inProcess) {
+            // The picture stands with the site owing nothing: the play's own stall, not the network's.
+            GstElement *sink = gst_bin_get_by_name(GST_BIN(inProcess->element()), "video");
+            GstPad *pad = gst_element_get_static_pad(sink, "sink");
+            gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM, [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+            gst_object_unref(pad);
+            gst_object_unref(sink);
+            QVERIFY(waitFor([&] { return page.model()->hasFailed(); }, kPlayTimeout));
+            QCOMPARE(*page.model()->message(), notice);
+            return;
+        }
         if (startAt > 0) {
             // The first picture shown is already the resume point's: nothing before it shows.
             QVERIFY2(qAbs(watch.first / 1000 - startAt * 1000) <= 100, qPrintable(QString::number(watch.first)));

@@ -597,10 +597,12 @@ void Pipeline::handle(const QByteArray &news, int passedFd)
     }
     case News::Pong: {
         quint64 serial = 0;
-        in >> serial;
+        bool waitsOnSite = true;
+        in >> serial >> waitsOnSite;
         if (in.status() == QDataStream::Ok && serial == m_player->pingSerial) {
             m_player->pingOutstanding = false;
             m_player->answered = true;
+            m_waitsOnSite = waitsOnSite;
         }
         return;
     }

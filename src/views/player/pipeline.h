@@ -54,6 +54,9 @@ public:
     // The stream time of the picture last handed to the sink, in milliseconds; -1 before any.
     qint64 framePosition() const { return m_framePosition; }
     qint64 duration() const { return m_duration; }
+    // Whether the stream waited on the site when the player last answered a ping: a request the
+    // site has not answered, or failed. True until the player has said otherwise.
+    bool waitsOnSite() const { return m_waitsOnSite; }
     // The sequence number of the last seek asked for (open's included); seeked() names it.
     quint64 seekSequence() const { return m_seekSequence; }
     // The player process's id while one plays, else 0.
@@ -112,6 +115,7 @@ private:
     quint32 m_ringId = 0;
     qint64 m_framePosition = -1;
     qint64 m_duration = 0;
+    bool m_waitsOnSite = true;
     quint64 m_seekSequence = 0;
     // Opens asked for: a failure found for one play is not told to the next.
     quint64 m_opens = 0;

@@ -411,8 +411,15 @@ void PlayerModel::checkProgress()
     if (m_stuckFor < m_stallLimit)
         return;
     m_stuckFor = {};
+    // The site owing the player an answer is the network's fault; with everything answered, the
+    // play stood by itself, and a network failure would send the user to a line that works.
+    const bool site = m_pipeline->waitsOnSite();
     m_pipeline->halt();
-    fail(int(player::Failure::Network), QStringLiteral("播放停滞 %1 秒，管线未报告错误").arg(m_stallLimit.count() / 1000.0));
+    fail(int(site ? player::Failure::Network : player::Failure::Stalled),
+         QStringLiteral("播放停滞 %1 秒，画面停在 %2 ms，管线未报告错误，%3")
+             .arg(m_stallLimit.count() / 1000.0)
+             .arg(at)
+             .arg(site ? QStringLiteral("站点有请求未应答或失败") : QStringLiteral("站点已应答全部请求")));
 }
 
 qint64 PlayerModel::position() const
