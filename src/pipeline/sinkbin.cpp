@@ -74,6 +74,28 @@ struct Job
     bool speedUp;
 };
 
+// Hands a speed change to a sink (or to the sinks inside a bin, as the desktop's sound sink is)
+// as the pipeline does, less the element's state lock that gst_element_send_event() takes: a seek
+// holds the sinks' state locks while its flush goes down, so a change handed out from here as it
+// started would wait for the seek and land after its flush, retiming the seek's segment. A base
+// sink takes a change under its own preroll lock.
+void take(GstElement *sink, GstEvent *event)
+{
+    if (!GST_IS_BIN(sink)) {
+        GST_ELEMENT_GET_CLASS(sink)->send_event(sink, event);
+        return;
+    }
+    GstIterator *sinks = gst_bin_iterate_sinks(GST_BIN(sink));
+    GValue child = G_VALUE_INIT;
+    while (gst_iterator_next(sinks, &child) == GST_ITERATOR_OK) {
+        take(GST_ELEMENT(g_value_get_object(&child)), gst_event_ref(event));
+        g_value_reset(&child);
+    }
+    g_value_unset(&child);
+    gst_iterator_free(sinks);
+    gst_event_unref(event);
+}
+
 // The picture sink takes what it owes up to `upTo`, then `now` if any.
 void pictureTakes(TovraSinkBin *self, guint32 upTo, GstEvent *now)
 {
@@ -82,10 +104,10 @@ void pictureTakes(TovraSinkBin *self, guint32 upTo, GstEvent *now)
         if (gst_util_seqnum_compare(gst_event_get_seqnum(owed), upTo) > 0)
             break;
         g_queue_pop_head(&self->owed);
-        gst_element_send_event(self->picture->sink, owed);
+        take(self->picture->sink, owed);
     }
     if (now)
-        gst_element_send_event(self->picture->sink, gst_event_ref(now));
+        take(self->picture->sink, gst_event_ref(now));
     g_mutex_unlock(&self->pictureLock);
 }
 
@@ -103,7 +125,7 @@ void handOut(GstElement *element, gpointer)
         }
         self->handing = true;
         g_mutex_unlock(&self->jobsLock);
-        gst_element_send_event(self->sink, gst_event_ref(job->event));
+        take(self->sink, gst_event_ref(job->event));
         g_mutex_lock(&self->jobsLock);
         self->handing = false;
         g_cond_broadcast(&self->settled);
@@ -274,19 +296,21 @@ GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
     TovraSinkBin *self = sinkBin(element);
     self->picture = sinkBin(gst_object_ref(pictureBin));
     // A flushing seek that resets the time starts the sinks again at the seek's own speed. A seek
-    // that did not wait for every change to be taken (settleSpeedChanges) drops the rest, and the
-    // one the sound sink is taking lands before the flush ends: the flush has let go of the
-    // sink's write, so that is a moment, and the sink forgets it with the flush. Taken after, it
-    // would retime the seek's segment.
+    // that did not wait for every change to be taken (settleSpeedChanges) drops the rest as its
+    // flush starts (it reaches every sink before any flush ends; a change the picture sink is
+    // taking is let finish first). The one the sound sink is taking lands before the flush ends:
+    // the flush has let go of the sink's write, so that is a moment, and the sink forgets it with
+    // the flush. Taken after, it would retime the seek's segment.
     GstPad *pad = gst_element_get_static_pad(element, "sink");
     gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, [](GstPad *, GstPadProbeInfo *info, gpointer data) {
                           GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+                          TovraSinkBin *self = sinkBin(data);
                           gboolean resetTime = FALSE;
+                          if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_START)
+                              dropOwed(self);
                           if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) {
                               gst_event_parse_flush_stop(event, &resetTime);
                               if (resetTime) {
-                                  TovraSinkBin *self = sinkBin(data);
-                                  dropOwed(self);
                                   waitForHandOut(self, g_get_monotonic_time() + kFlushHandOutWaitUs, false);
                                   forget(self);
                               }
