@@ -116,10 +116,8 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
         if (frame != m_lastFrame) {
             m_lastFrame = frame;
             m_still.start();
-            if (frame >= 0) {
-                m_retries.restart();
-                m_retryDeadline.reset();
-            }
+            if (frame >= 0)
+                endRetryChain();
         }
         updateWaiting();
     });
@@ -231,6 +229,11 @@ void PlayerModel::setPlaying(bool playing)
         m_pipeline->setPlaying(playing);
     if (m_playing == playing)
         return;
+    // The chain's clock stands while paused.
+    if (m_retryLeft) {
+        m_retryLeft = retryTimeLeft();
+        m_retryClock.start();
+    }
     m_playing = playing;
     if (playing)
         expectPicture();
@@ -296,8 +299,7 @@ void PlayerModel::togglePlay()
         const qint64 at = m_heldAt ? *m_heldAt : *m_failedAt;
         m_heldAt.reset();
         m_failedAt.reset();
-        m_retries.restart();
-        m_retryDeadline.reset();
+        endRetryChain();
         setPlaying(true);
         open(at);
         emit playingChanged();
@@ -325,10 +327,12 @@ void PlayerModel::onFailed(int kind, const QString &text)
             holdForPlay();
             return;
         }
-        if (!m_retryDeadline)
-            m_retryDeadline = QDeadlineTimer(std::max<std::chrono::milliseconds>(m_stallLimit - m_stuckFor, {}));
+        if (!m_retryLeft) {
+            m_retryLeft = std::max<std::chrono::milliseconds>(m_stallLimit - m_stuckFor, {});
+            m_retryClock.start();
+        }
         const auto wait = m_retries.next();
-        if (m_retryDeadline->remainingTimeAsDuration() > wait) {
+        if (retryTimeLeft() > wait) {
             logLine(QStringLiteral("播放中断，稍后重试"), text);
             m_seekingTo = position();
             // The pipeline has a spare player starting since it heard of the failure: the retry
@@ -347,6 +351,18 @@ void PlayerModel::holdForPlay()
     m_seekingTo.reset();
     m_openPending = false;
     updateWaiting();
+}
+
+void PlayerModel::endRetryChain()
+{
+    m_retries.restart();
+    m_retryLeft.reset();
+}
+
+std::chrono::milliseconds PlayerModel::retryTimeLeft() const
+{
+    const auto ran = m_playing ? std::chrono::milliseconds(m_retryClock.elapsed()) : std::chrono::milliseconds{};
+    return m_retryLeft ? *m_retryLeft - ran : std::chrono::milliseconds{};
 }
 
 void PlayerModel::fail(int kind, const QString &text)

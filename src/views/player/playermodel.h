@@ -7,7 +7,6 @@
 #include "views/engine/qualitysource.h"
 
 #include <QCoroTask>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QUrl>
@@ -135,6 +134,9 @@ private:
     void onFailed(int kind, const QString &text);
     // A network failure while the user has paused waits for play, where it stood.
     void holdForPlay();
+    // The chain of retries is over: the next failure starts a new one.
+    void endRetryChain();
+    std::chrono::milliseconds retryTimeLeft() const;
     // Shows the failure: 播放 tries again from here.
     void fail(int kind, const QString &text);
     void onEnded(quint64 opened);
@@ -153,10 +155,13 @@ private:
     std::chrono::milliseconds m_stuckFor{0};
     std::chrono::milliseconds m_stallLimit = kStallLimit;
     // The retries of a play the network failed: paced by the schedule the player process keeps
-    // too, and ending with the stall limit counted from the chain's first failure, which pausing
-    // does not put off. Both start over once the picture moves, or when the user plays again.
+    // too, and ending with the stall limit counted from the chain's first failure, in time played:
+    // a try the site answers only after a long pause is not the chain's last for that. Both
+    // start over once the picture moves, or when the user plays again after a held failure.
     RetrySchedule m_retries;
-    std::optional<QDeadlineTimer> m_retryDeadline;
+    // What the chain has left as of m_retryClock's start; the clock runs only while playing.
+    std::optional<std::chrono::milliseconds> m_retryLeft;
+    QElapsedTimer m_retryClock;
     QTimer m_retryTimer;
     bool m_loadingVariants = false;
     player::TimeBox m_timeBox;
