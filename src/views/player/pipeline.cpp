@@ -45,6 +45,10 @@ constexpr std::chrono::milliseconds kAnswerBound{4000};
 constexpr std::chrono::milliseconds kFirstAnswerBound{15000};
 // A spare not taken by then is ended: the user has gone elsewhere.
 constexpr std::chrono::seconds kSpareLife{60};
+// A spare that has loaded answers at once (its main thread only reads the link), so one taken
+// must answer within this: a spare left waiting through the play before may have stopped with it,
+// and is replaced, not given the hung-player bound.
+constexpr std::chrono::milliseconds kSpareAnswerBound{500};
 
 Pipeline::Launcher &launcher()
 {
@@ -176,6 +180,10 @@ struct Pipeline::Player
     QElapsedTimer pingSent;
     int turnsUnanswered = 0;
     bool answered = false;
+    // A spare taken once it had loaded stays on trial until it answers the ping sent as it was
+    // taken (its serial); what it was sent meanwhile goes to the player that replaces it.
+    quint64 trialPing = 0;
+    QList<QByteArray> sentOnTrial;
 };
 
 Pipeline::Pipeline(QObject *parent)
@@ -228,6 +236,9 @@ void Pipeline::prepare()
             return;
         s.process = startProcess(link->second);
         s.link = link->first;
+        // Answered once it has loaded, while it waits: the answer waiting tells a play taking it
+        // that it loaded.
+        playerlink::send(s.link, pack(Command::Ping, quint64(0)), -1, false);
     }
     // The client ends the spare, not the spare itself: one going by itself could go just as a
     // play takes it.
@@ -279,9 +290,12 @@ qint64 Pipeline::processId() const
 void Pipeline::start(QString *why)
 {
     auto player = std::make_unique<Player>();
+    bool loaded = false;
     if (spareAlive()) {
         player->link = std::exchange(spare().link, -1);
         player->process = std::exchange(spare().process, nullptr);
+        pollfd p{player->link, POLLIN, 0};
+        loaded = poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
         // The next one is made ready at once: a stream that fails as it opens (its master
         // playlist) is tried again 0.3 s later, and a player started then is seldom ready by
         // then on a busy machine.
@@ -317,7 +331,44 @@ void Pipeline::start(QString *why)
     connect(player->notifier, &QSocketNotifier::activated, this, &Pipeline::readNews);
     m_player = std::move(player);
     m_ring.reset();
+    if (loaded) {
+        m_player->answered = true;
+        send(pack(Command::Ping, ++m_player->pingSerial));
+        m_player->trialPing = m_player->pingSerial;
+        QTimer::singleShot(kSpareAnswerBound, this, [this, starts = ++m_starts] {
+            if (starts == m_starts)
+                checkTrial();
+        });
+    }
     send(pack(Command::Frames, m_target != nullptr));
+}
+
+void Pipeline::checkTrial()
+{
+    // What came while this thread was busy first: a busy client does not take its spare for hung.
+    readNews();
+    if (!m_player || !m_player->trialPing)
+        return;
+    // Replaced as one that ended before it opened would be, without a word; an open already sent
+    // to it goes to the new player as it was, sequence and all.
+    const bool opened = m_player->opened;
+    const QList<QByteArray> sent = std::move(m_player->sentOnTrial);
+    logLine(QStringLiteral("备用播放进程未应答，另起一个"), QStringLiteral("no answer in %1 ms").arg(kSpareAnswerBound.count()));
+    retire();
+    start();
+    if (!m_player || !opened)
+        return;
+    m_player->opened = true;
+    for (const QByteArray &command : sent) {
+        if (quint8(command.front()) != quint8(Command::Ping))
+            send(command);
+    }
+    if (!m_player)
+        return;
+    m_player->pingOutstanding = true;
+    m_player->pingSent.start();
+    send(pack(Command::Ping, ++m_player->pingSerial));
+    m_alive.start();
 }
 
 void Pipeline::retire()
@@ -342,6 +393,8 @@ void Pipeline::retire()
 
 void Pipeline::send(const QByteArray &command)
 {
+    if (m_player && m_player->trialPing)
+        m_player->sentOnTrial << command;
     if (!m_player || playerlink::send(m_player->link, command, -1, false))
         return;
     const int error = errno;
@@ -599,6 +652,10 @@ void Pipeline::handle(const QByteArray &news, int passedFd)
         quint64 serial = 0;
         bool waitsOnSite = true;
         in >> serial >> waitsOnSite;
+        if (in.status() == QDataStream::Ok && m_player->trialPing && serial >= m_player->trialPing) {
+            m_player->trialPing = 0;
+            m_player->sentOnTrial.clear();
+        }
         if (in.status() == QDataStream::Ok && serial == m_player->pingSerial) {
             m_player->pingOutstanding = false;
             m_player->answered = true;

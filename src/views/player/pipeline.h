@@ -105,6 +105,8 @@ private:
     // Why the link of a player closed: ended, or never started.
     player::Failure endedKind() const;
     void checkAlive();
+    // A spare on trial that has not answered is replaced.
+    void checkTrial();
     // A spare for this play's next player, which the play ends as it goes, unless another play
     // has asked for the spare since.
     void prepareNext();
@@ -121,6 +123,8 @@ private:
     quint64 m_opens = 0;
     // Players replaced without a word since the last open: one, not a loop of them.
     int m_quietStarts = 0;
+    // Players started or taken: a spare's trial belongs to the one taken with it.
+    quint64 m_starts = 0;
     // Which prepare() made the spare this play made ready, if one did.
     quint64 m_spareGeneration = 0;
     // Asks an open player whether it still answers.
