@@ -327,7 +327,13 @@ private slots:
         const QMetaObject::Connection painting = QObject::connect(surface, &VideoSurface::framePainted, model, [&] {
             painted.append({wall.elapsed(), surface->paintedStartTime() / 1000});
         });
-        const auto playedPast = [&](qint64 ms) { return waitFor([&] { return model->isShownPlaying() && model->position() >= ms; }, kPlayTimeout); };
+        const auto playedPast = [&](qint64 ms) {
+            if (waitFor([&] { return model->isShownPlaying() && model->position() >= ms; }, kPlayTimeout))
+                return true;
+            qWarning("at %lld ms, shown playing %d, picture %lld ms, asked for %s", model->position(), model->isShownPlaying(),
+                     surface->paintedStartTime() / 1000, qPrintable(f.segmentsSince(0).join(u' ')));
+            return false;
+        };
         QStringList faults;
         for (int round = 0; round < rounds; ++round) {
             if (how == u"quality") {
