@@ -345,8 +345,12 @@ private slots:
                 QVERIFY(playedPast(2800));
                 model->setRate(1.0);
             }
-            // Somewhere from 0:02 to 0:05, another moment each round.
-            QVERIFY(playedPast(how == u"speed" ? 3800 + round % 2 * 1000 : 2200 + round * 1100 % 2800));
+            // Somewhere from 0:02 to 0:05, another moment each round; none as the demuxer starts
+            // a download (here at 1.3 s past a segment's start, once it has loaded ahead):
+            // GStreamer 1.22.0's demuxer, stopped by a seek before its HTTP thread has taken a
+            // download it just asked for, later sends that download's end to the stream begun
+            // after the seek, and aborts the player or stands (fixed in 1.22.7).
+            QVERIFY(playedPast(how == u"speed" ? 3800 + round % 2 * 1000 : 2200 + round * 700 % 2800));
             const qsizetype before = painted.size();
             const qint64 sought = wall.elapsed();
             if (how == u"bar")
