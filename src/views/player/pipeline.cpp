@@ -363,12 +363,7 @@ void Pipeline::checkTrial()
         if (quint8(command.front()) != quint8(Command::Ping))
             send(command);
     }
-    if (!m_player)
-        return;
-    m_player->pingOutstanding = true;
-    m_player->pingSent.start();
-    send(pack(Command::Ping, ++m_player->pingSerial));
-    m_alive.start();
+    watchOpened();
 }
 
 void Pipeline::retire()
@@ -510,6 +505,11 @@ void Pipeline::open(const QUrl &address, qint64 startMs)
     if (m_maxBitrate)
         send(pack(Command::MaxBitrate, m_maxBitrate, false));
     send(pack(Command::Open, address.toEncoded(), startMs, sequence));
+    watchOpened();
+}
+
+void Pipeline::watchOpened()
+{
     if (!m_player)
         return;
     m_player->pingOutstanding = true;

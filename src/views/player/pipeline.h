@@ -107,6 +107,8 @@ private:
     void checkAlive();
     // A spare on trial that has not answered is replaced.
     void checkTrial();
+    // The opened player is asked at once, then every second, whether it answers.
+    void watchOpened();
     // A spare for this play's next player, which the play ends as it goes, unless another play
     // has asked for the spare since.
     void prepareNext();
