@@ -182,8 +182,7 @@ private slots:
         // Seeks the silent player never reads, until one does not fit: the play fails where the
         // user sought, not lost somewhere else.
         QTest::newRow("SIGSTOP, seeks until one is lost") << int(SIGSTOP) << u"flooded"_qs << hung;
-        // The spare waiting for the retry stopped too: taken, it would be waited on as one still
-        // loading; it is replaced at once, and the picture moves again within 3 s.
+        // The spare stopped too: it is replaced, not waited on, and the picture moves within 3 s.
         QTest::newRow("SIGSTOP while playing, the spare stopped too") << int(SIGSTOP) << u"spare stopped"_qs << hung;
     }
     void playerDeathIsAFailureWithARetry()
@@ -210,10 +209,8 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(kill(pid_t(player), signal), 0);
-        if (moment == u"spare stopped") {
-            QVERIFY(Pipeline::spareProcessId() > 0);
-            QCOMPARE(kill(pid_t(Pipeline::spareProcessId()), SIGSTOP), 0);
-        }
+        if (moment == u"spare stopped")
+            QVERIFY(Pipeline::spareProcessId() > 0 && kill(pid_t(Pipeline::spareProcessId()), SIGSTOP) == 0);
         // Without the event loop, so only a command that did not fit can retire the player here.
         for (int i = 0; moment == u"flooded" && i < 5000 && model->pipeline()->processId() == player; ++i)
             model->seek(before = 3000 + i % 2 * 3000);

@@ -186,11 +186,9 @@ private slots:
         QVERIFY(waitFor([&] { return watch.frames > 0; }, kPlayTimeout));
         if (inProcess) {
             // The picture stands with the site owing nothing: the play's own stall, not the network's.
-            GstElement *sink = gst_bin_get_by_name(GST_BIN(inProcess->element()), "video");
-            GstPad *pad = gst_element_get_static_pad(sink, "sink");
+            g_autoptr(GstElement) sink = gst_bin_get_by_name(GST_BIN(inProcess->element()), "video");
+            g_autoptr(GstPad) pad = gst_element_get_static_pad(sink, "sink");
             gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM, [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
-            gst_object_unref(pad);
-            gst_object_unref(sink);
             QVERIFY(waitFor([&] { return page.model()->hasFailed(); }, kPlayTimeout));
             QCOMPARE(*page.model()->message(), notice);
             return;

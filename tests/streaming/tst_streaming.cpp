@@ -233,8 +233,7 @@ private slots:
             watch.emplace(page.native()->surface());
             QTest::keyClick(page.native(), Qt::Key_Space);
         } else if (how == u"seek") {
-            // The sound sink takes the speed change only once its device runs: the seek does not
-            // wait for that, and its flush drops the change.
+            // The sound sink takes 2x only once its device runs: the seek does not wait for that.
             QVERIFY(waitFor([&] { return watch->frames > 0; }, kPlayTimeout));
             model->setRate(2.0);
             waitFor([] { return false; }, 100);
@@ -291,10 +290,9 @@ private slots:
     }
 
     // A seek back to the start, a few seconds into a play, plays on from there: the first
-    // picture at the start within a second, then each picture's stream time keeps pace with the
-    // wall clock (no still over 300 ms, no jump ahead). Tried again and again in one play, by ←
-    // and by a click at the seek bar's start, after a quality choice, after 自动 moved up by
-    // itself and after a speed change.
+    // picture at the start within a second, then the stream at the wall clock's pace (no still
+    // over 300 ms, no jump ahead). Again and again in one play, by ← and by a click at the seek
+    // bar's start, after 自动 moved up, after a quality choice and after a speed change.
     void seekBackPlaysOn_data()
     {
         QTest::addColumn<QString>("how");
@@ -309,8 +307,7 @@ private slots:
         QFETCH(QString, how);
         QFETCH(int, rounds);
         F f;
-        // A site a little further away than the loopback: what the demuxer buffers after a seek
-        // comes after the first picture.
+        // A site 100 ms away: what the demuxer buffers after a seek comes after the first picture.
         for (const QString &path : std::as_const(f.served)) {
             QFile file(mediaDir() + path.mid(5));
             if (path.endsWith(u".ts") && file.open(QIODevice::ReadOnly))
@@ -320,21 +317,7 @@ private slots:
         PlayerModel *model = page.model();
         QSlider *bar = page.native()->controls()->seekBar();
         VideoSurface *surface = page.native()->surface();
-        QElapsedTimer wall;
-        wall.start();
-        // Each picture: when it was painted (ms of wall time) and its stream time (ms).
-        QList<std::pair<qint64, qint64>> painted;
-        const QMetaObject::Connection painting = QObject::connect(surface, &VideoSurface::framePainted, model, [&] {
-            painted.append({wall.elapsed(), surface->paintedStartTime() / 1000});
-        });
-        const auto playedPast = [&](qint64 ms) {
-            if (waitFor([&] { return model->isShownPlaying() && model->position() >= ms; }, kPlayTimeout))
-                return true;
-            qWarning("at %lld ms, shown playing %d, picture %lld ms, asked for %s", model->position(), model->isShownPlaying(),
-                     surface->paintedStartTime() / 1000, qPrintable(f.segmentsSince(0).join(u' ')));
-            return false;
-        };
-        QStringList faults;
+        const auto playedPast = [&](qint64 ms) { return waitFor([&] { return model->isShownPlaying() && model->position() >= ms; }, kPlayTimeout); };
         for (int round = 0; round < rounds; ++round) {
             if (how == u"quality") {
                 QVERIFY(playedPast(800));
@@ -345,45 +328,22 @@ private slots:
                 QVERIFY(playedPast(2800));
                 model->setRate(1.0);
             }
-            // Somewhere from 0:02 to 0:05, another moment each round; none as the demuxer starts
-            // a download (here at 1.3 s past a segment's start, once it has loaded ahead):
-            // GStreamer 1.22.0's demuxer, stopped by a seek before its HTTP thread has taken a
-            // download it just asked for, later sends that download's end to the stream begun
-            // after the seek, and aborts the player or stands (fixed in 1.22.7).
+            // From 0:02 to 0:05, never as the demuxer starts a download (1.3 s past a segment's
+            // start here): GStreamer 1.22.0's demuxer, stopped then, aborts or stands (1.22.7 mends it).
             QVERIFY(playedPast(how == u"speed" ? 3800 + round % 2 * 1000 : 2200 + round * 700 % 2800));
-            const qsizetype before = painted.size();
-            const qint64 sought = wall.elapsed();
             if (how == u"bar")
                 QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(1, bar->height() / 2));
             else
                 QTest::keyClick(page.native(), Qt::Key_Left);
-            QVERIFY(waitFor([&] { return wall.elapsed() > sought + 2500; }, 5000));
-            // The first picture at the start, and every one after it.
-            qsizetype first = before;
-            while (first < painted.size() && painted.at(first).second > 500)
-                ++first;
-            QString fault;
-            if (first == painted.size() || painted.at(first).first - sought > 1000)
-                fault = u"no picture at the start within 1 s"_qs;
-            for (qsizetype i = first + 1; fault.isEmpty() && i < painted.size(); ++i) {
-                const auto [at, time] = painted.at(i);
-                const auto [atBefore, timeBefore] = painted.at(i - 1);
-                if (at - atBefore > 300)
-                    fault = u"%1 ms still at %2 ms"_qs.arg(at - atBefore).arg(timeBefore);
-                else if (time - painted.at(first).second > at - painted.at(first).first + 300)
-                    fault = u"%1 ms of stream in %2 ms"_qs.arg(time - painted.at(first).second).arg(at - painted.at(first).first);
-            }
-            if (fault.isEmpty() && painted.last().first - painted.at(std::min(first, painted.size() - 1)).first < 1200)
-                fault = u"the picture stopped"_qs;
-            if (!fault.isEmpty()) {
-                QStringList seen;
-                for (qsizetype i = before; i < painted.size(); ++i)
-                    seen << u"%1:%2"_qs.arg(painted.at(i).first - sought).arg(painted.at(i).second);
-                faults << u"round %1: %2 (%3)"_qs.arg(round).arg(fault, seen.join(u' '));
-            }
+            QVERIFY2(waitFor([&] { return surface->paintedStartTime() / 1000 <= 500; }, 1000), qPrintable(u"round %1"_qs.arg(round)));
+            FrameWatch watch(surface);
+            QElapsedTimer wall;
+            wall.start();
+            waitFor([] { return false; }, 2000);
+            const qint64 ran = (watch.last - watch.first) / 1000;
+            QVERIFY2(watch.longestStill <= 300 && ran >= 1200 && ran <= wall.elapsed() + 300,
+                     qPrintable(u"round %1: %2 ms still at %3 ms, %4 ms of stream in %5 ms"_qs.arg(round).arg(watch.longestStill).arg(watch.stillAt / 1000).arg(ran).arg(wall.elapsed())));
         }
-        QObject::disconnect(painting);
-        QVERIFY2(faults.isEmpty(), qPrintable(u"%1 of %2 rounds: "_qs.arg(faults.size()).arg(rounds) + faults.join(u"; "_qs)));
     }
 
     // The window answers within 100 ms while the site holds a playlist back for seconds and the

@@ -141,8 +141,7 @@ private slots:
 
     // A site failing while the user has paused is not asked again meanwhile (nor a new player
     // started) and no spinner shows over the paused picture; played again once the site is back,
-    // the play goes on where it stood. A try the site answers with a failure only after a pause
-    // longer than the stall limit is not the chain's last: paused time does not count.
+    // the play goes on where it stood; paused time does not count toward the retries' limit.
     void failureWhilePausedWaitsForPlay_data()
     {
         QTest::addColumn<QString>("failing"); // segments, or the playlist at this path
