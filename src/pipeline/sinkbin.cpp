@@ -157,14 +157,12 @@ void dropOwed(TovraSinkBin *self)
 
 // Waits, at most until `deadline` (monotonic microseconds), for the change the sound sink is
 // taking to be taken, and for the rest too if `all`.
-bool waitForHandOut(TovraSinkBin *self, gint64 deadline, bool all)
+void waitForHandOut(TovraSinkBin *self, gint64 deadline, bool all)
 {
     g_mutex_lock(&self->jobsLock);
     while ((all ? self->running : self->handing) && g_cond_wait_until(&self->settled, &self->jobsLock, deadline)) {
     }
-    const bool done = !(all ? self->running : self->handing);
     g_mutex_unlock(&self->jobsLock);
-    return done;
 }
 
 void forget(TovraSinkBin *self)
@@ -322,9 +320,9 @@ GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
     return element;
 }
 
-bool settleSpeedChanges(GstElement *soundBin)
+void settleSpeedChanges(GstElement *soundBin)
 {
-    return waitForHandOut(sinkBin(soundBin), g_get_monotonic_time() + kSettleWaitUs, true);
+    waitForHandOut(sinkBin(soundBin), g_get_monotonic_time() + kSettleWaitUs, true);
 }
 
 }
