@@ -331,10 +331,7 @@ private slots:
             // From 0:02 to 0:05, never as the demuxer starts a download (1.3 s past a segment's
             // start here): GStreamer 1.22.0's demuxer, stopped then, aborts or stands (1.22.7 mends it).
             QVERIFY(playedPast(how == u"speed" ? 3800 + round % 2 * 1000 : 2200 + round * 700 % 2800));
-            if (how == u"bar")
-                QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(1, bar->height() / 2));
-            else
-                QTest::keyClick(page.native(), Qt::Key_Left);
+            how == u"bar" ? QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(1, bar->height() / 2)) : QTest::keyClick(page.native(), Qt::Key_Left);
             QVERIFY2(waitFor([&] { return surface->paintedStartTime() / 1000 <= 500; }, 1000), qPrintable(u"round %1"_qs.arg(round)));
             FrameWatch watch(surface);
             QElapsedTimer wall;
