@@ -7,6 +7,7 @@
 #include <QScopeGuard>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -65,7 +66,7 @@ struct Watch
 {
     std::mutex mutex;
     std::vector<Watched> demuxers;
-    Raised adaptive{"adaptivedemux2", GST_LEVEL_DEBUG};
+    Raised adaptive{"adaptivedemux2", GST_LEVEL_LOG};
     Raised hls{"hlsdemux2", GST_LEVEL_INFO};
     bool forward = false;
     // Known once the first stream was made.
@@ -156,6 +157,64 @@ void takeVariantChange(GObject *object, GstDebugMessage *message)
     }
 }
 
+// GStreamer 1.22.0's download helper wakes a blocking fetch's waiter before it lets go of the
+// request's lock when the transfer fails (on_read_ready() and on_request_sent() in
+// downloadhelper.c: the connection dropped, refused or reset, before the headers or mid-body),
+// and the HLS demuxer, fetching a variant's playlist that way, drops the failed request without
+// taking that lock (download_media_playlist()). Once in a while the download thread then unlocks
+// a request already freed: an abort in glibc's mutex code, or memory written after its free.
+// Both failing callbacks say so in their log line while they still hold the lock ("Failed to
+// read stream", "request errored"); from then until the download thread's main context turns
+// again (an idle source of ours there, which runs only after the callback returned), the
+// demuxer's own line about the failed playlist ("Couldn't get the playlist") holds it back.
+struct FailedTransfers
+{
+    std::mutex mutex;
+    std::condition_variable letGo;
+    int held = 0;
+    // Far longer than a download thread takes to return from its callback, even on a busy
+    // machine; past it the demuxer goes on as it would have.
+    static constexpr std::chrono::milliseconds kWaitBound{250};
+};
+
+FailedTransfers &failedTransfers()
+{
+    static FailedTransfers f;
+    return f;
+}
+
+void transferFailing()
+{
+    GMainContext *context = g_main_context_get_thread_default();
+    if (!context)
+        return;
+    FailedTransfers &f = failedTransfers();
+    {
+        std::lock_guard lock(f.mutex);
+        ++f.held;
+    }
+    // Dropped when it has run, or with its context should the helper stop first.
+    GSource *turn = g_idle_source_new();
+    g_source_set_priority(turn, G_PRIORITY_HIGH);
+    g_source_set_callback(
+        turn, [](gpointer) { return gboolean(G_SOURCE_REMOVE); }, nullptr,
+        [](gpointer) {
+            FailedTransfers &f = failedTransfers();
+            std::lock_guard lock(f.mutex);
+            --f.held;
+            f.letGo.notify_all();
+        });
+    g_source_attach(turn, context);
+    g_source_unref(turn);
+}
+
+void awaitFailedTransfers()
+{
+    FailedTransfers &f = failedTransfers();
+    std::unique_lock lock(f.mutex);
+    f.letGo.wait_for(lock, FailedTransfers::kWaitBound, [&] { return f.held == 0; });
+}
+
 // GstBin's post_message for the demuxer's class, which postFromDemuxer() stands in front of.
 using PostFn = gboolean (*)(GstElement *, GstMessage *);
 std::atomic<PostFn> demuxerPost{nullptr};
@@ -218,11 +277,17 @@ void onLog(GstDebugCategory *category, GstDebugLevel level, const gchar *file, c
         // Called only with the download complete (an error goes to on_download_error).
         if (level == GST_LEVEL_DEBUG && function && std::strcmp(function, "on_download_complete") == 0)
             withDemuxer(streamDemuxer(object), [](Watched &entry) { entry.news.segmentDone = true; });
+        // The only lines these two have at these levels are the failures' (FailedTransfers).
+        if (function && ((level == GST_LEVEL_ERROR && std::strcmp(function, "on_read_ready") == 0)
+                         || (level == GST_LEVEL_LOG && std::strcmp(function, "on_request_sent") == 0)))
+            transferFailing();
         if (level > w.adaptive.shown)
             return;
     } else if (category == w.hls.category) {
         if (level == GST_LEVEL_INFO && function && std::strcmp(function, "gst_hls_demux_change_playlist") == 0)
             takeVariantChange(object, message);
+        if (level == GST_LEVEL_WARNING && function && std::strcmp(function, "download_media_playlist") == 0)
+            awaitFailedTransfers();
         if (level > w.hls.shown)
             return;
     }

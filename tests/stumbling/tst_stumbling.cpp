@@ -41,6 +41,7 @@ private slots:
         QTest::newRow("variant playlists 503 at the start") << QList<int>{0} << FakeSite::text("", 503) << u"/index.m3u8"_qs << QString();
         QTest::newRow("variant playlist 503 after choosing 720p") << QList<int>{0} << FakeSite::text("", 503) << u"/v1/index.m3u8"_qs << u"720p"_qs;
         QTest::newRow("variant playlist reset mid-body after choosing 720p") << QList<int>{0} << FakeSite::Reply().resettingMidBody() << u"/v1/index.m3u8"_qs << u"720p"_qs;
+        QTest::newRow("variant playlist dropped after choosing 720p") << QList<int>{0} << FakeSite::Reply().withRaw("").closingAfter() << u"/v1/index.m3u8"_qs << u"720p"_qs;
     }
     void stumblingSitePlaysThrough()
     {
