@@ -44,8 +44,9 @@ struct TovraSinkBin
     GCond settled;
 
     // The picture bin's: the newest change the sound bin has taken, which the picture sink takes
-    // from it.
+    // from it; and whether the picture has reached its end since the last flush (atomic).
     guint32 claimed;
+    gint ended;
 };
 
 struct TovraSinkBinClass
@@ -266,6 +267,7 @@ void tovra_sink_bin_init(TovraSinkBin *self)
     g_mutex_init(&self->jobsLock);
     g_cond_init(&self->settled);
     self->claimed = GST_SEQNUM_INVALID;
+    self->ended = 0;
 }
 
 GstElement *wrap(GstElement *sink, const char *name)
@@ -285,7 +287,18 @@ namespace tovra {
 
 GstElement *makePictureBin(GstElement *sink)
 {
-    return wrap(sink, "picture");
+    GstElement *element = wrap(sink, "picture");
+    GstPad *pad = gst_element_get_static_pad(element, "sink");
+    gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      [](GstPad *, GstPadProbeInfo *info, gpointer data) {
+                          const GstEventType type = GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info));
+                          if (type == GST_EVENT_EOS || type == GST_EVENT_FLUSH_STOP || type == GST_EVENT_STREAM_START)
+                              g_atomic_int_set(&sinkBin(data)->ended, type == GST_EVENT_EOS);
+                          return GST_PAD_PROBE_OK;
+                      },
+                      element, nullptr);
+    gst_object_unref(pad);
+    return element;
 }
 
 GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
@@ -314,6 +327,20 @@ GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
                               }
                           }
                           return GST_PAD_PROBE_OK;
+                      },
+                      self, nullptr);
+    // The play ends with its picture, and the pipeline pauses there. The sound track's own end
+    // comes later (the HLS demuxer holds it back) and the desktop's sound sink, handed an end or
+    // an endless gap, starts its stream to play out what it holds, paused or not: PulseAudio's
+    // then ran on with nothing to play, its device never let sleep, until the player closed.
+    // Once the picture has ended, the sound's end goes no further.
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, [](GstPad *, GstPadProbeInfo *info, gpointer data) {
+                          GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+                          GstClockTime duration = 0;
+                          if (GST_EVENT_TYPE(event) == GST_EVENT_GAP)
+                              gst_event_parse_gap(event, nullptr, &duration);
+                          const bool end = GST_EVENT_TYPE(event) == GST_EVENT_EOS || duration == GST_CLOCK_TIME_NONE;
+                          return end && g_atomic_int_get(&sinkBin(data)->picture->ended) ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
                       },
                       self, nullptr);
     gst_object_unref(pad);
