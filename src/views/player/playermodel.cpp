@@ -97,6 +97,8 @@ PlayerModel::PlayerModel(PlayAuth auth, PlayEntry entry, qint64 startAt, QObject
     m_watchdog.setInterval(kStallCheck);
     connect(&m_watchdog, &QTimer::timeout, this, &PlayerModel::checkProgress);
     m_retryTimer.setSingleShot(true);
+    // A coarse timer fires up to 5 % early: a retry is never sooner than its schedule says.
+    m_retryTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_retryTimer, &QTimer::timeout, this, [this] {
         if (m_stopped || m_failedAt)
             return;
