@@ -206,7 +206,9 @@ void LocalPipeline::Core::run(Core *core)
         bool pictureEnded = false;
         {
             std::unique_lock lock(inbox.mutex);
-            const auto woken = [&] { return inbox.closing || inbox.nudged || !inbox.messages.empty() || !inbox.commands.empty(); };
+            const auto woken = [&] {
+                return inbox.closing || inbox.nudged || inbox.pictureEnded || !inbox.messages.empty() || !inbox.commands.empty();
+            };
             // A pause held back is looked at again soon even if no picture comes (a stream
             // without one).
             if (core->pauseHeld)

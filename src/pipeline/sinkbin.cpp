@@ -330,10 +330,10 @@ GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
                       },
                       self, nullptr);
     // The play ends with its picture, and the pipeline pauses there. The sound track's own end
-    // comes later (the HLS demuxer holds it back) and the desktop's sound sink, handed an end or
-    // an endless gap, starts its stream to play out what it holds, paused or not: PulseAudio's
-    // then ran on with nothing to play, its device never let sleep, until the player closed.
-    // Once the picture has ended, the sound's end goes no further.
+    // may come later (the HLS demuxer can hold it back) and the desktop's sound sink, handed an
+    // end or an endless gap, starts its stream to play out what it holds, paused or not:
+    // PulseAudio's then ran on with nothing to play, its device never let sleep, until the player
+    // closed. Once the picture has ended, the sound's end goes no further.
     gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, [](GstPad *, GstPadProbeInfo *info, gpointer data) {
                           GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
                           GstClockTime duration = 0;

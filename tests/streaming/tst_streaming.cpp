@@ -200,8 +200,9 @@ private slots:
     }
 
     // The picture moves on from the first one without standing still, whenever the sound device
-    // starts: a first play and a play again after the end against a sound server whose sink wakes
-    // from suspended; and through speed changes (2x early in the play, 1x a moment later, a few
+    // starts: a first play and a play again after the end (sought to its last half second 3 s
+    // in; at the end the device sleeps again) against a sound server whose sink wakes from
+    // suspended; and through speed changes (2x early in the play, 1x a moment later, a few
     // times over), which fetch nothing already fetched. Slowing down as the sound server stalls,
     // the picture slows down at once: it does not run on at the old speed until the server takes
     // sound again, to stand as long once it has.
@@ -226,8 +227,8 @@ private slots:
         std::optional<FrameWatch> watch(page.native()->surface());
         qsizetype mark = 0;
         if (how == u"again") {
-            QVERIFY(waitFor([&] { return watch->frames > 0 && model->duration() > 0; }, kPlayTimeout));
-            model->seek(model->duration() - 1000);
+            QVERIFY(waitFor([&] { return watch->frames > 0 && model->duration() > 0 && model->position() > 3000; }, kPlayTimeout));
+            model->seek(model->duration() - 400);
             QVERIFY(waitFor([&] { return model->hasEnded(); }, kPlayTimeout));
             QVERIFY(waitFor([&] { return sound.sinkSuspended(); }, 10000));
             watch.emplace(page.native()->surface());
