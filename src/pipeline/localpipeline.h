@@ -2,8 +2,11 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 typedef struct _GstElement GstElement;
@@ -80,6 +83,10 @@ public:
 
     // How long the demuxer buffers ahead; a cap set without fromHere shows once this has played.
     static constexpr qint64 kBufferAheadMs = 3000;
+    // A picture the user wants moving that stands this long while the site owes nothing is mended
+    // (see watchStand); one that stands as long again after the mend fails the play as
+    // player::Failure::Stalled, which the client answers with a new player where it stood.
+    static constexpr std::chrono::milliseconds kStandLimit{1000};
 
     struct Core;
 
@@ -97,10 +104,29 @@ signals:
 
 private:
     void post(std::function<void()> command);
+    // The user asked for something new: a stand counts from now.
+    void asked();
+    // Runs on this object's thread, which never waits on the pipeline's: a stand is seen and
+    // told even while the pipeline's thread is held inside GStreamer.
+    void watchStand();
+    // The picture has stood, the site owing nothing, for `limit` since `since`.
+    bool standsSince(std::chrono::steady_clock::time_point since, std::chrono::milliseconds limit) const;
+    void mend(const QString &why);
 
     std::unique_ptr<Core> m_core;
     std::thread m_thread;
     quint64 m_seekSequence = 0;
+
+    QTimer m_standWatch;
+    bool m_wantPlay = true;
+    bool m_ended = false;
+    bool m_failed = false;
+    qint64 m_lastFrame = -1;
+    std::chrono::steady_clock::time_point m_lastMove;
+    std::chrono::steady_clock::time_point m_lastAsked;
+    std::optional<std::chrono::steady_clock::time_point> m_mendedAt;
+    // Paused while the picture stood: play mends at once rather than wait out the stand again.
+    bool m_pausedStanding = false;
 };
 
 }

@@ -28,6 +28,14 @@ namespace tovra {
 
 // The longest a pause waits for the first picture drawn after play (see Core::pauseHeld).
 inline constexpr std::chrono::milliseconds kPauseHoldLimit{300};
+// The longest a seek waits for the one before it to land, or for a splice's outputs to pass
+// something new: past it the stream has lost what it waited for (GStreamer 1.22.0's demuxer can
+// drop a download a flush met as it started), and the seek goes anyway.
+inline constexpr std::chrono::milliseconds kSeekWaitLimit{1000};
+// How far short of the end a seek to the end lands: the last segment holds that moment, and
+// the play ends from there as it does at its own end. The end itself is in no segment, and
+// GStreamer 1.22's demuxer refuses it only after it has flushed.
+inline constexpr std::chrono::milliseconds kEndMargin{100};
 
 // Everything that wakes the pipeline's thread, under one mutex: a wake-up looks at all of it,
 // so nothing posted between two looks waits unseen.
@@ -134,6 +142,9 @@ struct LocalPipeline::Core
     std::optional<qint64> pendingSeek;
     quint64 pendingSequence = 0;
     qint64 seekTarget = 0;
+    std::chrono::steady_clock::time_point seekSentAt;
+    // The last seek was refused: the picture is not where the user asked, and a mend goes there.
+    bool seekRefused = false;
     quint64 inFlightSequence = 0;
     std::optional<quint64> openSequence;
     quint64 opened = 0;
@@ -160,6 +171,10 @@ struct LocalPipeline::Core
     // together; none if they cannot be counted (watchingRequests()).
     static int requestsInFlight();
     static bool watchingRequests();
+    // When the site last answered (or failed) one of those requests.
+    static std::chrono::steady_clock::time_point lastAnswer();
+    // Something waits for its turn on a time limit rather than on news: the loop looks again soon.
+    bool waitsForTurn() const;
     bool build();
     void deliver(GstSample *sample);
 
@@ -183,7 +198,11 @@ struct LocalPipeline::Core
     void onAsyncDone();
     void onEnd();
     void doSeek();
-    bool maySeekNow() const;
+    bool maySeekNow();
+    // The picture stands while the site owes nothing: whatever the stream waits for (a seek that
+    // never landed, a splice's outputs, a buffering that never ends) is let go, and it is sought
+    // again where the user is.
+    void mend();
     void queryDuration();
 
     // splice.cpp

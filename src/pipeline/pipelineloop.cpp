@@ -105,10 +105,13 @@ void guardSoupStreamClose()
 
 std::atomic<int> soupRequests{0};
 std::atomic<bool> soupWatched{false};
+std::atomic<std::chrono::steady_clock::rep> soupLastAnswer{0};
 
 gboolean countRequest(GSignalInvocationHint *, guint, const GValue *, gpointer delta)
 {
     soupRequests.fetch_add(GPOINTER_TO_INT(delta), std::memory_order_relaxed);
+    if (GPOINTER_TO_INT(delta) < 0)
+        soupLastAnswer.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
     return TRUE;
 }
 
@@ -148,6 +151,11 @@ int LocalPipeline::Core::requestsInFlight()
 bool LocalPipeline::Core::watchingRequests()
 {
     return soupWatched;
+}
+
+std::chrono::steady_clock::time_point LocalPipeline::Core::lastAnswer()
+{
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(soupLastAnswer.load(std::memory_order_relaxed)));
 }
 
 void PipelineInbox::post(std::function<void()> command)
@@ -215,6 +223,8 @@ void LocalPipeline::Core::run(Core *core)
                 inbox.wake.wait_for(lock, kPauseHoldLimit / 4, woken);
             else if (core->retry.halted)
                 inbox.wake.wait_until(lock, core->retry.resumeAt, woken);
+            else if (core->waitsForTurn())
+                inbox.wake.wait_for(lock, kSeekWaitLimit / 8, woken);
             else
                 inbox.wake.wait(lock, woken);
             inbox.nudged = false;
@@ -249,6 +259,8 @@ void LocalPipeline::Core::run(Core *core)
         core->siteFailing = core->retry.halted || core->retry.haltPending;
         core->startPendingSplice();
         core->startPendingRate();
+        if (core->pendingSeek && core->maySeekNow())
+            core->doSeek();
     }
     core->teardown();
 }

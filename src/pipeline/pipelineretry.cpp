@@ -507,6 +507,7 @@ void LocalPipeline::Core::resumeDownloads()
         return;
     }
     splice.outputsBehind = true;
+    splice.behindSince = std::chrono::steady_clock::now();
     splice.refilling = true;
     splice.queueRanDry = false;
 }

@@ -128,7 +128,7 @@ bool LocalPipeline::Core::changeRateInPlace()
     // last flushing seek, and every sink must see it before it applies, so this waits for a
     // stream that is flowing and has no seek or splice of its own under way; otherwise the seek
     // (at the picture) carries the rate.
-    if (!sinksFlowing() || pendingSeek || atEnd || retry.halted || retry.haltPending || splice.outputsBehind)
+    if (!sinksFlowing() || pendingSeek || atEnd || retry.halted || retry.haltPending || splice.holdsSeeks())
         return false;
     GstElement *demux = splice.demuxerRef();
     if (!demux)
@@ -156,14 +156,41 @@ void LocalPipeline::Core::seekHere()
         doSeek();
 }
 
-bool LocalPipeline::Core::maySeekNow() const
+bool LocalPipeline::Core::maySeekNow()
 {
     // GStreamer 1.22.0's demuxer can assert (request->in_use in download_request_set_uri) when
     // sought again while the fetch a splice began is being submitted: the cancelled request's
     // completion comes after the new one was set up. Fixed upstream by "adaptivedemux2: Do not
     // submit_transfer when cancelled" (1.22.7); the wait for outputsBehind can go once the
-    // GStreamer we run on has it.
-    return prerolled && !seekInFlight && !splice.outputsBehind && !failed;
+    // GStreamer we run on has it. Neither wait is for ever: what a flush made the demuxer lose
+    // never comes, and the user's seek is then the way out.
+    const bool seekLanding = seekInFlight && std::chrono::steady_clock::now() - seekSentAt < kSeekWaitLimit;
+    return prerolled && !failed && !seekLanding && !splice.holdsSeeks();
+}
+
+bool LocalPipeline::Core::waitsForTurn() const
+{
+    return !failed && (pendingSeek || splice.outputsBehind || splicePending || ratePending);
+}
+
+void LocalPipeline::Core::mend()
+{
+    if (failed || !playbin || !prerolled)
+        return;
+    // Where the user is: a seek asked for and not sent, one sent that never landed or was
+    // refused, else the picture on screen. It lands as the last seek asked for, which the GUI
+    // already knows.
+    if (!pendingSeek) {
+        pendingSeek = seekInFlight || seekRefused ? seekTarget : std::max<qint64>(0, framePosition) * GST_MSECOND;
+        pendingSequence = inFlightSequence;
+    }
+    if (splice.outputsBehind) {
+        splice.unmark();
+        splice.outputsBehind = false;
+    }
+    seekInFlight = false;
+    atEnd = false;
+    doSeek();
 }
 
 void LocalPipeline::Core::applyAudio()
@@ -174,7 +201,9 @@ void LocalPipeline::Core::applyAudio()
 
 void LocalPipeline::Core::doSeek()
 {
-    const qint64 ns = *pendingSeek;
+    qint64 ns = *pendingSeek;
+    if (const qint64 end = duration * qint64(GST_MSECOND); end > 0)
+        ns = std::clamp<qint64>(ns, 0, std::max<qint64>(0, end - std::chrono::nanoseconds(kEndMargin).count()));
     seekTarget = ns;
     // What the seek fetches is within the cap already.
     splicePending = false;
@@ -200,13 +229,16 @@ void LocalPipeline::Core::doSeek()
                                      GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_SET, gint64(GST_CLOCK_TIME_NONE));
     // The flush is done once the seek returns: whatever reaches the sink now is the target's.
     holdFrames = false;
+    seekRefused = !ok;
     if (ok) {
         demuxRate = rate;
         seekInFlight = true;
+        seekSentAt = std::chrono::steady_clock::now();
         return;
     }
-    const quint64 sequence = inFlightSequence;
-    toGui([sequence](LocalPipeline *p) { emit p->seeked(sequence); });
+    // Refused, often after the demuxer has flushed: the picture is not at the target, and saying
+    // it landed left the play where the user never asked. The stand is the facade's to mend.
+    g_warning("seek to %" GST_TIME_FORMAT " refused", GST_TIME_ARGS(ns));
     applyState();
 }
 

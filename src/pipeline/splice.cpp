@@ -315,6 +315,15 @@ void LocalPipeline::Core::applyCap()
         g_object_set(splice.demuxer, "max-bitrate", cap, "min-bitrate", cap, nullptr);
 }
 
+bool Splice::holdsSeeks()
+{
+    if (outputsBehind && std::chrono::steady_clock::now() - behindSince >= kSeekWaitLimit) {
+        unmark();
+        outputsBehind = false;
+    }
+    return outputsBehind;
+}
+
 bool LocalPipeline::Core::sinksFlowing() const
 {
     // Paused, the sinks hold the streaming threads: the demuxer's output task can sit in a push
@@ -326,7 +335,7 @@ bool LocalPipeline::Core::sinksFlowing() const
 
 bool LocalPipeline::Core::startSplice()
 {
-    if (splice.outputsBehind || pendingSeek || atEnd || retry.halted || rate != 1.0 || ratePending || !sinksFlowing())
+    if (splice.holdsSeeks() || pendingSeek || atEnd || retry.halted || rate != 1.0 || ratePending || !sinksFlowing())
         return false;
     GstElement *demux = splice.demuxerRef();
     if (!demux)
@@ -346,6 +355,7 @@ bool LocalPipeline::Core::startSplice()
         return false;
     }
     splice.outputsBehind = true;
+    splice.behindSince = std::chrono::steady_clock::now();
     splice.refilling = true;
     splice.queueRanDry = false;
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -105,8 +106,11 @@ struct Splice
     // for it only once what was loaded below it has run out (see Core::onQueueRanDry).
     bool refilling = false;
     // Until every output has passed something new after a splice, a seek waits (see
-    // Core::maySeekNow).
+    // Core::maySeekNow), kSeekWaitLimit at most from behindSince.
     bool outputsBehind = false;
+    std::chrono::steady_clock::time_point behindSince;
+    // Whether the outputs still hold seeks back; once past the limit they are let go (unmarked).
+    bool holdsSeeks();
 
     // A new reference to the demuxer, or null before there is one.
     GstElement *demuxerRef();

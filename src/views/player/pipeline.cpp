@@ -640,7 +640,7 @@ void Pipeline::handle(const QByteArray &news, int passedFd)
         using player::Failure;
         const auto kind = Failure(failure);
         const bool ours = kind == Failure::Resource || kind == Failure::Format || kind == Failure::Network
-                          || kind == Failure::AccessDenied || kind == Failure::Other;
+                          || kind == Failure::AccessDenied || kind == Failure::Other || kind == Failure::Stalled;
         // Nothing of a failed stream is worth keeping: the player goes now, with whatever it
         // still fetched, and a retry starts a new one, which is made ready now.
         retire();

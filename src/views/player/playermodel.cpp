@@ -323,6 +323,23 @@ void PlayerModel::onFailed(int kind, const QString &text)
     // the player paces a segment, until the stall limit from the chain's first failure: the
     // waiting spinner shows meanwhile, and the failure only once that time is out. The stall
     // clock runs on across the retries.
+    // The player mends a stand itself first (a seek where the picture stood); one it could not
+    // mend is opened again there in a new player, the waiting spinner all the user sees. Only a
+    // stand that outlasts kStandRounds of that is said.
+    if (player::Failure(kind) == player::Failure::Stalled && !m_failedAt) {
+        if (!m_playing) {
+            logLine(QStringLiteral("播放停滞，继续播放时重试"), text);
+            holdForPlay();
+            return;
+        }
+        if (++m_standRounds < kStandRounds) {
+            logLine(QStringLiteral("播放停滞，换新播放进程从停处继续"), text);
+            const auto stuck = m_stuckFor;
+            open(position());
+            m_stuckFor = stuck;
+            return;
+        }
+    }
     if (player::Failure(kind) == player::Failure::Network && !m_failedAt) {
         if (!m_playing) {
             logLine(QStringLiteral("播放中断，继续播放时重试"), text);
@@ -357,6 +374,7 @@ void PlayerModel::holdForPlay()
 
 void PlayerModel::endRetryChain()
 {
+    m_standRounds = 0;
     m_retries.restart();
     m_retryLeft.reset();
 }
@@ -418,8 +436,11 @@ void PlayerModel::updateWaiting()
 void PlayerModel::checkProgress()
 {
     const qint64 at = position();
-    // Paused, failed or at the end, nothing is expected to move. Buffering, the position can
-    // waver: stuck is never getting further than before by a tenth of a second.
+    // Paused, nothing is expected to move, and the stand goes on counting once play is pressed
+    // again: a pause is no progress. Failed or at the end, the count is over. Buffering, the
+    // position can waver: stuck is never getting further than before by a tenth of a second.
+    if (!isShownPlaying() && !m_failedAt && !m_ended && !m_stopped && !m_heldAt)
+        return;
     if (!isShownPlaying() || at > m_furthest + 100) {
         m_furthest = at;
         m_stuckFor = {};

@@ -44,6 +44,10 @@ public:
     // gives up. After it the user is told, and 播放 tries again from there.
     static constexpr std::chrono::milliseconds kStallLimit{30000};
     static constexpr std::chrono::milliseconds kStallCheck{250};
+    // Stands the player could not mend itself (player::Failure::Stalled) are opened again in a
+    // new player where the picture stood; this many in a row, without the picture moving in
+    // between, fail the play: about 8 s of standing, not the network's 30.
+    static constexpr int kStandRounds = 3;
     // A picture expected and not moving for this long is waiting for data. Frames come at least
     // every 84 ms at the site's frame rates, even at half speed; shown within half a second.
     static constexpr std::chrono::milliseconds kWaitingAfter{250};
@@ -159,6 +163,7 @@ private:
     // a try the site answers only after a long pause is not the chain's last for that. Both
     // start over once the picture moves, or when the user plays again after a held failure.
     RetrySchedule m_retries;
+    int m_standRounds = 0;
     // What the chain has left as of m_retryClock's start; the clock runs only while playing.
     std::optional<std::chrono::milliseconds> m_retryLeft;
     QElapsedTimer m_retryClock;
