@@ -301,20 +301,28 @@ private slots:
         QTest::addColumn<QString>("effect");
         // The control the mouse left the focus on, by name; empty for the player itself.
         QTest::addColumn<QString>("focused");
-        QTest::newRow("Space pauses") << int(Qt::Key_Space) << u"paused"_qs << QString();
-        QTest::newRow("M mutes") << int(Qt::Key_M) << u"muted"_qs << QString();
-        QTest::newRow("Right seeks 10 s on") << int(Qt::Key_Right) << u"+10"_qs << QString();
-        QTest::newRow("Left seeks 10 s back") << int(Qt::Key_Left) << u"-10"_qs << QString();
-        QTest::newRow("F full screen, Esc back") << int(Qt::Key_F) << u"full"_qs << QString();
-        QTest::newRow("Space pauses after a click on 静音") << int(Qt::Key_Space) << u"paused"_qs << u"静音"_qs;
-        QTest::newRow("Right seeks after a click on 画中画") << int(Qt::Key_Right) << u"+10"_qs << u"画中画"_qs;
-        QTest::newRow("Left seeks back from 清晰度") << int(Qt::Key_Left) << u"-10"_qs << u"清晰度"_qs;
+        // Typed into the picture-in-picture window, where `focused` names one of its buttons.
+        QTest::addColumn<bool>("inPip");
+        QTest::newRow("Space pauses") << int(Qt::Key_Space) << u"paused"_qs << QString() << false;
+        QTest::newRow("M mutes") << int(Qt::Key_M) << u"muted"_qs << QString() << false;
+        QTest::newRow("Right seeks 10 s on") << int(Qt::Key_Right) << u"+10"_qs << QString() << false;
+        QTest::newRow("Left seeks 10 s back") << int(Qt::Key_Left) << u"-10"_qs << QString() << false;
+        QTest::newRow("F full screen, Esc back") << int(Qt::Key_F) << u"full"_qs << QString() << false;
+        QTest::newRow("Space pauses after a click on 静音") << int(Qt::Key_Space) << u"paused"_qs << u"静音"_qs << false;
+        QTest::newRow("Right seeks after a click on 画中画") << int(Qt::Key_Right) << u"+10"_qs << u"画中画"_qs << false;
+        QTest::newRow("Left seeks back from 清晰度") << int(Qt::Key_Left) << u"-10"_qs << u"清晰度"_qs << false;
+        QTest::newRow("Space pauses in 画中画") << int(Qt::Key_Space) << u"paused"_qs << QString() << true;
+        QTest::newRow("Space pauses in 画中画 from 返回播放页") << int(Qt::Key_Space) << u"paused"_qs << u"返回播放页"_qs << true;
+        QTest::newRow("M mutes in 画中画") << int(Qt::Key_M) << u"muted"_qs << QString() << true;
+        QTest::newRow("Right seeks in 画中画") << int(Qt::Key_Right) << u"+10"_qs << QString() << true;
+        QTest::newRow("Left seeks back in 画中画 from 暂停") << int(Qt::Key_Left) << u"-10"_qs << u"暂停"_qs << true;
     }
     void keys()
     {
         QFETCH(int, key);
         QFETCH(QString, effect);
         QFETCH(QString, focused);
+        QFETCH(bool, inPip);
         F f;
         // The volume is read off the pipeline's own element.
         std::optional<InProcessPlayer> inProcess;
@@ -329,25 +337,39 @@ private slots:
             QVERIFY(waitFor([&] { return model->position() >= 14500; }, kPlayTimeout));
         }
         QWidget *target = native;
-        for (QWidget *control : page.view.findChildren<QWidget *>())
+        QPointer<PipWindow> pip;
+        if (inPip) {
+            native->togglePictureInPicture();
+            pip = native->pipWindow();
+            QVERIFY(QTest::qWaitForWindowActive(pip));
+            QEnterEvent enter(QPointF(20, 20), QPointF(20, 20), pip->mapToGlobal(QPointF(20, 20)));
+            QApplication::sendEvent(pip, &enter);
+            target = pip;
+        }
+        for (QWidget *control : (pip ? static_cast<QWidget *>(pip) : &page.view)->findChildren<QWidget *>())
             target = !focused.isEmpty() && control->isVisible() && control->accessibleName() == focused ? control : target;
-        // The quality button's click opens its menu; what matters is the focus it leaves behind.
-        if (target == page.view.qualityMenu())
+        // The quality button's click opens its menu, and a click on the small window's buttons
+        // acts: what matters is the focus they leave behind.
+        if (target == page.view.qualityMenu() || (pip && target != pip))
             target->setFocus(Qt::MouseFocusReason);
-        else if (target != native)
+        else if (target != native && target != pip)
             QTest::mouseClick(target, Qt::LeftButton);
-        QVERIFY(focused.isEmpty() || QApplication::focusWidget() == target);
+        QVERIFY(focused.isEmpty() ? !pip || !QApplication::focusWidget() : QApplication::focusWidget() == target);
         const qint64 before = model->position();
         const QList<qint64> starts = segmentStarts(mediaDir() + u"/hls/v0/index.m3u8"_qs);
         QTest::keyClick(target, Qt::Key(key));
+        QVERIFY2(!inPip || native->pipWindow(), "the key closed the small window");
         if (effect == u"paused") {
             QVERIFY(!model->isShownPlaying());
-            QCOMPARE(native->controls()->playButton()->accessibleName(), u"播放"_qs);
+            QCOMPARE((pip ? pip->playButton() : native->controls()->playButton())->accessibleName(), u"播放"_qs);
             // The picture really stops.
+            VideoSurface *shown = pip ? pip->surface() : native->surface();
             waitFor([] { return false; }, 300);
             const qint64 stoppedAt = model->position();
+            const int painted = shown->paintedCount();
             waitFor([] { return false; }, 500);
             QVERIFY2(model->position() == stoppedAt, qPrintable(u"%1 -> %2"_qs.arg(stoppedAt).arg(model->position())));
+            QCOMPARE(shown->paintedCount(), painted);
             QTest::keyClick(native, Qt::Key_Space);
             QVERIFY(model->isShownPlaying());
             QVERIFY(waitFor([&] { return model->position() > stoppedAt + 300; }, kPlayTimeout));
@@ -392,6 +414,11 @@ private slots:
             QVERIFY2(waitFor([&] { return qAbs(model->position() - target) <= 1500; }, 5000),
                      qPrintable(u"%1 -> %2"_qs.arg(before).arg(model->position())));
             QVERIFY(effect != u"-10" || !waitFor([&] { return model->hasFailed(); }, 1500));
+        }
+        // Esc still closes the small window, from its buttons too.
+        if (pip) {
+            QTest::keyClick(target, Qt::Key_Escape);
+            QVERIFY(!native->pipWindow());
         }
     }
 

@@ -209,6 +209,14 @@ void NativePlayer::togglePictureInPicture()
     m_pip = new PipWindow(m_model, bar);
     m_pip->setWindowTitle(windowName(QStringLiteral("画中画")));
     connect(m_pip, &PipWindow::closed, this, &NativePlayer::closePictureInPicture);
+    // The small window takes the keyboard focus from the page, and its buttons would take Space
+    // and the arrows for themselves (Space on 返回播放页 would close it): the player's keys come
+    // first there too, on the window and on whichever of its buttons has the focus.
+    m_pip->installEventFilter(this);
+    for (QWidget *child : m_pip->findChildren<QWidget *>()) {
+        if (child->focusPolicy() != Qt::NoFocus)
+            child->installEventFilter(this);
+    }
     m_surface->setNotice(QStringLiteral("正在画中画窗口中播放"));
     routeFrames(m_pip->surface(), m_surface);
     m_pip->show();
@@ -299,7 +307,8 @@ bool NativePlayer::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto *widget = static_cast<QWidget *>(watched);
         // A field that takes typing keeps its keys.
-        const bool ours = widget == m_surface || (m_controls && m_controls->isAncestorOf(widget));
+        const bool ours = widget == m_surface || (m_controls && m_controls->isAncestorOf(widget))
+                          || (m_pip && (widget == m_pip || m_pip->isAncestorOf(widget)));
         if (ours && !widget->testAttribute(Qt::WA_InputMethodEnabled) && handleKey(static_cast<QKeyEvent *>(event)))
             return true;
     }

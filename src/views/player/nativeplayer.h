@@ -19,9 +19,10 @@ class PlayerControls;
 // comes on screen it makes a new PlayerModel and plays; each time it leaves it stops that model
 // (which sends the final progress report). A window being minimised does not count as leaving.
 // Keys: Space plays or pauses, Left and Right seek 10 s, F toggles full screen, Esc leaves it,
-// M mutes; on whichever of its controls has the focus. A double-click on the picture toggles
-// full screen; there the controls come over the picture when the mouse moves and go with the
-// pointer after a while without movement.
+// M mutes; on whichever of its controls has the focus, and in the picture-in-picture window,
+// where Esc closes that window and F does nothing, as on the page while the picture is there.
+// A double-click on the picture toggles full screen; there the controls come over the picture
+// when the mouse moves and go with the pointer after a while without movement.
 class NativePlayer : public NativePlayback
 {
     Q_OBJECT
