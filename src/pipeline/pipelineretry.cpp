@@ -215,6 +215,41 @@ void awaitFailedTransfers()
     f.letGo.wait_for(lock, FailedTransfers::kWaitBound, [&] { return f.held == 0; });
 }
 
+// GStreamer 1.22.0's download helper queues a transfer for its HTTP thread (the "Submitting
+// transfer task" line of downloadhelper_submit_request), and that thread sends it a moment later
+// (submit_transfer's line). A cancel in between finds no transfer and the request goes out anyway:
+// its end then reaches the stream begun after a seek, which asserts in download_request_set_uri
+// or fetches nothing more, the picture standing (fixed upstream in 1.22.7, "adaptivedemux2: Do
+// not submit_transfer when cancelled"). Every seek on the demuxer waits for that moment to pass.
+struct QueuedTransfers
+{
+    std::mutex mutex;
+    std::condition_variable sent;
+    int queued = 0;
+    std::chrono::steady_clock::time_point lastQueued;
+    // An HTTP thread takes a queued transfer within a turn of its loop; one stopped meanwhile never
+    // does (its count is then never taken back), and the seek goes on as it would have.
+    static constexpr std::chrono::milliseconds kWaitBound{100};
+};
+
+QueuedTransfers &queuedTransfers()
+{
+    static QueuedTransfers q;
+    return q;
+}
+
+void countQueued(int delta)
+{
+    QueuedTransfers &q = queuedTransfers();
+    {
+        std::lock_guard lock(q.mutex);
+        q.queued = std::max(0, q.queued + delta);
+        if (delta > 0)
+            q.lastQueued = std::chrono::steady_clock::now();
+    }
+    q.sent.notify_all();
+}
+
 // GstBin's post_message for the demuxer's class, which postFromDemuxer() stands in front of.
 using PostFn = gboolean (*)(GstElement *, GstMessage *);
 std::atomic<PostFn> demuxerPost{nullptr};
@@ -281,6 +316,11 @@ void onLog(GstDebugCategory *category, GstDebugLevel level, const gchar *file, c
         if (function && ((level == GST_LEVEL_ERROR && std::strcmp(function, "on_read_ready") == 0)
                          || (level == GST_LEVEL_LOG && std::strcmp(function, "on_request_sent") == 0)))
             transferFailing();
+        // Each of these two has one line at this level (QueuedTransfers).
+        if (level == GST_LEVEL_LOG && function && std::strcmp(function, "downloadhelper_submit_request") == 0)
+            countQueued(1);
+        if (level == GST_LEVEL_LOG && function && std::strcmp(function, "submit_transfer") == 0)
+            countQueued(-1);
         if (level > w.adaptive.shown)
             return;
     } else if (category == w.hls.category) {
@@ -333,6 +373,13 @@ void DownloadWatch::install()
         w.forward = raised && !(file && *file) && gst_debug_remove_log_function(&gst_debug_log_default) > 0;
         gst_debug_add_log_function(&onLog, nullptr, nullptr);
     });
+}
+
+void DownloadWatch::awaitQueuedTransfers()
+{
+    QueuedTransfers &q = queuedTransfers();
+    std::unique_lock lock(q.mutex);
+    q.sent.wait_until(lock, q.lastQueued + QueuedTransfers::kWaitBound, [&] { return q.queued == 0; });
 }
 
 void DownloadWatch::watch(GstElement *demuxer, Splice *splice)
@@ -413,6 +460,7 @@ void LocalPipeline::Core::onDownloadFailed(bool variant)
     // Let go now, the demuxer's scheduler thread is back before its own try is due, and the
     // seek waits for it there.
     splice.dealtWithFailure();
+    DownloadWatch::awaitQueuedTransfers();
     const bool sent = gst_element_send_event(demux, seek);
     gst_object_unref(demux);
     // A halt fetches nothing to catch up with.
@@ -500,6 +548,7 @@ void LocalPipeline::Core::resumeDownloads()
                                         GST_SEEK_TYPE_SET, gint64(splicing ? from : retry.from), GST_SEEK_TYPE_SET,
                                         gint64(GST_CLOCK_TIME_NONE));
     gst_event_set_seqnum(seek, seqnum);
+    DownloadWatch::awaitQueuedTransfers();
     const bool sent = gst_element_send_event(demux, seek);
     gst_object_unref(demux);
     if (!sent || !splicing) {

@@ -39,6 +39,9 @@ public:
         bool variantDone = false;
     };
     static News take(Splice *splice);
+    // Waits, a moment at most, until no transfer the demuxer queued is still to be sent by its
+    // HTTP thread: a seek must not cancel one in between (see QueuedTransfers).
+    static void awaitQueuedTransfers();
 };
 
 }

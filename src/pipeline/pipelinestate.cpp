@@ -1,4 +1,5 @@
 #include "pipeline/pipelinecore.h"
+#include "pipeline/pipelineretry.h"
 #include "pipeline/sinkbin.h"
 
 #include "models/playerfailure.h"
@@ -225,6 +226,7 @@ void LocalPipeline::Core::doSeek()
     retry.halted = retry.haltPending = false;
     const auto resumed = qScopeGuard([this] { splice.haltSeqnum = GST_SEQNUM_INVALID; });
     settleSpeedChanges(soundBin);
+    DownloadWatch::awaitQueuedTransfers();
     const bool ok = gst_element_seek(playbin, rate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                      GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_SET, gint64(GST_CLOCK_TIME_NONE));
     // The flush is done once the seek returns: whatever reaches the sink now is the target's.

@@ -66,8 +66,11 @@ TovraSinkBin *sinkBin(gpointer p)
 // for ever from a stalled sound server), and the flush that would free the sink comes only after.
 constexpr gint64 kSettleWaitUs = 150 * G_TIME_SPAN_MILLISECOND;
 // Once the flush has let go of the sound sink's write, the change it was waiting to take needs only
-// the sink's lock.
-constexpr gint64 kFlushHandOutWaitUs = 100 * G_TIME_SPAN_MILLISECOND;
+// the sink's lock, a moment: the flush's end waits for it, since one taken after it retimes the
+// seek's segment (the picture then stands). The bound is for a sink that never lets go (a sound
+// server that stopped answering, which holds the flush's start anyway); should the change land
+// after all, the picture standing is mended like any stand (LocalPipeline::watchStand).
+constexpr gint64 kFlushHandOutWaitUs = G_TIME_SPAN_SECOND;
 
 struct Job
 {
@@ -309,9 +312,9 @@ GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
     // A flushing seek that resets the time starts the sinks again at the seek's own speed. A seek
     // that did not wait for every change to be taken (settleSpeedChanges) drops the rest as its
     // flush starts (it reaches every sink before any flush ends; a change the picture sink is
-    // taking is let finish first). The one the sound sink is taking lands before the flush ends:
-    // the flush has let go of the sink's write, so that is a moment, and the sink forgets it with
-    // the flush. Taken after, it would retime the seek's segment.
+    // taking is let finish first). The flush's end waits for the one the sound sink is taking
+    // (kFlushHandOutWaitUs): the flush has let go of the sink's write, so that is a moment, and
+    // the sink forgets it with the flush. Taken after, it would retime the seek's segment.
     GstPad *pad = gst_element_get_static_pad(element, "sink");
     gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, [](GstPad *, GstPadProbeInfo *info, gpointer data) {
                           GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);

@@ -347,6 +347,7 @@ bool LocalPipeline::Core::startSplice()
         GstEvent *seek = gst_event_new_seek(demuxRate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                             GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_SET, gint64(GST_CLOCK_TIME_NONE));
         gst_event_set_seqnum(seek, seqnum);
+        DownloadWatch::awaitQueuedTransfers();
         done = gst_element_send_event(demux, seek);
     }
     gst_object_unref(demux);
