@@ -6,6 +6,6 @@ build="${TOVRA_BUILD_DIR:-$(dirname "$here")/build}"
 "$here/setup.sh" "$build"
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
 # Most entries wait on real time (media played, outages timed on the fake site) far more than they
-# compute: three at a time per core keep the cores busy and leave the timed ones room (on two
-# cores about 60 s instead of 160 s).
-ctest --test-dir "$build" --output-on-failure --parallel "$((3 * $(nproc)))"
+# compute: on two cores a whole run keeps them a third busy. Four at a time per core keep the cores
+# busy and leave the timed ones room (on two cores about 80 s instead of 600 s one after another).
+ctest --test-dir "$build" --output-on-failure --parallel "$((4 * $(nproc)))"
