@@ -3,8 +3,8 @@
 namespace tovra::player {
 
 // What kind of failure stopped playback; the media engine's own words never reach the screen.
-// The player process names the first five too, so this header stands alone; the last four are
-// the client's own word on the player process itself.
+// The player process names the first five and Stalled too, so this header stands alone;
+// PlayerEnded, PlayerHung and PlayerMissing are the client's own word on the player process.
 enum class Failure {
     Resource,
     Format,

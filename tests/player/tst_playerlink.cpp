@@ -44,6 +44,8 @@ private slots:
                                                       << int(player::Failure::Other);
         QTest::newRow("a kind of its own") << pack(News::Failed, qint32(player::Failure::Network), u"x"_qs) << false
                                            << int(player::Failure::Network);
+        QTest::newRow("its own stall") << pack(News::Failed, qint32(player::Failure::Stalled), u"x"_qs) << false
+                                       << int(player::Failure::Stalled);
     }
     void clientTakesOnlyWhatItAskedFor()
     {
