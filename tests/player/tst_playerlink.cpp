@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <unistd.h>
 #include "support/testmain.h"
 
@@ -78,6 +79,23 @@ private slots:
         close(theirs);
         // Nothing of the link, and no descriptor that came over it, is left.
         QCOMPARE(openFiles(), files);
+    }
+
+    // What a player said of the site is its own stream's: after an open, or in a new player, nobody
+    // can tell until the next answer. Answered before the first open, then the ping it sent.
+    void siteWaitIsEachStreamsOwn()
+    {
+        QList<int> theirs;
+        Pipeline::setLauncher([&](int link) { theirs << link; return true; });
+        auto pipeline = std::make_unique<Pipeline>();
+        for (const quint64 serial : {0, 1}) {
+            QVERIFY(send(theirs.last(), pack(News::Pong, serial, false)) && waitFor([&] { return !pipeline->waitsOnSite(); }));
+            pipeline->open(QUrl(u"http://127.0.0.1:9/a.m3u8"_qs), 0);
+            QVERIFY(pipeline->waitsOnSite());
+        }
+        pipeline.reset();
+        Pipeline::setLauncher({});
+        std::ranges::for_each(theirs, ::close);
     }
 
     void ringRefusesStalePictures_data()

@@ -331,6 +331,7 @@ void Pipeline::start(QString *why)
     connect(player->notifier, &QSocketNotifier::activated, this, &Pipeline::readNews);
     m_player = std::move(player);
     m_ring.reset();
+    m_waitsOnSite = true;
     if (loaded) {
         m_player->answered = true;
         send(pack(Command::Ping, ++m_player->pingSerial));
@@ -497,6 +498,7 @@ void Pipeline::open(const QUrl &address, qint64 startMs)
         return;
     }
     m_player->opened = true;
+    m_waitsOnSite = true;
     send(pack(Command::Play, m_playing));
     if (m_rate != 1.0)
         send(pack(Command::Rate, m_rate));

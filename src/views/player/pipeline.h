@@ -55,7 +55,8 @@ public:
     qint64 framePosition() const { return m_framePosition; }
     qint64 duration() const { return m_duration; }
     // Whether the stream waited on the site when the player last answered a ping: a request the
-    // site has not answered, or failed. True until the player has said otherwise.
+    // site has not answered, or failed. True until the player has said otherwise, and again
+    // whenever a new player or a new open takes over: the last one's word is not this stream's.
     bool waitsOnSite() const { return m_waitsOnSite; }
     // The sequence number of the last seek asked for (open's included); seeked() names it.
     quint64 seekSequence() const { return m_seekSequence; }
