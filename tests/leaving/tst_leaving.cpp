@@ -252,10 +252,17 @@ private slots:
 
     // A spare holds no descriptor of the client's but its link (the web engine opens its
     // connections without close-on-exec, and a player holding one kept it open for the site); one
-    // that ends just as a play takes it (gone, its end not yet heard of) is replaced without a
-    // word: the play plays.
+    // that ends just as a play takes it (gone, its end not yet heard of), or that stopped before it
+    // loaded, is replaced without a word: the play plays.
+    void spareKeepsNothingAndIsReplacedIfItEnds_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("killed") << int(SIGKILL);
+        QTest::newRow("stopped before it loaded") << int(SIGSTOP);
+    }
     void spareKeepsNothingAndIsReplacedIfItEnds()
     {
+        QFETCH(int, signal);
         PlaybackFixture f;
         int ends[2];
         QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
@@ -277,17 +284,17 @@ private slots:
         close(ends[0]);
         close(ends[1]);
         QVERIFY2(!held.contains(ours), qPrintable(held.join(u' ')));
-        QCOMPARE(kill(pid_t(pid), SIGKILL), 0);
-        // Dead, and no event of the client's runs before the play takes it.
-        const auto dead = [&] {
+        QCOMPARE(kill(pid_t(pid), signal), 0);
+        // Dead or stopped, and no event of the client's runs before the play takes it.
+        const auto struck = [&] {
             QFile stat(u"/proc/%1/stat"_qs.arg(pid));
-            return !stat.open(QIODevice::ReadOnly) || stat.readAll().split(')').last().trimmed().startsWith('Z');
+            return !stat.open(QIODevice::ReadOnly) || stat.readAll().split(')').last().trimmed().startsWith(signal == SIGSTOP ? 'T' : 'Z');
         };
         QElapsedTimer clock;
         clock.start();
-        while (!dead() && clock.elapsed() < 5000)
+        while (!struck() && clock.elapsed() < 5000)
             usleep(1000);
-        QVERIFY(dead());
+        QVERIFY(struck());
         PlayerModel model(f.auth(PlaybackFixture::kMaster), kPlayerEntry, 0);
         model.play();
         QVERIFY(waitFor([&] { return model.position() > 1000 || model.hasFailed(); }, kPlayTimeout));

@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
@@ -45,9 +46,9 @@ constexpr std::chrono::milliseconds kAnswerBound{4000};
 constexpr std::chrono::milliseconds kFirstAnswerBound{15000};
 // A spare not taken by then is ended: the user has gone elsewhere.
 constexpr std::chrono::seconds kSpareLife{60};
-// A spare that has loaded answers at once (its main thread only reads the link), so one taken
-// must answer within this: a spare left waiting through the play before may have stopped with it,
-// and is replaced, not given the hung-player bound.
+// How often a spare taken is looked at until it answers. A spare left waiting through the play
+// before may have stopped with it, and one that has stopped is replaced, not given the hung-player
+// bound; this only sets how soon a stop is seen, as the stop itself is what condemns the spare.
 constexpr std::chrono::milliseconds kSpareAnswerBound{500};
 
 Pipeline::Launcher &launcher()
@@ -89,6 +90,21 @@ bool spareAlive()
 {
     const Spare &s = spare();
     return s.link >= 0 && s.process && s.process->state() != QProcess::NotRunning && !linkClosed(s.link);
+}
+
+// Whether the kernel holds the process stopped (SIGSTOP, a terminal's job control): it runs again
+// only if someone continues it. No load makes a process stopped, only slow, so this tells a player
+// that will not answer from one still loading GStreamer on a busy machine, without a bound that
+// such a machine might miss. A traced stop ('t') is left out: a process under strace passes
+// through it at every system call.
+bool stopped(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    // The state follows the command name, which is in parentheses and may itself hold a ')'.
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 1).trimmed().startsWith('T');
 }
 
 // A spare reads its link closing and goes; one that does not is killed, as a retired player is.
@@ -180,8 +196,8 @@ struct Pipeline::Player
     QElapsedTimer pingSent;
     int turnsUnanswered = 0;
     bool answered = false;
-    // A spare taken once it had loaded stays on trial until it answers the ping sent as it was
-    // taken (its serial); what it was sent meanwhile goes to the player that replaces it.
+    // A spare taken stays on trial until it answers the ping sent as it was taken (its serial);
+    // what it was sent meanwhile goes to the player that replaces it.
     quint64 trialPing = 0;
     QList<QByteArray> sentOnTrial;
 };
@@ -192,6 +208,8 @@ Pipeline::Pipeline(QObject *parent)
     m_alive.setInterval(kPingEvery);
     m_alive.setTimerType(Qt::PreciseTimer);
     connect(&m_alive, &QTimer::timeout, this, &Pipeline::checkAlive);
+    m_trial.setInterval(kSpareAnswerBound);
+    connect(&m_trial, &QTimer::timeout, this, &Pipeline::checkTrial);
     start();
 }
 
@@ -290,8 +308,10 @@ qint64 Pipeline::processId() const
 void Pipeline::start(QString *why)
 {
     auto player = std::make_unique<Player>();
+    bool spareTaken = false;
     bool loaded = false;
     if (spareAlive()) {
+        spareTaken = true;
         player->link = std::exchange(spare().link, -1);
         player->process = std::exchange(spare().process, nullptr);
         pollfd p{player->link, POLLIN, 0};
@@ -332,14 +352,13 @@ void Pipeline::start(QString *why)
     m_player = std::move(player);
     m_ring.reset();
     m_waitsOnSite = true;
-    if (loaded) {
-        m_player->answered = true;
+    if (spareTaken) {
+        // A spare still loading is on trial too: one stopped before it loaded would otherwise be
+        // waited on for the whole first-answer bound.
+        m_player->answered = loaded;
         send(pack(Command::Ping, ++m_player->pingSerial));
         m_player->trialPing = m_player->pingSerial;
-        QTimer::singleShot(kSpareAnswerBound, this, [this, starts = ++m_starts] {
-            if (starts == m_starts)
-                checkTrial();
-        });
+        m_trial.start();
     }
     send(pack(Command::Frames, m_target != nullptr));
 }
@@ -348,13 +367,19 @@ void Pipeline::checkTrial()
 {
     // What came while this thread was busy first: a busy client does not take its spare for hung.
     readNews();
-    if (!m_player || !m_player->trialPing)
+    if (!m_player || !m_player->trialPing) {
+        m_trial.stop();
+        return;
+    }
+    // One that runs is slow, not gone: still loading, or short of a core. Replacing it would only
+    // start one slower still, in a loop on a busy machine; the answer bounds judge a hang.
+    if (!stopped(processId()))
         return;
     // Replaced as one that ended before it opened would be, without a word; an open already sent
     // to it goes to the new player as it was, sequence and all.
     const bool opened = m_player->opened;
     const QList<QByteArray> sent = std::move(m_player->sentOnTrial);
-    logLine(QStringLiteral("备用播放进程未应答，另起一个"), QStringLiteral("no answer in %1 ms").arg(kSpareAnswerBound.count()));
+    logLine(QStringLiteral("备用播放进程已停止，另起一个"), QStringLiteral("the spare %1 stopped before it answered").arg(processId()));
     retire();
     start();
     if (!m_player || !opened)
@@ -372,6 +397,7 @@ void Pipeline::retire()
     if (!m_player)
         return;
     m_alive.stop();
+    m_trial.stop();
     const std::unique_ptr<Player> player = std::move(m_player);
     // Often called from the notifier's own signal (news that ends the play): it goes later.
     player->notifier->setEnabled(false);
@@ -454,6 +480,15 @@ void Pipeline::checkAlive()
     readNews();
     if (!m_player)
         return;
+    // The spare this play made ready is looked at with its player: one stopped with it (a hang
+    // that stopped both) is replaced now, so the retry 播放 makes takes one that has loaded by
+    // then; found only as it was taken, its successor would still be loading GStreamer, seconds on
+    // a busy machine.
+    if (m_spareGeneration == spare().generation && spare().process && stopped(spare().process->processId())) {
+        logLine(QStringLiteral("备用播放进程已停止，另起一个"), QStringLiteral("the spare %1 stopped while it waited").arg(spare().process->processId()));
+        endSpare();
+        prepareNext();
+    }
     Player &player = *m_player;
     if (!player.pingOutstanding) {
         player.pingOutstanding = true;
@@ -657,6 +692,7 @@ void Pipeline::handle(const QByteArray &news, int passedFd)
         if (in.status() == QDataStream::Ok && m_player->trialPing && serial >= m_player->trialPing) {
             m_player->trialPing = 0;
             m_player->sentOnTrial.clear();
+            m_trial.stop();
         }
         if (in.status() == QDataStream::Ok && serial == m_player->pingSerial) {
             m_player->pingOutstanding = false;

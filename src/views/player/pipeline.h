@@ -106,7 +106,7 @@ private:
     // Why the link of a player closed: ended, or never started.
     player::Failure endedKind() const;
     void checkAlive();
-    // A spare on trial that has not answered is replaced.
+    // A spare on trial that has not answered and has stopped is replaced.
     void checkTrial();
     // The opened player is asked at once, then every second, whether it answers.
     void watchOpened();
@@ -126,12 +126,12 @@ private:
     quint64 m_opens = 0;
     // Players replaced without a word since the last open: one, not a loop of them.
     int m_quietStarts = 0;
-    // Players started or taken: a spare's trial belongs to the one taken with it.
-    quint64 m_starts = 0;
     // Which prepare() made the spare this play made ready, if one did.
     quint64 m_spareGeneration = 0;
     // Asks an open player whether it still answers.
     QTimer m_alive;
+    // Looks at a spare on trial until it answers; stopped with the player it belongs to.
+    QTimer m_trial;
     // What a new player is told before it opens, so a retry plays as the last one did.
     bool m_playing = true;
     double m_rate = 1.0;
