@@ -229,14 +229,30 @@ private slots:
     }
 
     // A player that cannot be started says so at once; 播放 tries once more, never in a loop.
+    void missingPlayerIsSaidAndTriedOnce_data()
+    {
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("no executable") << false;
+        // The spare taken had stopped before it loaded; the launcher refuses its replacement.
+        QTest::newRow("a stopped spare's replacement refused") << true;
+    }
     void missingPlayerIsSaidAndTriedOnce()
     {
+        QFETCH(bool, refused);
         PlaybackFixture f;
         // No spare of the real player may stand in for the missing one.
         Pipeline::waitForShutdowns(1000);
         LogCapture log;
-        qputenv("TOVRA_PLAYER", QDir::temp().filePath(u"no-such-folder/tovra-player"_qs).toLocal8Bit());
-        const auto restore = qScopeGuard([] { qunsetenv("TOVRA_PLAYER"); });
+        if (refused) {
+            Pipeline::prepare();
+            QCOMPARE(kill(pid_t(Pipeline::spareProcessId()), SIGSTOP), 0);
+            Pipeline::setLauncher([](int link) { close(link); return false; });
+        } else {
+            qputenv("TOVRA_PLAYER", QDir::temp().filePath(u"no-such-folder/tovra-player"_qs).toLocal8Bit());
+        }
+        // Ends the stopped spare too should the run fail: stopped before it set its parent-death
+        // signal, it would outlive the test.
+        const auto restore = qScopeGuard([] { qunsetenv("TOVRA_PLAYER"); Pipeline::setLauncher({}); Pipeline::waitForShutdowns(1000); });
         PlayerPage page(f, f.auth(PlaybackFixture::kMaster));
         PlayerModel *model = page.model();
         const QString text = u"播放失败：播放组件无法启动，请重新安装客户端后再试"_qs;

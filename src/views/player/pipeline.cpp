@@ -381,9 +381,15 @@ void Pipeline::checkTrial()
     const QList<QByteArray> sent = std::move(m_player->sentOnTrial);
     logLine(QStringLiteral("备用播放进程已停止，另起一个"), QStringLiteral("the spare %1 stopped before it answered").arg(processId()));
     retire();
-    start();
-    if (!m_player || !opened)
+    QString why;
+    start(&why);
+    if (!opened)
         return;
+    // The play was asked for: it fails now, not when the stall watchdog gives up on it.
+    if (!m_player) {
+        failToStart(why);
+        return;
+    }
     m_player->opened = true;
     for (const QByteArray &command : sent) {
         if (quint8(command.front()) != quint8(Command::Ping))
@@ -522,14 +528,7 @@ void Pipeline::open(const QUrl &address, qint64 startMs)
     if (!m_player)
         start(&why);
     if (!m_player) {
-        logLine(QStringLiteral("播放进程无法启动"), why);
-        QMetaObject::invokeMethod(
-            this,
-            [this, why, opens = m_opens] {
-                if (opens == m_opens)
-                    emit failed(int(player::Failure::PlayerMissing), why);
-            },
-            Qt::QueuedConnection);
+        failToStart(why);
         return;
     }
     m_player->opened = true;
@@ -543,6 +542,19 @@ void Pipeline::open(const QUrl &address, qint64 startMs)
         send(pack(Command::MaxBitrate, m_maxBitrate, false));
     send(pack(Command::Open, address.toEncoded(), startMs, sequence));
     watchOpened();
+}
+
+void Pipeline::failToStart(const QString &why)
+{
+    logLine(QStringLiteral("播放进程无法启动"), why);
+    // Heard from the event loop, as a failure found inside one of the model's own calls is.
+    QMetaObject::invokeMethod(
+        this,
+        [this, why, opens = m_opens] {
+            if (opens == m_opens)
+                emit failed(int(player::Failure::PlayerMissing), why);
+        },
+        Qt::QueuedConnection);
 }
 
 void Pipeline::watchOpened()

@@ -108,6 +108,8 @@ private:
     void checkAlive();
     // A spare on trial that has not answered and has stopped is replaced.
     void checkTrial();
+    // The play fails as one whose player could not be started.
+    void failToStart(const QString &why);
     // The opened player is asked at once, then every second, whether it answers.
     void watchOpened();
     // A spare for this play's next player, which the play ends as it goes, unless another play
