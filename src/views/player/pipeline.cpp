@@ -4,13 +4,10 @@
 #include "playerlink/playerlink.h"
 #include "store/log.h"
 #include "views/player/framescaler.h"
+#include "views/player/playerprocesses.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QSocketNotifier>
@@ -18,20 +15,15 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <dirent.h>
 #include <poll.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace tovra {
 
 using namespace playerlink;
+using namespace playerprocess;
 
 namespace {
-
-// How long a player told to stop may take before it is killed. It stops at once when it reads the
-// link closing; only one stuck in the kernel or hung outside its event loop needs the kill.
-constexpr std::chrono::milliseconds kStopGrace{150};
 
 // How often an open player is asked whether it still answers.
 constexpr std::chrono::milliseconds kPingEvery{1000};
@@ -44,144 +36,10 @@ constexpr std::chrono::milliseconds kAnswerBound{4000};
 // Before its first answer a player may still be loading GStreamer's elements (a fresh one, or a
 // spare taken just after it started), which a busy machine stretches to seconds.
 constexpr std::chrono::milliseconds kFirstAnswerBound{15000};
-// A spare not taken by then is ended: the user has gone elsewhere.
-constexpr std::chrono::seconds kSpareLife{60};
 // How often a spare taken is looked at until it answers. A spare left waiting through the play
 // before may have stopped with it, and one that has stopped is replaced, not given the hung-player
 // bound; this only sets how soon a stop is seen, as the stop itself is what condemns the spare.
 constexpr std::chrono::milliseconds kSpareAnswerBound{500};
-
-Pipeline::Launcher &launcher()
-{
-    static Pipeline::Launcher l;
-    return l;
-}
-
-// Every player process not yet reaped, spares included.
-QList<QPointer<QProcess>> &processes()
-{
-    static QList<QPointer<QProcess>> list;
-    return list;
-}
-
-struct Spare
-{
-    QPointer<QProcess> process;
-    int link = -1;
-    // Which prepare() the idle timer belongs to: each one gives the spare a minute again.
-    quint64 generation = 0;
-};
-
-Spare &spare()
-{
-    static Spare s;
-    return s;
-}
-
-// The other end has gone (or is going) even if its process has not been reaped yet: the player
-// ended. Only a hang-up of the peer is asked about, never its news.
-bool linkClosed(int link)
-{
-    pollfd p{link, POLLRDHUP, 0};
-    return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL));
-}
-
-bool spareAlive()
-{
-    const Spare &s = spare();
-    return s.link >= 0 && s.process && s.process->state() != QProcess::NotRunning && !linkClosed(s.link);
-}
-
-// Whether the kernel holds the process stopped (SIGSTOP, a terminal's job control): it runs again
-// only if someone continues it. No load makes a process stopped, only slow, so this tells a player
-// that will not answer from one still loading GStreamer on a busy machine, without a bound that
-// such a machine might miss. A traced stop ('t') is left out: a process under strace passes
-// through it at every system call.
-bool stopped(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
-        return false;
-    // The state follows the command name, which is in parentheses and may itself hold a ')'.
-    const QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 1).trimmed().startsWith('T');
-}
-
-// A spare reads its link closing and goes; one that does not is killed, as a retired player is.
-void endSpare()
-{
-    Spare &s = spare();
-    if (s.link >= 0)
-        close(std::exchange(s.link, -1));
-    if (QProcess *process = std::exchange(s.process, nullptr)) {
-        QTimer::singleShot(kStopGrace, process, [process] {
-            if (process->state() != QProcess::NotRunning)
-                process->kill();
-        });
-    }
-}
-
-// In the child, between fork and exec: closes every descriptor exec would pass on except the
-// standard ones and `keep`. The web engine opens its connections without close-on-exec (it
-// launches its own helpers with a list of what to keep), so a player started while a site page or
-// the HTML5 player was loading held the page's connections open for its whole life: the site saw
-// them neither closed nor used. Only async-signal-safe calls, as the client has threads, and
-// little stack: QProcess may run this on a small stack of the parent's, with vfork's sharing.
-void closeInherited(int keep)
-{
-    const int dir = open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0)
-        return;
-    alignas(dirent64) char entries[256];
-    for (long got; (got = syscall(SYS_getdents64, dir, entries, sizeof entries)) > 0;) {
-        for (long at = 0; at < got;) {
-            const auto *entry = reinterpret_cast<const dirent64 *>(entries + at);
-            at += entry->d_reclen;
-            int fd = 0;
-            for (const char *c = entry->d_name; *c >= '0' && *c <= '9'; ++c)
-                fd = fd * 10 + (*c - '0');
-            const int flags = fd > 2 && fd != keep ? fcntl(fd, F_GETFD) : -1;
-            // Descriptors marked close-on-exec go by themselves, QProcess's own report pipe with them.
-            if (flags >= 0 && !(flags & FD_CLOEXEC))
-                close(fd);
-        }
-    }
-    close(dir);
-}
-
-// Starts the player executable with its end of the link; the link end is closed here either way.
-QProcess *startProcess(int theirs)
-{
-    auto *process = new QProcess;
-    process->setProgram(Pipeline::playerPath());
-    process->setArguments({QString::fromLatin1(kLinkOption), QString::number(theirs), QString::fromLatin1(kClientOption),
-                           QString::number(QCoreApplication::applicationPid())});
-    process->setProcessChannelMode(QProcess::ForwardedChannels);
-    process->setInputChannelMode(QProcess::ForwardedInputChannel);
-    // Only the child keeps its end across exec: every other child of the client (the web
-    // engine's helpers) must not hold the link open. And it keeps nothing else of the client's.
-    process->setChildProcessModifier([theirs] {
-        closeInherited(theirs);
-        fcntl(theirs, F_SETFD, 0);
-    });
-    QObject::connect(process, &QProcess::finished, process, [process](int code, QProcess::ExitStatus status) {
-        if (status == QProcess::CrashExit)
-            logLine(QStringLiteral("播放进程异常结束"), QStringLiteral("signal %1").arg(code));
-        processes().removeAll(process);
-        process->deleteLater();
-    });
-    QObject::connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        logLine(QStringLiteral("播放进程无法启动"), process->program() + QStringLiteral(": ") + process->errorString());
-        processes().removeAll(process);
-        process->deleteLater();
-    });
-    processes().append(process);
-    process->start();
-    close(theirs);
-    return process;
-}
 
 }
 
@@ -221,83 +79,11 @@ Pipeline::~Pipeline()
         endSpare();
 }
 
-QString Pipeline::playerPath()
-{
-    const QString named = qEnvironmentVariable("TOVRA_PLAYER");
-    if (!named.isEmpty())
-        return named;
-    const QString appDir = QDir::cleanPath(QCoreApplication::applicationDirPath());
-    const QString beside = QDir(appDir).filePath(QStringLiteral("tovra-player"));
-    // Only an executable of this build tree looks there: an installed client runs the player
-    // shipped beside it, never whatever a folder named like the build machine's holds.
-    const QString buildRoot = QDir::cleanPath(QStringLiteral(TOVRA_BUILD_ROOT));
-    if (!QFileInfo(beside).isFile() && (appDir == buildRoot || appDir.startsWith(buildRoot + u'/')))
-        return QStringLiteral(TOVRA_PLAYER_BUILD_PATH);
-    return beside;
-}
-
-void Pipeline::setLauncher(Launcher l)
-{
-    launcher() = std::move(l);
-}
-
-void Pipeline::prepare()
-{
-    if (launcher())
-        return;
-    Spare &s = spare();
-    if (!spareAlive()) {
-        // Whatever is left of one that went.
-        endSpare();
-        const auto link = makeLink();
-        if (!link)
-            return;
-        s.process = startProcess(link->second);
-        s.link = link->first;
-        // Answered once it has loaded, while it waits: the answer waiting tells a play taking it
-        // that it loaded.
-        playerlink::send(s.link, pack(Command::Ping, quint64(0)), -1, false);
-    }
-    // The client ends the spare, not the spare itself: one going by itself could go just as a
-    // play takes it.
-    const quint64 generation = ++s.generation;
-    QTimer::singleShot(kSpareLife, s.process, [generation] {
-        if (spare().generation == generation)
-            endSpare();
-    });
-}
-
 void Pipeline::prepareNext()
 {
     prepare();
     if (spareAlive())
         m_spareGeneration = spare().generation;
-}
-
-qint64 Pipeline::spareProcessId()
-{
-    return spare().process ? spare().process->processId() : 0;
-}
-
-int Pipeline::running()
-{
-    return int(std::ranges::count_if(processes(), [](const QPointer<QProcess> &p) { return p && p != spare().process; }));
-}
-
-void Pipeline::waitForShutdowns(int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    if (spare().link >= 0)
-        close(std::exchange(spare().link, -1));
-    const QList<QPointer<QProcess>> live = processes();
-    for (const QPointer<QProcess> &process : live) {
-        if (process)
-            process->kill();
-    }
-    for (const QPointer<QProcess> &process : live) {
-        if (process)
-            process->waitForFinished(int(std::max<qint64>(0, deadline.remainingTime())));
-    }
 }
 
 qint64 Pipeline::processId() const
