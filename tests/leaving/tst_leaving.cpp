@@ -254,8 +254,7 @@ private slots:
         } else {
             qputenv("TOVRA_PLAYER", QDir::temp().filePath(u"no-such-folder/tovra-player"_qs).toLocal8Bit());
         }
-        // Ends the stopped spare too should the run fail: stopped before it set its parent-death
-        // signal, it would outlive the test.
+        // Ends the stopped spare too should the run fail: it would outlive the test.
         const auto restore = qScopeGuard([] { qunsetenv("TOVRA_PLAYER"); Pipeline::setLauncher({}); Pipeline::waitForShutdowns(1000); });
         PlayerPage page(f, f.auth(PlaybackFixture::kMaster));
         PlayerModel *model = page.model();
