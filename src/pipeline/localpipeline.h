@@ -127,6 +127,7 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_mendedAt;
     // Paused while the picture stood: play mends at once rather than wait out the stand again.
     bool m_pausedStanding = false;
+    int m_soundRenewals = 0;
 };
 
 }

@@ -158,6 +158,10 @@ struct LocalPipeline::Core
     double demuxRate = 1.0;
     double volume = 1.0;
     bool muted = false;
+    // When this pipeline was made, and how many sound streams it has renewed (the facade says so
+    // in the log).
+    const gint64 madeAtUs = g_get_monotonic_time();
+    std::atomic<int> soundRenewals{0};
 
     template<typename F>
     void toGui(F &&f)
@@ -203,6 +207,9 @@ struct LocalPipeline::Core
     // never landed, a splice's outputs, a buffering that never ends) is let go, and it is sought
     // again where the user is.
     void mend();
+    // A sound stream whose clock lost its count (soundClockLost) is replaced, and the stream
+    // sought where the user is: checked by the facade's stand watch while playing.
+    void checkSound();
     void queryDuration();
 
     // splice.cpp

@@ -194,6 +194,22 @@ void LocalPipeline::Core::mend()
     doSeek();
 }
 
+void LocalPipeline::Core::checkSound()
+{
+    if (failed || !playbin || !prerolled || seekInFlight || !soundBin)
+        return;
+    const GstClockTime lived = (g_get_monotonic_time() - madeAtUs) * GST_USECOND;
+    if (!soundClockLost(soundBin, lived))
+        return;
+    // Paused first: the sink then waits for a preroll as the whole pipeline does, which the seek
+    // brings, and playing resumes as after any seek.
+    requested = GST_STATE_PAUSED;
+    gst_element_set_state(playbin, GST_STATE_PAUSED);
+    renewSoundStream(soundBin);
+    ++soundRenewals;
+    mend();
+}
+
 void LocalPipeline::Core::applyAudio()
 {
     if (playbin)

@@ -1,5 +1,7 @@
 #include "pipeline/sinkbin.h"
 
+#include <gst/audio/gstaudiobasesink.h>
+
 #include <utility>
 
 // A speed change made in place ends with the pipeline handing each sink the moment it takes
@@ -353,6 +355,51 @@ GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
 void settleSpeedChanges(GstElement *soundBin)
 {
     waitForHandOut(sinkBin(soundBin), g_get_monotonic_time() + kSettleWaitUs, true);
+}
+
+namespace {
+
+// The desktop's sound sink in the bin (autoaudiosink's child), referenced; null if there is none yet.
+GstElement *audioSink(GstElement *soundBin)
+{
+    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(soundBin));
+    GValue item = G_VALUE_INIT;
+    GstElement *found = nullptr;
+    while (!found && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        if (auto *element = GST_ELEMENT(g_value_get_object(&item)); GST_IS_AUDIO_BASE_SINK(element))
+            found = GST_ELEMENT(gst_object_ref(element));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return found;
+}
+
+}
+
+bool soundClockLost(GstElement *soundBin, GstClockTime lived)
+{
+    GstElement *sink = audioSink(soundBin);
+    if (!sink)
+        return false;
+    GstClock *clock = GST_AUDIO_BASE_SINK(sink)->provided_clock;
+    // The stream's own reading: the clock's time as GStreamer hands it on is kept from going back,
+    // and would hold a wrong reading too.
+    const GstClockTime time = clock && GST_IS_AUDIO_CLOCK(clock) ? gst_audio_clock_get_time(GST_AUDIO_CLOCK(clock)) : GST_CLOCK_TIME_NONE;
+    gst_object_unref(sink);
+    return GST_CLOCK_TIME_IS_VALID(time) && time > lived;
+}
+
+void renewSoundStream(GstElement *soundBin)
+{
+    GstElement *sink = audioSink(soundBin);
+    if (!sink)
+        return;
+    // Ready lets the stream go; back with its bin, the sink's pad asks for the stream's format
+    // again and the next sample opens a new stream.
+    gst_element_set_state(sink, GST_STATE_READY);
+    gst_element_sync_state_with_parent(sink);
+    gst_object_unref(sink);
 }
 
 }

@@ -18,6 +18,8 @@
 #include <csignal>
 #include "support/testmain.h"
 
+#include <gst/audio/gstaudiosink.h>
+
 using namespace tovra;
 using namespace tovra::test;
 using F = PlaybackFixture;
@@ -146,6 +148,56 @@ struct LostDownloads
     }
 };
 
+
+// The desktop's sound sink, as libpulse 16.1 leaves PulseAudio's now and then after a seek: told
+// to (`lose`), its stream's clock reads some 10^9 s on until the sink opens a new stream. It
+// takes sound at the pace of a device.
+struct LostSoundClock
+{
+    GstAudioSink parent;
+    static inline std::atomic<bool> lose{false};
+    static inline std::atomic<int> streams{0};
+    bool lost = false;
+    int bytesPerSecond = 0;
+
+    static GstClockTime time(GstClock *, gpointer data)
+    {
+        auto *self = static_cast<LostSoundClock *>(data);
+        GstAudioRingBuffer *ring = GST_AUDIO_BASE_SINK(self)->ringbuffer;
+        if (!ring || !gst_audio_ring_buffer_is_acquired(ring))
+            return GST_CLOCK_TIME_NONE;
+        self->lost = self->lost || lose.exchange(false);
+        return (self->lost ? GstClockTime(4'000'000'000) * GST_SECOND : 0)
+               + gst_util_uint64_scale_int(gst_audio_ring_buffer_samples_done(ring), GST_SECOND, ring->spec.info.rate);
+    }
+    static void install()
+    {
+        static const GType type = [] {
+            const GTypeInfo info{sizeof(GstAudioSinkClass), nullptr, nullptr, [](gpointer klass, gpointer) {
+                auto *sink = GST_AUDIO_SINK_CLASS(klass);
+                gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "lost clock", "Sink/Audio", "test", "test");
+                gst_element_class_add_pad_template(GST_ELEMENT_CLASS(klass), gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+                    gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=[1,MAX],channels=[1,8]")));
+                sink->open = sink->close = sink->unprepare = [](GstAudioSink *) -> gboolean { return TRUE; };
+                sink->prepare = [](GstAudioSink *self, GstAudioRingBufferSpec *spec) -> gboolean {
+                    reinterpret_cast<LostSoundClock *>(self)->bytesPerSecond = spec->info.rate * spec->info.bpf;
+                    reinterpret_cast<LostSoundClock *>(self)->lost = false;
+                    return ++streams, TRUE;
+                };
+                sink->write = [](GstAudioSink *self, gpointer, guint length) -> gint {
+                    g_usleep(gulong(length * 1'000'000ULL / std::max(1, reinterpret_cast<LostSoundClock *>(self)->bytesPerSecond)));
+                    return gint(length);
+                };
+            }, nullptr, nullptr, sizeof(LostSoundClock), 0, [](GTypeInstance *instance, gpointer) {
+                auto *base = GST_AUDIO_BASE_SINK(instance);
+                gst_object_unref(base->provided_clock);
+                base->provided_clock = gst_audio_clock_new("lost", &LostSoundClock::time, instance, nullptr);
+            }, nullptr};
+            return g_type_register_static(GST_TYPE_AUDIO_SINK, "TovraLostSoundClock", &info, GTypeFlags(0));
+        }();
+        gst_element_register(nullptr, "tovralostsoundclock", GST_RANK_PRIMARY + 100, type);
+    }
+};
 }
 
 // The stream on a changing line: quality changes, playlists held back, data that stops and comes
@@ -406,6 +458,7 @@ private slots:
         QTest::newRow("← during the stand, 480p chosen right after ←") << u"seek"_qs;
         QTest::newRow("lost for good in the first player") << u"first"_qs;
         QTest::newRow("lost in every player") << u"every"_qs;
+        QTest::newRow("the sound stream's clock lost after ←") << u"sound"_qs;
     }
     void standIsMended()
     {
@@ -413,16 +466,28 @@ private slots:
         F f;
         InProcessPlayer inProcess;
         LostDownloads lost;
+        if (how == u"sound")
+            LostSoundClock::install();
         PlayerPage page(f, f.auth(F::kMaster));
         PlayerModel *model = page.model();
         VideoSurface *surface = page.native()->surface();
         QSlider *bar = page.native()->controls()->seekBar();
-        const bool seekFirst = QStringList{u"key"_qs, u"bar"_qs, u"quality"_qs, u"seek"_qs}.contains(how);
+        const bool seekFirst = QStringList{u"key"_qs, u"bar"_qs, u"quality"_qs, u"seek"_qs, u"sound"_qs}.contains(how);
         QVERIFY(waitFor([&] { return model->isShownPlaying() && model->position() >= (seekFirst ? 3500 : 1500) && inProcess.element(); }, kPlayTimeout));
         LostDownloads::endOnFlush(inProcess.element());
         if (seekFirst) {
             how == u"bar" ? QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 20, bar->height() / 2)) : QTest::keyClick(page.native(), Qt::Key_Left);
             QVERIFY(waitFor([&] { return surface->paintedStartTime() / 1000 <= 1500; }, 1000));
+        }
+        if (how == u"sound") {
+            // Caught as the sound goes on, before the picture ahead of it has run out.
+            const int streams = LostSoundClock::streams;
+            FrameWatch pace(surface);
+            LostSoundClock::lose = true;
+            waitFor([] { return false; }, 3000);
+            const qint64 ran = (pace.last - pace.first) / 1000;
+            QVERIFY2(LostSoundClock::streams > streams && pace.longestStill <= 500 && ran >= 2400, qPrintable(u"%1 ms still, %2 ms ran"_qs.arg(pace.longestStill).arg(ran)));
+            return;
         }
         LostDownloads::mode = how == u"first" ? LostDownloads::FirstPlayer : how == u"every" ? LostDownloads::Always : LostDownloads::UntilFlush;
         if ((how == u"quality" || how == u"seek") && !waitFor([] { return false; }, 300))
