@@ -292,7 +292,11 @@ private slots:
         QCOMPARE(flow.flushes(), 0);
         QVERIFY2(flow.longestGap(flow.audio, from) <= 50000, qPrintable(flow.describe(flow.audio, from)));
         QVERIFY2(flow.longestGap(flow.video, from) <= 70000, qPrintable(flow.describe(flow.video, from)));
-        QVERIFY2(watch.longestStill <= (slowAgain ? 10000 : early ? 300 : 500), qPrintable(QString::number(watch.longestStill)));
+        // Chosen right after the first picture, the segment fetched again is decoded from its key
+        // frame while the player is still starting: on two cores shared with busy programs that
+        // alone stills the picture up to 0.4 s (306-378 ms seen under stress-ng --cpu 4, never
+        // over 0.3 s on idle cores). The fault this row guards stopped it for seconds.
+        QVERIFY2(watch.longestStill <= (slowAgain ? 10000 : 500), qPrintable(QString::number(watch.longestStill)));
         // Nothing before the segment playing is fetched again.
         const qsizetype playing = std::upper_bound(starts.cbegin(), starts.cend(), before) - starts.cbegin() - 1;
         for (const QString &segment : f.segmentsSince(mark))
