@@ -198,7 +198,8 @@ void LocalPipeline::Core::checkSound()
 {
     if (failed || !playbin || !prerolled || seekInFlight || !soundBin)
         return;
-    const GstClockTime lived = (g_get_monotonic_time() - madeAtUs) * GST_USECOND;
+    // With a minute to spare: a sound server's reading may run a little ahead of the machine's.
+    const GstClockTime lived = (g_get_monotonic_time() - madeAtUs) * GST_USECOND + 60 * GST_SECOND;
     if (!soundClockLost(soundBin, lived))
         return;
     // Paused first: the sink then waits for a preroll as the whole pipeline does, which the seek
