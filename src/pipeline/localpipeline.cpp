@@ -100,8 +100,9 @@ bool LocalPipeline::standsSince(std::chrono::steady_clock::time_point since, std
 {
     // A request the site has not answered, or one it failed and the demuxer tries again, makes a
     // stand the network's, paced by the retry policy; once it has answered, the site owes the
-    // stream nothing.
-    return Core::watchingRequests() && Core::requestsInFlight() == 0 && !m_core->siteFailing
+    // stream nothing. A refusal the demuxer tries again by itself (a 503) is the site's too: the
+    // try after it may come a second later, and mended meanwhile, the seek asked again at once.
+    return Core::watchingRequests() && Core::requestsInFlight() == 0 && !m_core->siteFailing && !Core::lastAnswerRefused()
            && std::chrono::steady_clock::now() - std::max(since, Core::lastAnswer()) >= limit;
 }
 
@@ -209,7 +210,7 @@ qint64 LocalPipeline::duration() const
 
 bool LocalPipeline::waitsOnSite() const
 {
-    return !Core::watchingRequests() || Core::requestsInFlight() > 0 || m_core->siteFailing;
+    return !Core::watchingRequests() || Core::requestsInFlight() > 0 || m_core->siteFailing || Core::lastAnswerRefused();
 }
 
 }

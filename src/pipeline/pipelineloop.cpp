@@ -106,12 +106,16 @@ void guardSoupStreamClose()
 std::atomic<int> soupRequests{0};
 std::atomic<bool> soupWatched{false};
 std::atomic<std::chrono::steady_clock::rep> soupLastAnswer{0};
+std::atomic<bool> soupLastRefused{false};
+guint (*soupStatus)(gpointer message) = nullptr;
 
-gboolean countRequest(GSignalInvocationHint *, guint, const GValue *, gpointer delta)
+gboolean countRequest(GSignalInvocationHint *, guint, const GValue *values, gpointer delta)
 {
     soupRequests.fetch_add(GPOINTER_TO_INT(delta), std::memory_order_relaxed);
-    if (GPOINTER_TO_INT(delta) < 0)
+    if (GPOINTER_TO_INT(delta) < 0) {
+        soupLastRefused.store(soupStatus(g_value_get_object(&values[1])) >= 400, std::memory_order_relaxed);
         soupLastAnswer.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    }
     return TRUE;
 }
 
@@ -126,7 +130,8 @@ void watchSoupRequests()
     std::call_once(once, [] {
         void *soup = dlopen("libsoup-3.0.so.0", RTLD_LAZY | RTLD_LOCAL);
         auto *sessionType = soup ? reinterpret_cast<GType (*)()>(dlsym(soup, "soup_session_get_type")) : nullptr;
-        if (!sessionType)
+        soupStatus = soup ? reinterpret_cast<guint (*)(gpointer)>(dlsym(soup, "soup_message_get_status")) : nullptr;
+        if (!sessionType || !soupStatus)
             return;
         const GType type = sessionType();
         g_type_class_ref(type);
@@ -151,6 +156,11 @@ int LocalPipeline::Core::requestsInFlight()
 bool LocalPipeline::Core::watchingRequests()
 {
     return soupWatched;
+}
+
+bool LocalPipeline::Core::lastAnswerRefused()
+{
+    return soupLastRefused.load(std::memory_order_relaxed);
 }
 
 std::chrono::steady_clock::time_point LocalPipeline::Core::lastAnswer()
