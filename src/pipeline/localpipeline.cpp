@@ -100,9 +100,8 @@ bool LocalPipeline::standsSince(std::chrono::steady_clock::time_point since, std
 {
     // A request the site has not answered, or one it failed and the demuxer tries again, makes a
     // stand the network's, paced by the retry policy; once it has answered, the site owes the
-    // stream nothing. A refusal the demuxer tries again by itself (a 503) is the site's too: the
-    // try after it may come a second later, and mended meanwhile, the seek asked again at once.
-    return Core::watchingRequests() && Core::requestsInFlight() == 0 && !m_core->siteFailing && !Core::lastAnswerRefused()
+    // stream nothing.
+    return Core::watchingRequests() && Core::requestsInFlight() == 0 && !m_core->siteFailing
            && std::chrono::steady_clock::now() - std::max(since, Core::lastAnswer()) >= limit;
 }
 
@@ -116,12 +115,6 @@ void LocalPipeline::watchStand()
     }
     if (m_failed || !m_wantPlay || m_ended)
         return;
-    if (const int renewals = m_core->soundRenewals; renewals != m_soundRenewals) {
-        m_soundRenewals = renewals;
-        logLine(QStringLiteral("声音流的时钟失常，换用新的声音流，从 %1 ms 重新定位").arg(m_lastFrame));
-        m_mendedAt = std::chrono::steady_clock::now();
-    }
-    post([core = m_core.get()] { core->checkSound(); });
     // Before its first picture a player may still be building its pipeline, which a busy machine
     // stretches: an open stands only once the site has answered since, and twice as long.
     const bool opening = m_lastFrame < 0;
@@ -210,7 +203,7 @@ qint64 LocalPipeline::duration() const
 
 bool LocalPipeline::waitsOnSite() const
 {
-    return !Core::watchingRequests() || Core::requestsInFlight() > 0 || m_core->siteFailing || Core::lastAnswerRefused();
+    return !Core::watchingRequests() || Core::requestsInFlight() > 0 || m_core->siteFailing;
 }
 
 }

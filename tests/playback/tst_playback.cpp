@@ -364,10 +364,13 @@ private slots:
             QVERIFY(!model->isShownPlaying());
             QCOMPARE((pip ? pip->playButton() : native->controls()->playButton())->accessibleName(), u"播放"_qs);
             // The picture really stops.
+            VideoSurface *shown = pip ? pip->surface() : native->surface();
             waitFor([] { return false; }, 300);
             const qint64 stoppedAt = model->position();
+            const int painted = shown->paintedCount();
             waitFor([] { return false; }, 500);
             QVERIFY2(model->position() == stoppedAt, qPrintable(u"%1 -> %2"_qs.arg(stoppedAt).arg(model->position())));
+            QCOMPARE(shown->paintedCount(), painted);
             QTest::keyClick(native, Qt::Key_Space);
             QVERIFY(model->isShownPlaying());
             QVERIFY(waitFor([&] { return model->position() > stoppedAt + 300; }, kPlayTimeout));
