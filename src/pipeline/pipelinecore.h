@@ -119,8 +119,10 @@ struct LocalPipeline::Core
 
     // The state machine: the pipeline's thread only.
     GstElement *playbin = nullptr;
-    // The sound sink's bin (sinkbin.h), the playbin's.
+    // The sound sink's bin (sinkbin.h), the playbin's, and the desktop's sound sink in it, found
+    // once it is there (referenced).
     GstElement *soundBin = nullptr;
+    GstElement *audioSink = nullptr;
     // The playbin as element() hands it out; null once shutdown has begun.
     std::atomic<GstElement *> published{nullptr};
     GstBus *bus = nullptr;

@@ -55,6 +55,7 @@ void LocalPipeline::Core::teardown()
     gst_object_unref(bus);
     bus = nullptr;
     splice.release();
+    g_clear_pointer(&audioSink, gst_object_unref);
     gst_object_unref(playbin);
     playbin = nullptr;
     soundBin = nullptr;

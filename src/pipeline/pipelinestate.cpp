@@ -200,13 +200,15 @@ void LocalPipeline::Core::checkSound()
         return;
     // With a minute to spare: a sound server's reading may run a little ahead of the machine's.
     const GstClockTime lived = (g_get_monotonic_time() - madeAtUs) * GST_USECOND + 60 * GST_SECOND;
-    if (!soundClockLost(soundBin, lived))
+    if (!audioSink)
+        audioSink = audioSinkIn(soundBin);
+    if (!audioSink || !soundClockLost(audioSink, lived))
         return;
     // Paused first: the sink then waits for a preroll as the whole pipeline does, which the seek
     // brings, and playing resumes as after any seek.
     requested = GST_STATE_PAUSED;
     gst_element_set_state(playbin, GST_STATE_PAUSED);
-    renewSoundStream(soundBin);
+    renewSoundStream(audioSink);
     ++soundRenewals;
     mend();
 }

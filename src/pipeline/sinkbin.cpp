@@ -357,10 +357,7 @@ void settleSpeedChanges(GstElement *soundBin)
     waitForHandOut(sinkBin(soundBin), g_get_monotonic_time() + kSettleWaitUs, true);
 }
 
-namespace {
-
-// The desktop's sound sink in the bin (autoaudiosink's child), referenced; null if there is none yet.
-GstElement *audioSink(GstElement *soundBin)
+GstElement *audioSinkIn(GstElement *soundBin)
 {
     GstIterator *it = gst_bin_iterate_recurse(GST_BIN(soundBin));
     GValue item = G_VALUE_INIT;
@@ -375,31 +372,21 @@ GstElement *audioSink(GstElement *soundBin)
     return found;
 }
 
-}
-
-bool soundClockLost(GstElement *soundBin, GstClockTime lived)
+bool soundClockLost(GstElement *audioSink, GstClockTime lived)
 {
-    GstElement *sink = audioSink(soundBin);
-    if (!sink)
-        return false;
-    GstClock *clock = GST_AUDIO_BASE_SINK(sink)->provided_clock;
+    GstClock *clock = GST_AUDIO_BASE_SINK(audioSink)->provided_clock;
     // The stream's own reading: the clock's time as GStreamer hands it on is kept from going back,
     // and would hold a wrong reading too.
     const GstClockTime time = clock && GST_IS_AUDIO_CLOCK(clock) ? gst_audio_clock_get_time(GST_AUDIO_CLOCK(clock)) : GST_CLOCK_TIME_NONE;
-    gst_object_unref(sink);
     return GST_CLOCK_TIME_IS_VALID(time) && time > lived;
 }
 
-void renewSoundStream(GstElement *soundBin)
+void renewSoundStream(GstElement *audioSink)
 {
-    GstElement *sink = audioSink(soundBin);
-    if (!sink)
-        return;
     // Ready lets the stream go; back with its bin, the sink's pad asks for the stream's format
     // again and the next sample opens a new stream.
-    gst_element_set_state(sink, GST_STATE_READY);
-    gst_element_sync_state_with_parent(sink);
-    gst_object_unref(sink);
+    gst_element_set_state(audioSink, GST_STATE_READY);
+    gst_element_sync_state_with_parent(audioSink);
 }
 
 }

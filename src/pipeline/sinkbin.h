@@ -15,14 +15,17 @@ GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin);
 // flushing seek through the pipeline waits for this first: a change taken after its flush would
 // apply to its segment. Past the wait the seek goes on all the same, and its flush drops the rest.
 void settleSpeedChanges(GstElement *soundBin);
+// The desktop's sound sink in the sound bin (autoaudiosink's child), referenced; null while the
+// bin has none yet.
+GstElement *audioSinkIn(GstElement *soundBin);
 // The sound sink's stream clock reads further on than `lived` (how long its pipeline has run,
 // and some), which no stream of this player can have played: its count is lost. libpulse 16.1
 // (Debian 12) makes that now and then: its stream clock, read just after the stream starts again
 // (every seek), can wrap to 10^9 s or more, and holds that for the stream's life. The sound sink
 // then drops or misplaces every sample, and the picture stands once what was queued is shown.
-bool soundClockLost(GstElement *soundBin, GstClockTime lived);
+bool soundClockLost(GstElement *audioSink, GstClockTime lived);
 // The sound sink ends its stream with the sound server and starts a new one with the next sample.
 // It waits for a preroll meanwhile: a flushing seek brings one.
-void renewSoundStream(GstElement *soundBin);
+void renewSoundStream(GstElement *audioSink);
 
 }
