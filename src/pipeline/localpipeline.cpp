@@ -115,6 +115,12 @@ void LocalPipeline::watchStand()
     }
     if (m_failed || !m_wantPlay || m_ended)
         return;
+    if (const int renewals = m_core->soundRenewals; renewals != m_soundRenewals) {
+        m_soundRenewals = renewals;
+        logLine(QStringLiteral("声音流的时钟失常，换用新的声音流，从 %1 ms 重新定位").arg(m_lastFrame));
+        m_mendedAt = std::chrono::steady_clock::now();
+    }
+    post([core = m_core.get()] { core->checkSound(); });
     // Before its first picture a player may still be building its pipeline, which a busy machine
     // stretches: an open stands only once the site has answered since, and twice as long.
     const bool opening = m_lastFrame < 0;

@@ -179,8 +179,6 @@ struct LocalPipeline::Core
     static bool watchingRequests();
     // When the site last answered (or failed) one of those requests.
     static std::chrono::steady_clock::time_point lastAnswer();
-    // The site answered that request with an error (a 503, say): the demuxer asks again.
-    static bool lastAnswerRefused();
     // Something waits for its turn on a time limit rather than on news: the loop looks again soon.
     bool waitsForTurn() const;
     bool build();

@@ -106,16 +106,12 @@ void guardSoupStreamClose()
 std::atomic<int> soupRequests{0};
 std::atomic<bool> soupWatched{false};
 std::atomic<std::chrono::steady_clock::rep> soupLastAnswer{0};
-std::atomic<bool> soupLastRefused{false};
-guint (*soupStatus)(gpointer message) = nullptr;
 
-gboolean countRequest(GSignalInvocationHint *, guint, const GValue *values, gpointer delta)
+gboolean countRequest(GSignalInvocationHint *, guint, const GValue *, gpointer delta)
 {
     soupRequests.fetch_add(GPOINTER_TO_INT(delta), std::memory_order_relaxed);
-    if (GPOINTER_TO_INT(delta) < 0) {
-        soupLastRefused.store(soupStatus(g_value_get_object(&values[1])) >= 400, std::memory_order_relaxed);
+    if (GPOINTER_TO_INT(delta) < 0)
         soupLastAnswer.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
-    }
     return TRUE;
 }
 
@@ -130,8 +126,7 @@ void watchSoupRequests()
     std::call_once(once, [] {
         void *soup = dlopen("libsoup-3.0.so.0", RTLD_LAZY | RTLD_LOCAL);
         auto *sessionType = soup ? reinterpret_cast<GType (*)()>(dlsym(soup, "soup_session_get_type")) : nullptr;
-        soupStatus = soup ? reinterpret_cast<guint (*)(gpointer)>(dlsym(soup, "soup_message_get_status")) : nullptr;
-        if (!sessionType || !soupStatus)
+        if (!sessionType)
             return;
         const GType type = sessionType();
         g_type_class_ref(type);
@@ -156,11 +151,6 @@ int LocalPipeline::Core::requestsInFlight()
 bool LocalPipeline::Core::watchingRequests()
 {
     return soupWatched;
-}
-
-bool LocalPipeline::Core::lastAnswerRefused()
-{
-    return soupLastRefused.load(std::memory_order_relaxed);
 }
 
 std::chrono::steady_clock::time_point LocalPipeline::Core::lastAnswer()
@@ -266,7 +256,10 @@ void LocalPipeline::Core::run(Core *core)
         if (core->splice.outputCaughtUp.exchange(false))
             core->onOutputCaughtUp();
         core->paceRetries();
-        core->siteFailing = core->retry.halted || core->retry.haltPending;
+        // Until the download that failed has come, between its tries too: the demuxer may send the
+        // next a moment after the halt lets it go, and a stand mended meanwhile asked again at once.
+        core->siteFailing = core->retry.halted || core->retry.haltPending || core->retry.segments.retried() > 0
+                            || core->retry.variant.retried() > 0;
         core->startPendingSplice();
         core->startPendingRate();
         if (core->pendingSeek && core->maySeekNow())
