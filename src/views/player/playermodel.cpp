@@ -490,7 +490,9 @@ void PlayerModel::seek(qint64 positionMs)
         (m_failedAt ? m_failedAt : m_heldAt) = positionMs;
         return;
     }
-    m_ended = m_ended && positionMs >= m_knownDurationMs;
+    // Paused, a seek to the end is the end: nothing plays on to reach it, and ▶ plays again from
+    // the start, not the last moment before the end. Playing, the stream reaches it itself.
+    m_ended = m_knownDurationMs > 0 && positionMs >= m_knownDurationMs && (m_ended || !m_playing);
     m_seekingTo = positionMs;
     restartProgress(positionMs);
     m_pipeline->seek(positionMs);
