@@ -3,6 +3,7 @@
 #include "models/title.h"
 #include "playerinprocess/inprocessplayer.h"
 #include "support/clientfixture.h"
+#include "support/lapses.h"
 #include "support/mediafiles.h"
 #include "support/testenv.h"
 #include "views/player/nativeplayer.h"
@@ -96,15 +97,18 @@ struct FrameWatch
     int frames = 0;
     qint64 first = -1;
     qint64 last = -1;
-    qint64 longestStill = 0; // the longest wait between two pictures, in ms of wall time
+    qint64 longestStill = 0; // the longest wait between two pictures, in ms of wall time this process was run
     qint64 stillAt = -1; // the stream time (us) of the picture that stood longest
-    QElapsedTimer clock;
+    qint64 paintedAt = 0; // when the latest picture came (Lapses::now())
     QMetaObject::Connection connection;
 
     explicit FrameWatch(VideoSurface *surface)
     {
+        Lapses::watch();
         connection = QObject::connect(surface, &VideoSurface::framePainted, surface, [this, surface] {
-            const qint64 still = frames > 0 ? clock.restart() : (clock.start(), 0);
+            const qint64 now = Lapses::now();
+            const qint64 still = frames > 0 ? now - paintedAt - Lapses::within(paintedAt, now) : 0;
+            paintedAt = now;
             if (still > longestStill)
                 longestStill = still, stillAt = last;
             ++frames;
@@ -113,6 +117,12 @@ struct FrameWatch
         });
     }
     ~FrameWatch() { QObject::disconnect(connection); }
+    // How long the latest picture has stood, as longestStill counts it.
+    qint64 standing() const
+    {
+        const qint64 now = Lapses::now();
+        return now - paintedAt - Lapses::within(paintedAt, now);
+    }
 };
 
 // What reaches the pipeline's sinks, watched on their pads: each buffer's stream time and
