@@ -275,12 +275,17 @@ void tovra_sink_bin_init(TovraSinkBin *self)
     self->ended = 0;
 }
 
-GstElement *wrap(GstElement *sink, const char *name)
+// `front`, if any, takes the stream ahead of the sink.
+GstElement *wrap(GstElement *sink, const char *name, GstElement *front = nullptr)
 {
     TovraSinkBin *self = sinkBin(g_object_new(tovra_sink_bin_get_type(), "name", name, nullptr));
     self->sink = sink;
     gst_bin_add(GST_BIN(self), sink);
-    GstPad *target = gst_element_get_static_pad(sink, "sink");
+    if (front) {
+        gst_bin_add(GST_BIN(self), front);
+        gst_element_link(front, sink);
+    }
+    GstPad *target = gst_element_get_static_pad(front ? front : sink, "sink");
     gst_element_add_pad(GST_ELEMENT(self), gst_ghost_pad_new("sink", target));
     gst_object_unref(target);
     return GST_ELEMENT(self);
@@ -308,7 +313,19 @@ GstElement *makePictureBin(GstElement *sink)
 
 GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
 {
-    GstElement *element = wrap(sink, "sound");
+    // A sound device takes nothing until it runs, and one waking from suspended runs only a second
+    // or two after the play starts (longer on a busy machine). Meanwhile the sound sink's write
+    // waits, and the stream backs up to the demuxer, which pushes sound and picture from one
+    // thread: the picture ran dry and stood 0.2-0.4 s at 1.47 s, every first play, play again
+    // after the end and new sound stream. The picture keeps the machine's time and the sound is
+    // slaved to it, so the sound that came due before the device ran is skipped anyway: a queue
+    // ahead of the sink takes it instead, and lets the oldest go should the device take longer
+    // still (a sound server that stopped answering), so the sound never holds the picture. Its
+    // size is well over what the demuxer lets the sound run ahead of the picture, so nothing
+    // leaks while the device runs or while paused.
+    GstElement *queue = gst_element_factory_make("queue", "sound-wait");
+    g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", guint64(3 * GST_SECOND), "leaky", 2, "silent", TRUE, nullptr);
+    GstElement *element = wrap(sink, "sound", queue);
     TovraSinkBin *self = sinkBin(element);
     self->picture = sinkBin(gst_object_ref(pictureBin));
     // A flushing seek that resets the time starts the sinks again at the seek's own speed. A seek
