@@ -14,7 +14,7 @@ namespace tovra::test {
 // and then runs none of its programs for a quarter second or more (two test processes once met
 // the same 305 ms still at the same moment of their plays): a picture the test could not paint
 // meanwhile, or an event loop that could not turn, is the machine's stand, not the client's. A
-// thread that sleeps a millisecond at a time notes each wake that came over 20 ms late, and the
+// thread that sleeps 5 ms at a time notes each wake that came over 20 ms late, and the
 // checks of stills and of the window's waits take those spans off what they measure. A stand of
 // the client's own has this process running through it, so it is measured whole.
 class Lapses
@@ -46,7 +46,7 @@ public:
     }
 
 private:
-    static constexpr qint64 kSleep = 1;
+    static constexpr qint64 kSleep = 5;
     static constexpr qint64 kLate = 20;
 
     static Lapses &instance()
