@@ -313,16 +313,14 @@ GstElement *makePictureBin(GstElement *sink)
 
 GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
 {
-    // A sound device takes nothing until it runs, and one waking from suspended runs only a second
-    // or two after the play starts (longer on a busy machine). Meanwhile the sound sink's write
-    // waits, and the stream backs up to the demuxer, which pushes sound and picture from one
-    // thread: the picture ran dry and stood 0.2-0.4 s at 1.47 s, every first play, play again
-    // after the end and new sound stream. The picture keeps the machine's time and the sound is
-    // slaved to it, so the sound that came due before the device ran is skipped anyway: a queue
-    // ahead of the sink takes it instead, and lets the oldest go should the device take longer
-    // still (a sound server that stopped answering), so the sound never holds the picture. Its
-    // size is well over what the demuxer lets the sound run ahead of the picture, so nothing
-    // leaks while the device runs or while paused.
+    // A sound device waking from suspended takes nothing for a second or two (longer on a busy
+    // machine). Meanwhile the sound sink's write waits, and the stream backs up to the demuxer,
+    // which pushes sound and picture from one thread: the picture ran dry and stood 0.2-0.4 s at
+    // 1.47 s on first plays, plays again after the end and new sound streams. The sound is slaved
+    // to the machine's clock, so what came due before the device ran is skipped anyway: a queue
+    // takes it instead, and lets the oldest go should the device take longer still (a sound server
+    // that stopped answering). It holds well over what the demuxer lets the sound run ahead of the
+    // picture, so nothing is let go while the device runs or while paused.
     GstElement *queue = gst_element_factory_make("queue", "sound-wait");
     g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", guint64(3 * GST_SECOND), "leaky", 2, "silent", TRUE, nullptr);
     GstElement *element = wrap(sink, "sound", queue);
