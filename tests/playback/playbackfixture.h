@@ -106,9 +106,8 @@ struct FrameWatch
     {
         Lapses::watch();
         connection = QObject::connect(surface, &VideoSurface::framePainted, surface, [this, surface] {
-            const qint64 now = Lapses::now();
-            const qint64 still = frames > 0 ? now - paintedAt - Lapses::within(paintedAt, now) : 0;
-            paintedAt = now;
+            const qint64 still = frames > 0 ? Lapses::runSince(paintedAt) : 0;
+            paintedAt = Lapses::now();
             if (still > longestStill)
                 longestStill = still, stillAt = last;
             ++frames;
@@ -117,12 +116,7 @@ struct FrameWatch
         });
     }
     ~FrameWatch() { QObject::disconnect(connection); }
-    // How long the latest picture has stood, as longestStill counts it.
-    qint64 standing() const
-    {
-        const qint64 now = Lapses::now();
-        return now - paintedAt - Lapses::within(paintedAt, now);
-    }
+    qint64 standing() const { return Lapses::runSince(paintedAt); } // as longestStill counts
 };
 
 // What reaches the pipeline's sinks, watched on their pads: each buffer's stream time and

@@ -294,10 +294,10 @@ private slots:
         QVERIFY(!model.isPlaying());
     }
 
-    // The player's keys act on the playback the user sees.
+    // The player's keys act on the playback the user sees; so does a click at the seek bar's end.
     void keys_data()
     {
-        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("key"); // 0: the click
         QTest::addColumn<QString>("effect");
         // The control the mouse left the focus on, by name; empty for the player itself.
         QTest::addColumn<QString>("focused");
@@ -309,6 +309,7 @@ private slots:
         QTest::newRow("Left seeks 10 s back") << int(Qt::Key_Left) << u"-10"_qs << QString() << false;
         QTest::newRow("Right past the end ends the play") << int(Qt::Key_Right) << u"end"_qs << QString() << false;
         QTest::newRow("Right past the end while paused ends the play") << int(Qt::Key_Right) << u"paused end"_qs << QString() << false;
+        QTest::newRow("a click at the seek bar's end ends the play") << 0 << u"end"_qs << QString() << false;
         QTest::newRow("F full screen, Esc back") << int(Qt::Key_F) << u"full"_qs << QString() << false;
         QTest::newRow("Space pauses after a click on 静音") << int(Qt::Key_Space) << u"paused"_qs << u"静音"_qs << false;
         QTest::newRow("Right seeks after a click on 画中画") << int(Qt::Key_Right) << u"+10"_qs << u"画中画"_qs << false;
@@ -361,7 +362,8 @@ private slots:
         QVERIFY(focused.isEmpty() ? !pip || !QApplication::focusWidget() : QApplication::focusWidget() == target);
         const qint64 before = model->position();
         const QList<qint64> starts = segmentStarts(mediaDir() + u"/hls/v0/index.m3u8"_qs);
-        QTest::keyClick(target, Qt::Key(key));
+        QSlider *bar = native->controls()->seekBar();
+        key ? QTest::keyClick(target, Qt::Key(key)) : QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 1, bar->height() / 2));
         QVERIFY2(!inPip || native->pipWindow(), "the key closed the small window");
         if (effect == u"paused") {
             QVERIFY(!model->isShownPlaying());

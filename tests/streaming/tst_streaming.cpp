@@ -16,7 +16,6 @@
 #include <QTest>
 #include <atomic>
 #include <csignal>
-#include <limits>
 #include "support/testmain.h"
 
 #include <gst/audio/gstaudiosink.h>
@@ -37,11 +36,7 @@ struct GuiWatch
     GuiWatch()
     {
         ticker.setInterval(5);
-        QObject::connect(&ticker, &QTimer::timeout, [this] {
-            const qint64 now = Lapses::now();
-            longest = std::max(longest, now - lastTick - Lapses::within(lastTick, now));
-            lastTick = now;
-        });
+        QObject::connect(&ticker, &QTimer::timeout, [this] { longest = std::max(longest, Lapses::runSince(std::exchange(lastTick, Lapses::now()))); });
         ticker.start();
     }
 };
@@ -149,53 +144,44 @@ struct LostDownloads
     }
 };
 
-
 // The desktop's sound sink, as libpulse 16.1 leaves PulseAudio's now and then after a seek: told
-// to (`lose`), its stream's clock reads some 10^9 s on until the sink opens a new stream. It
-// takes sound at the pace of a device.
+// to (`lose`), its stream's clock reads 4*10^9 s on until it opens a new stream. It takes sound
+// at a device's pace.
 struct LostSoundClock
 {
     GstAudioSink parent;
     static inline std::atomic<bool> lose{false};
     static inline std::atomic<int> streams{0};
     bool lost = false;
-    int bytesPerSecond = 0;
+    int bytesPerSecond = 1;
 
-    static GstClockTime time(GstClock *, gpointer data)
+    static LostSoundClock *of(gpointer p) { return static_cast<LostSoundClock *>(p); }
+    static GstClockTime time(GstClock *, gpointer self)
     {
-        auto *self = static_cast<LostSoundClock *>(data);
         GstAudioRingBuffer *ring = GST_AUDIO_BASE_SINK(self)->ringbuffer;
         if (!ring || !gst_audio_ring_buffer_is_acquired(ring))
             return GST_CLOCK_TIME_NONE;
-        self->lost = self->lost || lose.exchange(false);
-        return (self->lost ? GstClockTime(4'000'000'000) * GST_SECOND : 0)
-               + gst_util_uint64_scale_int(gst_audio_ring_buffer_samples_done(ring), GST_SECOND, ring->spec.info.rate);
+        of(self)->lost = of(self)->lost || lose.exchange(false);
+        return (of(self)->lost ? 4'000'000'000 * GST_SECOND : 0) + gst_util_uint64_scale_int(gst_audio_ring_buffer_samples_done(ring), GST_SECOND, ring->spec.info.rate);
+    }
+    static void classInit(gpointer klass, gpointer)
+    {
+        gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "lost clock", "Sink/Audio", "test", "test");
+        gst_element_class_add_pad_template(GST_ELEMENT_CLASS(klass), gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=[1,MAX],channels=[1,8]")));
+        auto *sink = GST_AUDIO_SINK_CLASS(klass);
+        sink->open = sink->close = sink->unprepare = [](GstAudioSink *) -> gboolean { return TRUE; };
+        sink->prepare = [](GstAudioSink *self, GstAudioRingBufferSpec *spec) -> gboolean { return of(self)->bytesPerSecond = spec->info.rate * spec->info.bpf, of(self)->lost = false, ++streams, TRUE; };
+        sink->write = [](GstAudioSink *self, gpointer, guint length) { return g_usleep(length * 1'000'000ULL / of(self)->bytesPerSecond), gint(length); };
+    }
+    static void instanceInit(GTypeInstance *self, gpointer)
+    {
+        gst_object_unref(GST_AUDIO_BASE_SINK(self)->provided_clock);
+        GST_AUDIO_BASE_SINK(self)->provided_clock = gst_audio_clock_new("lost", &LostSoundClock::time, self, nullptr);
     }
     static void install()
     {
-        static const GType type = [] {
-            const GTypeInfo info{sizeof(GstAudioSinkClass), nullptr, nullptr, [](gpointer klass, gpointer) {
-                auto *sink = GST_AUDIO_SINK_CLASS(klass);
-                gst_element_class_set_static_metadata(GST_ELEMENT_CLASS(klass), "lost clock", "Sink/Audio", "test", "test");
-                gst_element_class_add_pad_template(GST_ELEMENT_CLASS(klass), gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
-                    gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=[1,MAX],channels=[1,8]")));
-                sink->open = sink->close = sink->unprepare = [](GstAudioSink *) -> gboolean { return TRUE; };
-                sink->prepare = [](GstAudioSink *self, GstAudioRingBufferSpec *spec) -> gboolean {
-                    reinterpret_cast<LostSoundClock *>(self)->bytesPerSecond = spec->info.rate * spec->info.bpf;
-                    reinterpret_cast<LostSoundClock *>(self)->lost = false;
-                    return ++streams, TRUE;
-                };
-                sink->write = [](GstAudioSink *self, gpointer, guint length) -> gint {
-                    g_usleep(gulong(length * 1'000'000ULL / std::max(1, reinterpret_cast<LostSoundClock *>(self)->bytesPerSecond)));
-                    return gint(length);
-                };
-            }, nullptr, nullptr, sizeof(LostSoundClock), 0, [](GTypeInstance *instance, gpointer) {
-                auto *base = GST_AUDIO_BASE_SINK(instance);
-                gst_object_unref(base->provided_clock);
-                base->provided_clock = gst_audio_clock_new("lost", &LostSoundClock::time, instance, nullptr);
-            }, nullptr};
-            return g_type_register_static(GST_TYPE_AUDIO_SINK, "TovraLostSoundClock", &info, GTypeFlags(0));
-        }();
+        static const GTypeInfo info{sizeof(GstAudioSinkClass), nullptr, nullptr, classInit, nullptr, nullptr, sizeof(LostSoundClock), 0, instanceInit, nullptr};
+        static const GType type = g_type_register_static(GST_TYPE_AUDIO_SINK, "TovraLostSoundClock", &info, GTypeFlags(0));
         gst_element_register(nullptr, "tovralostsoundclock", GST_RANK_PRIMARY + 100, type);
     }
 };
@@ -293,10 +279,8 @@ private slots:
         QCOMPARE(flow.flushes(), 0);
         QVERIFY2(flow.longestGap(flow.audio, from) <= 50000, qPrintable(flow.describe(flow.audio, from)));
         QVERIFY2(flow.longestGap(flow.video, from) <= 70000, qPrintable(flow.describe(flow.video, from)));
-        // Chosen right after the first picture, the segment fetched again is decoded from its key
-        // frame while the player is still starting: on two cores shared with busy programs that
-        // alone stills the picture up to 0.4 s (306-378 ms seen under stress-ng --cpu 4, never
-        // over 0.3 s on idle cores). The fault this row guards stopped it for seconds.
+        // Chosen at the first picture, the segment is decoded again while the player starts: 306-378
+        // ms stills on two busy cores (under 0.3 s idle). The fault this row guards stood for seconds.
         QVERIFY2(watch.longestStill <= (slowAgain ? 10000 : 500), qPrintable(QString::number(watch.longestStill)));
         // Nothing before the segment playing is fetched again.
         const qsizetype playing = std::upper_bound(starts.cbegin(), starts.cend(), before) - starts.cbegin() - 1;
@@ -392,9 +376,8 @@ private slots:
             QVERIFY2(QSet<QString>(fetched.cbegin(), fetched.cend()).size() == fetched.size(), qPrintable(fetched.join(u' ')));
         }
         QVERIFY(waitFor([&] { return watch->frames > 0 && model->position() > (how == u"stopped" ? 5000 : 4000); }, kPlayTimeout));
-        // The sound waiting for its device holds nothing back: held, the picture stood 0.2-0.4 s
-        // as the device woke, and 2.8 s as the server stopped. On idle cores the stills are one
-        // picture's time; two cores shared with busy programs made one of 209 ms.
+        // Held back by the sound, the picture stood 0.2-0.4 s as the device woke and 2.8 s as the
+        // server stopped; now a picture's time on idle cores, up to 209 ms on two busy ones.
         QVERIFY2(how == u"stalls" || watch->longestStill <= 300,
                  qPrintable(u"%1 ms still at %2 ms, first picture at %3 ms"_qs.arg(watch->longestStill).arg(watch->stillAt / 1000).arg(watch->first / 1000)));
     }
@@ -481,7 +464,7 @@ private slots:
         PlayerModel *model = page.model();
         VideoSurface *surface = page.native()->surface();
         QSlider *bar = page.native()->controls()->seekBar();
-        const bool seekFirst = how == u"key" || how == u"bar" || how == u"quality" || how == u"seek" || how == u"sound";
+        const bool seekFirst = QStringList{u"key"_qs, u"bar"_qs, u"quality"_qs, u"seek"_qs, u"sound"_qs}.contains(how);
         QVERIFY(waitFor([&] { return model->isShownPlaying() && model->position() >= (seekFirst ? 3500 : 1500) && inProcess.element(); }, kPlayTimeout));
         LostDownloads::endOnFlush(inProcess.element());
         if (seekFirst) {
@@ -499,65 +482,34 @@ private slots:
             return;
         }
         LostDownloads::mode = how == u"first" ? LostDownloads::FirstPlayer : how == u"every" ? LostDownloads::Always : LostDownloads::UntilFlush;
-        if (how == u"quality" || how == u"seek") {
-            waitFor([] { return false; }, 300);
+        if ((how == u"quality" || how == u"seek") && !waitFor([] { return false; }, 300))
             page.quality(u"480p"_qs)->trigger();
-        }
         // Once what was below the demuxer has played, the picture stands.
         FrameWatch watch(surface);
         QVERIFY(waitFor([&] { return watch.frames > 0 && watch.standing() >= 600; }, kPlayTimeout));
         const qint64 stood = watch.last / 1000;
         if (how == u"every") {
-            QVERIFY(waitFor([&] { return model->hasFailed(); }, 10000 - 600));
-            QCOMPARE(model->message().value_or(QString()), u"播放失败：播放意外停止，请重试"_qs);
+            QVERIFY(waitFor([&] { return model->message() == u"播放失败：播放意外停止，请重试"_qs; }, 10000 - 600));
             return;
         }
-        qint64 asked = -1;
-        if (how == u"pause" || how == u"seek") {
+        const bool asked = how == u"pause" || how == u"seek";
+        if (asked)
             QTest::keyClick(page.native(), how == u"seek" ? Qt::Key_Left : Qt::Key_Space);
-            if (how == u"pause") {
-                waitFor([] { return false; }, 300);
-                QVERIFY(watch.last / 1000 == stood);
-                QTest::keyClick(page.native(), Qt::Key_Space);
-            }
-            asked = watch.standing();
+        if (how == u"pause" && !waitFor([] { return false; }, 300)) {
+            QVERIFY(watch.last / 1000 == stood); // the stand holds through ⏸
+            QTest::keyClick(page.native(), Qt::Key_Space);
         }
-        const int seen = watch.frames;
         // A new player opens where the picture stood, after a seek there could not move it.
-        QVERIFY2(waitFor([&] { return watch.frames > seen; }, how == u"first" ? 4000 : asked >= 0 ? 700 : 900),
-                 qPrintable(u"stood at %1 ms for %2 ms"_qs.arg(stood).arg(watch.standing())));
-        QVERIFY2(asked >= 0 || how == u"first" || watch.longestStill <= 1500, qPrintable(QString::number(watch.longestStill)));
+        const int seen = watch.frames;
+        QVERIFY2(waitFor([&] { return watch.frames > seen; }, how == u"first" ? 4000 : asked ? 700 : 900), qPrintable(QString::number(stood)));
+        QVERIFY2(asked || how == u"first" || watch.longestStill <= 1500, qPrintable(QString::number(watch.longestStill)));
         QVERIFY2(how == u"seek" ? watch.last / 1000 <= 500 : watch.last / 1000 >= stood - 100, qPrintable(QString::number(watch.last / 1000)));
         FrameWatch pace(surface);
         QElapsedTimer wall;
         wall.start();
         waitFor([] { return false; }, 1500);
         const qint64 ran = (pace.last - pace.first) / 1000;
-        QVERIFY2(pace.longestStill <= 300 && ran >= 1000 && ran <= wall.elapsed() + 300,
-                 qPrintable(u"%1 ms still at %2 ms, %3 ms of stream in %4 ms"_qs.arg(pace.longestStill).arg(pace.stillAt / 1000).arg(ran).arg(wall.elapsed())));
-    }
-
-    // A click at the seek bar's end ends the play as reaching it does (→ in the last 10 s is a row
-    // of playback/keys). Nothing plays again from the start by itself; 播放 does.
-    void seekBarEndEnds()
-    {
-        F f;
-        PlayerPage page(f, f.auth(F::kMaster));
-        PlayerModel *model = page.model();
-        QSlider *bar = page.native()->controls()->seekBar();
-        QVERIFY(waitFor([&] { return model->isShownPlaying() && model->duration() > 0 && model->position() > 500; }, kPlayTimeout));
-        model->seek(model->duration() - 9000);
-        QVERIFY(waitFor([&] { return model->isShownPlaying() && model->position() >= model->duration() - 8000; }, kPlayTimeout));
-        qint64 lowest = std::numeric_limits<qint64>::max();
-        VideoSurface *surface = page.native()->surface();
-        const QMetaObject::Connection painting = QObject::connect(surface, &VideoSurface::framePainted, surface, [&] { lowest = std::min(lowest, surface->paintedStartTime() / 1000); });
-        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 1, bar->height() / 2));
-        QVERIFY(waitFor([&] { return model->hasEnded(); }, 3000));
-        waitFor([] { return false; }, 1000);
-        QObject::disconnect(painting);
-        QVERIFY2(lowest >= model->duration() - 8000 && model->hasEnded() && !model->hasFailed(), qPrintable(QString::number(lowest)));
-        QTest::keyClick(page.native(), Qt::Key_Space);
-        QVERIFY(waitFor([&] { return model->isShownPlaying() && model->position() > 500 && model->position() < 3000; }, kPlayTimeout));
+        QVERIFY2(pace.longestStill <= 300 && ran >= 1000 && ran <= wall.elapsed() + 300, qPrintable(u"%1 ms still, %2 ms in %3 ms"_qs.arg(pace.longestStill).arg(ran).arg(wall.elapsed())));
     }
 
     // The window answers within 100 ms while the site holds a playlist back for seconds and the
@@ -607,8 +559,7 @@ private slots:
             }
             const qint64 leaving = Lapses::now();
             page.reset();
-            const qint64 left = Lapses::now() - leaving - Lapses::within(leaving, Lapses::now());
-            QVERIFY2(left < 100, qPrintable(QString::number(left)));
+            QVERIFY2(Lapses::runSince(leaving) < 100, qPrintable(QString::number(Lapses::runSince(leaving))));
             waitFor([] { return false; }, 50);
             QVERIFY2(gui.longest < 100, qPrintable(u"round %1: %2 ms"_qs.arg(round).arg(gui.longest)));
         }
