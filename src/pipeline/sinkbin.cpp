@@ -15,9 +15,10 @@
 //
 // So both sinks sit in bins of ours. The sound bin is asked first (playsink adds its sound chain
 // after its picture chain, and a bin asks its newest sink first): it hands the change to the sound
-// sink on a thread of its own, in order, and the demuxer goes on at once. Slowing down, the picture
-// sink takes the change at once; speeding up, only once the sound sink has: a picture already at
-// the new speed would drain the stream the two share while the sound keeps the old one. The
+// sink on a thread of its own, in order, and the demuxer goes on at once. The picture sink takes
+// the change at once: the sound sink's wait holds nothing else back (a queue ahead of it takes the
+// stream meanwhile, makeSoundBin), and a picture that waited for it ran on at the old speed, then
+// jumped ahead by what it had missed (0.5-0.7 s, playing again at 1.25x as the device woke). The
 // picture bin then lets the pipeline's own hand-out of a change the sound bin has taken go.
 
 namespace {
@@ -27,15 +28,10 @@ struct TovraSinkBin
     GstBin parent;
     GstElement *sink;
 
-    // The sound bin's: the picture bin, the speed in force relative to the last flushing seek's
-    // and the change that set it (the pipeline hands a change out once for each sink that asked).
+    // The sound bin's: the picture bin, and the last change handed out (the pipeline hands a
+    // change out once for each sink that asked).
     TovraSinkBin *picture;
-    double multiplier;
     guint32 seqnum;
-    // Changes the picture sink is still to take, oldest first (under pictureLock, held while it
-    // takes them: each is anchored where the one before left the picture).
-    GQueue owed;
-    GMutex pictureLock;
     // Changes still to hand to the sound sink, oldest first, and whether a call is handing them
     // out (under jobsLock; `settled` is signalled when both are done). `handing` is the change the
     // sound sink is taking at the moment, if any.
@@ -74,12 +70,6 @@ constexpr gint64 kSettleWaitUs = 150 * G_TIME_SPAN_MILLISECOND;
 // after all, the picture standing is mended like any stand (LocalPipeline::watchStand).
 constexpr gint64 kFlushHandOutWaitUs = G_TIME_SPAN_SECOND;
 
-struct Job
-{
-    GstEvent *event;
-    bool speedUp;
-};
-
 // Hands a speed change to a sink (or to the sinks inside a bin, as the desktop's sound sink is)
 // as the pipeline does, less the element's state lock that gst_element_send_event() takes: a seek
 // holds the sinks' state locks while its flush goes down, so a change handed out from here as it
@@ -102,28 +92,13 @@ void take(GstElement *sink, GstEvent *event)
     gst_event_unref(event);
 }
 
-// The picture sink takes what it owes up to `upTo`, then `now` if any.
-void pictureTakes(TovraSinkBin *self, guint32 upTo, GstEvent *now)
-{
-    g_mutex_lock(&self->pictureLock);
-    while (auto *owed = static_cast<GstEvent *>(g_queue_peek_head(&self->owed))) {
-        if (gst_util_seqnum_compare(gst_event_get_seqnum(owed), upTo) > 0)
-            break;
-        g_queue_pop_head(&self->owed);
-        take(self->picture->sink, owed);
-    }
-    if (now)
-        take(self->picture->sink, gst_event_ref(now));
-    g_mutex_unlock(&self->pictureLock);
-}
-
 void handOut(GstElement *element, gpointer)
 {
     TovraSinkBin *self = sinkBin(element);
     for (;;) {
         g_mutex_lock(&self->jobsLock);
-        auto *job = static_cast<Job *>(g_queue_pop_head(&self->jobs));
-        if (!job) {
+        auto *event = static_cast<GstEvent *>(g_queue_pop_head(&self->jobs));
+        if (!event) {
             self->running = false;
             g_cond_broadcast(&self->settled);
             g_mutex_unlock(&self->jobsLock);
@@ -131,34 +106,20 @@ void handOut(GstElement *element, gpointer)
         }
         self->handing = true;
         g_mutex_unlock(&self->jobsLock);
-        take(self->sink, gst_event_ref(job->event));
+        take(self->sink, event);
         g_mutex_lock(&self->jobsLock);
         self->handing = false;
         g_cond_broadcast(&self->settled);
         g_mutex_unlock(&self->jobsLock);
-        if (job->speedUp)
-            pictureTakes(self, gst_event_get_seqnum(job->event), nullptr);
-        gst_event_unref(job->event);
-        delete job;
     }
-}
-
-void dropJob(gpointer data)
-{
-    auto *job = static_cast<Job *>(data);
-    gst_event_unref(job->event);
-    delete job;
 }
 
 // What is still to be handed out belongs to the segment a flush ends: it must not reach the next.
 void dropOwed(TovraSinkBin *self)
 {
     g_mutex_lock(&self->jobsLock);
-    g_queue_clear_full(&self->jobs, dropJob);
+    g_queue_clear_full(&self->jobs, reinterpret_cast<GDestroyNotify>(gst_event_unref));
     g_mutex_unlock(&self->jobsLock);
-    g_mutex_lock(&self->pictureLock);
-    g_queue_clear_full(&self->owed, reinterpret_cast<GDestroyNotify>(gst_event_unref));
-    g_mutex_unlock(&self->pictureLock);
 }
 
 // Waits, at most until `deadline` (monotonic microseconds), for the change the sound sink is
@@ -174,7 +135,6 @@ void waitForHandOut(TovraSinkBin *self, gint64 deadline, bool all)
 void forget(TovraSinkBin *self)
 {
     GST_OBJECT_LOCK(self);
-    self->multiplier = 1.0;
     self->seqnum = GST_SEQNUM_INVALID;
     GST_OBJECT_UNLOCK(self);
 }
@@ -195,13 +155,8 @@ gboolean sendEvent(GstElement *element, GstEvent *event)
         }
         return GST_ELEMENT_CLASS(tovra_sink_bin_parent_class)->send_event(element, event);
     }
-    double multiplier = 1.0;
-    gst_event_parse_instant_rate_sync_time(event, &multiplier, nullptr, nullptr);
     GST_OBJECT_LOCK(self);
-    const bool again = seqnum == self->seqnum;
-    const bool slower = multiplier < self->multiplier;
-    self->seqnum = seqnum;
-    self->multiplier = multiplier;
+    const bool again = seqnum == std::exchange(self->seqnum, seqnum);
     GST_OBJECT_UNLOCK(self);
     if (again) {
         gst_event_unref(event);
@@ -210,15 +165,9 @@ gboolean sendEvent(GstElement *element, GstEvent *event)
     GST_OBJECT_LOCK(self->picture);
     self->picture->claimed = seqnum;
     GST_OBJECT_UNLOCK(self->picture);
-    if (slower) {
-        pictureTakes(self, seqnum, event);
-    } else {
-        g_mutex_lock(&self->pictureLock);
-        g_queue_push_tail(&self->owed, gst_event_ref(event));
-        g_mutex_unlock(&self->pictureLock);
-    }
+    take(self->picture->sink, gst_event_ref(event));
     g_mutex_lock(&self->jobsLock);
-    g_queue_push_tail(&self->jobs, new Job{event, !slower});
+    g_queue_push_tail(&self->jobs, event);
     const bool start = !std::exchange(self->running, true);
     g_mutex_unlock(&self->jobsLock);
     if (start)
@@ -237,14 +186,12 @@ void dispose(GObject *object)
 {
     TovraSinkBin *self = sinkBin(object);
     gst_clear_object(&self->picture);
-    g_queue_clear_full(&self->owed, reinterpret_cast<GDestroyNotify>(gst_event_unref));
     G_OBJECT_CLASS(tovra_sink_bin_parent_class)->dispose(object);
 }
 
 void finalize(GObject *object)
 {
     TovraSinkBin *self = sinkBin(object);
-    g_mutex_clear(&self->pictureLock);
     g_mutex_clear(&self->jobsLock);
     g_cond_clear(&self->settled);
     G_OBJECT_CLASS(tovra_sink_bin_parent_class)->finalize(object);
@@ -262,10 +209,7 @@ void tovra_sink_bin_init(TovraSinkBin *self)
 {
     self->sink = nullptr;
     self->picture = nullptr;
-    self->multiplier = 1.0;
     self->seqnum = GST_SEQNUM_INVALID;
-    g_queue_init(&self->owed);
-    g_mutex_init(&self->pictureLock);
     g_queue_init(&self->jobs);
     self->running = false;
     self->handing = false;
@@ -328,10 +272,10 @@ GstElement *makeSoundBin(GstElement *sink, GstElement *pictureBin)
     self->picture = sinkBin(gst_object_ref(pictureBin));
     // A flushing seek that resets the time starts the sinks again at the seek's own speed. A seek
     // that did not wait for every change to be taken (settleSpeedChanges) drops the rest as its
-    // flush starts (it reaches every sink before any flush ends; a change the picture sink is
-    // taking is let finish first). The flush's end waits for the one the sound sink is taking
-    // (kFlushHandOutWaitUs): the flush has let go of the sink's write, so that is a moment, and
-    // the sink forgets it with the flush. Taken after, it would retime the seek's segment.
+    // flush starts (it reaches every sink before any flush ends). The flush's end waits for the one
+    // the sound sink is taking (kFlushHandOutWaitUs): the flush has let go of the sink's write, so
+    // that is a moment, and the sink forgets it with the flush. Taken after, it would retime the
+    // seek's segment.
     GstPad *pad = gst_element_get_static_pad(element, "sink");
     gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, [](GstPad *, GstPadProbeInfo *info, gpointer data) {
                           GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);

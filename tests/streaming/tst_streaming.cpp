@@ -345,8 +345,9 @@ private slots:
             const qint64 from = model->position();
             const qint64 start = Lapses::now();
             // When each picture came.
-            QList<qint64> painted;
-            const QMetaObject::Connection painting = QObject::connect(page.native()->surface(), &VideoSurface::framePainted, model, [&] { painted << Lapses::now(); });
+            QList<qint64> painted, shown; // wall time, stream time (ms)
+            VideoSurface *surface = page.native()->surface();
+            const QMetaObject::Connection painting = QObject::connect(surface, &VideoSurface::framePainted, model, [&] { painted << Lapses::now(), shown << surface->paintedStartTime() / 1000; });
             for (int round = 0; round < 4; ++round) {
                 model->setRate(2.0);
                 waitFor([] { return false; }, 1350);
@@ -365,6 +366,8 @@ private slots:
                 const qint64 from = painted.at(i - 1);
                 const qint64 still = painted.at(i) - from - Lapses::within(from, painted.at(i));
                 QVERIFY2(still <= 300, qPrintable(u"%1 ms still from %2 ms"_qs.arg(still).arg(from - start)));
+                // Nor jumps ahead: at 2x at most, with a picture's time to spare.
+                QVERIFY2(shown.at(i) - shown.at(i - 1) <= 2 * (painted.at(i) - from) + 70, qPrintable(u"%1 -> %2 ms"_qs.arg(shown.at(i - 1)).arg(shown.at(i))));
             }
             // Played faster than 1x on the whole (at 2x for 6 s of the 10).
             const qint64 wall = Lapses::now() - start;
